@@ -1,0 +1,24 @@
+// The counters and flags of a run, owned by the window.
+#pragma once
+
+#include <cstdint>
+
+namespace zentrel::engine {
+
+struct Run_State {
+    std::int32_t Source_Files = 0;
+    double Source_Bytes = 0;
+    std::int32_t Total_Files = 0;
+    std::int32_t Processed_Files = 0;
+    double Processed_Bytes = 0;
+    std::int32_t Error_Files = 0;
+    bool Reverse_Direction = false;
+    bool Cancel_Requested = false;
+    // The date of the field Later_then (days since 1899-12-30); 0 at start.
+    double Later_Then_Date = 0;
+};
+
+// counter + 1; going past 2,147,483,647 throws std::overflow_error.
+void Increment_Counter(std::int32_t& counter);
+
+}  // namespace zentrel::engine

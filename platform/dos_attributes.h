@@ -1,0 +1,34 @@
+// DOS attributes (read-only, hidden, system, archive) of Linux files.
+//
+// Read-only: owner write permission clear, or the bit stored in
+// user.DOSATTRIB. Hidden, system and archive: user.DOSATTRIB, read in the text
+// form "0x%x" and in Samba's binary forms (version 3 begins with the text;
+// versions 4 and 5 carry the bits in their version block). A name beginning
+// with "." is hidden. A file without the stored attribute has archive set.
+// Clearing archive records the modification time in user.zentrel.archive_mtime,
+// and a later change of that time counts as archive set again.
+#pragma once
+
+#include "platform/file_system.h"
+
+#include <optional>
+#include <string>
+
+namespace zentrel::platform {
+
+inline constexpr const char* Dos_Attribute_Name = "user.DOSATTRIB";
+inline constexpr const char* Archive_Time_Name = "user.zentrel.archive_mtime";
+
+// The attribute bits held in a user.DOSATTRIB value, or nullopt when the
+// bytes are in no form we know.
+std::optional<int> parse_dosattrib(const std::string& bytes);
+
+// Attributes of the entry at path whose lstat data is status.
+int read_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status);
+
+// Sets the read-only, hidden, system and archive bits as given. Throws
+// File_System_Error; on a file system without extended attributes a write
+// that needs them fails with a clear description.
+void write_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status, int attributes);
+
+}  // namespace zentrel::platform

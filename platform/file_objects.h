@@ -1,0 +1,113 @@
+// Folder, file and drive objects with the properties and operations the copy
+// job works with, over a File_System. A path is reported the way the objects
+// normalise it: absolute, no "//", "." or "..", no trailing separator (except
+// "/" itself). Objects are values: looking a path up again gives fresh data.
+#pragma once
+
+#include "platform/file_system.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zentrel::platform {
+
+// DOS attribute bits.
+enum Dos_Attribute : int {
+    Attribute_Read_Only = 1,
+    Attribute_Hidden = 2,
+    Attribute_System = 4,
+    Attribute_Directory = 16,
+    Attribute_Archive = 32,
+};
+
+// The mount that holds a path.
+struct Drive {
+    std::string Path;       // its mount point
+    std::string ShareName;  // "//server/share" style source of a network mount, else empty
+};
+
+class File {
+public:
+    File(File_System& fs, std::string path, Entry_Status status);
+
+    const std::string& Path() const { return path_; }
+    std::string Name() const;
+    const Entry_Status& Status() const { return status_; }
+    bool Is_Link() const { return status_.kind == Entry_Kind::Symlink; }
+
+    int Attributes() const;            // Dos_Attribute bits; read on first use
+    void Set_Attributes(int attributes);  // throws File_System_Error
+    double DateLastModified() const;   // date value (days since 1899-12-30, local time)
+    File_Time Modified_Time() const { return status_.modified; }
+    std::uint64_t Size() const { return status_.size; }
+    Drive Get_Drive() const;
+
+    // Each throws File_System_Error on failure and acts on a link itself.
+    void Delete(bool force);
+    // Renames the file to destination (never replacing anything there); the
+    // object follows its file.
+    void Move(const std::string& destination);
+    // All or nothing: the destination name holds either what it held before
+    // or the complete copy, with modification time, permission bits and DOS
+    // attributes; a symbolic link is copied as a link. Special files are
+    // never opened.
+    void Copy(const std::string& destination, bool overwrite);
+
+private:
+    File_System* fs_;
+    std::string path_;
+    Entry_Status status_;
+    mutable std::optional<int> attributes_;
+};
+
+class Folder {
+public:
+    Folder(File_System& fs, std::string path, Entry_Status status);
+
+    const std::string& Path() const { return path_; }
+    std::string Name() const;
+    const Entry_Status& Status() const { return status_; }  // of the folder itself (a link followed)
+
+    int Attributes() const;  // includes Attribute_Directory
+    bool IsRootFolder() const;  // the mount point of a mounted file system
+    Drive Get_Drive() const;
+
+    // Counts of every entry, whatever its attributes: files (everything that
+    // is not a real directory) and real subdirectories.
+    long Files_Count() const;
+    long SubFolders_Count() const;
+    // Real subdirectories in name order; a symbolic link to a folder is not one.
+    std::vector<Folder> SubFolders() const;
+
+private:
+    File_System* fs_;
+    std::string path_;
+    Entry_Status status_;
+    mutable std::optional<int> attributes_;
+};
+
+// The entry point that hands out the objects.
+class File_System_Objects {
+public:
+    explicit File_System_Objects(File_System& fs) : fs_(&fs) {}
+
+    // Each throws File_System_Error when the path holds no such object.
+    // GetFolder follows a symbolic link; GetFile takes a regular file or any
+    // symbolic link that does not lead to a folder.
+    Folder GetFolder(const std::string& path) const;
+    File GetFile(const std::string& path) const;
+    Folder CreateFolder(const std::string& path) const;
+
+    File_System& file_system() const { return *fs_; }
+
+private:
+    File_System* fs_;
+};
+
+// Lexical normalisation used for every reported path: made absolute against
+// the current directory, "//", "." and ".." folded, trailing "/" removed.
+std::string normalize_path(const std::string& path);
+
+}  // namespace zentrel::platform

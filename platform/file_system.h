@@ -1,0 +1,122 @@
+// The file-system primitives everything above this layer works through.
+//
+// One abstract class, so that tests can put a wrapper in front of the real
+// implementation that fails a chosen operation on a chosen path (root ignores
+// permissions, so most failures cannot be produced with real files).
+// Every path is a byte string as the kernel takes it; nothing here assumes
+// UTF-8. No operation follows a symbolic link in its last component unless it
+// says so.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zentrel::platform {
+
+// A failed platform operation. what() is the platform's description of the
+// failure (the strerror text) followed by the path, e.g.
+// "Permission denied: /home/a/x.txt".
+class File_System_Error : public std::runtime_error {
+public:
+    File_System_Error(int error_number, const std::string& path);
+    File_System_Error(const std::string& description, const std::string& path);
+    int error_number() const { return error_number_; }  // errno, 0 when none
+    const std::string& path() const { return path_; }
+
+private:
+    int error_number_ = 0;
+    std::string path_;
+};
+
+enum class Entry_Kind { Regular, Directory, Symlink, Other };
+
+// Seconds and nanoseconds since the Unix epoch, as the kernel keeps them.
+struct File_Time {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    friend bool operator==(const File_Time&, const File_Time&) = default;
+    friend auto operator<=>(const File_Time&, const File_Time&) = default;
+};
+
+// What lstat() tells about an entry (links are not followed).
+struct Entry_Status {
+    Entry_Kind kind = Entry_Kind::Other;
+    std::uint64_t size = 0;
+    File_Time modified;
+    mode_t mode = 0;  // permission bits only (07777)
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+struct Folder_Entry {
+    std::string name;
+    Entry_Kind kind = Entry_Kind::Other;  // from the directory, lstat where it does not say
+};
+
+class File_System {
+public:
+    virtual ~File_System() = default;
+
+    // lstat(): the entry at path, or nullopt when there is none (ENOENT,
+    // ENOTDIR). Other failures (EACCES on a parent, EIO) throw.
+    virtual std::optional<Entry_Status> status(const std::string& path) = 0;
+
+    // The entries of a folder except "." and "..", in no particular order.
+    // Throws when the folder cannot be read.
+    virtual std::vector<Folder_Entry> read_folder(const std::string& path) = 0;
+
+    // mkdir() of one folder with mode 0777 less the umask. Throws, also when
+    // something already exists there.
+    virtual void create_folder(const std::string& path) = 0;
+
+    // unlink() of a file or symbolic link. Throws on failure.
+    virtual void remove_file(const std::string& path) = 0;
+
+    // Renames from onto to. With replace false it fails (EEXIST) when to
+    // exists; with replace true an existing file at to is replaced
+    // atomically. Acts on a symbolic link itself. Throws on failure.
+    virtual void rename(const std::string& from, const std::string& to, bool replace) = 0;
+
+    // Creates a new regular file at to (it must not exist) and copies the
+    // contents of the regular file from into it, with mode as its permission
+    // bits. Throws on failure; to may then hold a partial file, which the
+    // caller removes. Uses the kernel's in-kernel copy where it works.
+    virtual void copy_contents(const std::string& from, const std::string& to, mode_t mode) = 0;
+
+    // readlink() and symlink().
+    virtual std::string read_link(const std::string& path) = 0;
+    virtual void create_link(const std::string& link_target, const std::string& path) = 0;
+
+    // Sets the modification time (and the access time to the same value) of
+    // the entry itself, a symbolic link included.
+    virtual void set_modified(const std::string& path, File_Time time) = 0;
+
+    // chmod() of a file or folder (never called on a symbolic link).
+    virtual void set_mode(const std::string& path, mode_t mode) = 0;
+
+    // Extended attributes of the entry itself. get_attribute returns nullopt
+    // when the attribute is not there or the file system has none (ENODATA,
+    // ENOTSUP); set and remove throw on failure, removing an absent attribute
+    // is no failure.
+    virtual std::optional<std::string> get_attribute(const std::string& path, const std::string& name) = 0;
+    virtual void set_attribute(const std::string& path, const std::string& name, const std::string& value) = 0;
+    virtual void remove_attribute(const std::string& path, const std::string& name) = 0;
+
+    // realpath() of the longest existing leading part of path, with the rest
+    // appended after "." and ".." are folded. Never throws.
+    virtual std::string canonical(const std::string& path) = 0;
+};
+
+// The real implementation over POSIX system calls.
+std::unique_ptr<File_System> make_posix_file_system();
+
+// One process-wide real file system, for code that is handed none.
+File_System& real_file_system();
+
+}  // namespace zentrel::platform
