@@ -1,0 +1,302 @@
+#!/usr/bin/env python3
+"""Measures Zentrel against cp -a and rsync -a on the same trees, in one run.
+
+Every measured run starts from a prepared state (preparation is not timed),
+the tools take turns, and each result is checked (content and modification
+time of every file equal to the source) before its time counts. Prints a
+table of medians and ratios and writes it to bench/RESULTS.md.
+
+Zentrel runs as the whole program (its real window on an X display, a
+virtual one started here) and as the engine alone (a form that discards
+every display), both through build/bench/zentrel_bench_run.
+"""
+import argparse
+import datetime
+import filecmp
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+RUNNER = os.path.join(ROOT, "build", "bench", "zentrel_bench_run")
+OLD_TIME = 1_600_000_000  # every generated file starts with this time
+NEW_TIME = 1_700_000_000  # changed files get this one
+
+
+def write_random(path, size, rng):
+    with open(path, "wb") as f:
+        f.write(rng.randbytes(size))
+
+
+def make_small_tree(root, files, folders=200, depth=10, seed=1):
+    """files of 100 B to 8 KiB spread over folders, in chains depth deep."""
+    rng = random.Random(seed)
+    all_folders = []
+    for chain in range(max(1, folders // depth)):
+        path = root
+        for level in range(depth):
+            path = os.path.join(path, f"d{chain:02d}_{level}")
+            all_folders.append(path)
+    for folder in all_folders:
+        os.makedirs(folder, exist_ok=True)
+    for i in range(files):
+        path = os.path.join(all_folders[i % len(all_folders)], f"f{i:06d}.dat")
+        write_random(path, rng.randint(100, 8192), rng)
+        os.utime(path, ns=(OLD_TIME * 10**9, OLD_TIME * 10**9))
+
+
+def make_large_tree(root, files=20, size=64 << 20):
+    os.makedirs(root, exist_ok=True)
+    rng = random.Random(2)
+    block = rng.randbytes(1 << 20)
+    for i in range(files):
+        path = os.path.join(root, f"big{i:02d}.bin")
+        with open(path, "wb") as f:
+            for b in range(size >> 20):
+                # Vary each MiB so that no file system can share blocks.
+                f.write(b.to_bytes(8, "little") + i.to_bytes(8, "little") + block[16:])
+        os.utime(path, ns=(OLD_TIME * 10**9, OLD_TIME * 10**9))
+
+
+def all_files(root):
+    for folder, _, names in os.walk(root):
+        for name in names:
+            yield os.path.join(folder, name)
+
+
+def change_files(root, share, seed, stamp=NEW_TIME):
+    """Rewrites every n-th file (share = 0.1 for 10 %) with new content and a newer time."""
+    rng = random.Random(seed)
+    files = sorted(all_files(root))
+    step = max(1, round(1 / share))
+    changed = files[seed % step::step]
+    for path in changed:
+        write_random(path, rng.randint(100, 8192), rng)
+        os.utime(path, ns=(stamp * 10**9, stamp * 10**9))
+    return len(changed)
+
+
+def copy_tree(src, dst):
+    subprocess.run(["cp", "-a", src, dst], check=True)
+
+
+def remove(path):
+    if os.path.lexists(path):
+        shutil.rmtree(path)
+
+
+def check_equal(src, dst):
+    """Every file of src is in dst with the same content and modification time."""
+    count = 0
+    for path in all_files(src):
+        other = os.path.join(dst, os.path.relpath(path, src))
+        a, b = os.lstat(path), os.lstat(other)
+        if a.st_size != b.st_size or a.st_mtime_ns != b.st_mtime_ns:
+            raise SystemExit(f"wrong result: {other} differs from {path} in size or time")
+        if not filecmp.cmp(path, other, shallow=False):
+            raise SystemExit(f"wrong result: {other} differs from {path} in content")
+        count += 1
+    return count
+
+
+def timed(argv, env=None):
+    """Runs argv, returns (seconds, peak resident KiB of that process)."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(proc.pid, 0)
+    seconds = time.perf_counter() - start
+    err = proc.stderr.read().decode(errors="replace")
+    proc.stderr.close()
+    code = os.waitstatus_to_exitcode(status)
+    if code != 0:
+        raise SystemExit(f"{' '.join(argv)} failed ({code}): {err.strip()}")
+    return seconds, usage.ru_maxrss
+
+
+class Display:
+    """A virtual X display for the whole-program runs."""
+
+    def __init__(self):
+        self.number = 97
+        self.proc = subprocess.Popen(["Xvfb", f":{self.number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1.0)
+        if self.proc.poll() is not None:
+            raise SystemExit("Xvfb did not start")
+
+    def env(self):
+        env = dict(os.environ, DISPLAY=f":{self.number}", QT_QPA_PLATFORM="xcb")
+        return env
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait()
+
+
+def zentrel(mode, display, src, dst, sync=False):
+    argv = [RUNNER, f"--{mode}", "--source", src, "--target", dst]
+    if sync:
+        argv.append("--sync")
+    env = display.env() if mode == "window" else dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    env["ZENTREL_REGISTRY_DIR"] = os.path.join(os.path.dirname(dst), "registry")
+    return timed(argv, env)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--work", default=os.path.join(HERE, "work"), help="folder for the trees (emptied first)")
+    parser.add_argument("--repeat", type=int, default=3, help="runs of each tool per case")
+    parser.add_argument("--files", type=int, default=20000, help="files of the small-file tree")
+    parser.add_argument("--skip-large", action="store_true", help="leave out the 20 x 64 MiB tree")
+    parser.add_argument("--memory", action="store_true", help="also compare peak memory for 2,000 and 200,000 files")
+    args = parser.parse_args()
+
+    if not os.path.exists(RUNNER):
+        raise SystemExit(f"{RUNNER} is missing: build it with cmake --build build --target zentrel_bench_run")
+    work = os.path.abspath(args.work)
+    remove(work)
+    os.makedirs(work)
+    display = Display()
+    rows = []  # (case, tool, median seconds, peak KiB)
+    try:
+        small = os.path.join(work, "small")
+        make_small_tree(small, args.files)
+        changed = os.path.join(work, "small_changed")
+        copy_tree(small, changed)
+        n_changed = change_files(changed, 0.10, seed=3)
+        print(f"trees ready: {args.files} small files, {n_changed} of them changed in the second tree", flush=True)
+
+        def run_case(case, tools, prepare, verify):
+            times = {name: [] for name, _ in tools}
+            peaks = {name: 0 for name, _ in tools}
+            for _ in range(args.repeat):
+                for name, command in tools:
+                    prepare()
+                    seconds, peak = command()
+                    verify()
+                    times[name].append(seconds)
+                    peaks[name] = max(peaks[name], peak)
+            for name, _ in tools:
+                med = statistics.median(times[name])
+                rows.append((case, name, med, peaks[name]))
+                print(f"{case:32} {name:16} {med:8.3f} s  {peaks[name] / 1024:7.1f} MiB", flush=True)
+
+        dst = os.path.join(work, "target")
+        ours = [("zentrel window", lambda: zentrel("window", display, src_of[0], dst)),
+                ("zentrel engine", lambda: zentrel("engine", display, src_of[0], dst))]
+        src_of = [small]
+
+        # 1. Full copy into an empty target.
+        run_case("full copy, small files",
+                 ours + [("cp -a", lambda: timed(["cp", "-a", small, dst])),
+                         ("rsync -a", lambda: timed(["rsync", "-a", small + "/", dst + "/"]))],
+                 prepare=lambda: remove(dst), verify=lambda: check_equal(small, dst))
+
+        # 2. Re-run where nothing changed.
+        def fresh_copy_of_small():
+            remove(dst)
+            copy_tree(small, dst)
+        run_case("re-run, nothing changed",
+                 ours + [("rsync -a", lambda: timed(["rsync", "-a", small + "/", dst + "/"]))],
+                 prepare=lambda: None if os.path.exists(dst) else fresh_copy_of_small(),
+                 verify=lambda: check_equal(small, dst))
+
+        # 3. Re-run after 10 % of the files changed.
+        src_of[0] = changed
+        run_case("re-run, 10% changed",
+                 ours + [("cp -a", lambda: timed(["cp", "-a", changed + "/.", dst])),
+                         ("rsync -a", lambda: timed(["rsync", "-a", changed + "/", dst + "/"]))],
+                 prepare=fresh_copy_of_small, verify=lambda: check_equal(changed, dst))
+
+        # 4. Synchronisation of two trees, each with 5 % newer files.
+        side_a, side_b = os.path.join(work, "sync_a"), os.path.join(work, "sync_b")
+
+        def prepare_sync():
+            remove(side_a)
+            remove(side_b)
+            copy_tree(small, side_a)
+            copy_tree(small, side_b)
+            change_files(side_a, 0.05, seed=5, stamp=NEW_TIME)
+            change_files(side_b, 0.05, seed=7, stamp=NEW_TIME + 1)
+
+        def verify_sync():
+            check_equal(side_a, side_b)
+            check_equal(side_b, side_a)
+
+        def rsync_both_ways():
+            s1, p1 = timed(["rsync", "-au", side_a + "/", side_b + "/"])
+            s2, p2 = timed(["rsync", "-au", side_b + "/", side_a + "/"])
+            return s1 + s2, max(p1, p2)
+
+        run_case("synchronise, 5% newer each",
+                 [("zentrel window", lambda: zentrel("window", display, side_a, side_b, sync=True)),
+                  ("zentrel engine", lambda: zentrel("engine", display, side_a, side_b, sync=True)),
+                  ("rsync -au twice", rsync_both_ways)],
+                 prepare=prepare_sync, verify=verify_sync)
+
+        # 5. Large files.
+        if not args.skip_large:
+            large = os.path.join(work, "large")
+            make_large_tree(large)
+            src_of[0] = large
+            run_case("full copy, 20 x 64 MiB",
+                     ours + [("cp -a", lambda: timed(["cp", "-a", large, dst])),
+                             ("rsync -a", lambda: timed(["rsync", "-a", large + "/", dst + "/"]))],
+                     prepare=lambda: remove(dst), verify=lambda: check_equal(large, dst))
+            remove(large)
+
+        # 6. Peak memory against the size of the tree.
+        memory = []
+        if args.memory:
+            for count in (2000, 200000):
+                tree = os.path.join(work, f"tree{count}")
+                make_small_tree(tree, count, folders=max(20, count // 100))
+                remove(dst)
+                _, peak = zentrel("engine", display, tree, dst)
+                check_equal(tree, dst)
+                memory.append((count, peak))
+                print(f"peak memory, {count} files: {peak / 1024:.1f} MiB", flush=True)
+                remove(tree)
+        report(rows, memory, work)
+    finally:
+        display.close()
+
+
+def report(rows, memory, work):
+    by_case = {}
+    for case, tool, seconds, peak in rows:
+        by_case.setdefault(case, {})[tool] = (seconds, peak)
+    fs = subprocess.run(["df", "-T", work], capture_output=True, text=True).stdout.splitlines()[-1].split()[1]
+    lines = [
+        "# Benchmark results",
+        "",
+        f"Date: {datetime.date.today().isoformat()}. Machine: {os.cpu_count()} cores, file system {fs}. "
+        "Medians of alternating runs; every result checked (content and modification time) before it counted.",
+        "",
+        "| case | tool | median s | peak MiB | / cp -a | / rsync |",
+        "|---|---|---|---|---|---|",
+    ]
+    for case, tools in by_case.items():
+        cp = tools.get("cp -a", (None,))[0]
+        rs = (tools.get("rsync -a") or tools.get("rsync -au twice") or (None,))[0]
+        for tool, (seconds, peak) in tools.items():
+            r_cp = f"{seconds / cp:.2f}" if cp else ""
+            r_rs = f"{seconds / rs:.2f}" if rs else ""
+            lines.append(f"| {case} | {tool} | {seconds:.3f} | {peak / 1024:.1f} | {r_cp} | {r_rs} |")
+    if memory:
+        lines += ["", "| files in the tree | peak MiB (engine) |", "|---|---|"]
+        lines += [f"| {count} | {peak / 1024:.1f} |" for count, peak in memory]
+    text = "\n".join(lines) + "\n"
+    print()
+    print(text)
+    with open(os.path.join(HERE, "RESULTS.md"), "w") as f:
+        f.write(text)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
