@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zentrel::platform {
 
@@ -16,6 +17,16 @@ Mount mount_of(const std::string& path);
 
 // True when path is a mount point.
 bool is_mount_point(const std::string& path);
+
+// The mounts a mountinfo text describes, in its order, with the octal
+// escapes of its fields ("\040" for a blank) decoded. Lines it cannot read
+// are skipped.
+std::vector<Mount> parse_mountinfo(const std::string& text);
+
+// Of mounts, the one holding the already canonical path: the longest mount
+// point that is a prefix of it by whole components, the later one where two
+// share a point (it is mounted over the earlier one).
+Mount mount_in(const std::vector<Mount>& mounts, const std::string& canonical_path);
 
 // The share name of a mount: its source for network file systems (cifs,
 // smb3, nfs, nfs4, fuse.sshfs ...), else empty.

@@ -1,0 +1,194 @@
+#include "platform/dos_attributes.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/file_objects.h"
+
+namespace zentrel::platform {
+
+namespace {
+
+constexpr int Stored_Bits =
+    Attribute_Read_Only | Attribute_Hidden | Attribute_System | Attribute_Directory | Attribute_Archive;
+// Samba's XATTR_DOSINFO_ATTRIB: the attribute field of the binary form is valid.
+constexpr std::uint32_t Attrib_Valid = 0x1;
+
+std::optional<int> parse_hex_text(const std::string& bytes) {
+    // "0x" and hex digits, up to a NUL or the end.
+    auto end = bytes.find('\0');
+    std::string_view text(bytes.data(), end == std::string::npos ? bytes.size() : end);
+    if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return std::nullopt;
+    std::uint32_t value = 0;
+    auto [stop, error] = std::from_chars(text.data() + 2, text.data() + text.size(), value, 16);
+    if (error != std::errc() || stop != text.data() + text.size()) return std::nullopt;
+    return static_cast<int>(value & Stored_Bits);
+}
+
+bool read_u16(const std::string& bytes, size_t offset, std::uint16_t& value) {
+    if (offset + 2 > bytes.size()) return false;
+    value = static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[offset]) |
+                                       static_cast<unsigned char>(bytes[offset + 1]) << 8);
+    return true;
+}
+
+bool read_u32(const std::string& bytes, size_t offset, std::uint32_t& value) {
+    if (offset + 4 > bytes.size()) return false;
+    value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[offset + i]);
+    return true;
+}
+
+size_t align(size_t offset, size_t to) { return (offset + to - 1) / to * to; }
+
+// Samba's NDR form: a NUL-terminated text (empty since version 4), the
+// version as a 16-bit number, the union level again, then the version's
+// structure aligned to 4 bytes.
+std::optional<int> parse_binary(const std::string& bytes) {
+    auto nul = bytes.find('\0');
+    if (nul == std::string::npos) return std::nullopt;
+    size_t offset = align(nul + 1, 2);
+    std::uint16_t version = 0, level = 0;
+    if (!read_u16(bytes, offset, version) || !read_u16(bytes, offset + 2, level) || level != version)
+        return std::nullopt;
+    size_t body = align(offset + 4, 4);
+    std::uint32_t flags = 0, attributes = 0;
+    switch (version) {
+        case 0xFFFF:
+        case 1:
+            if (!read_u32(bytes, body, attributes)) return std::nullopt;
+            break;
+        case 2:
+            if (!read_u32(bytes, body + 4, attributes)) return std::nullopt;
+            break;
+        case 3:
+        case 4:
+        case 5:
+            if (!read_u32(bytes, body, flags) || !read_u32(bytes, body + 4, attributes)) return std::nullopt;
+            if (!(flags & Attrib_Valid)) return std::nullopt;
+            break;
+        default:
+            return std::nullopt;
+    }
+    return static_cast<int>(attributes & Stored_Bits);
+}
+
+std::string base_name(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string time_text(File_Time time) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld.%09lld", static_cast<long long>(time.seconds),
+                  static_cast<long long>(time.nanoseconds));
+    return text;
+}
+
+std::string dosattrib_text(int attributes) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(attributes));
+    return text;
+}
+
+// The archive state of a file whose stored bits say archive is clear: clear
+// until the file's modification time moves away from the one recorded when
+// it was cleared. Without a record (Samba cleared it) it stays clear.
+bool modified_since_archive_cleared(File_System& fs, const std::string& path, const Entry_Status& status) {
+    auto recorded = fs.get_attribute(path, Archive_Time_Name);
+    return recorded && *recorded != time_text(status.modified);
+}
+
+[[noreturn]] void no_attribute_storage(const std::string& path, const Entry_Status& status) {
+    if (status.kind == Entry_Kind::Symlink)
+        throw File_System_Error(
+            "Eine symbolische Verknüpfung kann die Attribute versteckt, System und Archiv nicht speichern", path);
+    throw File_System_Error(
+        "Das Dateisystem kann die Attribute versteckt, System und Archiv nicht speichern (keine erweiterten Attribute)",
+        path);
+}
+
+void store_attribute(File_System& fs, const std::string& path, const Entry_Status& status, const std::string& name,
+                     const std::string& value) {
+    try {
+        fs.set_attribute(path, name, value);
+    } catch (const File_System_Error& error) {
+        int number = error.error_number();
+        if (number == ENOTSUP || (number == EPERM && status.kind == Entry_Kind::Symlink))
+            no_attribute_storage(path, status);
+        throw;
+    }
+}
+
+}  // namespace
+
+std::optional<int> parse_dosattrib(const std::string& bytes) {
+    // Text first: Samba's version 3 begins with the text and reads it from there.
+    if (auto text = parse_hex_text(bytes)) return text;
+    if (bytes.size() >= 2 && bytes[0] == '0' && (bytes[1] == 'x' || bytes[1] == 'X')) return std::nullopt;
+    return parse_binary(bytes);
+}
+
+int read_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status) {
+    int attributes = 0;
+    if (status.kind == Entry_Kind::Directory) attributes |= Attribute_Directory;
+    if (base_name(path).starts_with('.')) attributes |= Attribute_Hidden;
+    // A link's own mode is always 0777; it is never read-only by its mode.
+    if (status.kind != Entry_Kind::Symlink && !(status.mode & S_IWUSR)) attributes |= Attribute_Read_Only;
+
+    std::optional<int> stored;
+    if (auto bytes = fs.get_attribute(path, Dos_Attribute_Name)) stored = parse_dosattrib(*bytes);
+    if (!stored) return attributes | Attribute_Archive;
+
+    attributes |= *stored & (Attribute_Read_Only | Attribute_Hidden | Attribute_System);
+    if ((*stored & Attribute_Archive) || modified_since_archive_cleared(fs, path, status))
+        attributes |= Attribute_Archive;
+    return attributes;
+}
+
+void write_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status, int attributes) {
+    const bool read_only = attributes & Attribute_Read_Only;
+    const bool archive = attributes & Attribute_Archive;
+    const int wanted = attributes & (Attribute_Read_Only | Attribute_Hidden | Attribute_System | Attribute_Archive);
+
+    std::optional<int> stored;
+    if (auto bytes = fs.get_attribute(path, Dos_Attribute_Name)) stored = parse_dosattrib(*bytes);
+    // Without a stored value a file reads as archive set and not hidden or
+    // system, so only these need one. Read-only goes into the mode, which
+    // every file system keeps, and into the stored bit for Samba, which
+    // reads only that; where nothing can be stored the mode alone will do.
+    const bool needs_store = stored || (attributes & (Attribute_Hidden | Attribute_System)) || !archive;
+    const bool is_link = status.kind == Entry_Kind::Symlink;
+
+    mode_t mode = status.mode;
+    if (!is_link) mode = read_only ? (mode & ~mode_t{0222}) : (mode | S_IWUSR);
+    const bool mode_changes = !is_link && mode != status.mode;
+    if (is_link && read_only) no_attribute_storage(path, status);
+
+    // An owner without write permission cannot change extended attributes:
+    // make the file writable before, and read-only after writing them.
+    if (mode_changes && !read_only) fs.set_mode(path, mode);
+    if (needs_store) {
+        if (!archive) {
+            // Recorded first: should the next write fail, a record without a
+            // cleared bit changes nothing.
+            store_attribute(fs, path, status, Archive_Time_Name, time_text(status.modified));
+        }
+        if (!stored || (*stored & ~Attribute_Directory) != wanted)
+            store_attribute(fs, path, status, Dos_Attribute_Name, dosattrib_text(wanted));
+        if (archive) fs.remove_attribute(path, Archive_Time_Name);
+    } else if (read_only && !is_link) {
+        try {
+            fs.set_attribute(path, Dos_Attribute_Name, dosattrib_text(wanted));
+        } catch (const File_System_Error& error) {
+            if (error.error_number() != ENOTSUP) throw;
+        }
+    }
+    if (mode_changes && read_only) fs.set_mode(path, mode);
+}
+
+}  // namespace zentrel::platform

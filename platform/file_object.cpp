@@ -1,0 +1,180 @@
+#include <cerrno>
+#include <random>
+
+#include "platform/date_value.h"
+#include "platform/dos_attributes.h"
+#include "platform/file_objects.h"
+#include "platform/mounts.h"
+
+namespace zentrel::platform {
+
+namespace {
+
+std::string folder_of(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string join(const std::string& folder, const std::string& name) {
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+// A name in the destination's folder for the copy in progress. It begins
+// with a dot so that a leftover (after a power cut) stays out of sight and
+// out of normal listings; creation with O_EXCL (or symlink()) rejects a
+// name that is taken, and we draw another.
+std::string temporary_name(const std::string& folder) {
+    static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof letters - 2);
+    std::string name = ".zentrel-";
+    for (int i = 0; i < 6; ++i) name += letters[pick(random)];
+    return join(folder, name + ".part");
+}
+
+constexpr int Temporary_Attempts = 100;
+
+// The temporary name means nothing to the user; a failure on it is a
+// failure to write the destination.
+[[noreturn]] void rethrow_for_target(const File_System_Error& error, const std::string& temporary,
+                                     const std::string& target) {
+    if (error.path() != temporary) throw error;
+    if (error.error_number() != 0) throw File_System_Error(error.error_number(), target);
+    std::string description = error.what();
+    description.resize(description.size() - temporary.size() - 2);  // drop ": " and the path
+    throw File_System_Error(description, target);
+}
+
+// Cleanup after a failure: the original failure is the one to report.
+void remove_quietly(File_System& fs, const std::string& path) {
+    try {
+        fs.remove_file(path);
+    } catch (const File_System_Error&) {
+    }
+}
+
+// The extended attributes that carry the DOS attributes; both go with a copy
+// so that it reads exactly like its source.
+const char* const Carried_Attributes[] = {Dos_Attribute_Name, Archive_Time_Name};
+
+}  // namespace
+
+File::File(File_System& fs, std::string path, Entry_Status status)
+    : fs_(&fs), path_(std::move(path)), status_(status) {}
+
+std::string File::Name() const { return path_.substr(path_.find_last_of('/') + 1); }
+
+int File::Attributes() const {
+    if (!attributes_) attributes_ = read_dos_attributes(*fs_, path_, status_);
+    return *attributes_;
+}
+
+void File::Set_Attributes(int attributes) {
+    // Act on what is there now, not on what we saw when we were made.
+    auto now = fs_->status(path_);
+    if (!now) throw File_System_Error(ENOENT, path_);
+    attributes_.reset();
+    status_ = *now;
+    write_dos_attributes(*fs_, path_, status_, attributes);
+    if (auto after = fs_->status(path_)) status_ = *after;
+}
+
+double File::DateLastModified() const { return date_value_from_file_time(status_.modified); }
+
+Drive File::Get_Drive() const {
+    Mount mount = mount_of(path_);
+    return {mount.mount_point, share_name(mount)};
+}
+
+void File::Delete(bool force) {
+    if (!force) {
+        // Windows refuses to delete a read-only file unless forced, and the
+        // copy job counts on a read-only old version surviving.
+        auto now = fs_->status(path_);
+        if (!now) throw File_System_Error(ENOENT, path_);
+        if (read_dos_attributes(*fs_, path_, *now) & Attribute_Read_Only) throw File_System_Error(EACCES, path_);
+    }
+    fs_->remove_file(path_);
+}
+
+void File::Move(const std::string& destination) {
+    std::string target = normalize_path(destination);
+    fs_->rename(path_, target, false);
+    path_ = std::move(target);
+    attributes_.reset();  // a new name may begin with a dot
+}
+
+void File::Copy(const std::string& destination, bool overwrite) {
+    const std::string target = normalize_path(destination);
+    auto source = fs_->status(path_);
+    if (!source) throw File_System_Error(ENOENT, path_);
+    if (source->kind == Entry_Kind::Directory) throw File_System_Error(EISDIR, path_);
+    if (source->kind == Entry_Kind::Other)
+        throw File_System_Error("Keine gewöhnliche Datei (Pipe, Gerät oder Socket), wird nicht kopiert", path_);
+    if (!overwrite && fs_->status(target)) throw File_System_Error(EEXIST, target);
+
+    // Attributes that must travel, read before anything is written.
+    std::vector<std::pair<const char*, std::string>> carried;
+    std::string link_target;
+    if (source->kind == Entry_Kind::Symlink) {
+        link_target = fs_->read_link(path_);
+    } else {
+        for (const char* name : Carried_Attributes)
+            if (auto value = fs_->get_attribute(path_, name)) carried.emplace_back(name, std::move(*value));
+    }
+
+    // The copy is built under a temporary name and renamed onto the
+    // destination only when complete: rename() is atomic, so the destination
+    // name holds the old file or the whole new one, also if the process is
+    // killed or the disk fills. No fsync: a power cut may lose the new data,
+    // but the name never points at a half-written file that we reported as
+    // copied, and syncing every file would cost more than the copy itself.
+    const std::string folder = folder_of(target);
+    std::string temporary;
+    for (int attempt = 0;; ++attempt) {
+        temporary = temporary_name(folder);
+        try {
+            if (source->kind == Entry_Kind::Symlink)
+                fs_->create_link(link_target, temporary);
+            else
+                // Readable only by us until done when attributes still have
+                // to be written (which needs write permission).
+                fs_->copy_contents(path_, temporary, carried.empty() ? source->mode : 0600);
+            break;
+        } catch (const File_System_Error& error) {
+            if (error.error_number() == EEXIST && attempt + 1 < Temporary_Attempts) continue;
+            // copy_contents may leave a partial file under the name; unless
+            // the name was taken, it is ours to remove.
+            if (error.error_number() != EEXIST) remove_quietly(*fs_, temporary);
+            rethrow_for_target(error, temporary, target);
+        }
+    }
+
+    try {
+        if (!carried.empty()) {
+            for (const auto& [name, value] : carried) {
+                try {
+                    fs_->set_attribute(temporary, name, value);
+                } catch (const File_System_Error& error) {
+                    // A target file system without extended attributes (FAT,
+                    // some network file systems) cannot keep hidden, system
+                    // and archive; the data matters more than those bits.
+                    if (error.error_number() != ENOTSUP) throw;
+                    break;
+                }
+            }
+            fs_->set_mode(temporary, source->mode);
+        }
+        fs_->set_modified(temporary, source->modified);
+        fs_->rename(temporary, target, overwrite);
+    } catch (const File_System_Error& error) {
+        remove_quietly(*fs_, temporary);
+        rethrow_for_target(error, temporary, target);
+    } catch (...) {
+        remove_quietly(*fs_, temporary);
+        throw;
+    }
+}
+
+}  // namespace zentrel::platform

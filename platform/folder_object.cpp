@@ -1,0 +1,119 @@
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/dos_attributes.h"
+#include "platform/file_objects.h"
+#include "platform/mounts.h"
+
+namespace zentrel::platform {
+
+Folder::Folder(File_System& fs, std::string path, Entry_Status status)
+    : fs_(&fs), path_(std::move(path)), status_(status) {}
+
+std::string Folder::Name() const { return path_.substr(path_.find_last_of('/') + 1); }
+
+int Folder::Attributes() const {
+    if (!attributes_) {
+        // The attributes live on the folder itself, behind a link if we came
+        // through one.
+        std::string real = path_;
+        if (auto own = fs_->status(path_); own && own->kind == Entry_Kind::Symlink) real = fs_->canonical(path_);
+        int attributes = read_dos_attributes(*fs_, real, status_);
+        // The name the user asked by decides about dot-hiding.
+        if (Name().starts_with('.')) attributes |= Attribute_Hidden;
+        attributes_ = attributes | Attribute_Directory;
+    }
+    return *attributes_;
+}
+
+bool Folder::IsRootFolder() const { return is_mount_point(path_); }
+
+Drive Folder::Get_Drive() const {
+    Mount mount = mount_of(path_);
+    return {mount.mount_point, share_name(mount)};
+}
+
+long Folder::Files_Count() const {
+    auto entries = fs_->read_folder(path_);
+    return static_cast<long>(std::count_if(entries.begin(), entries.end(),
+                                           [](const Folder_Entry& e) { return e.kind != Entry_Kind::Directory; }));
+}
+
+long Folder::SubFolders_Count() const {
+    auto entries = fs_->read_folder(path_);
+    return static_cast<long>(std::count_if(entries.begin(), entries.end(),
+                                           [](const Folder_Entry& e) { return e.kind == Entry_Kind::Directory; }));
+}
+
+std::vector<Folder> Folder::SubFolders() const {
+    auto entries = fs_->read_folder(path_);
+    std::vector<std::string> names;
+    for (auto& entry : entries)
+        if (entry.kind == Entry_Kind::Directory) names.push_back(std::move(entry.name));
+    std::sort(names.begin(), names.end());
+
+    std::vector<Folder> folders;
+    folders.reserve(names.size());
+    const std::string prefix = path_ == "/" ? "/" : path_ + "/";
+    for (const auto& name : names) {
+        std::string child = prefix + name;
+        // Gone or replaced since the listing: not a subfolder any more.
+        auto status = fs_->status(child);
+        if (status && status->kind == Entry_Kind::Directory) folders.emplace_back(*fs_, std::move(child), *status);
+    }
+    return folders;
+}
+
+namespace {
+
+// An empty text names nothing (it would otherwise mean the current folder).
+void refuse_empty(const std::string& path) {
+    if (path.empty()) throw File_System_Error(ENOENT, path);
+}
+
+}  // namespace
+
+Folder File_System_Objects::GetFolder(const std::string& path) const {
+    refuse_empty(path);
+    std::string normal = normalize_path(path);
+    auto status = fs_->status(normal);
+    if (!status) throw File_System_Error(ENOENT, normal);
+    if (status->kind == Entry_Kind::Symlink) {
+        status = fs_->status(fs_->canonical(normal));
+        if (!status) throw File_System_Error(ENOENT, normal);  // dangling
+    }
+    if (status->kind != Entry_Kind::Directory) throw File_System_Error(ENOTDIR, normal);
+    return Folder(*fs_, std::move(normal), *status);
+}
+
+File File_System_Objects::GetFile(const std::string& path) const {
+    refuse_empty(path);
+    std::string normal = normalize_path(path);
+    auto status = fs_->status(normal);
+    if (!status) throw File_System_Error(ENOENT, normal);
+    switch (status->kind) {
+        case Entry_Kind::Regular:
+            break;
+        case Entry_Kind::Directory:
+            throw File_System_Error(EISDIR, normal);
+        case Entry_Kind::Symlink: {
+            // A link counts as a file unless it leads to a folder; a dangling
+            // link is a file too (it is copied as a link).
+            auto target = fs_->status(fs_->canonical(normal));
+            if (target && target->kind == Entry_Kind::Directory) throw File_System_Error(EISDIR, normal);
+            break;
+        }
+        case Entry_Kind::Other:
+            throw File_System_Error("Keine gewöhnliche Datei (Pipe, Gerät oder Socket)", normal);
+    }
+    return File(*fs_, std::move(normal), *status);
+}
+
+Folder File_System_Objects::CreateFolder(const std::string& path) const {
+    refuse_empty(path);
+    std::string normal = normalize_path(path);
+    fs_->create_folder(normal);
+    return GetFolder(normal);
+}
+
+}  // namespace zentrel::platform

@@ -1,0 +1,100 @@
+#include "platform/mounts.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/file_system.h"
+
+namespace zentrel::platform {
+
+namespace {
+
+// mountinfo writes blanks, tabs, newlines and backslashes in its fields as
+// a backslash and three octal digits.
+std::string unescape(const std::string& field) {
+    auto octal = [](char c) { return c >= '0' && c <= '7'; };
+    std::string result;
+    result.reserve(field.size());
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && octal(field[i + 1]) && octal(field[i + 2]) &&
+            octal(field[i + 3])) {
+            result += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            result += field[i];
+        }
+    }
+    return result;
+}
+
+std::vector<Mount> system_mounts() {
+    std::ifstream in("/proc/self/mountinfo", std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parse_mountinfo(text.str());
+}
+
+bool holds(const std::string& mount_point, const std::string& path) {
+    if (mount_point == "/") return true;
+    return path.starts_with(mount_point) && (path.size() == mount_point.size() || path[mount_point.size()] == '/');
+}
+
+std::string parent_of(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::vector<Mount> parse_mountinfo(const std::string& text) {
+    // id parent major:minor root mount-point options [optional fields...] - type source super-options
+    std::vector<Mount> mounts;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> fields;
+        for (std::string word; words >> word;) fields.push_back(word);
+        size_t dash = 6;
+        while (dash < fields.size() && fields[dash] != "-") ++dash;
+        if (fields.size() < 5 || dash + 2 >= fields.size()) continue;
+        mounts.push_back({unescape(fields[4]), unescape(fields[dash + 1]), unescape(fields[dash + 2])});
+    }
+    return mounts;
+}
+
+Mount mount_in(const std::vector<Mount>& mounts, const std::string& canonical_path) {
+    const Mount* best = nullptr;
+    for (const auto& mount : mounts) {
+        if (!holds(mount.mount_point, canonical_path)) continue;
+        if (!best || mount.mount_point.size() >= best->mount_point.size()) best = &mount;
+    }
+    if (!best) return {"/", "", ""};
+    return *best;
+}
+
+Mount mount_of(const std::string& path) { return mount_in(system_mounts(), real_file_system().canonical(path)); }
+
+bool is_mount_point(const std::string& path) {
+    std::string real = real_file_system().canonical(path);
+    if (real == "/") return true;
+    // A different device than the parent is the common case and needs no
+    // mount table; a bind mount of the same file system only shows there.
+    struct stat own, parent;
+    if (::stat(real.c_str(), &own) != 0) return false;
+    if (::stat(parent_of(real).c_str(), &parent) == 0 && own.st_dev != parent.st_dev) return true;
+    for (const auto& mount : system_mounts())
+        if (mount.mount_point == real) return true;
+    return false;
+}
+
+std::string share_name(const Mount& mount) {
+    static const char* const network_types[] = {"cifs", "smb3", "smbfs", "nfs", "nfs4", "fuse.sshfs"};
+    for (const char* type : network_types)
+        if (mount.file_system_type == type) return mount.source;
+    return {};
+}
+
+}  // namespace zentrel::platform

@@ -1,0 +1,359 @@
+// File_System over POSIX and Linux system calls.
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <stdio.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "platform/file_objects.h"
+#include "platform/file_system.h"
+
+namespace zentrel::platform {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& path) { throw File_System_Error(errno, path); }
+
+Entry_Kind kind_of_mode(mode_t mode) {
+    if (S_ISREG(mode)) return Entry_Kind::Regular;
+    if (S_ISDIR(mode)) return Entry_Kind::Directory;
+    if (S_ISLNK(mode)) return Entry_Kind::Symlink;
+    return Entry_Kind::Other;
+}
+
+Entry_Status status_of(const struct stat& st) {
+    Entry_Status status;
+    status.kind = kind_of_mode(st.st_mode);
+    status.size = static_cast<std::uint64_t>(st.st_size);
+    status.modified = {st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    status.mode = st.st_mode & 07777;
+    status.device = st.st_dev;
+    status.inode = st.st_ino;
+    return status;
+}
+
+// Closes a descriptor when it goes out of scope; close() of a file being
+// written is checked separately where its result matters.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+void write_all(int fd, const char* data, size_t size, const std::string& path) {
+    while (size > 0) {
+        ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            fail(path);
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+}
+
+// copy_file_range() refuses some pairs of files (other file systems on old
+// kernels, special file systems); those are copied by read and write instead.
+bool in_kernel_copy_unavailable(int error) {
+    return error == ENOSYS || error == EXDEV || error == EINVAL || error == EOPNOTSUPP || error == ENOTSUP ||
+           error == EBADF || error == ETXTBSY;
+}
+
+// Copies from the current offset of in to the current offset of out until
+// the end of in.
+void copy_data(int in, int out, const std::string& from, const std::string& to) {
+    // A reflink shares the blocks: instant, and no space used until one side
+    // changes. It fails harmlessly where the file system cannot do it.
+    if (::ioctl(out, FICLONE, in) == 0) return;
+
+    bool kernel_copy = true;
+    while (kernel_copy) {
+        ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
+        if (copied > 0) continue;
+        if (copied == 0) break;  // the end, or a file system that reports no size; read on to be sure
+        if (errno == EINTR) continue;
+        if (!in_kernel_copy_unavailable(errno)) {
+            // The error belongs to whichever side failed; ENOSPC, EDQUOT and
+            // EFBIG can only come from the destination.
+            int error = errno;
+            bool target_side = error == ENOSPC || error == EDQUOT || error == EFBIG;
+            throw File_System_Error(error, target_side ? to : from);
+        }
+        kernel_copy = false;
+    }
+
+    constexpr size_t buffer_size = size_t{1} << 20;
+    std::unique_ptr<char[]> buffer(new char[buffer_size]);
+    for (;;) {
+        ssize_t got = ::read(in, buffer.get(), buffer_size);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            fail(from);
+        }
+        if (got == 0) return;
+        write_all(out, buffer.get(), static_cast<size_t>(got), to);
+    }
+}
+
+class Posix_File_System final : public File_System {
+public:
+    std::optional<Entry_Status> status(const std::string& path) override {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+            fail(path);
+        }
+        return status_of(st);
+    }
+
+    std::vector<Folder_Entry> read_folder(const std::string& path) override {
+        int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) fail(path);
+        DIR* dir = ::fdopendir(fd);
+        if (!dir) {
+            int error = errno;
+            ::close(fd);
+            throw File_System_Error(error, path);
+        }
+        std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+
+        std::vector<Folder_Entry> entries;
+        for (;;) {
+            errno = 0;
+            dirent* entry = ::readdir(dir);
+            if (!entry) {
+                if (errno != 0) fail(path);
+                break;
+            }
+            std::string name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            Entry_Kind kind = Entry_Kind::Other;
+            switch (entry->d_type) {
+                case DT_REG:
+                    kind = Entry_Kind::Regular;
+                    break;
+                case DT_DIR:
+                    kind = Entry_Kind::Directory;
+                    break;
+                case DT_LNK:
+                    kind = Entry_Kind::Symlink;
+                    break;
+                case DT_UNKNOWN: {
+                    struct stat st;
+                    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                        if (errno == ENOENT) continue;  // removed while we read
+                        fail(path + "/" + name);
+                    }
+                    kind = kind_of_mode(st.st_mode);
+                    break;
+                }
+                default:
+                    break;
+            }
+            entries.push_back({std::move(name), kind});
+        }
+        return entries;
+    }
+
+    void create_folder(const std::string& path) override {
+        if (::mkdir(path.c_str(), 0777) != 0) fail(path);
+    }
+
+    void remove_file(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0) fail(path);
+    }
+
+    void rename(const std::string& from, const std::string& to, bool replace) override {
+        if (replace) {
+            if (::rename(from.c_str(), to.c_str()) != 0) fail_rename(from, to);
+            return;
+        }
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
+        if (errno != EINVAL && errno != ENOSYS) fail_rename(from, to);
+        rename_without_replace_fallback(from, to);
+    }
+
+    void copy_contents(const std::string& from, const std::string& to, mode_t mode) override {
+        // O_NONBLOCK so that opening a pipe that slipped in cannot hang us
+        // waiting for a writer; O_NOFOLLOW so that a link swapped in is refused.
+        Descriptor in(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (in.get() < 0) fail(from);
+        struct stat st;
+        if (::fstat(in.get(), &st) != 0) fail(from);
+        if (!S_ISREG(st.st_mode)) throw File_System_Error(Not_Regular_Description, from);
+        // Back to blocking reads, which regular files ignore anyway.
+        ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
+
+        // Only we can read it while it is incomplete; the caller's mode is
+        // applied once the data is in.
+        Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (out.get() < 0) fail(to);
+        copy_data(in.get(), out.get(), from, to);
+        if (::fchmod(out.get(), mode & 07777) != 0) fail(to);
+        // Network file systems report deferred write errors at close.
+        if (::close(out.release()) != 0) fail(to);
+    }
+
+    std::string read_link(const std::string& path) override {
+        std::vector<char> buffer(256);
+        for (;;) {
+            ssize_t length = ::readlink(path.c_str(), buffer.data(), buffer.size());
+            if (length < 0) fail(path);
+            if (static_cast<size_t>(length) < buffer.size()) return std::string(buffer.data(), length);
+            buffer.resize(buffer.size() * 4);
+        }
+    }
+
+    void create_link(const std::string& link_target, const std::string& path) override {
+        if (::symlink(link_target.c_str(), path.c_str()) != 0) fail(path);
+    }
+
+    void set_modified(const std::string& path, File_Time time) override {
+        timespec times[2];
+        times[0].tv_sec = static_cast<time_t>(time.seconds);
+        times[0].tv_nsec = static_cast<long>(time.nanoseconds);
+        times[1] = times[0];
+        if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) fail(path);
+    }
+
+    void set_mode(const std::string& path, mode_t mode) override {
+        if (::chmod(path.c_str(), mode & 07777) != 0) fail(path);
+    }
+
+    std::optional<std::string> get_attribute(const std::string& path, const std::string& name) override {
+        std::string value(256, '\0');
+        for (;;) {
+            ssize_t length = ::lgetxattr(path.c_str(), name.c_str(), value.data(), value.size());
+            if (length >= 0) {
+                value.resize(static_cast<size_t>(length));
+                return value;
+            }
+            if (errno == ENODATA || errno == ENOTSUP) return std::nullopt;
+            if (errno != ERANGE) fail(path);
+            // Grown meanwhile: ask for the size and try again.
+            ssize_t needed = ::lgetxattr(path.c_str(), name.c_str(), nullptr, 0);
+            if (needed < 0) {
+                if (errno == ENODATA || errno == ENOTSUP) return std::nullopt;
+                fail(path);
+            }
+            value.resize(static_cast<size_t>(needed) + 1);
+        }
+    }
+
+    void set_attribute(const std::string& path, const std::string& name, const std::string& value) override {
+        if (::lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) fail(path);
+    }
+
+    void remove_attribute(const std::string& path, const std::string& name) override {
+        if (::lremovexattr(path.c_str(), name.c_str()) != 0) {
+            if (errno == ENODATA || errno == ENOTSUP) return;
+            fail(path);
+        }
+    }
+
+    std::string canonical(const std::string& path) override {
+        try {
+            return canonical_of(path);
+        } catch (...) {
+            return normalize_path(path);
+        }
+    }
+
+    static constexpr const char* Not_Regular_Description =
+        "Keine gewöhnliche Datei (Pipe, Gerät oder Socket), wird nicht kopiert";
+
+private:
+    [[noreturn]] static void fail_rename(const std::string& from, const std::string& to) {
+        // The path that is at fault: a missing source names the source, a
+        // taken or unwritable destination names the destination.
+        int error = errno;
+        throw File_System_Error(error, error == ENOENT ? from : to);
+    }
+
+    // For file systems without RENAME_NOREPLACE (some network and FUSE file
+    // systems): link() refuses an existing name atomically, so a file is
+    // linked under its new name and the old name removed. Folders, and file
+    // systems without hard links, get a check before the rename, which leaves
+    // only a tiny window for a file appearing in between.
+    void rename_without_replace_fallback(const std::string& from, const std::string& to) {
+        struct stat st;
+        if (::lstat(from.c_str(), &st) != 0) fail(from);
+        if (!S_ISDIR(st.st_mode)) {
+            if (::link(from.c_str(), to.c_str()) == 0) {
+                if (::unlink(from.c_str()) != 0) {
+                    int error = errno;
+                    ::unlink(to.c_str());
+                    throw File_System_Error(error, from);
+                }
+                return;
+            }
+            if (errno == EEXIST) fail(to);
+            if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOTSUP && errno != EMLINK) fail_rename(from, to);
+        }
+        struct stat existing;
+        if (::lstat(to.c_str(), &existing) == 0) throw File_System_Error(EEXIST, to);
+        if (errno != ENOENT) fail(to);
+        if (::rename(from.c_str(), to.c_str()) != 0) fail_rename(from, to);
+    }
+
+    static std::string real_path(const std::string& path) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (!resolved) return {};
+        std::string result(resolved);
+        std::free(resolved);
+        return result;
+    }
+
+    static std::string canonical_of(const std::string& path) {
+        std::string absolute = path;
+        if (absolute.empty() || absolute[0] != '/') {
+            char* cwd = ::getcwd(nullptr, 0);
+            if (!cwd) return normalize_path(path);
+            absolute = std::string(cwd) + "/" + absolute;
+            std::free(cwd);
+        }
+        // Walk back from the end until a leading part resolves; the rest
+        // does not exist and is folded by spelling alone.
+        std::string head = absolute;
+        std::string rest;
+        for (;;) {
+            std::string resolved = real_path(head.empty() ? "/" : head);
+            if (!resolved.empty()) return normalize_path(rest.empty() ? resolved : resolved + "/" + rest);
+            auto slash = head.find_last_of('/');
+            if (slash == std::string::npos || head.empty()) return normalize_path(absolute);
+            std::string last = head.substr(slash + 1);
+            rest = rest.empty() ? last : last + "/" + rest;
+            head.resize(slash);
+        }
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<File_System> make_posix_file_system() { return std::make_unique<Posix_File_System>(); }
+
+File_System& real_file_system() {
+    static Posix_File_System instance;
+    return instance;
+}
+
+}  // namespace zentrel::platform

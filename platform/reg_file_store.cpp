@@ -1,0 +1,242 @@
+#include "platform/reg_file_store.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string_view>
+
+namespace zentrel::platform::reg_file {
+
+namespace {
+
+constexpr long Error_Invalid_Data = 13;
+constexpr long Error_Disk_Full = 112;
+
+// More than any registry of this program holds; a larger file is read up to
+// here and the rest is treated as damage.
+constexpr std::size_t Largest_File = 64u << 20;
+
+long code_for(int error_number) {
+    switch (error_number) {
+        case 0:
+            return ERROR_SUCCESS;
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOSPC:
+        case EDQUOT:
+            return Error_Disk_Full;
+        default:
+            return ERROR_ACCESS_DENIED;
+    }
+}
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string home_folder() {
+    std::string home = environment("HOME");
+    if (!home.empty()) return home;
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    return "/";
+}
+
+const char* root_name(Registry_Root root) {
+    switch (root) {
+        case 0x80000000u:
+            return "HKEY_CLASSES_ROOT";
+        case HKEY_CURRENT_USER:
+            return "HKEY_CURRENT_USER";
+        case HKEY_LOCAL_MACHINE:
+            return "HKEY_LOCAL_MACHINE";
+        case 0x80000003u:
+            return "HKEY_USERS";
+        case 0x80000005u:
+            return "HKEY_CURRENT_CONFIG";
+        default:
+            return nullptr;
+    }
+}
+
+class File_Descriptor {
+public:
+    explicit File_Descriptor(int fd = -1) : fd_(fd) {}
+    ~File_Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    File_Descriptor(const File_Descriptor&) = delete;
+    File_Descriptor& operator=(const File_Descriptor&) = delete;
+    int get() const { return fd_; }
+    // close() with its result, for files whose written data must be checked.
+    int close() {
+        int result = ::close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+private:
+    int fd_;
+};
+
+int make_folders(const std::string& folder) {
+    for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
+        const std::string part = folder.substr(0, end);
+        if (!part.empty() && ::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return errno;
+        if (end == std::string::npos) break;
+    }
+    struct stat info;
+    if (::stat(folder.c_str(), &info) != 0) return errno;
+    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+}
+
+// The whole file (up to Largest_File) or an errno.
+int read_whole(const std::string& path, std::string& text, bool& truncated) {
+    text.clear();
+    truncated = false;
+    File_Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return errno;
+    char buffer[65536];
+    while (true) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (got == 0) return 0;
+        if (text.size() + static_cast<std::size_t>(got) > Largest_File) {
+            text.append(buffer, Largest_File - text.size());
+            truncated = true;
+            return 0;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+int write_all(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
+// A file reached through a symbolic link (a dotfile manager's link, say) is
+// replaced where it really lives, so the link survives the rewrite.
+std::string real_target(const std::string& path) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+int replace_file(const std::string& target, const std::string& text, bool keep_damaged_copy) {
+    struct stat old_info;
+    const bool had_file = ::stat(target.c_str(), &old_info) == 0;
+    const std::string temporary = target + ".tmp";
+    // Left behind by a writer that died; under the lock nobody else uses it.
+    ::unlink(temporary.c_str());
+    File_Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (fd.get() < 0) return errno;
+    int error = write_all(fd.get(), text);
+    if (!error && had_file && ::fchmod(fd.get(), old_info.st_mode & 07777) != 0) error = errno;
+    if (!error && ::fsync(fd.get()) != 0) error = errno;
+    if (fd.close() != 0 && !error) error = errno;
+    if (!error && had_file && keep_damaged_copy) {
+        const std::string copy = target + ".damaged";
+        ::unlink(copy.c_str());
+        (void)::link(target.c_str(), copy.c_str());  // a convenience; the save goes on without it
+    }
+    if (!error && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+    if (error) {
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    // The rename itself must reach the disk too.
+    File_Descriptor folder(::open(folder_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0) ::fsync(folder.get());
+    return 0;
+}
+
+}  // namespace
+
+std::optional<Location> location_of(Registry_Root root) {
+    const char* name = root_name(root);
+    if (!name) return std::nullopt;
+    Location location;
+    location.root_name = name;
+    if (std::string moved = environment("ZENTREL_REGISTRY_DIR"); !moved.empty()) {
+        location.folder = moved;
+    } else if (root == HKEY_CURRENT_USER) {
+        std::string config = environment("XDG_CONFIG_HOME");
+        // The XDG rules ignore a relative path here.
+        if (config.empty() || config.front() != '/') config = home_folder() + "/.config";
+        location.folder = config + "/zentrel";
+    } else {
+        location.folder = "/etc/zentrel";
+    }
+    while (location.folder.size() > 1 && location.folder.back() == '/') location.folder.pop_back();
+    location.path = location.folder + "/" + location.root_name + ".reg";
+    return location;
+}
+
+long load(const Location& location, Document& document, bool& missing) {
+    std::string text;
+    bool truncated = false;
+    missing = false;
+    document = Document{};
+    if (int error = read_whole(location.path, text, truncated)) {
+        if (error == ENOENT || error == ENOTDIR) {
+            missing = true;
+            return ERROR_SUCCESS;
+        }
+        return code_for(error);
+    }
+    document = parse(text, location.root_name);
+    if (truncated) document.damaged = true;
+    return ERROR_SUCCESS;
+}
+
+long update(const Location& location, const std::function<bool(Document&)>& change) {
+    if (int error = make_folders(location.folder)) return code_for(error);
+    const std::string lock_path = location.path + ".lock";
+    File_Descriptor lock(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (lock.get() < 0) return code_for(errno);
+    while (::flock(lock.get(), LOCK_EX) != 0)
+        if (errno != EINTR) return code_for(errno);
+
+    const std::string target = real_target(location.path);
+    std::string text;
+    bool truncated = false;
+    Document document;
+    if (int error = read_whole(target, text, truncated)) {
+        // Only a missing file may be started afresh; one that cannot be read
+        // would lose every other value if it were replaced.
+        if (error != ENOENT) return code_for(error);
+    } else {
+        document = parse(text, location.root_name);
+        if (truncated) document.damaged = true;
+    }
+    if (!change(document)) return ERROR_SUCCESS;
+    const std::string new_text = write(document, location.root_name);
+    if (new_text.size() > Largest_File) return Error_Invalid_Data;
+    return code_for(replace_file(target, new_text, document.damaged));
+    // The lock goes with its descriptor.
+}
+
+}  // namespace zentrel::platform::reg_file

@@ -1,0 +1,158 @@
+#include "common/faulty_file_system.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace zentrel::testing {
+
+namespace {
+
+bool matches(const Fs_Fault& fault, const std::string& path) {
+    if (!fault.match_suffix) return path == fault.path;
+    return path.size() >= fault.path.size() &&
+           path.compare(path.size() - fault.path.size(), fault.path.size(), fault.path) == 0;
+}
+
+}  // namespace
+
+void Faulty_File_System::fail(Fs_Operation operation, const std::string& path, int error_number, int times) {
+    add({.operation = operation,
+         .path = path,
+         .match_suffix = false,
+         .error_number = error_number,
+         .times = times,
+         .after_bytes = std::nullopt});
+}
+
+void Faulty_File_System::fail_suffix(Fs_Operation operation, const std::string& suffix, int error_number, int times) {
+    add({.operation = operation,
+         .path = suffix,
+         .match_suffix = true,
+         .error_number = error_number,
+         .times = times,
+         .after_bytes = std::nullopt});
+}
+
+void Faulty_File_System::fail_copy_after(const std::string& path, std::uint64_t bytes, int error_number, int times) {
+    add({.operation = Fs_Operation::copy_contents,
+         .path = path,
+         .match_suffix = false,
+         .error_number = error_number,
+         .times = times,
+         .after_bytes = bytes});
+}
+
+void Faulty_File_System::clear() {
+    faults_.clear();
+    before_ = nullptr;
+}
+
+void Faulty_File_System::reset_calls() {
+    for (int& count : calls_) count = 0;
+}
+
+std::optional<Faulty_File_System::Hit> Faulty_File_System::enter(Fs_Operation operation, const std::string& path,
+                                                                 const std::string& second) {
+    ++calls_[static_cast<int>(operation)];
+    if (before_) before_(operation, path);
+    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+        if (it->operation != operation || it->times == 0) continue;
+        const std::string* hit_path = nullptr;
+        if (matches(*it, path))
+            hit_path = &path;
+        else if (!second.empty() && matches(*it, second))
+            hit_path = &second;
+        if (!hit_path) continue;
+        if (it->times > 0) --it->times;
+        return Hit{*it, *hit_path};
+    }
+    return std::nullopt;
+}
+
+void Faulty_File_System::enter_and_throw(Fs_Operation operation, const std::string& path, const std::string& second) {
+    if (auto hit = enter(operation, path, second))
+        throw platform::File_System_Error(hit->fault.error_number, hit->path);
+}
+
+std::optional<platform::Entry_Status> Faulty_File_System::status(const std::string& path) {
+    enter_and_throw(Fs_Operation::status, path);
+    return wrapped_->status(path);
+}
+
+std::vector<platform::Folder_Entry> Faulty_File_System::read_folder(const std::string& path) {
+    enter_and_throw(Fs_Operation::read_folder, path);
+    return wrapped_->read_folder(path);
+}
+
+void Faulty_File_System::create_folder(const std::string& path) {
+    enter_and_throw(Fs_Operation::create_folder, path);
+    wrapped_->create_folder(path);
+}
+
+void Faulty_File_System::remove_file(const std::string& path) {
+    enter_and_throw(Fs_Operation::remove_file, path);
+    wrapped_->remove_file(path);
+}
+
+void Faulty_File_System::rename(const std::string& from, const std::string& to, bool replace) {
+    enter_and_throw(Fs_Operation::rename, from, to);
+    wrapped_->rename(from, to, replace);
+}
+
+void Faulty_File_System::copy_contents(const std::string& from, const std::string& to, mode_t mode) {
+    auto hit = enter(Fs_Operation::copy_contents, from, to);
+    if (!hit) return wrapped_->copy_contents(from, to, mode);
+    if (!hit->fault.after_bytes) throw platform::File_System_Error(hit->fault.error_number, hit->path);
+
+    // A full disk takes what fits and then refuses the rest: copy, then cut
+    // the destination back to what would have fitted.
+    wrapped_->copy_contents(from, to, mode);
+    auto copied = wrapped_->status(to);
+    std::uint64_t limit = *hit->fault.after_bytes;
+    if (!copied || copied->size <= limit) return;
+    if (::truncate(to.c_str(), static_cast<off_t>(limit)) != 0) throw platform::File_System_Error(errno, to);
+    throw platform::File_System_Error(hit->fault.error_number, to);
+}
+
+std::string Faulty_File_System::read_link(const std::string& path) {
+    enter_and_throw(Fs_Operation::read_link, path);
+    return wrapped_->read_link(path);
+}
+
+void Faulty_File_System::create_link(const std::string& link_target, const std::string& path) {
+    enter_and_throw(Fs_Operation::create_link, path);
+    wrapped_->create_link(link_target, path);
+}
+
+void Faulty_File_System::set_modified(const std::string& path, platform::File_Time time) {
+    enter_and_throw(Fs_Operation::set_modified, path);
+    wrapped_->set_modified(path, time);
+}
+
+void Faulty_File_System::set_mode(const std::string& path, mode_t mode) {
+    enter_and_throw(Fs_Operation::set_mode, path);
+    wrapped_->set_mode(path, mode);
+}
+
+std::optional<std::string> Faulty_File_System::get_attribute(const std::string& path, const std::string& name) {
+    enter_and_throw(Fs_Operation::get_attribute, path);
+    return wrapped_->get_attribute(path, name);
+}
+
+void Faulty_File_System::set_attribute(const std::string& path, const std::string& name, const std::string& value) {
+    enter_and_throw(Fs_Operation::set_attribute, path);
+    wrapped_->set_attribute(path, name, value);
+}
+
+void Faulty_File_System::remove_attribute(const std::string& path, const std::string& name) {
+    enter_and_throw(Fs_Operation::remove_attribute, path);
+    wrapped_->remove_attribute(path, name);
+}
+
+std::string Faulty_File_System::canonical(const std::string& path) {
+    enter_and_throw(Fs_Operation::canonical, path);
+    return wrapped_->canonical(path);
+}
+
+}  // namespace zentrel::testing

@@ -1,0 +1,207 @@
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "common/faulty_file_system.h"
+#include "common/temp_folder.h"
+#include "platform/dos_attributes.h"
+#include "platform/file_objects.h"
+
+namespace zentrel::platform {
+namespace {
+
+using testing::Faulty_File_System;
+using testing::Fs_Operation;
+using testing::make_folders;
+using testing::Temp_Folder;
+using testing::write_file;
+
+std::string from_hex(const std::string& hex) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+// user.DOSATTRIB values written and read by Samba 4.17 (store dos
+// attributes = yes), with the attributes Samba reported for them; 0x80 is
+// Windows' "normal", i.e. no bits. ro.txt kept mode 0744: Samba keeps
+// read-only in the attribute only.
+struct Samba_Row {
+    const char* name;
+    const char* hex;
+    int reported;
+    mode_t mode;
+};
+const Samba_Row Samba_Rows[] = {
+    {"plain.txt", "0000050005000000110000002000000046d6fc59a886dd01", 0x20, 0644},
+    {"hidden.txt", "00000500050000001100000022000000c1dcfc59a886dd01", 0x22, 0644},
+    {"system.txt", "000005000500000011000000240000008549fd59a886dd01", 0x24, 0644},
+    {"ro.txt", "00000500050000001100000021000000c37dfd59a886dd01", 0x21, 0744},
+    {"arch_clear.txt", "000005000500000011000000000000006bd5fd59a886dd01", 0x80, 0644},
+    {"hid_sys.txt", "00000500050000001100000026000000fcf4fd59a886dd01", 0x26, 0644},
+    {"hdir", "000005000500000011000000120000003a19fe59a886dd01", 0x12, 0755},
+    {"ours_hidden.txt", "30783232", 0x22, 0644},
+    {"ours_sys_nul.txt", "3078323400", 0x24, 0644},
+    {"ours_clear.txt", "307830", 0x80, 0644},
+};
+
+class Dos_Attributes_Test : public ::testing::Test {
+protected:
+    Temp_Folder tmp;
+    File_System& fs = real_file_system();
+    File_System_Objects objects{fs};
+
+    int attributes_of(const std::string& path) { return read_dos_attributes(fs, path, *fs.status(path)); }
+};
+
+TEST_F(Dos_Attributes_Test, ReadsEverySambaValueAsSambaReportsIt) {
+    for (const auto& row : Samba_Rows) {
+        SCOPED_TRACE(row.name);
+        std::string path = tmp / row.name;
+        bool folder = row.reported & Attribute_Directory;
+        if (folder)
+            make_folders(path);
+        else
+            write_file(path, "x");
+        ::chmod(path.c_str(), row.mode);
+        fs.set_attribute(path, Dos_Attribute_Name, from_hex(row.hex));
+        int expected = row.reported == 0x80 ? 0 : row.reported;
+        EXPECT_EQ(attributes_of(path), expected);
+        if (folder)
+            EXPECT_EQ(objects.GetFolder(path).Attributes(), expected);
+        else
+            EXPECT_EQ(objects.GetFile(path).Attributes(), expected);
+    }
+}
+
+TEST_F(Dos_Attributes_Test, WithoutTheAttributeTheModeAndNameDecide) {
+    // Samba reports these two as 0x80 and 0x2; we follow Windows, where a
+    // file nobody has cleared has archive set, and where read-only is what
+    // the mode says.
+    write_file(tmp / "noxattr.txt", "x");
+    ::chmod((tmp / "noxattr.txt").c_str(), 0444);
+    EXPECT_EQ(attributes_of(tmp / "noxattr.txt"), Attribute_Read_Only | Attribute_Archive);
+    write_file(tmp / ".dotfile", "x");
+    EXPECT_EQ(attributes_of(tmp / ".dotfile"), Attribute_Hidden | Attribute_Archive);
+}
+
+TEST(Parse_Dosattrib_Test, FormsAndNonsense) {
+    EXPECT_EQ(parse_dosattrib("0x22"), 0x22);
+    EXPECT_EQ(parse_dosattrib(std::string("0x24\0", 5)), 0x24);
+    EXPECT_EQ(parse_dosattrib("0x0"), 0);
+    EXPECT_EQ(parse_dosattrib("0xA0"), 0x20);  // bits we do not know are dropped
+    // Version 3: the text, its NUL, then the binary part, which the text wins over.
+    EXPECT_EQ(parse_dosattrib(std::string("0x2\0\0\x03\0\x03\0\0\0\x01\0\0\0\x04\0\0\0", 19)), 0x2);
+    // Version 4 has the bits where version 5 has them.
+    EXPECT_EQ(parse_dosattrib(from_hex("00000400040000001100000006000000")), 0x6);
+    // Attribute field marked invalid.
+    EXPECT_EQ(parse_dosattrib(from_hex("00000500050000001000000006000000")), std::nullopt);
+    EXPECT_EQ(parse_dosattrib(""), std::nullopt);
+    EXPECT_EQ(parse_dosattrib("0x"), std::nullopt);
+    EXPECT_EQ(parse_dosattrib("0xzz"), std::nullopt);
+    EXPECT_EQ(parse_dosattrib("hidden"), std::nullopt);
+    EXPECT_EQ(parse_dosattrib(from_hex("000005000500")), std::nullopt);  // cut short
+    EXPECT_EQ(parse_dosattrib(from_hex("0000090009000000110000002000000000")), std::nullopt);
+}
+
+TEST_F(Dos_Attributes_Test, UnreadableStoredValueCountsAsNone) {
+    write_file(tmp / "f", "x");
+    fs.set_attribute(tmp / "f", Dos_Attribute_Name, "garbage");
+    EXPECT_EQ(attributes_of(tmp / "f"), Attribute_Archive);
+}
+
+TEST_F(Dos_Attributes_Test, ArchiveComesBackWhenTheFileChanges) {
+    write_file(tmp / "f.txt", "one");
+    testing::set_mtime(tmp / "f.txt", 1700000000, 100);
+    File file = objects.GetFile(tmp / "f.txt");
+    ASSERT_EQ(file.Attributes(), Attribute_Archive);
+    file.Set_Attributes(0);
+    EXPECT_EQ(attributes_of(tmp / "f.txt"), 0);
+    EXPECT_EQ(fs.get_attribute(tmp / "f.txt", Dos_Attribute_Name), "0x0");
+
+    // A change by any program moves the time; a nanosecond is enough.
+    testing::set_mtime(tmp / "f.txt", 1700000000, 101);
+    EXPECT_EQ(attributes_of(tmp / "f.txt"), Attribute_Archive);
+
+    // Cleared again, it stays clear until the next change.
+    objects.GetFile(tmp / "f.txt").Set_Attributes(0);
+    EXPECT_EQ(attributes_of(tmp / "f.txt"), 0);
+    objects.GetFile(tmp / "f.txt").Set_Attributes(Attribute_Archive);
+    EXPECT_EQ(attributes_of(tmp / "f.txt"), Attribute_Archive);
+    EXPECT_FALSE(fs.get_attribute(tmp / "f.txt", Archive_Time_Name));
+}
+
+TEST_F(Dos_Attributes_Test, ReadOnlyGoesIntoModeAndStoredBit) {
+    write_file(tmp / "f", "x");
+    ::chmod((tmp / "f").c_str(), 0666);
+    File file = objects.GetFile(tmp / "f");
+    file.Set_Attributes(Attribute_Read_Only | Attribute_Archive);
+    EXPECT_EQ(fs.status(tmp / "f")->mode, 0444u);
+    EXPECT_EQ(fs.get_attribute(tmp / "f", Dos_Attribute_Name), "0x21");
+    EXPECT_EQ(attributes_of(tmp / "f"), Attribute_Read_Only | Attribute_Archive);
+
+    file.Set_Attributes(Attribute_Archive);
+    EXPECT_EQ(fs.status(tmp / "f")->mode, 0644u);  // only the owner's write bit comes back
+    EXPECT_EQ(attributes_of(tmp / "f"), Attribute_Archive);
+
+    // The whole set, then nothing.
+    file.Set_Attributes(Attribute_Read_Only | Attribute_Hidden | Attribute_System);
+    EXPECT_EQ(attributes_of(tmp / "f"), Attribute_Read_Only | Attribute_Hidden | Attribute_System);
+    file.Set_Attributes(0);
+    EXPECT_EQ(attributes_of(tmp / "f"), 0);
+    EXPECT_TRUE(fs.status(tmp / "f")->mode & S_IWUSR);
+}
+
+// A file system without extended attributes (FAT, some network mounts).
+class No_Attribute_File_System : public Faulty_File_System {
+public:
+    using Faulty_File_System::Faulty_File_System;
+    std::optional<std::string> get_attribute(const std::string&, const std::string&) override { return std::nullopt; }
+    void set_attribute(const std::string& path, const std::string&, const std::string&) override {
+        throw File_System_Error(ENOTSUP, path);
+    }
+};
+
+TEST_F(Dos_Attributes_Test, FileSystemWithoutAttributes) {
+    No_Attribute_File_System plain(fs);
+    File_System_Objects on_fat(plain);
+    write_file(tmp / "f", "x");
+    File file = on_fat.GetFile(tmp / "f");
+    EXPECT_EQ(file.Attributes(), Attribute_Archive);
+
+    // What the mode can hold works.
+    file.Set_Attributes(Attribute_Read_Only | Attribute_Archive);
+    EXPECT_EQ(on_fat.GetFile(tmp / "f").Attributes(), Attribute_Read_Only | Attribute_Archive);
+    file.Set_Attributes(Attribute_Archive);
+    EXPECT_EQ(on_fat.GetFile(tmp / "f").Attributes(), Attribute_Archive);
+
+    // The rest fails, saying why.
+    for (int wanted : {0, int(Attribute_Hidden | Attribute_Archive), int(Attribute_System | Attribute_Archive)}) {
+        SCOPED_TRACE(wanted);
+        try {
+            file.Set_Attributes(wanted);
+            FAIL() << "no exception";
+        } catch (const File_System_Error& error) {
+            EXPECT_NE(std::string(error.what()).find("keine erweiterten Attribute"), std::string::npos) << error.what();
+        }
+    }
+}
+
+TEST_F(Dos_Attributes_Test, LinksHaveNoStoredAttributes) {
+    write_file(tmp / "target", "x");
+    ASSERT_EQ(::symlink("target", (tmp / "link").c_str()), 0);
+    File link = objects.GetFile(tmp / "link");
+    EXPECT_EQ(link.Attributes(), Attribute_Archive);
+    EXPECT_NO_THROW(link.Set_Attributes(Attribute_Archive));  // nothing to change
+    EXPECT_THROW(link.Set_Attributes(Attribute_Hidden), File_System_Error);
+    EXPECT_THROW(link.Set_Attributes(Attribute_Read_Only | Attribute_Archive), File_System_Error);
+    // The file behind it is never touched.
+    EXPECT_EQ(fs.status(tmp / "target")->mode & S_IWUSR, S_IWUSR);
+    EXPECT_FALSE(fs.get_attribute(tmp / "target", Dos_Attribute_Name));
+}
+
+}  // namespace
+}  // namespace zentrel::platform

@@ -1,0 +1,230 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "common/faulty_file_system.h"
+#include "common/temp_folder.h"
+#include "platform/dos_attributes.h"
+#include "platform/file_objects.h"
+
+namespace zentrel::platform {
+namespace {
+
+using testing::exists;
+using testing::Faulty_File_System;
+using testing::Fs_Operation;
+using testing::read_file;
+using testing::Temp_Folder;
+using testing::write_file;
+
+class File_Copy_Test : public ::testing::Test {
+protected:
+    Temp_Folder tmp;
+    Faulty_File_System fs{real_file_system()};
+    File_System_Objects objects{fs};
+
+    // Names in the folder besides the ones a test made on purpose: a
+    // temporary file left behind shows up here.
+    std::vector<std::string> names_in(const std::string& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : real_file_system().read_folder(folder)) names.push_back(entry.name);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(File_Copy_Test, KeepsContentTimeModeAndDosAttributes) {
+    std::string content(200000, 'c');
+    content[0] = '\0';
+    write_file(tmp / "src/a.txt", content);
+    ::chmod((tmp / "src/a.txt").c_str(), 0751);
+    testing::set_mtime(tmp / "src/a.txt", 1600000000, 999999999);
+    File source = objects.GetFile(tmp / "src/a.txt");
+    source.Set_Attributes(Attribute_Hidden | Attribute_System);  // archive cleared, time recorded
+
+    testing::make_folders(tmp / "dst");
+    source.Copy(tmp / "dst/a.txt", true);
+
+    File copy = objects.GetFile(tmp / "dst/a.txt");
+    EXPECT_EQ(read_file(copy.Path()), content);
+    EXPECT_EQ(copy.Modified_Time(), (File_Time{1600000000, 999999999}));
+    EXPECT_EQ(copy.Status().mode, 0751u);
+    EXPECT_EQ(copy.Attributes(), Attribute_Hidden | Attribute_System);  // archive still clear
+    EXPECT_EQ(names_in(tmp / "dst"), std::vector<std::string>{"a.txt"});
+}
+
+TEST_F(File_Copy_Test, ReadOnlySourceWithAttributesIsCopiedWhole) {
+    write_file(tmp / "ro.txt", "read only");
+    File source = objects.GetFile(tmp / "ro.txt");
+    source.Set_Attributes(Attribute_Read_Only | Attribute_Hidden | Attribute_Archive);
+    source = objects.GetFile(tmp / "ro.txt");
+    source.Copy(tmp / "copy.txt", false);
+    File copy = objects.GetFile(tmp / "copy.txt");
+    EXPECT_EQ(copy.Attributes(), Attribute_Read_Only | Attribute_Hidden | Attribute_Archive);
+    EXPECT_EQ(copy.Status().mode & 0222, 0u);
+}
+
+TEST_F(File_Copy_Test, OverwriteReplacesAndWithoutItRefuses) {
+    write_file(tmp / "new.txt", "new");
+    write_file(tmp / "old.txt", "old");
+    File source = objects.GetFile(tmp / "new.txt");
+    try {
+        source.Copy(tmp / "old.txt", false);
+        FAIL() << "no exception";
+    } catch (const File_System_Error& error) {
+        EXPECT_EQ(error.error_number(), EEXIST);
+    }
+    EXPECT_EQ(read_file(tmp / "old.txt"), "old");
+    source.Copy(tmp / "old.txt", true);
+    EXPECT_EQ(read_file(tmp / "old.txt"), "new");
+    EXPECT_EQ(names_in(tmp.path()), (std::vector<std::string>{"new.txt", "old.txt"}));
+}
+
+TEST_F(File_Copy_Test, LinkIsRecreatedAsALink) {
+    write_file(tmp / "target.txt", "t");
+    ASSERT_EQ(::symlink("target.txt", (tmp / "link").c_str()), 0);
+    ASSERT_EQ(::symlink("../nowhere", (tmp / "dangling").c_str()), 0);
+    testing::set_mtime(tmp / "link", 1500000000, 42);
+    testing::make_folders(tmp / "dst");
+
+    objects.GetFile(tmp / "link").Copy(tmp / "dst/link", true);
+    objects.GetFile(tmp / "dangling").Copy(tmp / "dst/dangling", true);
+
+    EXPECT_EQ(real_file_system().read_link(tmp / "dst/link"), "target.txt");
+    EXPECT_EQ(real_file_system().status(tmp / "dst/link")->modified, (File_Time{1500000000, 42}));
+    EXPECT_EQ(real_file_system().read_link(tmp / "dst/dangling"), "../nowhere");
+    EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);
+    EXPECT_EQ(names_in(tmp / "dst"), (std::vector<std::string>{"dangling", "link"}));
+}
+
+TEST_F(File_Copy_Test, DestinationLinkIsReplacedNeverWrittenThrough) {
+    write_file(tmp / "precious.txt", "precious");
+    ASSERT_EQ(::symlink("precious.txt", (tmp / "dest").c_str()), 0);
+    write_file(tmp / "src.txt", "new content");
+    objects.GetFile(tmp / "src.txt").Copy(tmp / "dest", true);
+    EXPECT_EQ(read_file(tmp / "precious.txt"), "precious");
+    EXPECT_EQ(real_file_system().status(tmp / "dest")->kind, Entry_Kind::Regular);
+    EXPECT_EQ(read_file(tmp / "dest"), "new content");
+}
+
+TEST_F(File_Copy_Test, SpecialFilesAreRefusedWithoutBlocking) {
+    ASSERT_EQ(::mkfifo((tmp / "pipe").c_str(), 0600), 0);
+    File pipe(fs, tmp / "pipe", *fs.status(tmp / "pipe"));
+    try {
+        pipe.Copy(tmp / "copy", true);
+        FAIL() << "no exception";
+    } catch (const File_System_Error& error) {
+        EXPECT_NE(std::string(error.what()).find("Pipe"), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(exists(tmp / "copy"));
+    EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);  // never opened
+
+    // A file object made while it was a file, a pipe by the time of the copy.
+    write_file(tmp / "swapped", "x");
+    File swapped = objects.GetFile(tmp / "swapped");
+    ::unlink((tmp / "swapped").c_str());
+    ASSERT_EQ(::mkfifo((tmp / "swapped").c_str(), 0600), 0);
+    EXPECT_THROW(swapped.Copy(tmp / "copy", true), File_System_Error);
+    EXPECT_FALSE(exists(tmp / "copy"));
+}
+
+TEST_F(File_Copy_Test, FailureHalfWayLeavesTheOldDestinationAndNoTemporaryFile) {
+    write_file(tmp / "src/big.bin", std::string(100000, 'n'));
+    write_file(tmp / "dst/big.bin", "old version");
+    File source = objects.GetFile(tmp / "src/big.bin");
+
+    struct Fault {
+        const char* what;
+        std::function<void()> install;
+    } faults[] = {
+        {"disk full", [&] { fs.fail_copy_after(tmp / "src/big.bin", 8192); }},
+        {"I/O error", [&] { fs.fail_copy_after(tmp / "src/big.bin", 50000, EIO); }},
+        {"read fails", [&] { fs.fail(Fs_Operation::copy_contents, tmp / "src/big.bin", EIO); }},
+        {"time fails", [&] { fs.fail_suffix(Fs_Operation::set_modified, ".part", EPERM); }},
+        {"rename fails", [&] { fs.fail(Fs_Operation::rename, tmp / "dst/big.bin", EXDEV); }},
+    };
+    for (auto& fault : faults) {
+        SCOPED_TRACE(fault.what);
+        fs.clear();
+        fault.install();
+        EXPECT_THROW(source.Copy(tmp / "dst/big.bin", true), File_System_Error);
+        EXPECT_EQ(read_file(tmp / "dst/big.bin"), "old version");
+        EXPECT_EQ(names_in(tmp / "dst"), std::vector<std::string>{"big.bin"});
+    }
+
+    // The failure names the destination, never the temporary file.
+    fs.clear();
+    fs.fail_copy_after(tmp / "src/big.bin", 8192);
+    try {
+        source.Copy(tmp / "dst/big.bin", true);
+        FAIL() << "no exception";
+    } catch (const File_System_Error& error) {
+        EXPECT_EQ(error.error_number(), ENOSPC);
+        EXPECT_EQ(error.path(), tmp / "dst/big.bin");
+    }
+    try {
+        source.Copy(tmp / "no-such-folder/big.bin", true);
+        FAIL() << "no exception";
+    } catch (const File_System_Error& error) {
+        EXPECT_EQ(error.error_number(), ENOENT);
+        EXPECT_EQ(error.path(), tmp / "no-such-folder/big.bin");
+    }
+
+    // Without an old version nothing is left at all.
+    fs.clear();
+    fs.fail_copy_after(tmp / "src/big.bin", 8192);
+    EXPECT_THROW(source.Copy(tmp / "dst/fresh.bin", false), File_System_Error);
+    EXPECT_FALSE(exists(tmp / "dst/fresh.bin"));
+    EXPECT_EQ(names_in(tmp / "dst"), std::vector<std::string>{"big.bin"});
+}
+
+TEST_F(File_Copy_Test, TargetWithoutExtendedAttributes) {
+    write_file(tmp / "plain.txt", "plain");
+    write_file(tmp / "hidden.txt", "hidden");
+    objects.GetFile(tmp / "hidden.txt").Set_Attributes(Attribute_Hidden | Attribute_Archive);
+    testing::make_folders(tmp / "fat");
+    // The target folder's file system refuses every extended attribute.
+    fs.fail_suffix(Fs_Operation::set_attribute, ".part", ENOTSUP);
+    fs.reset_calls();
+
+    objects.GetFile(tmp / "plain.txt").Copy(tmp / "fat/plain.txt", true);
+    EXPECT_EQ(read_file(tmp / "fat/plain.txt"), "plain");
+    EXPECT_EQ(fs.calls(Fs_Operation::set_attribute), 0);  // nothing to carry, nothing tried
+
+    // The data matters more than the hidden bit, which FAT cannot keep.
+    objects.GetFile(tmp / "hidden.txt").Copy(tmp / "fat/hidden.txt", true);
+    EXPECT_EQ(read_file(tmp / "fat/hidden.txt"), "hidden");
+    EXPECT_EQ(names_in(tmp / "fat"), (std::vector<std::string>{"hidden.txt", "plain.txt"}));
+
+    // Any other failure to write them fails the copy.
+    fs.clear();
+    fs.fail_suffix(Fs_Operation::set_attribute, ".part", EIO);
+    EXPECT_THROW(objects.GetFile(tmp / "hidden.txt").Copy(tmp / "fat/other.txt", true), File_System_Error);
+    EXPECT_FALSE(exists(tmp / "fat/other.txt"));
+    EXPECT_EQ(names_in(tmp / "fat"), (std::vector<std::string>{"hidden.txt", "plain.txt"}));
+}
+
+TEST_F(File_Copy_Test, TakenTemporaryNameIsNeverTouched) {
+    write_file(tmp / "src.txt", "s");
+    // Someone else's file under a name we might draw: the first attempt
+    // collides, the second is free.
+    int attempts = 0;
+    std::string first;
+    fs.fail_suffix(Fs_Operation::copy_contents, ".part", EEXIST, 1);
+    fs.before([&](Fs_Operation operation, const std::string&) {
+        if (operation == Fs_Operation::copy_contents) ++attempts;
+    });
+    objects.GetFile(tmp / "src.txt").Copy(tmp / "dst.txt", true);
+    EXPECT_EQ(attempts, 2);
+    EXPECT_EQ(read_file(tmp / "dst.txt"), "s");
+    EXPECT_EQ(fs.calls(Fs_Operation::remove_file), 0);
+}
+
+}  // namespace
+}  // namespace zentrel::platform

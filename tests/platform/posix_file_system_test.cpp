@@ -1,0 +1,310 @@
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "common/faulty_file_system.h"
+#include "common/temp_folder.h"
+#include "platform/file_system.h"
+
+namespace zentrel::platform {
+namespace {
+
+using testing::exists;
+using testing::Faulty_File_System;
+using testing::Fs_Operation;
+using testing::make_folders;
+using testing::read_file;
+using testing::Temp_Folder;
+using testing::write_file;
+
+// Names a file system has to take as they are: blanks, umlauts (UTF-8), a
+// newline, and bytes that are no UTF-8 at all.
+const std::string Awkward_Names[] = {"mit Leerzeichen .txt", "Grüße Ä.txt", "zwei\nZeilen", "latin1-\xe4\xfc\xff"};
+
+std::vector<std::string> sorted_names(const std::vector<Folder_Entry>& entries) {
+    std::vector<std::string> names;
+    for (const auto& entry : entries) names.push_back(entry.name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+Entry_Kind kind_in(const std::vector<Folder_Entry>& entries, const std::string& name) {
+    for (const auto& entry : entries)
+        if (entry.name == name) return entry.kind;
+    ADD_FAILURE() << "no entry " << name;
+    return Entry_Kind::Other;
+}
+
+class Posix_File_System_Test : public ::testing::Test {
+protected:
+    Temp_Folder tmp;
+    File_System& fs = real_file_system();
+};
+
+TEST_F(Posix_File_System_Test, StatusTellsKindsAndNothingForMissing) {
+    write_file(tmp / "f", "12345");
+    make_folders(tmp / "d");
+    ASSERT_EQ(::symlink("d", (tmp / "l").c_str()), 0);
+    ASSERT_EQ(::mkfifo((tmp / "p").c_str(), 0600), 0);
+    testing::set_mtime(tmp / "f", 1700000000, 123456789);
+
+    auto file = fs.status(tmp / "f");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->kind, Entry_Kind::Regular);
+    EXPECT_EQ(file->size, 5u);
+    EXPECT_EQ(file->modified, (File_Time{1700000000, 123456789}));
+    EXPECT_EQ(fs.status(tmp / "d")->kind, Entry_Kind::Directory);
+    EXPECT_EQ(fs.status(tmp / "l")->kind, Entry_Kind::Symlink);  // not followed
+    EXPECT_EQ(fs.status(tmp / "p")->kind, Entry_Kind::Other);
+    EXPECT_FALSE(fs.status(tmp / "missing"));
+    EXPECT_FALSE(fs.status(tmp / "f/below"));  // ENOTDIR is "nothing" too
+}
+
+TEST_F(Posix_File_System_Test, ReadFolderGivesEveryNameAndKind) {
+    for (const auto& name : Awkward_Names) write_file(tmp / name, name);
+    make_folders(tmp / "sub");
+    ASSERT_EQ(::symlink("sub", (tmp / "link").c_str()), 0);
+    ASSERT_EQ(::mkfifo((tmp / "pipe").c_str(), 0600), 0);
+
+    auto entries = fs.read_folder(tmp.path());
+    std::vector<std::string> expected(std::begin(Awkward_Names), std::end(Awkward_Names));
+    expected.insert(expected.end(), {"sub", "link", "pipe"});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(sorted_names(entries), expected);
+    for (const auto& name : Awkward_Names) EXPECT_EQ(kind_in(entries, name), Entry_Kind::Regular);
+    EXPECT_EQ(kind_in(entries, "sub"), Entry_Kind::Directory);
+    EXPECT_EQ(kind_in(entries, "link"), Entry_Kind::Symlink);
+    EXPECT_EQ(kind_in(entries, "pipe"), Entry_Kind::Other);
+
+    EXPECT_THROW(fs.read_folder(tmp / "missing"), File_System_Error);
+    EXPECT_THROW(fs.read_folder(tmp / "link/../missing"), File_System_Error);
+}
+
+TEST_F(Posix_File_System_Test, FailuresCarryErrnoAndPath) {
+    try {
+        fs.read_folder(tmp / "missing");
+        FAIL() << "no exception";
+    } catch (const File_System_Error& error) {
+        EXPECT_EQ(error.error_number(), ENOENT);
+        EXPECT_EQ(error.path(), tmp / "missing");
+        EXPECT_EQ(std::string(error.what()), std::string(std::strerror(ENOENT)) + ": " + tmp / "missing");
+    }
+    make_folders(tmp / "d");
+    try {
+        fs.create_folder(tmp / "d");
+        FAIL() << "no exception";
+    } catch (const File_System_Error& error) {
+        EXPECT_EQ(error.error_number(), EEXIST);
+    }
+}
+
+TEST_F(Posix_File_System_Test, RenameWithoutReplaceNeverReplaces) {
+    write_file(tmp / "a", "A");
+    write_file(tmp / "b", "B");
+    try {
+        fs.rename(tmp / "a", tmp / "b", false);
+        FAIL() << "no exception";
+    } catch (const File_System_Error& error) {
+        EXPECT_EQ(error.error_number(), EEXIST);
+    }
+    EXPECT_EQ(read_file(tmp / "a"), "A");
+    EXPECT_EQ(read_file(tmp / "b"), "B");
+
+    // A dangling link is something too.
+    ASSERT_EQ(::symlink("nowhere", (tmp / "l").c_str()), 0);
+    EXPECT_THROW(fs.rename(tmp / "a", tmp / "l", false), File_System_Error);
+    EXPECT_EQ(read_file(tmp / "a"), "A");
+
+    fs.rename(tmp / "a", tmp / "c", false);
+    EXPECT_FALSE(exists(tmp / "a"));
+    EXPECT_EQ(read_file(tmp / "c"), "A");
+
+    fs.rename(tmp / "c", tmp / "b", true);
+    EXPECT_EQ(read_file(tmp / "b"), "A");
+    EXPECT_FALSE(exists(tmp / "c"));
+
+    // A link is renamed itself, not what it points to.
+    fs.rename(tmp / "l", tmp / "m", false);
+    EXPECT_EQ(fs.read_link(tmp / "m"), "nowhere");
+}
+
+TEST_F(Posix_File_System_Test, CopyContentsMakesANewFileWithTheMode) {
+    std::string big(3 * 1024 * 1024 + 17, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 4096);
+    write_file(tmp / "big", big);
+    fs.copy_contents(tmp / "big", tmp / "copy", 0640);
+    EXPECT_EQ(read_file(tmp / "copy"), big);
+    EXPECT_EQ(fs.status(tmp / "copy")->mode, 0640u);
+
+    write_file(tmp / "empty", "");
+    fs.copy_contents(tmp / "empty", tmp / "empty-copy", 0444);
+    EXPECT_EQ(read_file(tmp / "empty-copy"), "");
+    EXPECT_EQ(fs.status(tmp / "empty-copy")->mode, 0444u);
+
+    // Never onto an existing name, and never through a link.
+    write_file(tmp / "taken", "old");
+    EXPECT_THROW(fs.copy_contents(tmp / "big", tmp / "taken", 0644), File_System_Error);
+    EXPECT_EQ(read_file(tmp / "taken"), "old");
+    ASSERT_EQ(::symlink("elsewhere", (tmp / "dangling").c_str()), 0);
+    EXPECT_THROW(fs.copy_contents(tmp / "big", tmp / "dangling", 0644), File_System_Error);
+    EXPECT_FALSE(exists(tmp / "elsewhere"));
+}
+
+TEST_F(Posix_File_System_Test, CopyContentsRefusesSpecialFilesWithoutBlocking) {
+    // Nobody ever writes to this pipe: an open() for reading without
+    // O_NONBLOCK, or a read, would wait for ever.
+    ASSERT_EQ(::mkfifo((tmp / "pipe").c_str(), 0600), 0);
+    EXPECT_THROW(fs.copy_contents(tmp / "pipe", tmp / "copy", 0644), File_System_Error);
+    EXPECT_FALSE(exists(tmp / "copy"));
+
+    EXPECT_THROW(fs.copy_contents("/dev/zero", tmp / "zero", 0644), File_System_Error);
+    EXPECT_FALSE(exists(tmp / "zero"));
+
+    int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string socket_path = tmp / "sock";
+    ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+    std::copy(socket_path.begin(), socket_path.end(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_THROW(fs.copy_contents(socket_path, tmp / "sock-copy", 0644), File_System_Error);
+    ::close(sock);
+
+    // A link is not read through.
+    write_file(tmp / "real", "x");
+    ASSERT_EQ(::symlink("real", (tmp / "link").c_str()), 0);
+    EXPECT_THROW(fs.copy_contents(tmp / "link", tmp / "link-copy", 0644), File_System_Error);
+    EXPECT_FALSE(exists(tmp / "link-copy"));
+}
+
+TEST_F(Posix_File_System_Test, ModificationTimeToTheNanosecondAlsoOnLinks) {
+    write_file(tmp / "f", "x");
+    fs.set_modified(tmp / "f", {1234567890, 987654321});
+    EXPECT_EQ(fs.status(tmp / "f")->modified, (File_Time{1234567890, 987654321}));
+
+    ASSERT_EQ(::symlink("f", (tmp / "l").c_str()), 0);
+    fs.set_modified(tmp / "l", {1000000000, 5});
+    EXPECT_EQ(fs.status(tmp / "l")->modified, (File_Time{1000000000, 5}));
+    EXPECT_EQ(fs.status(tmp / "f")->modified, (File_Time{1234567890, 987654321}));
+}
+
+TEST_F(Posix_File_System_Test, ExtendedAttributesRoundTripBinaryValues) {
+    write_file(tmp / "f", "x");
+    EXPECT_FALSE(fs.get_attribute(tmp / "f", "user.test"));
+    std::string binary("\0\x01\xff zwei", 7);
+    fs.set_attribute(tmp / "f", "user.test", binary);
+    EXPECT_EQ(fs.get_attribute(tmp / "f", "user.test"), binary);
+    std::string large(3000, 'x');  // beyond the first guess at a size, within ext4's block
+    fs.set_attribute(tmp / "f", "user.large", large);
+    EXPECT_EQ(fs.get_attribute(tmp / "f", "user.large"), large);
+
+    fs.remove_attribute(tmp / "f", "user.test");
+    EXPECT_FALSE(fs.get_attribute(tmp / "f", "user.test"));
+    EXPECT_NO_THROW(fs.remove_attribute(tmp / "f", "user.test"));
+    EXPECT_THROW(fs.set_attribute(tmp / "missing", "user.test", "v"), File_System_Error);
+
+    // A link has no user attributes of its own, and reading them must not
+    // follow it to the file.
+    ASSERT_EQ(::symlink("f", (tmp / "l").c_str()), 0);
+    EXPECT_FALSE(fs.get_attribute(tmp / "l", "user.large"));
+}
+
+TEST_F(Posix_File_System_Test, CanonicalResolvesTheExistingPartOnly) {
+    make_folders(tmp / "real/inner");
+    ASSERT_EQ(::symlink("real", (tmp / "link").c_str()), 0);
+    std::string base = fs.canonical(tmp.path());
+
+    EXPECT_EQ(fs.canonical(tmp / "link/inner"), base + "/real/inner");
+    EXPECT_EQ(fs.canonical(tmp / "link/inner/../x"), base + "/real/x");  // ".." after the link resolves
+    EXPECT_EQ(fs.canonical(tmp / "link/missing/deeper/../more/"), base + "/real/missing/more");
+    EXPECT_EQ(fs.canonical(tmp / "link//./inner/"), base + "/real/inner");
+    EXPECT_EQ(fs.canonical("/"), "/");
+
+    ASSERT_EQ(::symlink("loop2", (tmp / "loop1").c_str()), 0);
+    ASSERT_EQ(::symlink("loop1", (tmp / "loop2").c_str()), 0);
+    EXPECT_NO_THROW(fs.canonical(tmp / "loop1/x"));
+}
+
+TEST_F(Posix_File_System_Test, LinksAreReadAndMadeAsWritten) {
+    std::string target = "../somewhere/ü \xff";
+    fs.create_link(target, tmp / "l");
+    EXPECT_EQ(fs.read_link(tmp / "l"), target);
+    std::string long_target(1000, 'a');
+    fs.create_link(long_target, tmp / "long");
+    EXPECT_EQ(fs.read_link(tmp / "long"), long_target);
+    EXPECT_THROW(fs.create_link("x", tmp / "l"), File_System_Error);
+}
+
+// The wrapper itself: what the other suites rely on.
+TEST(Faulty_File_System_Test, FailsChosenCallsAndCountsAll) {
+    Temp_Folder tmp;
+    Faulty_File_System fs(real_file_system());
+    write_file(tmp / "a.txt", "a");
+    write_file(tmp / "b.txt", "b");
+
+    fs.fail(Fs_Operation::remove_file, tmp / "a.txt", EACCES, 1);
+    try {
+        fs.remove_file(tmp / "a.txt");
+        FAIL() << "no exception";
+    } catch (const File_System_Error& error) {
+        EXPECT_EQ(error.error_number(), EACCES);
+        EXPECT_EQ(error.path(), tmp / "a.txt");
+    }
+    EXPECT_TRUE(exists(tmp / "a.txt"));
+    fs.remove_file(tmp / "a.txt");  // the rule is spent
+    EXPECT_FALSE(exists(tmp / "a.txt"));
+
+    fs.fail_suffix(Fs_Operation::rename, "/c.txt", EXDEV);
+    EXPECT_THROW(fs.rename(tmp / "b.txt", tmp / "c.txt", false), File_System_Error);  // matched by destination
+    EXPECT_THROW(fs.rename(tmp / "b.txt", tmp / "c.txt", false), File_System_Error);  // always
+    EXPECT_TRUE(exists(tmp / "b.txt"));
+    fs.clear();
+    fs.rename(tmp / "b.txt", tmp / "c.txt", false);
+    EXPECT_EQ(fs.calls(Fs_Operation::rename), 3);
+    EXPECT_EQ(fs.calls(Fs_Operation::remove_file), 2);
+}
+
+TEST(Faulty_File_System_Test, CopyFaultsLeaveAPartialFileLikeAFullDisk) {
+    Temp_Folder tmp;
+    Faulty_File_System fs(real_file_system());
+    write_file(tmp / "src", std::string(10000, 's'));
+    fs.fail_copy_after(tmp / "src", 4096);
+    try {
+        fs.copy_contents(tmp / "src", tmp / "dst", 0644);
+        FAIL() << "no exception";
+    } catch (const File_System_Error& error) {
+        EXPECT_EQ(error.error_number(), ENOSPC);
+    }
+    EXPECT_EQ(read_file(tmp / "dst"), std::string(4096, 's'));
+
+    write_file(tmp / "small", "fits");
+    fs.fail_copy_after(tmp / "small", 4096, EIO);
+    fs.copy_contents(tmp / "small", tmp / "small-copy", 0644);
+    EXPECT_EQ(read_file(tmp / "small-copy"), "fits");
+}
+
+TEST(Faulty_File_System_Test, CallbackRunsBeforeTheCall) {
+    Temp_Folder tmp;
+    Faulty_File_System fs(real_file_system());
+    std::vector<std::string> seen;
+    fs.before([&](Fs_Operation operation, const std::string& path) {
+        if (operation == Fs_Operation::status) seen.push_back(path);
+        if (operation == Fs_Operation::status && path == tmp / "late") write_file(tmp / "late", "now");
+    });
+    EXPECT_TRUE(fs.status(tmp / "late"));  // made by the callback, just in time
+    EXPECT_EQ(seen, std::vector<std::string>{tmp / "late"});
+}
+
+}  // namespace
+}  // namespace zentrel::platform
