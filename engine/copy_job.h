@@ -5,6 +5,7 @@
 
 #include "engine/run_state.h"
 #include "platform/file_objects.h"
+#include "platform/folder_listing.h"
 #include "support/form.h"
 #include "support/support_routines.h"
 
@@ -33,8 +34,7 @@ public:
 
     // Copies one file with the replace-safely scheme and the
     // Abort/Retry/Ignore protocol; true when the target exists afterwards.
-    bool Copy_File(std::optional<platform::File>& Source, const std::string& Target, bool& Ignore_All,
-                   bool& Abort);
+    bool Copy_File(std::optional<platform::File>& Source, const std::string& Target, bool& Ignore_All, bool& Abort);
 
     void Show_Progress(double Percent);
     std::string Targetfile(const std::string& Source_Path) const;
@@ -42,13 +42,43 @@ public:
 
     // The files of one folder through the include and exclude filters, at
     // positions 1 to count of Files (entry 0 empty); returns the count.
+    // Classes (platform::Listing_Classes) adds hidden or system files.
     long Get_Folder_Files(const std::string& Folder, const std::string& Include_Pattern,
-                          const std::string& Exclude_Pattern, std::vector<std::string>& Files);
+                          const std::string& Exclude_Pattern, std::vector<std::string>& Files,
+                          int Classes = platform::List_Normal_Only);
 
 private:
+    // A check box counts as set in every state but 0.
+    bool Is_Set(support::Control box) const;
+    // The listing classes the hidden and system options ask for.
+    int Listing_Classes() const;
+    // The walk's "Fehler bei der Verarbeitung von Verzeichnis:" box.
+    void Report_Folder_Failure(const std::string& Folder_Path, const std::string& Description, int Step);
+    // The copy's Abort/Retry/Ignore protocol: true when the user chose Retry;
+    // otherwise the entry is in Error_List and the caller gives up.
+    bool Copy_Error(const std::string& Prompt, const std::string& Entry, bool Retry_Allowed, bool& Ignore_All,
+                    bool& Abort);
+    bool Later_Than_Filter_Date(const platform::File& SFile) const;
+    void Run_Start();
+
+    // Normalised roots, kept while the typed texts stay the same.
+    struct Mapping_Roots {
+        std::string source_text, target_text;
+        std::string source_root, target_root;  // normalised, each ending in one separator
+        bool valid = false;
+    };
+    // The Later_then date as a file time, kept while the date stays the same.
+    struct Date_Threshold {
+        double date = 0;
+        platform::File_Time time;
+        bool valid = false;
+    };
+
     support::Form* form_;
     support::Support_Routines* support_;
     Run_State* state_;
+    mutable Mapping_Roots roots_;
+    mutable Date_Threshold threshold_;
 };
 
 void Swap_Values(std::string& first, std::string& second);

@@ -1,0 +1,178 @@
+#include "engine/copy_job.h"
+
+#include <exception>
+
+namespace zentrel::engine {
+
+using support::Control;
+
+namespace {
+
+// The previous version of a target file waits under this name in the
+// target's folder while the new copy is made.
+constexpr const char* Temporary_Name = "$$$Temp1$$$";
+
+void ignoring_failure(const auto& operation) {
+    try {
+        operation();
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+bool Copy_Job::Copy_Error(const std::string& Prompt, const std::string& Entry, bool Retry_Allowed, bool& Ignore_All,
+                          bool& Abort) {
+    if (!Ignore_All) {
+        const int answer = support_->Message_Box(Prompt, support::Buttons_Abort_Retry_Ignore);
+        if (answer == support::Answer_Retry && Retry_Allowed) return true;
+        if (answer == support::Answer_Ignore || answer == support::Answer_Retry) {
+            Ignore_All = support_->Message_Box("Alle weiteren Fehler ignorieren?", support::Buttons_Yes_No) ==
+                         support::Answer_Yes;
+        } else {
+            // Abort, or a box closed without a choice: stopping is the safe reading.
+            Abort = true;
+        }
+    }
+    form_->Add_Item(Control::Error_List, Entry);
+    return false;
+}
+
+bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::string& Target, bool& Ignore_All,
+                         bool& Abort) {
+    const std::string prefix = support::Filepath(Target, false) + support::Separator;
+    const std::string temporary = prefix + Temporary_Name;
+    // A target that itself bears the parking name cannot be parked; the
+    // all-or-nothing copy keeps its old version safe instead.
+    const bool target_is_temporary = Target.ends_with(support::Separator + std::string(Temporary_Name));
+
+    enum class Step { Source_Check, Look_Up_Target, Make_Target_Folder, Remove_Leftover, Park, Copy, Restore, Failed };
+    Step step = Step::Source_Check;
+    std::optional<platform::File> existing;
+    std::optional<platform::File> parked;
+    bool changed = false;  // a file-system change has been attempted
+    bool copy_failed = false;
+
+    auto entry = [&] { return Source ? Source->Path() : std::string("Quelldatei existiert nicht"); };
+    auto retry = [&](const std::string& prompt) { return Copy_Error(prompt, entry(), true, Ignore_All, Abort); };
+
+    for (;;) {
+        try {
+            switch (step) {
+                case Step::Source_Check:
+                    if (!Source) {
+                        Copy_Error("Quelldatei existiert nicht", entry(), false, Ignore_All, Abort);
+                        return false;
+                    }
+                    step = Step::Look_Up_Target;
+                    break;
+
+                case Step::Look_Up_Target:
+                    parked.reset();
+                    existing = support_->Find_File(Target);
+                    if (!existing)
+                        step = Step::Make_Target_Folder;
+                    else
+                        step = target_is_temporary ? Step::Copy : Step::Remove_Leftover;
+                    break;
+
+                case Step::Make_Target_Folder: {
+                    // A folder that cannot be made is this file's failure, not
+                    // the walk's: the file must reach the error list.
+                    std::string description;
+                    bool made = false;
+                    try {
+                        made = support_->Make_Folder(prefix);
+                    } catch (const std::exception& failure) {
+                        description = failure.what();
+                    }
+                    if (made) {
+                        step = Step::Copy;
+                        break;
+                    }
+                    std::string prompt = "Konnte Zielverzeichnis nicht erstellen: " + prefix;
+                    if (!description.empty()) prompt += "\r\n" + description;
+                    if (!retry(prompt)) return false;
+                    break;
+                }
+
+                case Step::Remove_Leftover:
+                    changed = true;
+                    if (auto leftover = support_->Find_File(temporary)) {
+                        ignoring_failure([&] { leftover->Set_Attributes(0); });
+                        ignoring_failure([&] { leftover->Delete(false); });
+                        if (support_->Find_File(temporary)) {
+                            if (!retry("Konnte Temporärdatei nicht löschen: " + temporary)) return false;
+                            break;
+                        }
+                    }
+                    step = Step::Park;
+                    break;
+
+                case Step::Park:
+                    changed = true;
+                    ignoring_failure([&] { existing->Move(temporary); });
+                    parked = support_->Find_File(temporary);
+                    if (!parked) {
+                        if (!retry("Konnte Zieldatei nicht überschreiben: " + existing->Path())) return false;
+                        step = Step::Look_Up_Target;
+                        break;
+                    }
+                    step = Step::Copy;
+                    break;
+
+                case Step::Copy: {
+                    changed = true;
+                    copy_failed = false;
+                    platform::File& source = *Source;
+                    support_->Run_Keeping_Window_Alive(
+                        [&] {
+                            try {
+                                source.Copy(Target, true);
+                            } catch (...) {
+                                copy_failed = true;
+                            }
+                        },
+                        source.Size());
+                    const bool copied =
+                        support_->Find_File(Target).has_value() && !(target_is_temporary && copy_failed);
+                    if (copied) {
+                        if (parked) ignoring_failure([&] { parked->Delete(false); });
+                        return true;
+                    }
+                    step = Step::Restore;
+                    break;
+                }
+
+                case Step::Restore:
+                    if (parked) {
+                        ignoring_failure([&] { parked->Move(Target); });
+                        if (platform::normalize_path(parked->Path()) != platform::normalize_path(Target)) {
+                            if (!retry("Konnte Datei nicht zurückschreiben: \r\n" + temporary + "\r\nauf: " + Target))
+                                return false;
+                            break;
+                        }
+                        parked.reset();
+                    }
+                    step = Step::Failed;
+                    break;
+
+                case Step::Failed:
+                    if (!retry("Konnte Datei nicht kopieren: " + entry())) return false;
+                    step = Step::Source_Check;
+                    break;
+            }
+        } catch (...) {
+            if (!changed) throw;
+            // A failure while already recovering is not retried: the file
+            // counts as not copied, and nothing more is touched.
+            if (step == Step::Restore || step == Step::Failed) {
+                form_->Add_Item(Control::Error_List, entry());
+                return false;
+            }
+            step = Step::Restore;
+        }
+    }
+}
+
+}  // namespace zentrel::engine

@@ -1,0 +1,79 @@
+#include "engine/copy_job.h"
+
+#include "platform/folder_listing.h"
+
+#include <exception>
+#include <unordered_set>
+
+namespace zentrel::engine {
+
+namespace {
+
+// ";" counts as ",", blanks are no part of a pattern, and empty items stay:
+// an empty item lists every file.
+std::vector<std::string> pattern_items(const std::string& filter) {
+    std::string text;
+    text.reserve(filter.size());
+    for (char c : filter) {
+        if (c == ' ') continue;
+        text += c == ';' ? ',' : c;
+    }
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t comma = text.find(',', start);
+        if (comma == std::string::npos) break;
+        items.push_back(text.substr(start, comma - start));
+        start = comma + 1;
+    }
+    items.push_back(text.substr(start));
+    return items;
+}
+
+}  // namespace
+
+long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& Include_Pattern,
+                                const std::string& Exclude_Pattern, std::vector<std::string>& Files, int Classes) {
+    const std::string folder = support::Trailing_Backslash(Folder, false);
+    platform::File_System& fs = support_->file_system();
+    Files.assign(1, std::string());
+    long count = 0;
+    bool excluding = false;
+    try {
+        for (const std::string& item : pattern_items(Include_Pattern.empty() ? "*.*" : Include_Pattern)) {
+            for (std::string& name : platform::list_files(fs, folder, item, Classes)) {
+                Files.push_back(folder + name);
+                ++count;
+            }
+        }
+        if (!Exclude_Pattern.empty() && count >= 1) {
+            excluding = true;
+            std::unordered_set<std::string> excluded;
+            for (const std::string& item : pattern_items(Exclude_Pattern))
+                for (std::string& name : platform::list_files(fs, folder, item, Classes))
+                    excluded.insert(folder + name);
+            long kept = 0;
+            for (long i = 1; i <= count; ++i) {
+                if (excluded.contains(Files[i])) continue;
+                if (++kept != i) Files[kept] = std::move(Files[i]);
+            }
+            count = kept;
+            Files.resize(count + 1);
+        }
+    } catch (const std::exception& failure) {
+        try {
+            support_->Message_Box("Fehler bei der Verarbeitung von Verzeichnis:\r\n" + folder + "\r\n" + failure.what(),
+                                  support::Buttons_OK);
+        } catch (...) {
+        }
+        // Without the exclusion we cannot tell which files the user left out,
+        // so a failed exclusion lists nothing rather than everything.
+        if (excluding) {
+            Files.assign(1, std::string());
+            return 0;
+        }
+    }
+    return count;
+}
+
+}  // namespace zentrel::engine

@@ -1,0 +1,119 @@
+#include "engine/byte_display.h"
+#include "engine/copy_job.h"
+
+#include <exception>
+
+namespace zentrel::engine {
+
+using support::Control;
+
+void Copy_Job::Report_Folder_Failure(const std::string& Folder_Path, const std::string& Description, int Step) {
+    try {
+        support_->Message_Box("Fehler bei der Verarbeitung von Verzeichnis:\r\n" + Folder_Path + "\r\n" + Description +
+                                  "\r\nZeile: " + std::to_string(Step),
+                              support::Buttons_OK);
+    } catch (...) {
+    }
+}
+
+void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All, bool& Abort) {
+    // The number of the step under way, named in the failure message.
+    int step = 1;
+    try {
+        if (Is_Set(Control::Copy_Empty_Folders)) {
+            try {
+                support_->Make_Folder(Targetfile(SFolder.Path()));
+            } catch (...) {
+                // A folder that cannot be made shows itself when a file is copied into it.
+            }
+        }
+
+        step = 2;
+        std::vector<std::string> files;
+        const long count = Get_Folder_Files(SFolder.Path(), form_->Text(Control::Include_Filter),
+                                            form_->Text(Control::Exclude_Filter), files, Listing_Classes());
+
+        step = 3;
+        support::Ui_Host& host = support_->host();
+        for (long i = 1; i <= count; ++i) {
+            step = 4;
+            std::optional<platform::File> file = support_->Find_File(files[i]);
+            if (file) {
+                step = 5;
+                const std::string& path = file->Path();
+                form_->Set_Text(Control::Status, "kopiere " + path);
+                host.Process_Events();
+
+                step = 6;
+                if (Do_Process(*file)) {
+                    form_->Set_Text(Control::Status, "kopiere " + path);
+                    host.Process_Events();
+
+                    step = 7;
+                    const bool copied = Copy_File(file, Targetfile(path), Ignore_All, Abort);
+
+                    step = 8;
+                    if (!copied) {
+                        Increment_Counter(state_->Error_Files);
+                        form_->Set_Text(Control::Num_Error_Files, std::to_string(state_->Error_Files));
+                        form_->Set_Visible(Control::Num_Error_Files, true);
+                        form_->Set_Visible(Control::TNum_Error_Files, true);
+                    }
+
+                    step = 9;
+                    form_->Arrange_Error_List();
+
+                    step = 10;
+                    // Only a file that really reached the target may lose its
+                    // archive bit, or the next incremental run would miss it.
+                    if (copied && Is_Set(Control::Reset_Archive)) {
+                        const int attributes = file->Attributes();
+                        if (attributes & platform::Attribute_Archive)
+                            file->Set_Attributes(attributes & ~platform::Attribute_Archive);
+                    }
+
+                    step = 11;
+                    Increment_Counter(state_->Processed_Files);
+                    state_->Processed_Bytes += static_cast<double>(file->Size());
+
+                    step = 12;
+                    Show_Bytes(*form_, Control::Num_Processed_Bytes, Control::TNum_Processed_Bytes,
+                               state_->Processed_Bytes, Byte_Count_Kind::Copied, support_->regional());
+                    if (state_->Source_Bytes != 0) Show_Progress(state_->Processed_Bytes / state_->Source_Bytes);
+                    form_->Repaint();
+
+                    step = 13;
+                } else {
+                    form_->Set_Text(Control::Status, "überspringe " + path);
+                    host.Process_Events();
+                    if (state_->Cancel_Requested) return;
+                }
+                form_->Set_Text(Control::Num_Processed_Files, std::to_string(state_->Processed_Files));
+            }
+
+            step = 14;
+            host.Process_Events();
+            if (state_->Cancel_Requested) return;
+        }
+
+        step = 15;
+        if (Is_Set(Control::Include_Subfolders)) {
+            step = 16;
+            for (const platform::Folder& subfolder : SFolder.SubFolders()) {
+                step = 17;
+                if (Do_Process_Folder(subfolder)) Process_Folder(subfolder, Ignore_All, Abort);
+                step = 18;
+                if (Abort) return;
+            }
+        }
+
+        step = 19;
+        form_->Set_Text(Control::Status, "");
+    } catch (const std::exception& failure) {
+        Report_Folder_Failure(SFolder.Path(), failure.what(), step);
+    } catch (...) {
+        Report_Folder_Failure(SFolder.Path(), "Unbekannter Fehler", step);
+    }
+}
+
+}  // namespace zentrel::engine

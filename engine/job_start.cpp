@@ -1,0 +1,137 @@
+#include "engine/copy_job.h"
+#include "engine/folder_identity.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <exception>
+#include <stdexcept>
+
+namespace zentrel::engine {
+
+using support::Control;
+
+namespace {
+
+// A failure the start cannot foresee (a mount table that cannot be read, a
+// folder that cannot be made) is reported here with its description.
+class Start_Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::string comparison_key(std::string path) {
+    if (path.empty() || path.back() != support::Separator) path += support::Separator;
+    return path;
+}
+
+}  // namespace
+
+void Copy_Job::Start_Click() {
+    try {
+        Run_Start();
+    } catch (const std::exception& failure) {
+        // Whatever failed, the user can start again.
+        try {
+            form_->Set_Enabled(Control::Start, true);
+            form_->Set_Visible(Control::Cancel_Execution, false);
+            support_->Message_Box(failure.what(), support::Buttons_OK + support::Icon_Stop);
+        } catch (...) {
+        }
+    }
+}
+
+void Copy_Job::Run_Start() {
+    const std::string source_text = form_->Text(Control::Sourcefolder);
+    std::optional<platform::Folder> source;
+    if (!source_text.empty()) source = support_->Find_Folder(source_text);
+    if (!source) {
+        support_->Message_Box("Quellverzeichnis existiert nicht...", support::Buttons_OK);
+        return;
+    }
+
+    const std::string target_text = form_->Text(Control::Targetfolder);
+    // An empty target text names no folder at all, so there is nothing to
+    // compare; the creation below refuses it.
+    if (!target_text.empty()) {
+        const std::string source_key = comparison_key(Get_UNC_Path(source_text));
+        const std::string target_key = comparison_key(Get_UNC_Path(target_text));
+        const Folder_Relation relation = Relate_Folders(support_->file_system(), source_text, target_text);
+        if (source_key == target_key || relation == Folder_Relation::Identical) {
+            support_->Message_Box("Start- und Zielverzeichnis sind identisch...", support::Buttons_OK);
+            return;
+        }
+        if (source_key.starts_with(target_key) || target_key.starts_with(source_key) ||
+            relation == Folder_Relation::Nested) {
+            support_->Message_Box("Quell- und Zielverzeichis dürfen nicht ineinander liegen...", support::Buttons_OK);
+            return;
+        }
+    }
+
+    state_->Reverse_Direction = false;
+    std::optional<platform::Folder> target;
+    if (!target_text.empty()) target = support_->Find_Folder(target_text);
+
+    if (!target && (source->Files_Count() + source->SubFolders_Count() != 0 || Is_Set(Control::Copy_Empty_Folders))) {
+        if (support_->Message_Box("Zielverzeichnis existiert nicht - soll es neu angelegt werden?",
+                                  support::Buttons_Yes_No) != support::Answer_Yes)
+            return;
+        bool made = false;
+        try {
+            made = support_->Make_Folder(target_text);
+        } catch (const std::exception& failure) {
+            throw Start_Failure(std::string("Zielverzeichnis konnte nicht angelegt werden...\r\n") + failure.what());
+        }
+        if (made) target = support_->Find_Folder(target_text);
+        if (!target) {
+            support_->Message_Box("Zielverzeichnis konnte nicht angelegt werden...", support::Buttons_OK);
+            return;
+        }
+    }
+
+    form_->Set_Focus(Control::Sourcefolder);
+    form_->Set_Enabled(Control::Start, false);
+    bool Ignore_All = false;
+
+    Evaluate_Source_Click();
+    if (!state_->Cancel_Requested) {
+        form_->Clear_List(Control::Error_List);
+        form_->Arrange_Error_List();
+        state_->Cancel_Requested = false;
+        form_->Set_Visible(Control::Cancel_Execution, true);
+        Process_Folder(*source, Ignore_All, state_->Cancel_Requested);
+
+        if (!state_->Cancel_Requested && Is_Set(Control::Synchronize)) {
+            const std::int32_t first_pass_total = state_->Total_Files;
+            state_->Reverse_Direction = true;
+            Evaluate_Source_Click();
+            if (!state_->Cancel_Requested) {
+                form_->Set_Visible(Control::Cancel_Execution, true);
+                if (target) {
+                    Process_Folder(*target, Ignore_All, state_->Cancel_Requested);
+                } else {
+                    // The target was never made (an empty source): there is
+                    // no folder to walk back from.
+                    Report_Folder_Failure("", platform::File_System_Error(ENOENT, target_text).what(), 2);
+                }
+            }
+            // The sum may pass the 32-bit range only as a failure.
+            const std::int64_t sum = static_cast<std::int64_t>(first_pass_total) + state_->Total_Files;
+            if (sum > INT32_MAX) throw std::overflow_error("Überlauf");
+            state_->Total_Files = static_cast<std::int32_t>(sum);
+        }
+    }
+
+    form_->Set_Enabled(Control::Start, true);
+    std::string summary;
+    const long errors = form_->List_Count(Control::Error_List);
+    if (errors > 0)
+        summary = "Kopierfehler bei " + std::to_string(errors) + " Dateien";
+    else
+        summary = std::to_string(state_->Total_Files) + " Dateien erfolgreich " +
+                  (state_->Reverse_Direction ? "synchronisiert" : "verarbeitet");
+    if (state_->Cancel_Requested) summary += " - Abbruch durch Benutzer";
+    form_->Set_Text(Control::Status, summary);
+    form_->Set_Visible(Control::Cancel_Execution, false);
+}
+
+}  // namespace zentrel::engine

@@ -1,0 +1,62 @@
+#include "engine/copy_job.h"
+
+#include "platform/date_value.h"
+
+#include <cmath>
+
+namespace zentrel::engine {
+
+using support::Control;
+
+namespace {
+
+// A date value carries about a microsecond of rounding noise; a date typed
+// by the user is at most to the second, so the nearest millisecond is the
+// instant meant.
+platform::File_Time rounded_to_millisecond(platform::File_Time time) {
+    constexpr std::int64_t millisecond = 1'000'000;
+    std::int64_t nanoseconds = (time.nanoseconds + millisecond / 2) / millisecond * millisecond;
+    if (nanoseconds >= 1'000'000'000) return {time.seconds + 1, nanoseconds - 1'000'000'000};
+    return {time.seconds, nanoseconds};
+}
+
+}  // namespace
+
+// True when the file's modification is strictly later than the filter date.
+// The date is turned into a file time once, not every file into a date.
+bool Copy_Job::Later_Than_Filter_Date(const platform::File& SFile) const {
+    if (!threshold_.valid || threshold_.date != state_->Later_Then_Date) {
+        threshold_.time = rounded_to_millisecond(platform::file_time_from_date_value(state_->Later_Then_Date));
+        threshold_.date = state_->Later_Then_Date;
+        threshold_.valid = true;
+    }
+    return SFile.Modified_Time() > threshold_.time;
+}
+
+bool Copy_Job::Do_Process(const platform::File& SFile) {
+    const int attributes = SFile.Attributes();
+    if (!Is_Set(Control::Copy_SysFiles) && (attributes & platform::Attribute_System)) return false;
+    if (!Is_Set(Control::Copy_HiddenFiles) && (attributes & platform::Attribute_Hidden)) return false;
+    if (!form_->Text(Control::Later_then).empty() && !Later_Than_Filter_Date(SFile)) return false;
+    if (Is_Set(Control::Only_Archive) && !(attributes & platform::Attribute_Archive)) return false;
+
+    std::optional<platform::File> target = support_->Find_File(Targetfile(SFile.Path()));
+    if (!target) return true;
+    if (Is_Set(Control::Only_newer) && target->Modified_Time() >= SFile.Modified_Time()) return false;
+    if (target->Size() == SFile.Size() && target->Modified_Time() == SFile.Modified_Time()) return false;
+    return true;
+}
+
+bool Copy_Job::Do_Process_Folder(const platform::Folder& SFolder) {
+    if (SFolder.IsRootFolder()) return true;
+    try {
+        const int attributes = SFolder.Attributes();
+        if (!Is_Set(Control::Copy_SysFiles) && (attributes & platform::Attribute_System)) return false;
+        if (Is_Set(Control::Copy_HiddenFiles)) return true;
+        return !(attributes & platform::Attribute_Hidden);
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace zentrel::engine

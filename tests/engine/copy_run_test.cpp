@@ -1,0 +1,295 @@
+// Whole runs through Start_Click: what lands in the target, what a second
+// run does, and how each option changes the selection.
+#include "job_fixture.h"
+
+#include "platform/dos_attributes.h"
+
+#include <filesystem>
+
+#include "platform/date_value.h"
+
+#include <sys/stat.h>
+
+namespace zentrel::testing {
+namespace {
+
+using support::Control;
+
+class Copy_Run : public Job_Test {
+protected:
+    Copy_Run() { make_folders(dst); }
+
+    void build_source() {
+        write_file(src + "/a.txt", "alpha");
+        write_file(src + "/b.doc", "bravo bravo");
+        write_file(src + "/c.bak", "charlie");
+        write_file(src + "/Briefe/d.txt", "delta");
+        write_file(src + "/Briefe/Alt/e.txt", std::string(5000, 'e'));
+        write_file(src + "/Leer/.keep", "");
+        set_mtime(src + "/a.txt", 1'600'000'000, 123'456'789);
+        set_mtime(src + "/Briefe/d.txt", 1'500'000'000, 1);
+    }
+};
+
+TEST_F(Copy_Run, CopiesTheTreeWithTimesAndASecondRunCopiesNothing) {
+    build_source();
+    set(Control::Copy_HiddenFiles);  // .keep is hidden by its dot
+    EXPECT_EQ(start(), "6 Dateien erfolgreich verarbeitet");
+    expect_same_tree(src, dst);
+    EXPECT_EQ(state.Processed_Files, 6);
+    EXPECT_EQ(state.Source_Files, 6);
+    EXPECT_EQ(state.Processed_Bytes, 5 + 11 + 7 + 5 + 5000 + 0);
+    EXPECT_EQ(text(Control::Num_Processed_Files), "6");
+    EXPECT_EQ(text(Control::Num_Processed_Bytes), "5028");
+    EXPECT_EQ(text(Control::TNum_Processed_Bytes), "Bytes kopiert");
+    EXPECT_TRUE(form.Visible(Control::Progress));
+    EXPECT_FLOAT_EQ(form.Geometry(Control::Progress).width, form.Geometry(Control::Progress_Frame).width);
+    EXPECT_FALSE(form.Visible(Control::Cancel_Execution));
+    EXPECT_TRUE(form.Enabled(Control::Start));
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_FALSE(exists(dst + "/$$$Temp1$$$"));
+
+    const std::size_t before = form.Text_History(Control::Status).size();
+    EXPECT_EQ(start(), "6 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(state.Processed_Files, 0);
+    EXPECT_EQ(state.Source_Files, 0);
+    EXPECT_EQ(state.Total_Files, 6);
+    std::vector<std::string> skipped;
+    const auto& history = form.Text_History(Control::Status);
+    for (std::size_t i = before; i < history.size(); ++i)
+        if (history[i].starts_with("überspringe ")) skipped.push_back(history[i]);
+    EXPECT_EQ(skipped.size(), 6u);
+    EXPECT_NE(std::find(skipped.begin(), skipped.end(), "überspringe " + src + "/Briefe/d.txt"), skipped.end());
+    expect_same_tree(src, dst);
+}
+
+TEST_F(Copy_Run, FiltersAndSubfolderOptionChooseTheFiles) {
+    build_source();
+    form.Set_Text(Control::Include_Filter, "*.txt; *.doc");
+    form.Set_Text(Control::Exclude_Filter, "A.TXT");
+    set(Control::Include_Subfolders, 0);
+    EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(files_below(dst), std::vector<std::string>{"b.doc"});
+
+    set(Control::Include_Subfolders);
+    start();
+    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"Briefe/Alt/e.txt", "Briefe/d.txt", "b.doc"}));
+}
+
+TEST_F(Copy_Run, ReplacesByDifferenceButWithOnlyNewerOnlyByNewerSources) {
+    write_file(src + "/alt.txt", "source");
+    write_file(src + "/neu.txt", "source");
+    write_file(dst + "/alt.txt", "target, older");
+    write_file(dst + "/neu.txt", "target, newer");
+    set_mtime(src + "/alt.txt", 2'000'000);
+    set_mtime(dst + "/alt.txt", 1'000'000);
+    set_mtime(src + "/neu.txt", 2'000'000);
+    set_mtime(dst + "/neu.txt", 2'000'000, 1);  // one nanosecond newer
+
+    set(Control::Only_newer);
+    start();
+    EXPECT_EQ(read_file(dst + "/alt.txt"), "source");
+    EXPECT_EQ(read_file(dst + "/neu.txt"), "target, newer");
+
+    set(Control::Only_newer, 0);
+    start();
+    EXPECT_EQ(read_file(dst + "/neu.txt"), "source");
+    EXPECT_EQ(mtime_of(dst + "/neu.txt"), mtime_of(src + "/neu.txt"));
+}
+
+TEST_F(Copy_Run, SameTimeButOtherSizeIsCopied) {
+    write_file(src + "/a.txt", "longer text");
+    write_file(dst + "/a.txt", "short");
+    set_mtime(src + "/a.txt", 3'000'000);
+    set_mtime(dst + "/a.txt", 3'000'000);
+    start();
+    EXPECT_EQ(read_file(dst + "/a.txt"), "longer text");
+}
+
+TEST_F(Copy_Run, LaterThenSkipsTheExactInstantAndTakesASecondLater) {
+    form.Set_Text(Control::Later_then, "01.06.2020 12:00:00");
+    ASSERT_NE(state.Later_Then_Date, 0);
+    const platform::File_Time instant = platform::file_time_from_date_value(state.Later_Then_Date);
+    write_file(src + "/gleich.txt", "x");
+    write_file(src + "/spaeter.txt", "y");
+    write_file(src + "/frueher.txt", "z");
+    set_mtime(src + "/gleich.txt", instant.seconds, instant.nanoseconds);
+    set_mtime(src + "/spaeter.txt", instant.seconds + 1, instant.nanoseconds);
+    set_mtime(src + "/frueher.txt", instant.seconds - 86400);
+    start();
+    EXPECT_EQ(files_below(dst), std::vector<std::string>{"spaeter.txt"});
+
+    // An emptied field switches the date test off although the date stays.
+    form.Set_Text(Control::Later_then, "");
+    start();
+    EXPECT_EQ(files_below(dst).size(), 3u);
+}
+
+TEST_F(Copy_Run, ArchiveOptionsMakeASecondRunCopyNothing) {
+    write_file(src + "/a.txt", "a");
+    write_file(src + "/b.txt", "b");
+    write_file(src + "/c.txt", "c");
+    set_attributes(src + "/c.txt", 0);  // archive clear: not taken
+    set(Control::Only_Archive);
+    set(Control::Reset_Archive);
+    EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_FALSE(attributes(src + "/a.txt") & platform::Attribute_Archive);
+
+    std::filesystem::remove(dst + "/a.txt");
+    std::filesystem::remove(dst + "/b.txt");
+    start();
+    EXPECT_FALSE(exists(dst + "/a.txt"));
+    EXPECT_EQ(state.Processed_Files, 0);
+
+    // A change of the file counts as archive set again.
+    write_file(src + "/a.txt", "changed");
+    set_mtime(src + "/a.txt", 1'234'567'890);
+    start();
+    EXPECT_EQ(read_file(dst + "/a.txt"), "changed");
+}
+
+TEST_F(Copy_Run, FailedCopyKeepsTheArchiveBit) {
+    write_file(src + "/gut.txt", "ok");
+    write_file(src + "/schlecht.txt", "fails");
+    set(Control::Reset_Archive);
+    fs.fail(Fs_Operation::copy_contents, src + "/schlecht.txt", EIO);
+    host.answer(support::Answer_Ignore).answer(support::Answer_No);
+    EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
+    EXPECT_FALSE(attributes(src + "/gut.txt") & platform::Attribute_Archive);
+    EXPECT_TRUE(attributes(src + "/schlecht.txt") & platform::Attribute_Archive);
+    EXPECT_EQ(form.Items(Control::Error_List), std::vector<std::string>{src + "/schlecht.txt"});
+    EXPECT_EQ(state.Error_Files, 1);
+    EXPECT_EQ(text(Control::Num_Error_Files), "1");
+    EXPECT_TRUE(form.Visible(Control::TNum_Error_Files));
+    EXPECT_EQ(state.Processed_Files, 2);  // a failed attempt still counts as handed over
+}
+
+TEST_F(Copy_Run, HiddenAndSystemFilesAndFoldersOnlyWithTheirOptions) {
+    write_file(src + "/normal.txt", "n");
+    write_file(src + "/.versteckt", "h");
+    write_file(src + "/system.sys", "s");
+    write_file(src + "/Sys/in.txt", "i");
+    write_file(src + "/.Geheim/in.txt", "g");
+    set_attributes(src + "/system.sys", platform::Attribute_System | platform::Attribute_Archive);
+    platform::write_dos_attributes(fs, src + "/Sys", *fs.status(src + "/Sys"), platform::Attribute_System);
+
+    start();
+    EXPECT_EQ(files_below(dst), std::vector<std::string>{"normal.txt"});
+
+    set(Control::Copy_HiddenFiles);
+    start();
+    EXPECT_EQ(files_below(dst), (std::vector<std::string>{".Geheim/in.txt", ".versteckt", "normal.txt"}));
+
+    set(Control::Copy_HiddenFiles, 0);
+    set(Control::Copy_SysFiles);
+    start();
+    EXPECT_EQ(files_below(dst),
+              (std::vector<std::string>{".Geheim/in.txt", ".versteckt", "Sys/in.txt", "normal.txt", "system.sys"}));
+    EXPECT_TRUE(attributes(dst + "/system.sys") & platform::Attribute_System);
+}
+
+TEST_F(Copy_Run, EmptyFoldersAreMadeOnlyWithTheirOption) {
+    std::filesystem::remove(dst);
+    make_folders(src + "/eins/zwei");
+    make_folders(src + "/drei");
+    set(Control::Copy_Empty_Folders);
+    set(Control::Include_Subfolders, 0);
+    host.answer(support::Answer_Yes);
+    EXPECT_EQ(start(), "0 Dateien erfolgreich verarbeitet");
+    EXPECT_TRUE(std::filesystem::is_directory(dst));
+    EXPECT_FALSE(exists(dst + "/eins"));
+
+    set(Control::Include_Subfolders);
+    start();
+    EXPECT_TRUE(std::filesystem::is_directory(dst + "/eins/zwei"));
+    EXPECT_TRUE(std::filesystem::is_directory(dst + "/drei"));
+    EXPECT_EQ(state.Processed_Files, 0);
+}
+
+TEST_F(Copy_Run, SynchronisesBothWaysAndASecondSynchronisationCopiesNothing) {
+    write_file(src + "/beide.txt", "old");
+    write_file(dst + "/beide.txt", "new from target");
+    set_mtime(src + "/beide.txt", 1'000'000);
+    set_mtime(dst + "/beide.txt", 2'000'000);
+    write_file(src + "/quelle.txt", "newer in source");
+    write_file(dst + "/quelle.txt", "older");
+    set_mtime(src + "/quelle.txt", 5'000'000);
+    set_mtime(dst + "/quelle.txt", 4'000'000);
+    write_file(src + "/nur_quelle/q.txt", "q");
+    write_file(dst + "/nur_ziel/z.txt", "z");
+    set(Control::Synchronize);
+    ASSERT_NE(form.Check_State(Control::Only_newer), 0);
+
+    EXPECT_EQ(start(), "7 Dateien erfolgreich synchronisiert");
+    expect_same_tree(src, dst);
+    EXPECT_EQ(read_file(src + "/beide.txt"), "new from target");
+    EXPECT_EQ(read_file(dst + "/quelle.txt"), "newer in source");
+    EXPECT_EQ(text(Control::Num_Tot_Files), "4");  // the second pass's count alone
+    EXPECT_TRUE(state.Reverse_Direction);
+
+    fs.reset_calls();
+    EXPECT_EQ(start(), "8 Dateien erfolgreich synchronisiert");
+    EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);
+    EXPECT_EQ(state.Processed_Files, 0);
+}
+
+TEST_F(Copy_Run, IgnoreAllChosenInTheFirstPassHoldsInTheSecond) {
+    write_file(src + "/a.txt", "a");
+    write_file(dst + "/b.txt", "b");
+    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", EIO);
+    fs.fail(Fs_Operation::copy_contents, dst + "/b.txt", EIO);
+    set(Control::Synchronize);
+    host.answer(support::Answer_Ignore).answer(support::Answer_Yes);
+    EXPECT_EQ(start(), "Kopierfehler bei 2 Dateien");
+    EXPECT_EQ(prompts(), (std::vector<std::string>{"Konnte Datei nicht kopieren: " + src + "/a.txt",
+                                                   "Alle weiteren Fehler ignorieren?"}));
+    EXPECT_EQ(form.Items(Control::Error_List), (std::vector<std::string>{src + "/a.txt", dst + "/b.txt"}));
+}
+
+TEST_F(Copy_Run, ATargetLinkIsReplacedAndWhatItPointsAtStaysUntouched) {
+    write_file(tmp / "draussen.txt", "outside, keep me");
+    write_file(src + "/a.txt", "new content");
+    make_folders(dst);
+    std::filesystem::create_symlink(tmp / "draussen.txt", dst + "/a.txt");
+    start();
+    EXPECT_FALSE(std::filesystem::is_symlink(dst + "/a.txt"));
+    EXPECT_EQ(read_file(dst + "/a.txt"), "new content");
+    EXPECT_EQ(read_file(tmp / "draussen.txt"), "outside, keep me");
+    EXPECT_FALSE(exists(dst + "/$$$Temp1$$$"));
+}
+
+TEST_F(Copy_Run, APipeInTheSourceIsNeverOpenedAndTheRunEnds) {
+    write_file(src + "/a.txt", "a");
+    ASSERT_EQ(mkfifo((src + "/rohr").c_str(), 0600), 0);
+    set(Control::Copy_HiddenFiles);
+    set(Control::Copy_SysFiles);
+    EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
+    EXPECT_FALSE(exists(dst + "/rohr"));
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(Copy_Run, ALinkToAFolderIsNeverEntered) {
+    write_file(tmp / "anderswo/x.txt", "x");
+    write_file(src + "/a.txt", "a");
+    std::filesystem::create_directory_symlink(tmp / "anderswo", src + "/verweis");
+    EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
+    EXPECT_FALSE(std::filesystem::is_directory(std::filesystem::symlink_status(dst + "/verweis")));
+    EXPECT_FALSE(exists(dst + "/verweis/x.txt") && !std::filesystem::is_symlink(dst + "/verweis"));
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(Copy_Run, AFewThousandFilesCopyAndASecondRunCopiesNothing) {
+    for (int folder = 0; folder < 30; ++folder)
+        for (int i = 0; i < 100; ++i)
+            write_file(src + "/f" + std::to_string(folder) + "/d" + std::to_string(i) + ".dat",
+                       std::to_string(folder * 1000 + i));
+    EXPECT_EQ(start(), "3000 Dateien erfolgreich verarbeitet");
+    expect_same_tree(src, dst);
+    EXPECT_EQ(start(), "3000 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(state.Processed_Files, 0);
+    EXPECT_EQ(state.Source_Files, 0);
+}
+
+}  // namespace
+}  // namespace zentrel::testing

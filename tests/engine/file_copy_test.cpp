@@ -1,0 +1,240 @@
+// The copy of one file: the parking scheme, every prompt of its protocol
+// and the one error-list entry per file not copied.
+#include "job_fixture.h"
+
+#include <filesystem>
+
+namespace zentrel::testing {
+namespace {
+
+using support::Answer_Abort;
+using support::Answer_Ignore;
+using support::Answer_No;
+using support::Answer_Retry;
+using support::Answer_Yes;
+using support::Control;
+
+class File_Copy : public Job_Test {
+protected:
+    File_Copy() {
+        write_file(src + "/a.txt", "new version");
+        write_file(dst + "/a.txt", "old version");
+        source = file(src + "/a.txt");
+    }
+
+    bool copy(const std::string& target) { return job.Copy_File(source, target, ignore_all, abort); }
+    bool copy() { return copy(dst + "/a.txt"); }
+    std::vector<std::string> entries() const { return form.Items(Control::Error_List); }
+    // Leftovers of the platform's all-or-nothing copy in the target folder.
+    bool partial_files_left() const {
+        for (auto& entry : std::filesystem::directory_iterator(dst))
+            if (entry.path().filename().string().starts_with(".zentrel-")) return true;
+        return false;
+    }
+
+    std::optional<platform::File> source;
+    bool ignore_all = false;
+    bool abort = false;
+    const std::string temp = dst + "/$$$Temp1$$$";
+};
+
+TEST_F(File_Copy, IntoAMissingFolderMakesItAndLeavesNoTemporaryFile) {
+    EXPECT_TRUE(copy(dst + "/neu/tief/a.txt"));
+    EXPECT_EQ(read_file(dst + "/neu/tief/a.txt"), "new version");
+    EXPECT_FALSE(exists(dst + "/neu/tief/$$$Temp1$$$"));
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_TRUE(entries().empty());
+}
+
+TEST_F(File_Copy, ReplacesAnExistingTargetThroughTheTemporaryName) {
+    std::vector<std::string> renames;
+    fs.before([&](Fs_Operation op, const std::string& path) {
+        if (op == Fs_Operation::rename) renames.push_back(path);
+    });
+    EXPECT_TRUE(copy());
+    EXPECT_EQ(read_file(dst + "/a.txt"), "new version");
+    EXPECT_FALSE(exists(temp));
+    ASSERT_FALSE(renames.empty());
+    EXPECT_EQ(renames.front(), dst + "/a.txt");  // parked before anything is written
+}
+
+TEST_F(File_Copy, MissingSourceRetryActsAsIgnore) {
+    std::optional<platform::File> nothing;
+    host.answer(Answer_Retry).answer(Answer_Yes);
+    EXPECT_FALSE(job.Copy_File(nothing, dst + "/a.txt", ignore_all, abort));
+    EXPECT_EQ(prompts(), (std::vector<std::string>{"Quelldatei existiert nicht", "Alle weiteren Fehler ignorieren?"}));
+    EXPECT_EQ(host.boxes[0].buttons, support::Buttons_Abort_Retry_Ignore);
+    EXPECT_EQ(host.boxes[0].title, "Zentrel");
+    EXPECT_EQ(host.boxes[1].buttons, support::Buttons_Yes_No);
+    EXPECT_EQ(entries(), std::vector<std::string>{"Quelldatei existiert nicht"});
+    EXPECT_TRUE(ignore_all);
+    EXPECT_FALSE(abort);
+}
+
+TEST_F(File_Copy, FolderThatCannotBeMadeRetriesTheFolder) {
+    fs.fail(Fs_Operation::create_folder, dst + "/neu", EACCES, 1);
+    host.answer(Answer_Retry);
+    EXPECT_TRUE(copy(dst + "/neu/a.txt"));
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_TRUE(host.boxes[0].prompt.starts_with("Konnte Zielverzeichnis nicht erstellen: " + dst + "/neu/"));
+    EXPECT_NE(host.boxes[0].prompt.find("Permission denied"), std::string::npos);
+    EXPECT_EQ(read_file(dst + "/neu/a.txt"), "new version");
+    EXPECT_TRUE(entries().empty());
+}
+
+TEST_F(File_Copy, FolderThatCannotBeMadeAndAbortGivesOneEntry) {
+    fs.fail(Fs_Operation::create_folder, dst + "/neu", EACCES);
+    host.answer(Answer_Abort);
+    EXPECT_FALSE(copy(dst + "/neu/a.txt"));
+    EXPECT_TRUE(abort);
+    EXPECT_EQ(entries(), std::vector<std::string>{src + "/a.txt"});
+}
+
+TEST_F(File_Copy, LeftoverTemporaryFileThatWillNotGoStopsBeforeTheTargetIsTouched) {
+    write_file(temp, "leftover");
+    fs.fail(Fs_Operation::remove_file, temp, EACCES);
+    host.answer(Answer_Abort);
+    EXPECT_FALSE(copy());
+    EXPECT_EQ(prompts(), std::vector<std::string>{"Konnte Temporärdatei nicht löschen: " + temp});
+    EXPECT_TRUE(abort);
+    EXPECT_EQ(entries(), std::vector<std::string>{src + "/a.txt"});
+    EXPECT_EQ(read_file(dst + "/a.txt"), "old version");
+    EXPECT_EQ(read_file(temp), "leftover");
+}
+
+TEST_F(File_Copy, LeftoverTemporaryFileRetryThenSucceeds) {
+    write_file(temp, "leftover");
+    set_attributes(temp, platform::Attribute_Read_Only | platform::Attribute_Hidden);
+    fs.fail(Fs_Operation::remove_file, temp, EACCES, 1);
+    host.answer(Answer_Retry);
+    EXPECT_TRUE(copy());
+    EXPECT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(read_file(dst + "/a.txt"), "new version");
+    EXPECT_FALSE(exists(temp));
+    EXPECT_TRUE(entries().empty());
+}
+
+TEST_F(File_Copy, TargetThatCannotBeParkedIgnoreThenNo) {
+    fs.fail(Fs_Operation::rename, dst + "/a.txt", EBUSY);
+    host.answer(Answer_Ignore).answer(Answer_No);
+    EXPECT_FALSE(copy());
+    EXPECT_EQ(prompts(), (std::vector<std::string>{"Konnte Zieldatei nicht überschreiben: " + dst + "/a.txt",
+                                                   "Alle weiteren Fehler ignorieren?"}));
+    EXPECT_FALSE(ignore_all);
+    EXPECT_FALSE(abort);
+    EXPECT_EQ(entries(), std::vector<std::string>{src + "/a.txt"});
+    EXPECT_EQ(read_file(dst + "/a.txt"), "old version");
+    EXPECT_FALSE(exists(temp));
+
+    // No means the next failure asks again.
+    host.answer(Answer_Ignore).answer(Answer_Yes);
+    EXPECT_FALSE(copy());
+    EXPECT_EQ(host.boxes.size(), 4u);
+    EXPECT_TRUE(ignore_all);
+    // Yes means no more questions, only entries.
+    EXPECT_FALSE(copy());
+    EXPECT_EQ(host.boxes.size(), 4u);
+    EXPECT_EQ(entries().size(), 3u);
+}
+
+TEST_F(File_Copy, TargetThatCannotBeParkedRetryLooksTheTargetUpAgain) {
+    fs.fail(Fs_Operation::rename, dst + "/a.txt", EBUSY, 1);
+    host.answer(Answer_Retry);
+    EXPECT_TRUE(copy());
+    EXPECT_EQ(read_file(dst + "/a.txt"), "new version");
+    EXPECT_TRUE(entries().empty());
+}
+
+TEST_F(File_Copy, FailedCopyRestoresTheOldVersionWithoutPartialFiles) {
+    write_file(src + "/a.txt", std::string(100'000, 'n'));
+    source = file(src + "/a.txt");
+    fs.fail_copy_after(src + "/a.txt", 4096);
+    host.answer(Answer_Abort);
+    EXPECT_FALSE(copy());
+    EXPECT_EQ(prompts(), std::vector<std::string>{"Konnte Datei nicht kopieren: " + src + "/a.txt"});
+    EXPECT_TRUE(abort);
+    EXPECT_EQ(read_file(dst + "/a.txt"), "old version");
+    EXPECT_FALSE(exists(temp));
+    EXPECT_FALSE(partial_files_left());
+    EXPECT_EQ(entries(), std::vector<std::string>{src + "/a.txt"});
+}
+
+TEST_F(File_Copy, FailedCopyRetryAfterTheCauseIsGoneCopiesOnce) {
+    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", EIO, 1);
+    host.answer(Answer_Retry);
+    EXPECT_TRUE(copy());
+    EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 2);
+    EXPECT_EQ(read_file(dst + "/a.txt"), "new version");
+    EXPECT_FALSE(exists(temp));
+    EXPECT_TRUE(entries().empty());
+}
+
+TEST_F(File_Copy, OldVersionThatCannotBeMovedBackIsNamedAndRetried) {
+    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", ENOSPC);
+    // The park succeeds; the move back, the next rename naming the
+    // temporary file, fails once.
+    fs.before([&](Fs_Operation op, const std::string&) {
+        if (op == Fs_Operation::copy_contents) {
+            fs.fail(Fs_Operation::rename, temp, EIO, 1);
+        }
+    });
+    host.answer(Answer_Retry).answer(Answer_Ignore).answer(Answer_No);
+    EXPECT_FALSE(copy());
+    EXPECT_EQ(prompts(), (std::vector<std::string>{
+                             "Konnte Datei nicht zurückschreiben: \r\n" + temp + "\r\nauf: " + dst + "/a.txt",
+                             "Konnte Datei nicht kopieren: " + src + "/a.txt", "Alle weiteren Fehler ignorieren?"}));
+    EXPECT_EQ(read_file(dst + "/a.txt"), "old version");
+    EXPECT_FALSE(exists(temp));
+    EXPECT_EQ(entries(), std::vector<std::string>{src + "/a.txt"});
+}
+
+TEST_F(File_Copy, OldVersionThatStaysParkedAfterAbortKeepsItsContent) {
+    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", ENOSPC);
+    fs.before([&](Fs_Operation op, const std::string&) {
+        if (op == Fs_Operation::copy_contents) fs.fail(Fs_Operation::rename, temp, EIO);
+    });
+    host.answer(Answer_Abort);
+    EXPECT_FALSE(copy());
+    EXPECT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(read_file(temp), "old version");
+    EXPECT_EQ(entries(), std::vector<std::string>{src + "/a.txt"});
+}
+
+TEST_F(File_Copy, IgnoreAllAlreadySetAsksNothing) {
+    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", EIO);
+    ignore_all = true;
+    EXPECT_FALSE(copy());
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_FALSE(abort);
+    EXPECT_EQ(entries(), std::vector<std::string>{src + "/a.txt"});
+    EXPECT_EQ(read_file(dst + "/a.txt"), "old version");
+}
+
+TEST_F(File_Copy, ReadOnlyOldVersionStaysParkedUntilTheNextReplacementInItsFolder) {
+    set_attributes(dst + "/a.txt", platform::Attribute_Read_Only);
+    EXPECT_TRUE(copy());
+    EXPECT_EQ(read_file(dst + "/a.txt"), "new version");
+    EXPECT_EQ(read_file(temp), "old version");
+
+    write_file(src + "/b.txt", "b new");
+    write_file(dst + "/b.txt", "b old");
+    std::optional<platform::File> b = file(src + "/b.txt");
+    EXPECT_TRUE(job.Copy_File(b, dst + "/b.txt", ignore_all, abort));
+    EXPECT_FALSE(exists(temp));
+    EXPECT_EQ(read_file(dst + "/b.txt"), "b new");
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(File_Copy, AFileNamedLikeTheTemporaryFileIsReplacedSafely) {
+    write_file(src + "/$$$Temp1$$$", "source's own file");
+    write_file(temp, "target's file");
+    std::optional<platform::File> odd = file(src + "/$$$Temp1$$$");
+    fs.fail(Fs_Operation::copy_contents, src + "/$$$Temp1$$$", EIO, 1);
+    host.answer(Answer_Retry);
+    EXPECT_TRUE(job.Copy_File(odd, temp, ignore_all, abort));
+    EXPECT_EQ(prompts(), std::vector<std::string>{"Konnte Datei nicht kopieren: " + src + "/$$$Temp1$$$"});
+    EXPECT_EQ(read_file(temp), "source's own file");
+}
+
+}  // namespace
+}  // namespace zentrel::testing

@@ -1,0 +1,99 @@
+// The listing of one folder through the include and exclude filters.
+#include "job_fixture.h"
+
+namespace zentrel::testing {
+namespace {
+
+class File_Listing : public Job_Test {
+protected:
+    File_Listing() {
+        for (const char* name : {"a.doc", "b.txt", "c.bak", "d.TMP", "e.sik", "f.txt"})
+            write_file(src + "/" + std::string(name), "x");
+        write_file(src + "/Unter/g.txt", "x");
+    }
+    // The names listed, without the folder.
+    std::vector<std::string> names(const std::string& include, const std::string& exclude,
+                                   int classes = platform::List_Normal_Only) {
+        std::vector<std::string> files{"stale", "entries"};
+        const long count = job.Get_Folder_Files(src, include, exclude, files, classes);
+        EXPECT_EQ(files.size(), static_cast<std::size_t>(count + 1));
+        EXPECT_EQ(files.at(0), "");
+        std::vector<std::string> result;
+        for (long i = 1; i < static_cast<long>(files.size()); ++i) {
+            EXPECT_TRUE(files[i].starts_with(src + "/")) << files[i];
+            result.push_back(files[i].substr(src.size() + 1));
+        }
+        return result;
+    }
+};
+
+TEST_F(File_Listing, EmptyFiltersListEveryNormalFileOfTheFolderOnly) {
+    write_file(src + "/.versteckt", "h");
+    EXPECT_EQ(names("", ""), (std::vector<std::string>{"a.doc", "b.txt", "c.bak", "d.TMP", "e.sik", "f.txt"}));
+}
+
+TEST_F(File_Listing, IncludeItemsListInTheirOrderAndRepeatsStay) {
+    EXPECT_EQ(names("*.txt,a*", ""), (std::vector<std::string>{"b.txt", "f.txt", "a.doc"}));
+    EXPECT_EQ(names("*.txt; b*", ""), (std::vector<std::string>{"b.txt", "f.txt", "b.txt"}));
+    EXPECT_EQ(names("*.txt;b*", ""), names("*.txt,b*", ""));
+    // Three items whose second is shorter than the first.
+    EXPECT_EQ(names("*.doc,?,*.s", ""), (std::vector<std::string>{"a.doc"}));
+}
+
+TEST_F(File_Listing, AnEmptyItemListsEverything) {
+    EXPECT_EQ(names("*.doc,", "").size(), 7u);
+    EXPECT_EQ(names("", "*.doc;;").size(), 0u);
+}
+
+TEST_F(File_Listing, ExcludeRemovesMatchesWithoutRegardToCaseAndKeepsTheOrder) {
+    EXPECT_EQ(names("", "*.bak,*.sik,*.tmp"), (std::vector<std::string>{"a.doc", "b.txt", "f.txt"}));
+    EXPECT_EQ(names("*.txt,*.doc,*.txt", "B.TXT"), (std::vector<std::string>{"f.txt", "a.doc", "f.txt"}));
+}
+
+TEST_F(File_Listing, HiddenAndSystemFilesOnlyWhenAskedFor) {
+    write_file(src + "/.versteckt", "h");
+    set_attributes(src + "/b.txt", platform::Attribute_System);
+    EXPECT_EQ(names("*", "").size(), 5u);
+    EXPECT_EQ(names("*", "", platform::List_Hidden).size(), 6u);
+    EXPECT_EQ(names("*", "", platform::List_System).size(), 6u);
+    EXPECT_EQ(names("*", "", platform::List_Hidden | platform::List_System).size(), 7u);
+}
+
+TEST_F(File_Listing, MoreThanAThousandAndMoreThan32767Files) {
+    const std::string many = tmp / "viele";
+    make_folders(many);
+    for (int i = 0; i < 33'000; ++i) write_file(many + "/n" + std::to_string(i) + (i % 2 ? ".a" : ".b"), "");
+    std::vector<std::string> files;
+    EXPECT_EQ(job.Get_Folder_Files(many, "", "*.b", files), 16'500);
+    EXPECT_EQ(files.size(), 16'501u);
+    EXPECT_TRUE(files[16'500].ends_with(".a"));
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(File_Listing, AFailureIsReportedWithTheFolder) {
+    fs.fail(Fs_Operation::read_folder, src + "/", EACCES);
+    host.answer(support::Answer_OK);
+    std::vector<std::string> files;
+    EXPECT_EQ(job.Get_Folder_Files(src, "", "", files), 0);
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].prompt,
+              "Fehler bei der Verarbeitung von Verzeichnis:\r\n" + src + "/\r\nPermission denied: " + src + "/");
+    EXPECT_EQ(host.boxes[0].buttons, support::Buttons_OK);
+}
+
+TEST_F(File_Listing, AFailedExclusionListsNothingRatherThanExcludedFiles) {
+    // The first listing (include) works, the second (exclude) fails.
+    fs.fail(Fs_Operation::read_folder, src + "/", EIO);
+    fs.clear();
+    int listings = 0;
+    fs.before([&](Fs_Operation op, const std::string&) {
+        if (op == Fs_Operation::read_folder && ++listings == 2) fs.fail(Fs_Operation::read_folder, src + "/", EIO, 1);
+    });
+    host.answer(support::Answer_OK);
+    std::vector<std::string> files;
+    EXPECT_EQ(job.Get_Folder_Files(src, "", "*.bak", files), 0);
+    EXPECT_EQ(host.boxes.size(), 1u);
+}
+
+}  // namespace
+}  // namespace zentrel::testing

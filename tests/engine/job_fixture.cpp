@@ -1,0 +1,66 @@
+#include "job_fixture.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace zentrel::testing {
+
+using support::Control;
+
+Job_Test::Job_Test()
+    : fs(platform::real_file_system()),
+      form(&state),
+      support(host, fs, platform::Regional_Settings::german()),
+      job(form, support, state),
+      src(tmp / "quelle"),
+      dst(tmp / "ziel") {
+    make_folders(src);
+    form.Set_Text(Control::Sourcefolder, src);
+    form.Set_Text(Control::Targetfolder, dst);
+    set(Control::Include_Subfolders);
+}
+
+std::vector<std::string> Job_Test::prompts() const {
+    std::vector<std::string> result;
+    for (const Shown_Box& box : host.boxes) result.push_back(box.prompt);
+    return result;
+}
+
+std::vector<std::string> Job_Test::statuses_starting(const std::string& prefix) const {
+    std::vector<std::string> result;
+    for (const std::string& status : form.Text_History(Control::Status))
+        if (status.starts_with(prefix)) result.push_back(status);
+    return result;
+}
+
+std::string Job_Test::start() {
+    job.Start_Click();
+    return text(Control::Status);
+}
+
+std::vector<std::string> files_below(const std::string& root) {
+    std::vector<std::string> result;
+    for (auto& entry : std::filesystem::recursive_directory_iterator(root))
+        if (entry.is_regular_file()) result.push_back(std::filesystem::relative(entry.path(), root).string());
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+platform::File_Time mtime_of(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) return {};
+    return {st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
+void expect_same_tree(const std::string& expected, const std::string& actual) {
+    const std::vector<std::string> names = files_below(expected);
+    ASSERT_EQ(names, files_below(actual));
+    for (const std::string& name : names) {
+        EXPECT_EQ(read_file(expected + "/" + name), read_file(actual + "/" + name)) << name;
+        EXPECT_EQ(mtime_of(expected + "/" + name), mtime_of(actual + "/" + name)) << name;
+    }
+}
+
+}  // namespace zentrel::testing

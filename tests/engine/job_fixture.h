@@ -1,0 +1,56 @@
+// A copy job over real temporary folders, reached through a fault-injecting
+// file system, with a scripted UI host and a fake form.
+#pragma once
+
+#include "common/fake_form.h"
+#include "common/faulty_file_system.h"
+#include "common/scripted_ui_host.h"
+#include "common/temp_folder.h"
+#include "engine/copy_job.h"
+#include "support/support_routines.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace zentrel::testing {
+
+class Job_Test : public ::testing::Test {
+protected:
+    Job_Test();
+
+    // Sets the box's state (1), or clears it (0).
+    void set(support::Control box, int state = 1) { form.Set_Check_State(box, state); }
+    std::string text(support::Control control) const { return form.Text(control); }
+    // Prompts of every box shown so far.
+    std::vector<std::string> prompts() const;
+    // Status texts that began with prefix, in order.
+    std::vector<std::string> statuses_starting(const std::string& prefix) const;
+    // Runs Start_Click and returns the final status text.
+    std::string start();
+
+    platform::Folder folder(const std::string& path) { return support.File_System().GetFolder(path); }
+    std::optional<platform::File> file(const std::string& path) { return support.Find_File(path); }
+    int attributes(const std::string& path) { return support.File_System().GetFile(path).Attributes(); }
+    void set_attributes(const std::string& path, int bits) { support.File_System().GetFile(path).Set_Attributes(bits); }
+
+    Temp_Folder tmp;
+    Faulty_File_System fs;
+    Scripted_Ui_Host host;
+    engine::Run_State state;
+    Fake_Form form;
+    support::Support_Routines support;
+    engine::Copy_Job job;
+    const std::string src;
+    const std::string dst;
+};
+
+// Every regular file below root, as paths relative to it, sorted.
+std::vector<std::string> files_below(const std::string& root);
+// Expects the two trees to hold the same files with the same contents and
+// the same modification times to the nanosecond.
+void expect_same_tree(const std::string& expected, const std::string& actual);
+platform::File_Time mtime_of(const std::string& path);
+
+}  // namespace zentrel::testing

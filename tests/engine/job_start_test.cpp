@@ -1,0 +1,156 @@
+// The start command: its refusals, the creation of a missing target, and
+// the final status texts.
+#include "job_fixture.h"
+
+#include <filesystem>
+
+namespace zentrel::testing {
+namespace {
+
+using support::Answer_No;
+using support::Answer_OK;
+using support::Answer_Yes;
+using support::Control;
+
+constexpr const char* Identical = "Start- und Zielverzeichnis sind identisch...";
+constexpr const char* Nested = "Quell- und Zielverzeichis dürfen nicht ineinander liegen...";
+
+class Job_Start : public Job_Test {
+protected:
+    // Runs the start with these folder texts and returns the one box shown.
+    std::string refusal(const std::string& source, const std::string& target) {
+        form.Set_Text(Control::Sourcefolder, source);
+        form.Set_Text(Control::Targetfolder, target);
+        host.boxes.clear();
+        host.answer(Answer_OK);
+        job.Start_Click();
+        EXPECT_TRUE(form.Enabled(Control::Start));
+        EXPECT_EQ(host.boxes.size(), 1u) << source << " -> " << target;
+        return host.boxes.empty() ? std::string() : host.boxes[0].prompt;
+    }
+};
+
+TEST_F(Job_Start, RefusesAMissingOrEmptySource) {
+    EXPECT_EQ(refusal("", dst), "Quellverzeichnis existiert nicht...");
+    EXPECT_EQ(refusal(tmp / "fehlt", dst), "Quellverzeichnis existiert nicht...");
+    EXPECT_EQ(host.boxes[0].buttons, support::Buttons_OK);
+    EXPECT_EQ(host.boxes[0].title, "Zentrel");
+}
+
+TEST_F(Job_Start, RefusesTheSameFolderHoweverItIsWritten) {
+    write_file(src + "/a.txt", "a");
+    EXPECT_EQ(refusal(src, src + "/"), Identical);
+    EXPECT_EQ(refusal(src, tmp / "./quelle/../quelle//"), Identical);
+    std::filesystem::create_directory_symlink(src, tmp / "verweis");
+    EXPECT_EQ(refusal(src, tmp / "verweis"), Identical);
+    EXPECT_EQ(refusal(tmp / "verweis", src), Identical);
+    EXPECT_FALSE(exists(src + "/$$$Temp1$$$"));
+}
+
+TEST_F(Job_Start, RefusesNestedFoldersBothWays) {
+    write_file(src + "/Archiv/a.txt", "a");
+    EXPECT_EQ(refusal(src, src + "/Archiv"), Nested);
+    EXPECT_EQ(refusal(src + "/Archiv", src), Nested);
+    EXPECT_EQ(refusal(src, src + "/neu/tiefer"), Nested);  // would be made inside
+    std::filesystem::create_directory_symlink(src, tmp / "verweis");
+    EXPECT_EQ(refusal(src, tmp / "verweis/Archiv"), Nested);
+    EXPECT_EQ(refusal(tmp / "verweis/Archiv", src), Nested);
+    EXPECT_EQ(refusal("/", dst), Nested);
+    EXPECT_FALSE(exists(src + "/neu"));
+}
+
+TEST_F(Job_Start, AcceptsAFolderWhoseNameOnlyBeginsLikeTheOther) {
+    write_file(src + "/a.txt", "a");
+    form.Set_Text(Control::Targetfolder, src + "2");
+    host.answer(Answer_Yes);
+    EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(read_file(src + "2/a.txt"), "a");
+}
+
+TEST_F(Job_Start, AMissingTargetIsMadeOnlyAfterYes) {
+    write_file(src + "/a.txt", "a");
+    host.answer(Answer_No);
+    job.Start_Click();
+    EXPECT_EQ(prompts(), std::vector<std::string>{"Zielverzeichnis existiert nicht - soll es neu angelegt werden?"});
+    EXPECT_EQ(host.boxes[0].buttons, support::Buttons_Yes_No);
+    EXPECT_FALSE(exists(dst));
+    EXPECT_TRUE(form.Text_History(Control::Status).empty());
+    EXPECT_TRUE(form.Enabled(Control::Start));
+
+    form.Set_Text(Control::Targetfolder, dst + "/eins/zwei");
+    host.answer(Answer_Yes);
+    EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(read_file(dst + "/eins/zwei/a.txt"), "a");
+    EXPECT_EQ(form.Focus(), Control::Sourcefolder);
+}
+
+TEST_F(Job_Start, AnEmptySourceIntoAMissingTargetNeedsNoTarget) {
+    EXPECT_EQ(start(), "0 Dateien erfolgreich verarbeitet");
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_FALSE(exists(dst));
+}
+
+TEST_F(Job_Start, SynchronisingAnEmptySourceWithAMissingTargetReportsTheMissingFolder) {
+    set(Control::Synchronize);
+    host.answer(Answer_OK).answer(Answer_OK);
+    EXPECT_EQ(start(), "0 Dateien erfolgreich synchronisiert");
+    ASSERT_EQ(host.boxes.size(), 2u);
+    EXPECT_EQ(host.boxes[0].prompt, "Quellverzeichnis existiert nicht...");
+    EXPECT_TRUE(host.boxes[1].prompt.starts_with("Fehler bei der Verarbeitung von Verzeichnis:\r\n"));
+    EXPECT_TRUE(host.boxes[1].prompt.ends_with("\r\nZeile: 2"));
+    EXPECT_FALSE(exists(dst));
+}
+
+TEST_F(Job_Start, ATargetThatCannotBeMadeIsReportedWithItsCause) {
+    write_file(src + "/a.txt", "a");
+    fs.fail(Fs_Operation::create_folder, dst, EACCES);
+    host.answer(Answer_Yes).answer(Answer_OK);
+    job.Start_Click();
+    ASSERT_EQ(host.boxes.size(), 2u);
+    EXPECT_TRUE(host.boxes[1].prompt.starts_with("Zielverzeichnis konnte nicht angelegt werden..."));
+    EXPECT_NE(host.boxes[1].prompt.find("Permission denied"), std::string::npos);
+    EXPECT_TRUE(form.Enabled(Control::Start));
+    EXPECT_FALSE(form.Visible(Control::Cancel_Execution));
+}
+
+TEST_F(Job_Start, CancelDuringTheFirstEvaluationCopiesNothingAndKeepsTheOldErrors) {
+    write_file(src + "/a.txt", "a");
+    make_folders(dst);
+    form.Add_Item(Control::Error_List, "/alt/fehler.txt");
+    host.on_events = [this] { state.Cancel_Requested = true; };
+    EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien - Abbruch durch Benutzer");
+    EXPECT_FALSE(exists(dst + "/a.txt"));
+    EXPECT_TRUE(form.Enabled(Control::Start));
+}
+
+TEST_F(Job_Start, CancelDuringTheFirstWalkSkipsTheSecondPass) {
+    write_file(src + "/a.txt", "a");
+    write_file(src + "/b.txt", "b");
+    write_file(dst + "/z.txt", "z");
+    set(Control::Synchronize);
+    // The evaluation takes turns 1 to 4 (busy, a, b, idle); the walk's
+    // third turn ends the first file.
+    host.on_events = [this] {
+        if (host.events_processed == 7) state.Cancel_Requested = true;
+    };
+    EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet - Abbruch durch Benutzer");
+    EXPECT_TRUE(exists(dst + "/a.txt"));
+    EXPECT_FALSE(exists(dst + "/b.txt"));
+    EXPECT_FALSE(exists(src + "/z.txt"));
+    EXPECT_FALSE(state.Reverse_Direction);
+}
+
+TEST_F(Job_Start, ErrorsOfBothPassesAreCountedInTheFinalText) {
+    write_file(src + "/a.txt", "a");
+    write_file(dst + "/b.txt", "b");
+    set(Control::Synchronize);
+    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", EIO);
+    fs.fail(Fs_Operation::copy_contents, dst + "/b.txt", EIO);
+    host.answer(support::Answer_Ignore).answer(Answer_No);
+    host.answer(support::Answer_Ignore).answer(Answer_No);
+    EXPECT_EQ(start(), "Kopierfehler bei 2 Dateien");
+    EXPECT_EQ(host.boxes.size(), 4u);
+}
+
+}  // namespace
+}  // namespace zentrel::testing

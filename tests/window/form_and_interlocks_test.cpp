@@ -1,0 +1,182 @@
+// The window as the job's form, and the option interlocks raised by its
+// check boxes and date field.
+#include "window_fixture.h"
+
+#include "platform/date_value.h"
+#include "window/error_list_rules.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+
+namespace zentrel::testing {
+namespace {
+
+using support::Control;
+
+TEST_F(Window_Test, TextsThatAreNotUtf8ReadBackAsTheSameBytes) {
+    auto w = make_window();
+    const std::string name =
+        "/tmp/Gr\xFC\xDF"
+        "e";  // Latin-1 bytes
+    w->Set_Text(Control::Sourcefolder, name);
+    EXPECT_EQ(w->Text(Control::Sourcefolder), name);
+    EXPECT_FALSE(widget<QLineEdit>(*w, Control::Sourcefolder)->text().isEmpty());
+
+    w->Add_Item(Control::Error_List, name + "/a.txt");
+    EXPECT_EQ(w->List_Item(Control::Error_List, 0), name + "/a.txt");
+    EXPECT_EQ(w->List_Item(Control::Error_List, 1), "");
+
+    // Once the user edits the field, the field's own text counts.
+    auto* edit = widget<QLineEdit>(*w, Control::Sourcefolder);
+    edit->setText("/tmp/Ziel");
+    EXPECT_EQ(w->Text(Control::Sourcefolder), "/tmp/Ziel");
+}
+
+TEST_F(Window_Test, LabelsShowLineBreaksAndNeverMarkup) {
+    auto w = make_window();
+    w->Set_Text(Control::Status, "erste Zeile\r\n<b>zweite</b> & dritte");
+    auto* status = widget<QLabel>(*w, Control::Status);
+    EXPECT_EQ(status->text(), "erste Zeile\n<b>zweite</b> & dritte");
+    EXPECT_EQ(status->textFormat(), Qt::PlainText);
+    EXPECT_EQ(w->Text(Control::Status), "erste Zeile\r\n<b>zweite</b> & dritte");
+}
+
+TEST_F(Window_Test, GeometryIsKeptInTwipsWithFractions) {
+    auto w = make_window();
+    w->Set_Width(Control::Progress, 8895 * 0.575);
+    EXPECT_DOUBLE_EQ(w->Geometry(Control::Progress).width, 8895 * 0.575);
+    EXPECT_EQ(w->control(Control::Progress)->width(), 341);  // 5114.6 twips
+    w->Set_Top(Control::Marravel, 7000);
+    EXPECT_EQ(w->control(Control::Marravel)->y(), 467);
+}
+
+TEST_F(Window_Test, ListIndexIsTheSelectedEntry) {
+    auto w = make_window();
+    w->Add_Item(Control::Error_List, "/a");
+    w->Add_Item(Control::Error_List, "/b");
+    EXPECT_EQ(w->List_Index(Control::Error_List), -1);
+    widget<QListWidget>(*w, Control::Error_List)->setCurrentRow(1);
+    EXPECT_EQ(w->List_Index(Control::Error_List), 1);
+    w->Clear_List(Control::Error_List);
+    EXPECT_EQ(w->List_Index(Control::Error_List), -1);
+    EXPECT_EQ(w->List_Count(Control::Error_List), 0);
+}
+
+TEST_F(Window_Test, SynchronizeChecksAndLocksOnlyNewer) {
+    auto w = make_window();
+    w->show();
+    QTest::mouseClick(w->control(Control::Synchronize), Qt::LeftButton);
+    EXPECT_EQ(w->Check_State(Control::Only_newer), 1);
+    EXPECT_FALSE(w->Enabled(Control::Only_newer));
+    // A click on the locked box changes nothing.
+    QTest::mouseClick(w->control(Control::Only_newer), Qt::LeftButton);
+    EXPECT_EQ(w->Check_State(Control::Only_newer), 1);
+    // Code that clears it while Synchronize is set is overruled.
+    w->Set_Check_State(Control::Only_newer, 0);
+    EXPECT_EQ(w->Check_State(Control::Only_newer), 1);
+
+    QTest::mouseClick(w->control(Control::Synchronize), Qt::LeftButton);
+    EXPECT_TRUE(w->Enabled(Control::Only_newer));
+    EXPECT_EQ(w->Check_State(Control::Only_newer), 1);
+    w->Set_Check_State(Control::Only_newer, 0);
+    EXPECT_EQ(w->Check_State(Control::Only_newer), 0);
+    w->close();
+}
+
+TEST_F(Window_Test, IncludeSubfoldersEnablesCopyEmptyFoldersKeepingItsMark) {
+    auto w = make_window();
+    w->Set_Check_State(Control::Include_Subfolders, 1);
+    EXPECT_TRUE(w->Enabled(Control::Copy_Empty_Folders));
+    w->Set_Check_State(Control::Copy_Empty_Folders, 1);
+    w->Set_Check_State(Control::Include_Subfolders, 0);
+    EXPECT_FALSE(w->Enabled(Control::Copy_Empty_Folders));
+    EXPECT_EQ(w->Check_State(Control::Copy_Empty_Folders), 1);
+    w->Set_Check_State(Control::Include_Subfolders, 1);
+    EXPECT_TRUE(w->Enabled(Control::Copy_Empty_Folders));
+    EXPECT_EQ(w->Check_State(Control::Copy_Empty_Folders), 1);
+}
+
+TEST_F(Window_Test, SettingTheStateABoxAlreadyHasRaisesNothing) {
+    auto w = make_window();
+    w->Set_Enabled(Control::Only_newer, false);
+    w->Set_Check_State(Control::Synchronize, 0);  // already clear: no handler
+    EXPECT_FALSE(w->Enabled(Control::Only_newer));
+    w->Set_Check_State(Control::Synchronize, 1);
+    w->Set_Check_State(Control::Synchronize, 0);  // a change: the handler enables it
+    EXPECT_TRUE(w->Enabled(Control::Only_newer));
+}
+
+TEST_F(Window_Test, TypedDateThenGarbageThenEmpty) {
+    auto w = make_window();
+    w->show();
+    auto* field = widget<QLineEdit>(*w, Control::Later_then);
+    QTest::keyClicks(field, "01.02.2024");
+    double date = platform::make_date_value(2024, 2, 1);
+    EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, date);
+
+    field->selectAll();
+    QTest::keyClicks(field, "gestern");
+    EXPECT_EQ(w->Text(Control::Later_then), "gestern");
+    EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, date);
+
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    EXPECT_EQ(w->Text(Control::Later_then), "");
+    EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, date);
+
+    // Text set by the program raises the handler as well.
+    w->Set_Text(Control::Later_then, "24.12.2023");
+    EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, platform::make_date_value(2023, 12, 24));
+    w->close();
+}
+
+TEST_F(Window_Test, CancelButtonOnlyRequestsTheCancel) {
+    auto w = make_window();
+    w->show();
+    w->Set_Visible(Control::Cancel_Execution, true);
+    QTest::mouseClick(w->control(Control::Cancel_Execution), Qt::LeftButton);
+    EXPECT_TRUE(w->state().Cancel_Requested);
+    EXPECT_TRUE(w->Enabled(Control::Start));
+    EXPECT_TRUE(host.boxes.empty());
+    w->close();
+}
+
+TEST_F(Window_Test, PointerFollowsTheStartButton) {
+    auto w = make_window();
+    w->show();
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 300), w->mapToGlobal(QPointF(5, 300)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    w->Set_Enabled(Control::Start, false);
+    QApplication::sendEvent(w.get(), &move);
+    EXPECT_EQ(host.pointer, support::Pointer_Shape::Hourglass);
+
+    // Over the cancel button: the normal pointer, and the button takes the focus.
+    w->Set_Visible(Control::Cancel_Execution, true);
+    QMouseEvent over(QEvent::MouseMove, QPointF(3, 3), w->mapToGlobal(QPointF(3, 3)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(w->control(Control::Cancel_Execution), &over);
+    EXPECT_EQ(host.pointer, support::Pointer_Shape::Default);
+    EXPECT_EQ(w->focusWidget(), w->control(Control::Cancel_Execution));
+
+    QApplication::sendEvent(w.get(), &move);
+    EXPECT_EQ(host.pointer, support::Pointer_Shape::Hourglass);
+    w->Set_Enabled(Control::Start, true);
+    QApplication::sendEvent(w.get(), &move);
+    EXPECT_EQ(host.pointer, support::Pointer_Shape::Default);
+    w->close();
+}
+
+TEST(Error_List_Rules, TargetFolderPrefixDecidesTheDirection) {
+    EXPECT_TRUE(window::Lies_In_Folder("/data/ziel/a.txt", "/data/ziel"));
+    EXPECT_TRUE(window::Lies_In_Folder("/data/ziel/a.txt", "/data/ziel/"));
+    EXPECT_TRUE(window::Lies_In_Folder("/data/ziel/sub/a.txt", "/data//ziel/."));
+    EXPECT_FALSE(window::Lies_In_Folder("/data/ziel2/a.txt", "/data/ziel"));
+    EXPECT_FALSE(window::Lies_In_Folder("/data/Ziel/a.txt", "/data/ziel"));  // names are case-sensitive here
+    EXPECT_FALSE(window::Lies_In_Folder("/data/ziel/a.txt", ""));
+}
+
+}  // namespace
+}  // namespace zentrel::testing

@@ -1,0 +1,192 @@
+// Runs started from the window: the copy, its display, failures in the error
+// list, the single-file retry and a close in the middle of a run.
+#include "window_fixture.h"
+
+#include "common/faulty_file_system.h"
+#include "settings/registry_access.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QTest>
+
+namespace zentrel::testing {
+namespace {
+
+using support::Control;
+
+class Run_Test : public Window_Test {
+protected:
+    Run_Test() {
+        write_file(files / "src/a.txt", "alpha");
+        write_file(files / "src/b.txt", "bravo!");
+        write_file(files / "src/c.txt", "charlie");
+        make_folders(files / "dst");
+    }
+
+    void set_folders(window::Main_Window& w) {
+        w.Set_Text(Control::Sourcefolder, files / "src");
+        w.Set_Text(Control::Targetfolder, files / "dst");
+    }
+
+    std::string label(window::Main_Window& w, Control control) { return w.Text(control); }
+
+    Temp_Folder files;
+};
+
+TEST_F(Run_Test, ClickOnStartCopiesAndShowsTheResult) {
+    auto w = make_window();
+    w->show();
+    set_folders(*w);
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(read_file(files / "dst/a.txt"), "alpha");
+    EXPECT_EQ(read_file(files / "dst/b.txt"), "bravo!");
+    EXPECT_EQ(read_file(files / "dst/c.txt"), "charlie");
+    EXPECT_EQ(label(*w, Control::Num_Processed_Files), "3");
+    EXPECT_EQ(label(*w, Control::Num_Sourcefiles), "3");
+    EXPECT_EQ(label(*w, Control::Num_Processed_Bytes), "18");
+    EXPECT_EQ(label(*w, Control::TNum_Processed_Bytes), "Bytes kopiert");
+    EXPECT_EQ(label(*w, Control::Status), "3 Dateien erfolgreich verarbeitet");
+    EXPECT_TRUE(w->Visible(Control::Progress));
+    EXPECT_EQ(label(*w, Control::Progress), "100%");
+    EXPECT_EQ(w->control(Control::Progress)->width(), w->control(Control::Progress_Frame)->width());
+    EXPECT_TRUE(w->Enabled(Control::Start));
+    EXPECT_FALSE(w->Visible(Control::Cancel_Execution));
+    EXPECT_FALSE(w->Visible(Control::Error_List));
+    EXPECT_EQ(host.pointer, support::Pointer_Shape::Default);
+    w->close();
+}
+
+TEST_F(Run_Test, FailedFileAppearsInTheErrorListAndCanBeCopiedAgain) {
+    Faulty_File_System fs(platform::real_file_system());
+    fs.fail_suffix(Fs_Operation::copy_contents, "/b.txt", EIO);
+    auto w = make_window(&fs);
+    w->show();
+    set_folders(*w);
+    int short_height = w->height();
+    host.answer(support::Answer_Ignore).answer(support::Answer_No);
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+
+    ASSERT_EQ(host.boxes.size(), 2u);
+    EXPECT_EQ(host.boxes[0].prompt, "Konnte Datei nicht kopieren: " + files / "src/b.txt");
+    EXPECT_EQ(host.boxes[1].prompt, "Alle weiteren Fehler ignorieren?");
+    EXPECT_FALSE(exists(files / "dst/b.txt"));
+    EXPECT_EQ(read_file(files / "dst/c.txt"), "charlie");
+    ASSERT_EQ(w->List_Count(Control::Error_List), 1);
+    EXPECT_EQ(w->List_Item(Control::Error_List, 0), files / "src/b.txt");
+    EXPECT_TRUE(w->Visible(Control::Error_List));
+    EXPECT_TRUE(w->Visible(Control::TError_List));
+    EXPECT_GT(w->height(), short_height);
+    EXPECT_EQ(w->control(Control::Marravel)->y(), 674);
+    EXPECT_EQ(label(*w, Control::Status), "Kopierfehler bei 1 Dateien");
+
+    // The menu opens only for a right click on a selection.
+    auto* list = widget<QListWidget>(*w, Control::Error_List);
+    QPoint empty_area(list->viewport()->width() / 2, list->viewport()->height() - 5);
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, empty_area);
+    EXPECT_FALSE(w->Kontext_Errorlist()->isVisible());
+    QPoint entry = list->visualItemRect(list->item(0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry);
+    EXPECT_EQ(w->List_Index(Control::Error_List), 0);
+    EXPECT_FALSE(w->Kontext_Errorlist()->isVisible());
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, entry);
+    EXPECT_TRUE(w->Kontext_Errorlist()->isVisible());
+    w->Kontext_Errorlist()->hide();
+
+    // The cause is gone: the single copy succeeds without a question, and the
+    // entry stays.
+    fs.clear();
+    w->Copy_Single_File()->trigger();
+    EXPECT_EQ(host.boxes.size(), 2u);
+    EXPECT_EQ(read_file(files / "dst/b.txt"), "bravo!");
+    EXPECT_FALSE(w->state().Reverse_Direction);
+    EXPECT_EQ(w->List_Count(Control::Error_List), 1);
+    EXPECT_EQ(label(*w, Control::Status), "Kopierfehler bei 1 Dateien");
+    w->close();
+}
+
+TEST_F(Run_Test, SingleCopyOfAFileInTheTargetGoesBackToTheSource) {
+    auto w = make_window();
+    set_folders(*w);
+    write_file(files / "dst/new.txt", "neu");
+    w->Add_Item(Control::Error_List, files / "dst/new.txt");
+    widget<QListWidget>(*w, Control::Error_List)->setCurrentRow(0);
+    w->Set_Text(Control::Targetfolder, files / "dst/");  // a trailing separator decides the same
+    w->Copy_Single_File_Click();
+    EXPECT_TRUE(w->state().Reverse_Direction);
+    EXPECT_EQ(read_file(files / "src/new.txt"), "neu");
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(Run_Test, SingleCopyOfAVanishedFileOnlySaysSo) {
+    auto w = make_window();
+    set_folders(*w);
+    w->Add_Item(Control::Error_List, files / "src/gone.txt");
+    widget<QListWidget>(*w, Control::Error_List)->setCurrentRow(0);
+    host.answer(support::Answer_OK);
+    w->Copy_Single_File_Click();
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].prompt, "Datei '" + files / "src/gone.txt" + "' nicht gefunden...");
+    EXPECT_EQ(host.boxes[0].buttons, support::Buttons_OK);
+    EXPECT_EQ(host.boxes[0].title, "Zentrel");
+    EXPECT_FALSE(exists(files / "dst/gone.txt"));
+}
+
+TEST_F(Run_Test, SingleCopyNeverTargetsTheFileItself) {
+    auto w = make_window();
+    w->Set_Text(Control::Sourcefolder, files / "src");
+    w->Set_Text(Control::Targetfolder, files / "src");
+    w->Add_Item(Control::Error_List, files / "src/a.txt");
+    widget<QListWidget>(*w, Control::Error_List)->setCurrentRow(0);
+    host.answer(support::Answer_OK);
+    w->Copy_Single_File_Click();
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(read_file(files / "src/a.txt"), "alpha");
+}
+
+TEST_F(Run_Test, ClosingDuringARunStoresAtOnceAndEndsAfterTheRun) {
+    auto w = make_window();
+    w->show();
+    set_folders(*w);
+    bool closed = false;
+    bool visible_after_close = false;
+    std::string stored_source;
+    host.on_events = [&] {
+        QCoreApplication::processEvents();
+        if (closed || !w->job_running() || w->Enabled(Control::Start)) return;
+        closed = true;
+        w->close();
+        visible_after_close = w->isVisible();
+        stored_source = settings::Get_Setting(w->support_routines(), "Sourcefolder", false);
+    };
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+
+    ASSERT_TRUE(closed);
+    EXPECT_TRUE(visible_after_close);  // the run goes on in sight
+    EXPECT_EQ(stored_source, files / "src");
+    EXPECT_FALSE(w->state().Cancel_Requested);
+    EXPECT_FALSE(w->isVisible());  // and the window went when it was done
+    EXPECT_EQ(read_file(files / "dst/c.txt"), "charlie");
+    EXPECT_EQ(label(*w, Control::Status), "3 Dateien erfolgreich verarbeitet");
+}
+
+TEST_F(Run_Test, EvaluationCannotStartInsideARun) {
+    auto w = make_window();
+    w->show();
+    set_folders(*w);
+    int nested = 0;
+    host.on_events = [&] {
+        if (nested++ == 0) w->Evaluate_Source_Click();
+    };
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+    EXPECT_EQ(label(*w, Control::Num_Processed_Files), "3");
+    EXPECT_EQ(label(*w, Control::Num_Sourcefiles), "3");
+    EXPECT_EQ(label(*w, Control::Status), "3 Dateien erfolgreich verarbeitet");
+    w->close();
+}
+
+}  // namespace
+}  // namespace zentrel::testing

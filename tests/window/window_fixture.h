@@ -1,0 +1,62 @@
+// A real main window on the offscreen platform with scripted message boxes,
+// a private registry, German regional rules and recorded dialogs and browser
+// starts.
+#pragma once
+
+#include "common/scripted_ui_host.h"
+#include "common/temp_folder.h"
+#include "window/main_window.h"
+
+#include <QCoreApplication>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zentrel::testing {
+
+class Window_Test : public ::testing::Test {
+protected:
+    Window_Test() {
+        ::setenv("ZENTREL_REGISTRY_DIR", registry.path().c_str(), 1);
+        host.on_events = [] { QCoreApplication::processEvents(); };
+    }
+
+    std::unique_ptr<window::Main_Window> make_window(platform::File_System* fs = nullptr) {
+        window::Window_Setup setup;
+        setup.host = &host;
+        setup.file_system = fs;
+        setup.regional = platform::Regional_Settings::german();
+        setup.folder_dialog = [this](const std::string& title) {
+            dialog_titles.push_back(title);
+            std::string answer = dialog_answers.empty() ? std::string() : dialog_answers.front();
+            if (!dialog_answers.empty()) dialog_answers.pop_front();
+            return answer;
+        };
+        setup.browser_start = [this](const std::string& command_line, const std::string& address) {
+            browser_starts.emplace_back(command_line, address);
+        };
+        return std::make_unique<window::Main_Window>(std::move(setup));
+    }
+
+    template <class Widget = QWidget>
+    static Widget* widget(window::Main_Window& w, support::Control control) {
+        auto* result = qobject_cast<Widget*>(w.control(control));
+        EXPECT_NE(result, nullptr) << support::control_name(control);
+        return result;
+    }
+
+    Temp_Folder registry;
+    Scripted_Ui_Host host;
+    std::vector<std::string> dialog_titles;
+    std::deque<std::string> dialog_answers;
+    std::vector<std::pair<std::string, std::string>> browser_starts;
+};
+
+}  // namespace zentrel::testing

@@ -1,0 +1,161 @@
+// The window as it opens: controls, places, texts, start states, focus.
+#include "window_fixture.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+namespace zentrel::testing {
+namespace {
+
+using support::Control;
+
+TEST_F(Window_Test, OpensWithCountersAtZeroAndRunControlsHidden) {
+    auto w = make_window();
+    for (Control hidden : {Control::Num_Error_Files, Control::TNum_Error_Files, Control::Progress_Frame,
+                           Control::Progress, Control::Cancel_Execution, Control::Error_List, Control::TError_List})
+        EXPECT_FALSE(w->Visible(hidden)) << support::control_name(hidden);
+    for (Control shown : {Control::Start, Control::Sourcefolder, Control::Targetfolder, Control::Include_Filter,
+                          Control::Exclude_Filter, Control::Frame1, Control::Num_Tot_Files, Control::Num_Sourcefiles,
+                          Control::Num_Sourcebytes, Control::Num_Processed_Files, Control::Num_Processed_Bytes,
+                          Control::Marravel, Control::Tivoran})
+        EXPECT_TRUE(w->Visible(shown)) << support::control_name(shown);
+    for (Control counter : {Control::Num_Tot_Files, Control::Num_Sourcefiles, Control::Num_Sourcebytes,
+                            Control::Num_Processed_Files, Control::Num_Processed_Bytes}) {
+        auto* label = widget<QLabel>(*w, counter);
+        EXPECT_EQ(label->text(), "0");
+        EXPECT_TRUE(label->alignment() & Qt::AlignRight) << support::control_name(counter);
+    }
+    EXPECT_EQ(w->Text(Control::Status), "");
+    EXPECT_EQ(w->windowTitle(), "Zentrel");
+}
+
+TEST_F(Window_Test, ControlsSitAtTheirDesignedPlacesUnderTheirNames) {
+    auto w = make_window();
+    EXPECT_EQ(w->objectName(), "Zentrel");
+    EXPECT_EQ(w->width(), 652);  // 9780 twips
+    for (int i = 1; i < window::Main_Window::Control_Count; ++i) {
+        auto control = static_cast<Control>(i);
+        EXPECT_EQ(w->control(control)->objectName(), support::control_name(control));
+    }
+    EXPECT_EQ(w->control(Control::Start)->geometry(), QRect(592, 16, 33, 33));
+    EXPECT_EQ(w->control(Control::Sourcefolder)->geometry(), QRect(144, 24, 377, 25));
+    EXPECT_EQ(w->control(Control::Error_List)->geometry().size(), QSize(593, 225));
+    // Inside the frame, relative to it.
+    EXPECT_EQ(w->control(Control::Later_then)->parentWidget(), w->control(Control::Frame1));
+    EXPECT_EQ(w->control(Control::Later_then)->geometry(), QRect(112, 160, 97, 19));
+    EXPECT_EQ(w->control(Control::Synchronize)->geometry(), QRect(16, 136, 17, 17));
+    support::Twips_Rect frame = w->Geometry(Control::Frame1);
+    EXPECT_EQ(frame.left, 6120);
+    EXPECT_EQ(frame.height, 2775);
+    EXPECT_EQ(widget<QGroupBox>(*w, Control::Frame1)->title(), "Optionen");
+}
+
+TEST_F(Window_Test, TextsFontsColoursAndTooltips) {
+    auto w = make_window();
+    EXPECT_EQ(w->Text(Control::Label6), "Archivbit zurücksetzen");
+    EXPECT_EQ(w->Text(Control::Label13), "Dateien neuer als");
+    EXPECT_EQ(w->Text(Control::Evaluate_Source), "?");
+    EXPECT_EQ(w->Text(Control::TError_List), "Fehlerliste");
+    EXPECT_TRUE(w->Text(Control::Marravel).ends_with(" -"));
+    EXPECT_TRUE(w->Text(Control::Tivoran).ends_with(".example"));
+    EXPECT_EQ(widget<QCheckBox>(*w, Control::Include_Subfolders)->text(), "");
+
+    EXPECT_EQ(w->control(Control::Start)->toolTip(), "Ausführung starten");
+    EXPECT_EQ(w->control(Control::Cancel_Execution)->toolTip(), "Ausführung abbrechen");
+    EXPECT_EQ(w->control(Control::Include_Filter)->toolTip(),
+              "Filter für Dateien verarbeiten, z.B.: \"*.dwg,*.doc,*.xls\"");
+    EXPECT_EQ(w->control(Control::Exclude_Filter)->toolTip(),
+              "Filter für Dateien überspringen, z.B.: \"*.bak,*.sik,*.tmp\"");
+    EXPECT_FALSE(widget<QPushButton>(*w, Control::Start)->icon().isNull());
+    EXPECT_FALSE(widget<QPushButton>(*w, Control::Cancel_Execution)->icon().isNull());
+    EXPECT_FALSE(w->windowIcon().isNull());
+
+    EXPECT_DOUBLE_EQ(w->control(Control::Sourcefolder)->font().pointSizeF(), 9.75);
+    EXPECT_DOUBLE_EQ(w->control(Control::Label1)->font().pointSizeF(), 9.75);
+    QFont footer = w->control(Control::Tivoran)->font();
+    EXPECT_DOUBLE_EQ(footer.pointSizeF(), 8.25);
+    EXPECT_TRUE(footer.underline());
+    EXPECT_FALSE(w->control(Control::Marravel)->font().underline());
+    EXPECT_EQ(w->control(Control::Num_Error_Files)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(w->control(Control::TNum_Error_Files)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(w->control(Control::Tivoran)->cursor().hotSpot(), QPoint(12, 1));
+
+    QMenu* menu = w->Kontext_Errorlist();
+    EXPECT_EQ(menu->objectName(), "Kontext_Errorlist");
+    EXPECT_EQ(menu->title(), "Fehlerliste");
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions()[0]->objectName(), "Copy_Single_File");
+    EXPECT_EQ(menu->actions()[0]->text(), "Datei einzeln kopieren");
+}
+
+TEST_F(Window_Test, EmptyErrorListKeepsTheWindowShortAndAListGrowsIt) {
+    auto w = make_window();
+    // Footer one heading height below where the list begins: 6480 + 255.
+    EXPECT_EQ(w->Geometry(Control::Marravel).top, 6735);
+    EXPECT_EQ(w->Geometry(Control::Tivoran).top, 6735);
+    EXPECT_EQ(w->Geometry(Control::Zentrel).height, 6735 + 3 * 255);
+    EXPECT_EQ(w->control(Control::Marravel)->y(), 449);
+    int short_height = w->height();
+
+    w->Add_Item(Control::Error_List, "/x/a.txt");
+    w->Arrange_Error_List();
+    EXPECT_TRUE(w->Visible(Control::Error_List));
+    EXPECT_TRUE(w->Visible(Control::TError_List));
+    EXPECT_EQ(w->Geometry(Control::Marravel).top, 6480 + 3375 + 255);
+    EXPECT_EQ(w->control(Control::Tivoran)->y(), 674);
+    EXPECT_EQ(w->Geometry(Control::Zentrel).height, 10110 + 765);
+    EXPECT_EQ(w->height() - short_height, 225);  // the list's own height
+    // The footer stays inside the window.
+    EXPECT_LE(w->control(Control::Marravel)->geometry().bottom(), w->height());
+
+    w->Clear_List(Control::Error_List);
+    w->Arrange_Error_List();
+    EXPECT_FALSE(w->Visible(Control::Error_List));
+    EXPECT_EQ(w->height(), short_height);
+}
+
+TEST_F(Window_Test, FocusStartsInSourcefolderAndTabFollowsTheDesignedOrder) {
+    auto w = make_window();
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    EXPECT_EQ(QApplication::focusWidget(), w->control(Control::Sourcefolder));
+
+    w->Add_Item(Control::Error_List, "/x/a.txt");
+    w->Arrange_Error_List();
+    w->control(Control::Later_then)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w->control(Control::Error_List));
+    for (Control next : {Control::Copy_SysFiles, Control::Copy_HiddenFiles, Control::Include_Filter,
+                         Control::Exclude_Filter, Control::Sourcefolder, Control::Get_Source}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), w->control(next)) << support::control_name(next);
+    }
+    // The start button is followed by the hidden cancel button, which is skipped.
+    w->control(Control::Start)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w->control(Control::Evaluate_Source));
+    w->close();
+}
+
+TEST_F(Window_Test, ClickingAnOptionLabelDoesNothing) {
+    auto w = make_window();
+    w->show();
+    QTest::mouseClick(w->control(Control::Label3), Qt::LeftButton);
+    QTest::mouseClick(w->control(Control::Label7), Qt::LeftButton);
+    EXPECT_EQ(w->Check_State(Control::Include_Subfolders), 0);
+    EXPECT_EQ(w->Check_State(Control::Synchronize), 0);
+    QTest::mouseClick(w->control(Control::Include_Subfolders), Qt::LeftButton);
+    EXPECT_EQ(w->Check_State(Control::Include_Subfolders), 1);
+    w->close();
+}
+
+}  // namespace
+}  // namespace zentrel::testing

@@ -1,0 +1,15 @@
+// Texts cross between the plain layers (bytes, UTF-8 normally) and Qt
+// (QString) only for display.
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+namespace zentrel::window {
+
+// Invalid UTF-8 shows as replacement characters; "\r\n" becomes a line break.
+QString to_display(const std::string& bytes);
+std::string from_display(const QString& text);
+
+}  // namespace zentrel::window

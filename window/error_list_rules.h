@@ -1,0 +1,29 @@
+// The error list's arrangement and the single-file copy from it: plain rules
+// over the form, the support routines and the copy job.
+#pragma once
+
+#include "engine/copy_job.h"
+#include "support/form.h"
+#include "support/support_routines.h"
+
+#include <string>
+
+namespace zentrel::window {
+
+// Shows the list and its heading only while the list holds entries, puts the
+// footer one heading height below them (or below where the list begins) and
+// sets the window height to the footer's top plus three heading heights.
+// Every step is tried on its own; failures are ignored.
+void Arrange_Error_List(support::Form& form);
+
+// True when path lies inside folder (compared byte for byte after both are
+// made absolute; "/a/b" is not inside "/a/bc"). An empty folder holds nothing.
+bool Lies_In_Folder(const std::string& path, const std::string& folder);
+
+// Copies the selected entry's file once more, outside a run: a file of the
+// target folder back into the source tree, any other into the target tree.
+// Sets the run state's Reverse_Direction accordingly. Fresh Ignore_All and
+// Abort flags, so every failure is asked about.
+void Copy_Single_File_Click(support::Form& form, support::Support_Routines& support, engine::Copy_Job& job);
+
+}  // namespace zentrel::window

@@ -1,0 +1,35 @@
+#include "window/folder_picker.h"
+
+#include "window/display_text.h"
+#include "window/main_window.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace zentrel::window {
+
+std::string Show_Folder_Dialog(QWidget* owner, const std::string& title) {
+    QString start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (start.isEmpty() || !QFileInfo(start).isDir()) start = QDir::homePath();
+    QString chosen = QFileDialog::getExistingDirectory(owner, to_display(title), start, QFileDialog::ShowDirsOnly);
+    return chosen.isEmpty() ? std::string() : QFile::encodeName(chosen).toStdString();
+}
+
+std::string Main_Window::Get_Folder(const std::string& Title) {
+    if (setup_.folder_dialog) return setup_.folder_dialog(Title);
+    return Show_Folder_Dialog(isVisible() ? this : nullptr, Title);
+}
+
+void Main_Window::Get_Source_Click() {
+    Set_Text(support::Control::Sourcefolder, Get_Folder("Quellverzeichnis wählen..."));
+}
+
+void Main_Window::Get_Target_Click() {
+    std::string folder = Get_Folder("Zielverzeichnis wählen...");
+    if (!folder.empty()) Set_Text(support::Control::Targetfolder, folder);
+}
+
+}  // namespace zentrel::window

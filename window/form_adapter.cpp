@@ -1,0 +1,191 @@
+// The window as the copy job's form: controls by name, texts as bytes,
+// geometry in twips.
+#include "window/display_text.h"
+#include "window/error_list_rules.h"
+#include "window/main_window.h"
+#include "window/twips.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include <algorithm>
+
+namespace zentrel::window {
+
+using support::Control;
+
+namespace {
+
+int index_of(Control control) { return static_cast<int>(control); }
+
+QString widget_text(const QWidget* widget) {
+    if (auto* edit = qobject_cast<const QLineEdit*>(widget)) return edit->text();
+    if (auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
+    if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();
+    if (auto* frame = qobject_cast<const QGroupBox*>(widget)) return frame->title();
+    return widget->windowTitle();
+}
+
+}  // namespace
+
+QWidget* Main_Window::control(Control control) const { return controls_[index_of(control)]; }
+
+std::string Main_Window::Text(Control control) const {
+    QWidget* widget = this->control(control);
+    QString shown = control == Control::Zentrel ? QStringLiteral("Zentrel") : widget_text(widget);
+    // Text the user has not changed since the program set it reads back as
+    // the very bytes that were set, a name that is not UTF-8 included.
+    if (const auto& raw = raw_texts_[index_of(control)]; raw && raw->shown == shown) return raw->bytes;
+    return from_display(shown);
+}
+
+void Main_Window::Set_Text(Control control, const std::string& text) {
+    QWidget* widget = this->control(control);
+    QString shown = to_display(text);
+    // Recorded first: a change handler raised by the widget reads it back.
+    raw_texts_[index_of(control)] = Raw_Text{text, shown};
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setText(shown);
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(shown);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        button->setText(shown);
+    } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+        frame->setTitle(shown);
+    } else if (control == Control::Zentrel) {
+        setWindowTitle(shown);
+    }
+}
+
+int Main_Window::Check_State(Control control) const {
+    // Qt numbers the grey state 1 and the checked state 2; the form uses
+    // 1 for checked and 2 for grey.
+    auto* box = qobject_cast<QCheckBox*>(this->control(control));
+    if (!box) return 0;
+    switch (box->checkState()) {
+        case Qt::Unchecked:
+            return 0;
+        case Qt::PartiallyChecked:
+            return 2;
+        case Qt::Checked:
+            return 1;
+    }
+    return 0;
+}
+
+void Main_Window::Set_Check_State(Control control, int state) {
+    auto* box = qobject_cast<QCheckBox*>(this->control(control));
+    if (!box) return;
+    Qt::CheckState wanted = state == 0 ? Qt::Unchecked : state == 2 ? Qt::PartiallyChecked : Qt::Checked;
+    // Qt signals only a real change, which raises the box's click handler.
+    box->setCheckState(wanted);
+}
+
+bool Main_Window::Visible(Control control) const {
+    if (control == Control::Zentrel) return isVisible();
+    return this->control(control)->isVisibleTo(this);
+}
+
+void Main_Window::Set_Visible(Control control, bool visible) { this->control(control)->setVisible(visible); }
+
+bool Main_Window::Enabled(Control control) const { return this->control(control)->isEnabled(); }
+
+void Main_Window::Set_Enabled(Control control, bool enabled) { this->control(control)->setEnabled(enabled); }
+
+void Main_Window::Set_Focus(Control control) { this->control(control)->setFocus(Qt::OtherFocusReason); }
+
+support::Twips_Rect Main_Window::Geometry(Control control) const {
+    support::Twips_Rect rect = layout_[index_of(control)];
+    if (control == Control::Zentrel) {
+        rect.left = twips(frameGeometry().x());
+        rect.top = twips(frameGeometry().y());
+        rect.width = twips(width());
+    }
+    return rect;
+}
+
+void Main_Window::Set_Top(Control control, double value) {
+    layout_[index_of(control)].top = value;
+    if (control == Control::Zentrel) return;  // the platform places the window
+    QWidget* widget = this->control(control);
+    widget->move(widget->x(), pixels(value));
+}
+
+void Main_Window::Set_Width(Control control, double value) {
+    layout_[index_of(control)].width = value;
+    QWidget* widget = this->control(control);
+    widget->resize(std::max(0, pixels(value)), widget->height());
+}
+
+// The window's classic title bar and borders, in twips: the height given for
+// the window is its outer height, and the client area is what remains. The
+// frame of the desktop's window manager is not known before the window is
+// shown, so the allowance is fixed and the layout does not jump.
+constexpr double Window_Frame_Twips = 390;
+
+void Main_Window::Set_Height(Control control, double value) {
+    support::Twips_Rect& rect = layout_[index_of(control)];
+    if (control == Control::Zentrel) {
+        // Set only on a change, so a height the user has dragged stays until
+        // the error list appears or goes.
+        if (rect.height == value && last_window_height_set_) return;
+        rect.height = value;
+        last_window_height_set_ = true;
+        resize(width(), std::max(1, pixels(value - Window_Frame_Twips)));
+        return;
+    }
+    rect.height = value;
+    QWidget* widget = this->control(control);
+    widget->resize(widget->width(), std::max(0, pixels(value)));
+}
+
+long Main_Window::List_Count(Control control) const {
+    auto* list = qobject_cast<QListWidget*>(this->control(control));
+    return list ? list->count() : 0;
+}
+
+std::string Main_Window::List_Item(Control control, long index) const {
+    auto* list = qobject_cast<QListWidget*>(this->control(control));
+    if (!list || index < 0 || index >= list->count()) return {};
+    return list->item(static_cast<int>(index))->data(Qt::UserRole).toByteArray().toStdString();
+}
+
+void Main_Window::Add_Item(Control control, const std::string& text) {
+    auto* list = qobject_cast<QListWidget*>(this->control(control));
+    if (!list) return;
+    auto* item = new QListWidgetItem(to_display(text));
+    item->setData(Qt::UserRole, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    list->addItem(item);
+}
+
+void Main_Window::Clear_List(Control control) {
+    if (auto* list = qobject_cast<QListWidget*>(this->control(control))) list->clear();
+}
+
+long Main_Window::List_Index(Control control) const {
+    auto* list = qobject_cast<QListWidget*>(this->control(control));
+    if (!list) return -1;
+    QListWidgetItem* current = list->currentItem();
+    return current && current->isSelected() ? list->row(current) : -1;
+}
+
+void Main_Window::Repaint() {
+    // A run asks for a repaint after every file; the screen shows at most
+    // one picture per refresh, so paint now only when a refresh has passed
+    // and otherwise leave the paint to the next turn of the event loop.
+    auto now = std::chrono::steady_clock::now();
+    if (now - last_repaint_ >= std::chrono::milliseconds(15) && isVisible()) {
+        last_repaint_ = now;
+        repaint();
+    } else {
+        update();
+    }
+}
+
+void Main_Window::Arrange_Error_List() { window::Arrange_Error_List(*this); }
+
+}  // namespace zentrel::window

@@ -1,0 +1,258 @@
+// The controls of the window at their designed places, with their names,
+// texts, fonts, colours, tooltips and start states. Nothing is laid out by
+// Qt: every control keeps its fixed position; only the error list's footer
+// and the window height are moved by the program.
+#include "window/display_text.h"
+#include "window/main_window.h"
+#include "window/twips.h"
+
+#include <QCheckBox>
+#include <QCursor>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace zentrel::window {
+
+using support::Control;
+
+namespace {
+
+enum class Kind { Button, Picture_Button, Text_Box, Label, Frame, Check_Box, List_Box };
+
+enum Trait : unsigned {
+    Right = 1 << 0,
+    Centre = 1 << 1,
+    Field_Font = 1 << 2,   // MS Sans Serif 9.75 pt
+    Footer_Font = 1 << 3,  // Arial 8.25 pt
+    In_Frame = 1 << 4,
+    Red = 1 << 5,
+    Opaque = 1 << 6,  // button-face background
+    Hidden = 1 << 7,
+};
+
+struct Design {
+    Control control;
+    Kind kind;
+    const char* text;
+    int left, top, width, height;
+    unsigned traits;
+};
+
+// Twips; controls marked In_Frame are placed relative to Frame1. The order is
+// the stacking order: later controls lie above earlier ones.
+constexpr Design Designs[] = {
+    {Control::Start, Kind::Picture_Button, "", 8880, 240, 495, 495, 0},
+    {Control::Sourcefolder, Kind::Text_Box, "", 2160, 360, 5655, 375, Field_Font},
+    {Control::Get_Source, Kind::Button, "...", 8040, 360, 615, 375, 0},
+    {Control::Label1, Kind::Label, "Quellverzeichnis", 480, 480, 1575, 255, Field_Font},
+    {Control::Targetfolder, Kind::Text_Box, "", 2160, 840, 5655, 375, Field_Font},
+    {Control::Get_Target, Kind::Button, "...", 8040, 840, 615, 375, 0},
+    {Control::Cancel_Execution, Kind::Picture_Button, "", 8880, 840, 495, 495, 0},
+    {Control::Label2, Kind::Label, "Zielverzeichnis", 480, 960, 1455, 255, Field_Font},
+    {Control::Include_Filter, Kind::Text_Box, "", 2160, 1320, 5655, 375, Field_Font},
+    {Control::Label17, Kind::Label, "einschliessen", 480, 1440, 1575, 255, Field_Font},
+    {Control::Exclude_Filter, Kind::Text_Box, "", 2160, 1800, 5655, 375, Field_Font},
+    {Control::Label18, Kind::Label, "ausschliessen", 480, 1920, 1575, 255, Field_Font},
+    {Control::Frame1, Kind::Frame, "Optionen", 6120, 2400, 3255, 2775, 0},
+    {Control::Num_Tot_Files, Kind::Label, "0", 480, 2520, 1575, 255, Right},
+    {Control::Label8, Kind::Label, "Dateien gesamt", 2160, 2520, 1935, 255, 0},
+    {Control::Evaluate_Source, Kind::Button, "?", 4080, 2520, 255, 255, 0},
+    {Control::Num_Sourcefiles, Kind::Label, "0", 480, 2880, 1575, 255, Right},
+    {Control::Label9, Kind::Label, "Dateien zu kopieren", 2160, 2880, 1935, 255, 0},
+    {Control::Num_Sourcebytes, Kind::Label, "0", 480, 3240, 1575, 255, Right},
+    {Control::TNum_SourceBytes, Kind::Label, "Bytes zu kopieren", 2160, 3240, 1935, 255, 0},
+    {Control::Num_Processed_Files, Kind::Label, "0", 480, 3720, 1575, 255, Right},
+    {Control::Label11, Kind::Label, "Dateien kopiert", 2160, 3720, 1935, 255, 0},
+    {Control::Num_Processed_Bytes, Kind::Label, "0", 480, 4080, 1575, 255, Right},
+    {Control::TNum_Processed_Bytes, Kind::Label, "Bytes kopiert", 2160, 4080, 1935, 255, 0},
+    {Control::Num_Error_Files, Kind::Label, "0", 480, 4440, 1575, 255, Right | Red | Opaque | Hidden},
+    {Control::TNum_Error_Files, Kind::Label, "Kopierfehler", 2160, 4440, 1095, 255, Red | Opaque | Hidden},
+    {Control::Status, Kind::Label, "", 480, 5280, 8775, 615, 0},
+    {Control::Progress_Frame, Kind::Label, "", 480, 5880, 8895, 255, Hidden},
+    {Control::Progress, Kind::Label, "100%", 480, 5880, 1455, 255, Centre | Hidden},
+    {Control::TError_List, Kind::Label, "Fehlerliste", 480, 6240, 1935, 255, 0},
+    {Control::Error_List, Kind::List_Box, "", 480, 6480, 8895, 3375, 0},
+    {Control::Marravel, Kind::Label, Maker_Contact, 2760, 10080, 4935, 255, Right | Footer_Font | Opaque},
+    {Control::Tivoran, Kind::Label, Maker_Address, 7800, 10080, 1575, 255, Footer_Font | Opaque},
+
+    {Control::Include_Subfolders, Kind::Check_Box, "", 240, 360, 255, 255, In_Frame},
+    {Control::Label3, Kind::Label, "inkl. Unterverzeichnisse", 600, 360, 2175, 255, In_Frame},
+    {Control::Copy_Empty_Folders, Kind::Check_Box, "", 240, 600, 255, 255, In_Frame},
+    {Control::Label14, Kind::Label, "kopiere leere Verzeichnisse", 600, 600, 2175, 255, In_Frame},
+    {Control::Only_newer, Kind::Check_Box, "", 240, 840, 255, 255, In_Frame},
+    {Control::Label4, Kind::Label, "nur neuere Dateien", 600, 840, 2175, 255, In_Frame},
+    {Control::Only_Archive, Kind::Check_Box, "", 240, 1080, 255, 255, In_Frame},
+    {Control::Label5, Kind::Label, "nur Dateien mit Archivbit", 600, 1080, 2175, 255, In_Frame},
+    {Control::Reset_Archive, Kind::Check_Box, "", 240, 1320, 255, 255, In_Frame},
+    {Control::Label6, Kind::Label, "Archivbit zurücksetzen", 600, 1320, 2175, 255, In_Frame},
+    {Control::Copy_SysFiles, Kind::Check_Box, "", 240, 1560, 255, 255, In_Frame},
+    {Control::Label15, Kind::Label, "Systemdateien kopieren", 600, 1560, 2175, 255, In_Frame},
+    {Control::Copy_HiddenFiles, Kind::Check_Box, "", 240, 1800, 255, 255, In_Frame},
+    {Control::Label16, Kind::Label, "versteckte Dateien kopieren", 600, 1800, 2175, 255, In_Frame},
+    {Control::Synchronize, Kind::Check_Box, "", 240, 2040, 255, 255, In_Frame},
+    {Control::Label7, Kind::Label, "Verzeichnisse synchronisieren", 600, 2040, 2175, 255, In_Frame},
+    {Control::Label13, Kind::Label, "Dateien neuer als", 240, 2400, 1335, 255, In_Frame},
+    {Control::Later_then, Kind::Text_Box, "", 1680, 2400, 1455, 285, In_Frame},
+};
+
+constexpr double Client_Width = 9780;
+constexpr double Design_Height = 10455;
+
+QFont font_of(const char* family, double points, bool underline = false) {
+    // Neither family exists on most Linux desktops: the fallbacks are sans
+    // serifs of about the same width, so that no text outgrows its control.
+    QFont font;
+    font.setFamilies({QString::fromLatin1(family), QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Nimbus Sans"),
+                      QStringLiteral("Helvetica"), QStringLiteral("DejaVu Sans Condensed")});
+    font.setPointSizeF(points);
+    font.setStyleHint(QFont::SansSerif);
+    font.setUnderline(underline);
+    return font;
+}
+
+QWidget* make_widget(const Design& design, QWidget* parent) {
+    QString text = to_display(design.text);
+    switch (design.kind) {
+        case Kind::Button:
+        case Kind::Picture_Button:
+            return new QPushButton(text, parent);
+        case Kind::Text_Box:
+            return new QLineEdit(text, parent);
+        case Kind::Frame: {
+            auto* frame = new QGroupBox(text, parent);
+            frame->setFocusPolicy(Qt::NoFocus);
+            return frame;
+        }
+        case Kind::Check_Box:
+            return new QCheckBox(parent);
+        case Kind::List_Box: {
+            auto* list = new QListWidget(parent);
+            list->setSelectionMode(QAbstractItemView::SingleSelection);
+            list->setContextMenuPolicy(Qt::NoContextMenu);  // the menu opens on the button's release
+            return list;
+        }
+        case Kind::Label: {
+            auto* label = new QLabel(parent);
+            label->setTextFormat(Qt::PlainText);  // file names may hold '<' and '&'
+            label->setText(text);
+            label->setFocusPolicy(Qt::NoFocus);
+            Qt::Alignment horizontal = design.traits & Right    ? Qt::AlignRight
+                                       : design.traits & Centre ? Qt::AlignHCenter
+                                                                : Qt::AlignLeft;
+            label->setAlignment(horizontal | Qt::AlignTop);
+            return label;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void Main_Window::Build_Controls() {
+    setObjectName(QStringLiteral("Zentrel"));
+    setWindowTitle(QStringLiteral("Zentrel"));
+    // The controls without a font of their own were designed for the classic
+    // default dialog font; the desktop's usually is wider and would clip them.
+    setFont(font_of("MS Sans Serif", 8.25));
+    QIcon icon;
+    for (const char* size : {"16", "32", "48"})
+        icon.addFile(QStringLiteral(":/zentrel/zentrel-%1.png").arg(QString::fromLatin1(size)));
+    setWindowIcon(icon);
+    controls_[static_cast<int>(Control::Zentrel)] = this;
+    layout_[static_cast<int>(Control::Zentrel)] = {0, 0, Client_Width, Design_Height};
+    resize(pixels(Client_Width), pixels(Design_Height));
+
+    QWidget* frame = nullptr;
+    for (const Design& design : Designs) {
+        QWidget* parent = design.traits & In_Frame ? frame : this;
+        QWidget* widget = make_widget(design, parent);
+        widget->setObjectName(QString::fromLatin1(support::control_name(design.control)));
+        widget->setGeometry(pixels(design.left), pixels(design.top), pixels(design.width), pixels(design.height));
+        if (design.traits & Field_Font) widget->setFont(font_of("MS Sans Serif", 9.75));
+        if (design.traits & Footer_Font) widget->setFont(font_of("Arial", 8.25, design.control == Control::Tivoran));
+        if (design.traits & (Red | Opaque)) {
+            QPalette palette = widget->palette();
+            if (design.traits & Red) palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+            if (design.traits & Opaque) palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+            widget->setPalette(palette);
+            widget->setAutoFillBackground(design.traits & Opaque);
+        }
+        if (design.traits & Hidden) widget->hide();
+        int index = static_cast<int>(design.control);
+        controls_[index] = widget;
+        layout_[index] = {double(design.left), double(design.top), double(design.width), double(design.height)};
+        raw_texts_[index] = Raw_Text{design.text, to_display(design.text)};
+        if (design.control == Control::Frame1) frame = widget;
+    }
+
+    auto* start = static_cast<QPushButton*>(control(Control::Start));
+    start->setIcon(QIcon(QStringLiteral(":/zentrel/start.png")));
+    start->setIconSize(QSize(35, 35));
+    start->setToolTip(QStringLiteral("Ausführung starten"));
+
+    auto* cancel = static_cast<QPushButton*>(control(Control::Cancel_Execution));
+    cancel->setIcon(QIcon(QStringLiteral(":/zentrel/cancel.png")));
+    cancel->setIconSize(QSize(32, 32));
+    cancel->setToolTip(QStringLiteral("Ausführung abbrechen"));
+    cancel->setMouseTracking(true);
+
+    control(Control::Include_Filter)
+        ->setToolTip(QStringLiteral("Filter für Dateien verarbeiten, z.B.: \"*.dwg,*.doc,*.xls\""));
+    control(Control::Exclude_Filter)
+        ->setToolTip(QStringLiteral("Filter für Dateien überspringen, z.B.: \"*.bak,*.sik,*.tmp\""));
+
+    // The progress bar: an outline at full width, and over it the filled part
+    // in the selection colours, which stay readable in every theme.
+    auto* outline = static_cast<QLabel*>(control(Control::Progress_Frame));
+    outline->setFrameStyle(QFrame::Box | QFrame::Plain);
+    outline->setLineWidth(1);
+    auto* filled = static_cast<QLabel*>(control(Control::Progress));
+    QPalette bar = filled->palette();
+    bar.setColor(QPalette::Window, bar.color(QPalette::Highlight));
+    bar.setColor(QPalette::WindowText, bar.color(QPalette::HighlightedText));
+    filled->setPalette(bar);
+    filled->setAutoFillBackground(true);
+
+    static_cast<QLabel*>(control(Control::Status))->setWordWrap(true);
+
+    auto* link = control(Control::Tivoran);
+    QPalette link_palette = link->palette();
+    link_palette.setColor(QPalette::WindowText, link_palette.color(QPalette::Highlight));
+    link->setPalette(link_palette);
+    link->setCursor(QCursor(QPixmap(QStringLiteral(":/zentrel/hand.png")), 12, 1));
+
+    Set_Tab_Order();
+}
+
+void Main_Window::Set_Tab_Order() {
+    constexpr Control order[] = {
+        Control::Sourcefolder,
+        Control::Get_Source,
+        Control::Targetfolder,
+        Control::Get_Target,
+        Control::Start,
+        Control::Cancel_Execution,
+        Control::Evaluate_Source,
+        Control::Include_Subfolders,
+        Control::Copy_Empty_Folders,
+        Control::Only_newer,
+        Control::Only_Archive,
+        Control::Reset_Archive,
+        Control::Synchronize,
+        Control::Later_then,
+        Control::Error_List,
+        Control::Copy_SysFiles,
+        Control::Copy_HiddenFiles,
+        Control::Include_Filter,
+        Control::Exclude_Filter,
+    };
+    for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(control(order[i]), control(order[i + 1]));
+}
+
+}  // namespace zentrel::window
