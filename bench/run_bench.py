@@ -23,7 +23,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-RUNNER = os.path.join(ROOT, "build", "bench", "zentrel_bench_run")
+RUNNER = os.path.join(ROOT, "build", "tests", "zentrel_scripted_run")
 OLD_TIME = 1_600_000_000  # every generated file starts with this time
 NEW_TIME = 1_700_000_000  # changed files get this one
 
@@ -157,7 +157,7 @@ def main():
     args = parser.parse_args()
 
     if not os.path.exists(RUNNER):
-        raise SystemExit(f"{RUNNER} is missing: build it with cmake --build build --target zentrel_bench_run")
+        raise SystemExit(f"{RUNNER} is missing: build it with cmake --build build --target zentrel_scripted_run")
     work = os.path.abspath(args.work)
     remove(work)
     os.makedirs(work)

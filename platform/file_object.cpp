@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <random>
+#include <string_view>
 
 #include "platform/date_value.h"
 #include "platform/dos_attributes.h"
@@ -20,6 +21,10 @@ std::string join(const std::string& folder, const std::string& name) {
     return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
+constexpr std::string_view Partial_Prefix = ".zentrel-";
+constexpr std::string_view Partial_Suffix = ".part";
+constexpr int Partial_Random_Letters = 6;
+
 // A name in the destination's folder for the copy in progress. It begins
 // with a dot so that a leftover (after a power cut) stays out of sight and
 // out of normal listings; creation with O_EXCL (or symlink()) rejects a
@@ -28,9 +33,9 @@ std::string temporary_name(const std::string& folder) {
     static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     static thread_local std::mt19937_64 random{std::random_device{}()};
     std::uniform_int_distribution<size_t> pick(0, sizeof letters - 2);
-    std::string name = ".zentrel-";
-    for (int i = 0; i < 6; ++i) name += letters[pick(random)];
-    return join(folder, name + ".part");
+    std::string name(Partial_Prefix);
+    for (int i = 0; i < Partial_Random_Letters; ++i) name += letters[pick(random)];
+    return join(folder, name.append(Partial_Suffix));
 }
 
 constexpr int Temporary_Attempts = 100;
@@ -175,6 +180,11 @@ void File::Copy(const std::string& destination, bool overwrite) {
         remove_quietly(*fs_, temporary);
         throw;
     }
+}
+
+bool is_partial_copy_name(const std::string& name) {
+    return name.size() == Partial_Prefix.size() + Partial_Random_Letters + Partial_Suffix.size() &&
+           name.starts_with(Partial_Prefix) && name.ends_with(Partial_Suffix);
 }
 
 }  // namespace zentrel::platform

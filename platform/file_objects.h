@@ -106,6 +106,11 @@ private:
     File_System* fs_;
 };
 
+// True for the name of a copy in progress (what File::Copy writes before it
+// renames); one left behind by a power cut is never listed, so it is neither
+// copied nor synchronised back.
+bool is_partial_copy_name(const std::string& name);
+
 // Lexical normalisation used for every reported path: made absolute against
 // the current directory, "//", "." and ".." folded, trailing "/" removed.
 std::string normalize_path(const std::string& path);

@@ -19,13 +19,16 @@ std::vector<std::string> list_files(File_System& fs, const std::string& folder, 
     for (auto& entry : fs.read_folder(folder)) {
         if (entry.kind != Entry_Kind::Regular && entry.kind != Entry_Kind::Symlink) continue;
         if (!wildcard_match(pattern, entry.name)) continue;
+        if (is_partial_copy_name(entry.name)) continue;
         if (!(want_hidden && want_system)) {
-            if (entry.name.starts_with('.')) {
-                if (!want_hidden) continue;
-            } else if (auto bytes = fs.get_attribute(prefix + entry.name, Dos_Attribute_Name)) {
-                int stored = parse_dosattrib(*bytes).value_or(0);
-                if ((stored & Attribute_Hidden) && !want_hidden) continue;
-                if ((stored & Attribute_System) && !want_system) continue;
+            const bool dot_file = entry.name.starts_with('.');
+            if (dot_file && !want_hidden) continue;
+            if (!want_system || !dot_file) {
+                if (auto bytes = fs.get_attribute(prefix + entry.name, Dos_Attribute_Name)) {
+                    int stored = parse_dosattrib(*bytes).value_or(0);
+                    if ((stored & Attribute_Hidden) && !want_hidden) continue;
+                    if ((stored & Attribute_System) && !want_system) continue;
+                }
             }
         }
         names.push_back(std::move(entry.name));

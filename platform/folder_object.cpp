@@ -96,13 +96,10 @@ File File_System_Objects::GetFile(const std::string& path) const {
             break;
         case Entry_Kind::Directory:
             throw File_System_Error(EISDIR, normal);
-        case Entry_Kind::Symlink: {
-            // A link counts as a file unless it leads to a folder; a dangling
-            // link is a file too (it is copied as a link).
-            auto target = fs_->status(fs_->canonical(normal));
-            if (target && target->kind == Entry_Kind::Directory) throw File_System_Error(EISDIR, normal);
+        case Entry_Kind::Symlink:
+            // Every link is a file, also one that leads to a folder or
+            // nowhere: it is copied as a link and never followed.
             break;
-        }
         case Entry_Kind::Other:
             throw File_System_Error("Keine gewöhnliche Datei (Pipe, Gerät oder Socket)", normal);
     }

@@ -269,14 +269,18 @@ TEST_F(Copy_Run, APipeInTheSourceIsNeverOpenedAndTheRunEnds) {
     EXPECT_TRUE(host.boxes.empty());
 }
 
-TEST_F(Copy_Run, ALinkToAFolderIsNeverEntered) {
+TEST_F(Copy_Run, ALinkToAFolderIsCopiedAsALinkNeverEntered) {
     write_file(tmp / "anderswo/x.txt", "x");
     write_file(src + "/a.txt", "a");
     std::filesystem::create_directory_symlink(tmp / "anderswo", src + "/verweis");
-    EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
-    EXPECT_FALSE(std::filesystem::is_directory(std::filesystem::symlink_status(dst + "/verweis")));
-    EXPECT_FALSE(exists(dst + "/verweis/x.txt") && !std::filesystem::is_symlink(dst + "/verweis"));
+    EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
+    ASSERT_TRUE(std::filesystem::is_symlink(dst + "/verweis"));
+    EXPECT_EQ(std::filesystem::read_symlink(dst + "/verweis"), tmp / "anderswo");
+    EXPECT_EQ(read_file(tmp / "anderswo/x.txt"), "x");
     EXPECT_TRUE(host.boxes.empty());
+    // The second run finds the link in place and copies nothing.
+    EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(state.Processed_Files, 0);
 }
 
 TEST_F(Copy_Run, AFewThousandFilesCopyAndASecondRunCopiesNothing) {

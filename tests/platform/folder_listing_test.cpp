@@ -115,6 +115,15 @@ TEST_F(List_Files_Test, HiddenAndSystemOnlyWhenAsked) {
     EXPECT_EQ(fs.calls(Fs_Operation::get_attribute), 6);  // never for the dot file
 }
 
+TEST_F(List_Files_Test, SystemDotFilesAndPartialCopiesStayOut) {
+    write_file(tmp / ".dot-system", "");
+    real_file_system().set_attribute(tmp / ".dot-system", Dos_Attribute_Name, "0x4");
+    write_file(tmp / ".zentrel-Ab12Cd.part", "half a copy");
+    write_file(tmp / ".zentrel-notours", "");
+    EXPECT_EQ(list_files(fs, tmp.path(), "*", List_Hidden), (Names{".zentrel-notours"}));
+    EXPECT_EQ(list_files(fs, tmp.path(), "*", List_Hidden | List_System), (Names{".dot-system", ".zentrel-notours"}));
+}
+
 TEST_F(List_Files_Test, UnreadableFolderThrows) {
     EXPECT_THROW(list_files(fs, tmp / "missing", "*"), File_System_Error);
     make_folders(tmp / "locked");

@@ -1,0 +1,221 @@
+// Runs one copy job without a person: the real window (on whatever Qt
+// platform is set: an X display for benchmarks, offscreen for tests) or the
+// engine alone with a form that discards every display. Options come from the
+// command line; the question whether to create a missing target is answered
+// Yes, any other box is answered with its first button and reported.
+//
+//   zentrel_scripted_run --window|--engine --source S --target T
+//                        [--sync] [--no-subfolders] [--empty-folders] [--hidden]
+//                        [--system] [--only-newer] [--include F] [--exclude F]
+//
+// Prints the final status line; exits 0 when the error list is empty and no
+// unexpected box appeared, 2 otherwise, 1 on bad arguments. Without
+// ZENTREL_REGISTRY_DIR the stored settings go to a private temporary folder,
+// never to the user's.
+#include "engine/copy_job.h"
+#include "platform/file_system.h"
+#include "support/form.h"
+#include "window/main_window.h"
+#include "window/qt_ui_host.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zentrel::support::Control;
+
+struct Options {
+    bool window = true;
+    std::map<Control, std::string> texts;
+    std::map<Control, int> checks{{Control::Include_Subfolders, 1}};
+};
+
+bool parse(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](Control control) {
+            if (i + 1 >= argc) return false;
+            options.texts[control] = argv[++i];
+            return true;
+        };
+        if (a == "--window")
+            options.window = true;
+        else if (a == "--engine")
+            options.window = false;
+        else if (a == "--source") {
+            if (!value(Control::Sourcefolder)) return false;
+        } else if (a == "--target") {
+            if (!value(Control::Targetfolder)) return false;
+        } else if (a == "--include") {
+            if (!value(Control::Include_Filter)) return false;
+        } else if (a == "--exclude") {
+            if (!value(Control::Exclude_Filter)) return false;
+        } else if (a == "--sync")
+            options.checks[Control::Synchronize] = 1;
+        else if (a == "--no-subfolders")
+            options.checks[Control::Include_Subfolders] = 0;
+        else if (a == "--empty-folders")
+            options.checks[Control::Copy_Empty_Folders] = 1;
+        else if (a == "--hidden")
+            options.checks[Control::Copy_HiddenFiles] = 1;
+        else if (a == "--system")
+            options.checks[Control::Copy_SysFiles] = 1;
+        else if (a == "--only-newer")
+            options.checks[Control::Only_newer] = 1;
+        else
+            return false;
+    }
+    return options.texts.count(Control::Sourcefolder) && options.texts.count(Control::Targetfolder);
+}
+
+// Answers the boxes of a run: Yes to the creation question, the first button
+// to anything else, which it also reports.
+class Answering_Host : public zentrel::support::Ui_Host {
+public:
+    explicit Answering_Host(zentrel::support::Ui_Host* events) : events_(events) {}
+    void Set_Pointer(zentrel::support::Pointer_Shape shape) override {
+        if (events_) events_->Set_Pointer(shape);
+    }
+    void Process_Events() override {
+        if (events_) events_->Process_Events();
+    }
+    void Activate_Application() override {}
+    int Show_Message_Box(const std::string& prompt, int buttons, const std::string&) override {
+        using namespace zentrel::support;
+        if (prompt == "Zielverzeichnis existiert nicht - soll es neu angelegt werden?") return Answer_Yes;
+        std::fprintf(stderr, "box: %s\n", prompt.c_str());
+        unexpected = true;
+        switch (buttons & 7) {
+            case Buttons_Abort_Retry_Ignore:
+                return Answer_Ignore;
+            case Buttons_Yes_No:
+                return Answer_Yes;
+            case Buttons_Retry_Cancel:
+                return Answer_Cancel;
+            default:
+                return Answer_OK;
+        }
+    }
+    bool unexpected = false;
+
+private:
+    zentrel::support::Ui_Host* events_;
+};
+
+// The form of an engine-only run: keeps what the job reads back, discards
+// every display.
+class Discarding_Form : public zentrel::support::Form {
+public:
+    std::string Text(Control c) const override { return texts_[static_cast<int>(c)]; }
+    void Set_Text(Control c, const std::string& text) override {
+        switch (c) {
+            case Control::Status:
+            case Control::Num_Processed_Files:
+            case Control::Num_Processed_Bytes:
+            case Control::Num_Sourcefiles:
+            case Control::Num_Sourcebytes:
+            case Control::Num_Tot_Files:
+            case Control::TNum_SourceBytes:
+            case Control::TNum_Processed_Bytes:
+            case Control::Progress:
+                return;  // displays only
+            default:
+                texts_[static_cast<int>(c)] = text;
+        }
+    }
+    int Check_State(Control c) const override { return checks_[static_cast<int>(c)]; }
+    void Set_Check_State(Control c, int state) override { checks_[static_cast<int>(c)] = state; }
+    bool Visible(Control) const override { return true; }
+    void Set_Visible(Control, bool) override {}
+    bool Enabled(Control) const override { return true; }
+    void Set_Enabled(Control, bool) override {}
+    void Set_Focus(Control) override {}
+    zentrel::support::Twips_Rect Geometry(Control) const override { return {0, 0, 8895, 255}; }
+    void Set_Top(Control, double) override {}
+    void Set_Width(Control, double) override {}
+    void Set_Height(Control, double) override {}
+    long List_Count(Control) const override { return static_cast<long>(errors_.size()); }
+    std::string List_Item(Control, long i) const override { return errors_.at(i); }
+    void Add_Item(Control, const std::string& text) override { errors_.push_back(text); }
+    void Clear_List(Control) override { errors_.clear(); }
+    long List_Index(Control) const override { return -1; }
+    void Repaint() override {}
+    void Arrange_Error_List() override {}
+
+private:
+    mutable std::array<std::string, 64> texts_{};
+    mutable std::array<int, 64> checks_{};
+    std::vector<std::string> errors_;
+};
+
+int run_engine(const Options& options) {
+    Discarding_Form form;
+    Answering_Host host(nullptr);
+    zentrel::support::Support_Routines support(host, zentrel::platform::real_file_system(),
+                                               zentrel::platform::Regional_Settings::from_environment());
+    zentrel::engine::Run_State state;
+    zentrel::engine::Copy_Job job(form, support, state);
+    form.Set_Text(Control::Include_Filter, "*.*");
+    for (auto& [control, text] : options.texts) form.Set_Text(control, text);
+    for (auto& [control, check] : options.checks) form.Set_Check_State(control, check);
+    job.Start_Click();
+    std::printf("%d files, %d errors\n", state.Total_Files, static_cast<int>(form.List_Count(Control::Error_List)));
+    return form.List_Count(Control::Error_List) == 0 && !host.unexpected ? 0 : 2;
+}
+
+int run_window(int argc, char** argv, const Options& options) {
+    QApplication app(argc, argv);
+    zentrel::window::Qt_Ui_Host events;
+    Answering_Host host(&events);
+    zentrel::window::Window_Setup setup;
+    setup.host = &host;
+    zentrel::window::Main_Window window(std::move(setup));
+    events.set_window(&window);
+    window.show();
+    for (auto& [control, text] : options.texts) window.Set_Text(control, text);
+    for (auto& [control, check] : options.checks) window.Set_Check_State(control, check);
+    int result = 0;
+    QTimer::singleShot(0, &window, [&] {
+        static_cast<QPushButton*>(window.control(Control::Start))->click();
+        std::printf("%s\n", window.Text(Control::Status).c_str());
+        result = window.List_Count(Control::Error_List) == 0 && !host.unexpected ? 0 : 2;
+        window.close();
+    });
+    app.exec();
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::fprintf(stderr, "usage: %s --window|--engine --source S --target T [options]\n", argv[0]);
+        return 1;
+    }
+    std::string registry;
+    if (!std::getenv("ZENTREL_REGISTRY_DIR")) {
+        char pattern[] = "/tmp/zentrel-run-XXXXXX";
+        if (char* dir = mkdtemp(pattern)) {
+            registry = dir;
+            setenv("ZENTREL_REGISTRY_DIR", dir, 1);
+        }
+    }
+    int result = options.window ? run_window(argc, argv, options) : run_engine(options);
+    if (!registry.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(registry, ignored);
+    }
+    return result;
+}
