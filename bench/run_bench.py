@@ -19,11 +19,12 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-RUNNER = os.path.join(ROOT, "build", "tests", "zentrel_scripted_run")
+RUNNER = None  # set from --build in main()
 OLD_TIME = 1_600_000_000  # every generated file starts with this time
 NEW_TIME = 1_700_000_000  # changed files get this one
 
@@ -90,48 +91,100 @@ def remove(path):
         shutil.rmtree(path)
 
 
+def tree_entries(root):
+    """Relative paths of every file and folder below root."""
+    entries = set()
+    for folder, folders, names in os.walk(root):
+        for name in folders + names:
+            entries.add(os.path.relpath(os.path.join(folder, name), root))
+    return entries
+
+
 def check_equal(src, dst):
-    """Every file of src is in dst with the same content and modification time."""
+    """dst holds exactly the files and folders of src (no leftovers), each
+    file with the same content, size, permission bits and modification time."""
+    # filecmp remembers earlier answers by size and time, which would hide a
+    # wrong content behind a right time.
+    filecmp.clear_cache()
+    wanted, found = tree_entries(src), tree_entries(dst)
+    if wanted != found:
+        missing, extra = sorted(wanted - found)[:5], sorted(found - wanted)[:5]
+        raise SystemExit(f"wrong result in {dst}: missing {missing}, extra {extra}")
     count = 0
     for path in all_files(src):
         other = os.path.join(dst, os.path.relpath(path, src))
         a, b = os.lstat(path), os.lstat(other)
-        if a.st_size != b.st_size or a.st_mtime_ns != b.st_mtime_ns:
-            raise SystemExit(f"wrong result: {other} differs from {path} in size or time")
+        if a.st_size != b.st_size or a.st_mtime_ns != b.st_mtime_ns or a.st_mode != b.st_mode:
+            raise SystemExit(f"wrong result: {other} differs from {path} in size, time or mode")
         if not filecmp.cmp(path, other, shallow=False):
             raise SystemExit(f"wrong result: {other} differs from {path} in content")
         count += 1
     return count
 
 
+def newest_versions(side_a, side_b):
+    """For every file of either side, the content and time of its newer version."""
+    result = {}
+    for root in (side_a, side_b):
+        for path in all_files(root):
+            rel = os.path.relpath(path, root)
+            st = os.lstat(path)
+            if rel not in result or st.st_mtime_ns > result[rel][0]:
+                with open(path, "rb") as f:
+                    result[rel] = (st.st_mtime_ns, f.read())
+    return result
+
+
+def check_synchronised(side_a, side_b, expected):
+    """Both sides hold every file in its newer version."""
+    for root in (side_a, side_b):
+        found = {os.path.relpath(p, root) for p in all_files(root)}
+        if found != set(expected):
+            raise SystemExit(f"wrong result in {root}: files differ from the union of both sides")
+        for rel, (mtime, content) in expected.items():
+            path = os.path.join(root, rel)
+            with open(path, "rb") as f:
+                if os.lstat(path).st_mtime_ns != mtime or f.read() != content:
+                    raise SystemExit(f"wrong result: {path} is not the newer version")
+
+
 def timed(argv, env=None):
-    """Runs argv, returns (seconds, peak resident KiB of that process)."""
-    start = time.perf_counter()
-    proc = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(proc.pid, 0)
-    seconds = time.perf_counter() - start
-    err = proc.stderr.read().decode(errors="replace")
-    proc.stderr.close()
-    code = os.waitstatus_to_exitcode(status)
-    if code != 0:
-        raise SystemExit(f"{' '.join(argv)} failed ({code}): {err.strip()}")
-    return seconds, usage.ru_maxrss
+    """Runs argv, returns (seconds, peak resident KiB of that process).
+
+    The peak comes from GNU time: a process forked by this Python would
+    inherit Python's own resident size as its starting peak, while one
+    forked by time starts from time's few hundred KiB."""
+    with tempfile.NamedTemporaryFile("r") as peak_file:
+        start = time.perf_counter()
+        proc = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", peak_file.name] + argv, env=env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        seconds = time.perf_counter() - start
+        if proc.returncode != 0:
+            err = proc.stderr.decode(errors="replace").strip()
+            raise SystemExit(f"{' '.join(argv)} failed ({proc.returncode}): {err}")
+        peak_lines = peak_file.read().split()
+    return seconds, int(peak_lines[-1])
 
 
 class Display:
     """A virtual X display for the whole-program runs."""
 
     def __init__(self):
-        self.number = 97
-        self.proc = subprocess.Popen(["Xvfb", f":{self.number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(1.0)
-        if self.proc.poll() is not None:
+        # Xvfb picks a free display and writes its number to the pipe once
+        # it accepts connections.
+        read_end, write_end = os.pipe()
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+                                      "-nolisten", "tcp"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     pass_fds=(write_end,))
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number or self.proc.poll() is not None:
             raise SystemExit("Xvfb did not start")
+        self.number = int(number)
 
     def env(self):
-        env = dict(os.environ, DISPLAY=f":{self.number}", QT_QPA_PLATFORM="xcb")
-        return env
+        return dict(os.environ, DISPLAY=f":{self.number}", QT_QPA_PLATFORM="xcb")
 
     def close(self):
         self.proc.terminate()
@@ -141,7 +194,10 @@ class Display:
 def zentrel(mode, display, src, dst, sync=False):
     argv = [RUNNER, f"--{mode}", "--source", src, "--target", dst]
     if sync:
-        argv.append("--sync")
+        # The window sets "only newer" with "synchronise"; the engine alone
+        # must be told, or the first pass would overwrite the newer files of
+        # the target with the older ones of the source.
+        argv += ["--sync", "--only-newer"]
     env = display.env() if mode == "window" else dict(os.environ, QT_QPA_PLATFORM="offscreen")
     env["ZENTREL_REGISTRY_DIR"] = os.path.join(os.path.dirname(dst), "registry")
     return timed(argv, env)
@@ -154,7 +210,11 @@ def main():
     parser.add_argument("--files", type=int, default=20000, help="files of the small-file tree")
     parser.add_argument("--skip-large", action="store_true", help="leave out the 20 x 64 MiB tree")
     parser.add_argument("--memory", action="store_true", help="also compare peak memory for 2,000 and 200,000 files")
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"), help="build folder holding the runner")
     args = parser.parse_args()
+
+    global RUNNER
+    RUNNER = os.path.join(os.path.abspath(args.build), "tests", "zentrel_scripted_run")
 
     if not os.path.exists(RUNNER):
         raise SystemExit(f"{RUNNER} is missing: build it with cmake --build build --target zentrel_scripted_run")
@@ -177,6 +237,9 @@ def main():
             for _ in range(args.repeat):
                 for name, command in tools:
                     prepare()
+                    # Data still being written back from the preparation
+                    # would slow down whichever tool comes next.
+                    os.sync()
                     seconds, peak = command()
                     verify()
                     times[name].append(seconds)
@@ -216,6 +279,8 @@ def main():
         # 4. Synchronisation of two trees, each with 5 % newer files.
         side_a, side_b = os.path.join(work, "sync_a"), os.path.join(work, "sync_b")
 
+        expected = {}
+
         def prepare_sync():
             remove(side_a)
             remove(side_b)
@@ -223,10 +288,11 @@ def main():
             copy_tree(small, side_b)
             change_files(side_a, 0.05, seed=5, stamp=NEW_TIME)
             change_files(side_b, 0.05, seed=7, stamp=NEW_TIME + 1)
+            if not expected:
+                expected.update(newest_versions(side_a, side_b))
 
         def verify_sync():
-            check_equal(side_a, side_b)
-            check_equal(side_b, side_a)
+            check_synchronised(side_a, side_b, expected)
 
         def rsync_both_ways():
             s1, p1 = timed(["rsync", "-au", side_a + "/", side_b + "/"])
@@ -256,12 +322,17 @@ def main():
             for count in (2000, 200000):
                 tree = os.path.join(work, f"tree{count}")
                 make_small_tree(tree, count, folders=max(20, count // 100))
-                remove(dst)
-                _, peak = zentrel("engine", display, tree, dst)
-                check_equal(tree, dst)
-                memory.append((count, peak))
-                print(f"peak memory, {count} files: {peak / 1024:.1f} MiB", flush=True)
+                peaks = []
+                for mode in ("engine", "window"):
+                    remove(dst)
+                    _, peak = zentrel(mode, display, tree, dst)
+                    check_equal(tree, dst)
+                    peaks.append(peak)
+                memory.append((count, *peaks))
+                print(f"peak memory, {count} files: engine {peaks[0] / 1024:.1f} MiB, "
+                      f"window {peaks[1] / 1024:.1f} MiB", flush=True)
                 remove(tree)
+            remove(dst)
         report(rows, memory, work)
     finally:
         display.close()
@@ -272,11 +343,22 @@ def report(rows, memory, work):
     for case, tool, seconds, peak in rows:
         by_case.setdefault(case, {})[tool] = (seconds, peak)
     fs = subprocess.run(["df", "-T", work], capture_output=True, text=True).stdout.splitlines()[-1].split()[1]
+    cpu = "unknown processor"
+    with open("/proc/cpuinfo") as info:
+        for line in info:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
     lines = [
         "# Benchmark results",
         "",
-        f"Date: {datetime.date.today().isoformat()}. Machine: {os.cpu_count()} cores, file system {fs}. "
-        "Medians of alternating runs; every result checked (content and modification time) before it counted.",
+        f"Date: {datetime.date.today().isoformat()}. Machine: {os.cpu_count()} cores ({cpu}), "
+        f"Linux {os.uname().release}, file system {fs}, warm page cache.",
+        "",
+        "Medians of alternating runs. Every result was checked before its time counted: the same files and "
+        "folders as the source, no leftovers, each file with equal content, size, mode and modification time "
+        "(a synchronisation: both sides hold the newer version of every file). Zentrel's times include "
+        "starting the process and, in the window, the evaluation pass before the copy.",
         "",
         "| case | tool | median s | peak MiB | / cp -a | / rsync |",
         "|---|---|---|---|---|---|",
@@ -289,8 +371,8 @@ def report(rows, memory, work):
             r_rs = f"{seconds / rs:.2f}" if rs else ""
             lines.append(f"| {case} | {tool} | {seconds:.3f} | {peak / 1024:.1f} | {r_cp} | {r_rs} |")
     if memory:
-        lines += ["", "| files in the tree | peak MiB (engine) |", "|---|---|"]
-        lines += [f"| {count} | {peak / 1024:.1f} |" for count, peak in memory]
+        lines += ["", "| files in the tree | peak MiB (engine) | peak MiB (window) |", "|---|---|---|"]
+        lines += [f"| {count} | {engine / 1024:.1f} | {window / 1024:.1f} |" for count, engine, window in memory]
     text = "\n".join(lines) + "\n"
     print()
     print(text)

@@ -60,6 +60,9 @@ private:
                     bool& Abort);
     bool Later_Than_Filter_Date(const platform::File& SFile) const;
     void Run_Start();
+    // Before the walk copies into a folder for the first time in a pass:
+    // removes the copies in progress a killed run left there.
+    void Remove_Stale_Partial_Copies(const std::string& Target);
 
     // Normalised roots, kept while the typed texts stay the same.
     struct Mapping_Roots {
@@ -79,6 +82,8 @@ private:
     Run_State* state_;
     mutable Mapping_Roots roots_;
     mutable Date_Threshold threshold_;
+    // The target folder last cleared of stale copies in this pass.
+    std::string cleared_folder_;
 };
 
 void Swap_Values(std::string& first, std::string& second);

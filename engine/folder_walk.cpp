@@ -50,7 +50,9 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                     host.Process_Events();
 
                     step = 7;
-                    const bool copied = Copy_File(file, Targetfile(path), Ignore_All, Abort);
+                    const std::string target = Targetfile(path);
+                    Remove_Stale_Partial_Copies(target);
+                    const bool copied = Copy_File(file, target, Ignore_All, Abort);
 
                     step = 8;
                     if (!copied) {

@@ -19,6 +19,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+bool is_relative(const std::string& folder_text) {
+    return !folder_text.empty() && folder_text.front() != support::Separator;
+}
+
 std::string comparison_key(std::string path) {
     if (path.empty() || path.back() != support::Separator) path += support::Separator;
     return path;
@@ -42,6 +46,15 @@ void Copy_Job::Start_Click() {
 
 void Copy_Job::Run_Start() {
     const std::string source_text = form_->Text(Control::Sourcefolder);
+    const std::string target_text = form_->Text(Control::Targetfolder);
+    // A relative text would count from the program's working folder, which
+    // nobody chose for a program started from a desktop; "~" would even
+    // become a folder of that name there.
+    if (is_relative(source_text) || is_relative(target_text)) {
+        support_->Message_Box("Bitte Quell- und Zielverzeichnis mit vollständigem Pfad angeben (beginnend mit /)...",
+                              support::Buttons_OK);
+        return;
+    }
     std::optional<platform::Folder> source;
     if (!source_text.empty()) source = support_->Find_Folder(source_text);
     if (!source) {
@@ -49,13 +62,17 @@ void Copy_Job::Run_Start() {
         return;
     }
 
-    const std::string target_text = form_->Text(Control::Targetfolder);
     // An empty target text names no folder at all, so there is nothing to
     // compare; the creation below refuses it.
     if (!target_text.empty()) {
-        const std::string source_key = comparison_key(Get_UNC_Path(source_text));
-        const std::string target_key = comparison_key(Get_UNC_Path(target_text));
-        const Folder_Relation relation = Relate_Folders(support_->file_system(), source_text, target_text);
+        // Judged in the form the walk writes to: the folder objects fold ".."
+        // by spelling, the kernel after following a link, and "link/.." may
+        // therefore lead elsewhere in the two.
+        const std::string source_path = platform::normalize_path(source_text);
+        const std::string target_path = platform::normalize_path(target_text);
+        const std::string source_key = comparison_key(Get_UNC_Path(source_path));
+        const std::string target_key = comparison_key(Get_UNC_Path(target_path));
+        const Folder_Relation relation = Relate_Folders(support_->file_system(), source_path, target_path);
         if (source_key == target_key || relation == Folder_Relation::Identical) {
             support_->Message_Box("Start- und Zielverzeichnis sind identisch...", support::Buttons_OK);
             return;
@@ -90,6 +107,7 @@ void Copy_Job::Run_Start() {
 
     form_->Set_Focus(Control::Sourcefolder);
     form_->Set_Enabled(Control::Start, false);
+    cleared_folder_.clear();  // a folder cleared by an earlier run may have new leftovers
     bool Ignore_All = false;
 
     Evaluate_Source_Click();

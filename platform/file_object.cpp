@@ -61,7 +61,10 @@ void remove_quietly(File_System& fs, const std::string& path) {
 
 // The extended attributes that carry the DOS attributes; both go with a copy
 // so that it reads exactly like its source.
-const char* const Carried_Attributes[] = {Dos_Attribute_Name, Archive_Time_Name};
+const std::vector<std::string>& carried_attributes() {
+    static const std::vector<std::string> names{Dos_Attribute_Name, Archive_Time_Name};
+    return names;
+}
 
 }  // namespace
 
@@ -112,21 +115,29 @@ void File::Move(const std::string& destination) {
 
 void File::Copy(const std::string& destination, bool overwrite) {
     const std::string target = normalize_path(destination);
-    auto source = fs_->status(path_);
-    if (!source) throw File_System_Error(ENOENT, path_);
-    if (source->kind == Entry_Kind::Directory) throw File_System_Error(EISDIR, path_);
-    if (source->kind == Entry_Kind::Other)
-        throw File_System_Error("Keine gewöhnliche Datei (Pipe, Gerät oder Socket), wird nicht kopiert", path_);
-    if (!overwrite && fs_->status(target)) throw File_System_Error(EEXIST, target);
-
-    // Attributes that must travel, read before anything is written.
-    std::vector<std::pair<const char*, std::string>> carried;
+    // What was a regular file when we were made is copied without another
+    // look: the copy opens it without following a link and checks what it
+    // opened, so a look-up first would only repeat that. A link, a file that
+    // must not replace anything, or a regular file that has become a link
+    // meanwhile is looked at first.
+    bool as_link = false;
     std::string link_target;
-    if (source->kind == Entry_Kind::Symlink) {
-        link_target = fs_->read_link(path_);
-    } else {
-        for (const char* name : Carried_Attributes)
-            if (auto value = fs_->get_attribute(path_, name)) carried.emplace_back(name, std::move(*value));
+    File_Time link_modified;
+    auto look_at_source = [&] {
+        auto source = fs_->status(path_);
+        if (!source) throw File_System_Error(ENOENT, path_);
+        if (source->kind == Entry_Kind::Directory) throw File_System_Error(EISDIR, path_);
+        if (source->kind == Entry_Kind::Other)
+            throw File_System_Error("Keine gewöhnliche Datei (Pipe, Gerät oder Socket), wird nicht kopiert", path_);
+        if (source->kind == Entry_Kind::Symlink) {
+            as_link = true;
+            link_target = fs_->read_link(path_);
+            link_modified = source->modified;
+        }
+    };
+    if (status_.kind != Entry_Kind::Regular || !overwrite) {
+        look_at_source();
+        if (!overwrite && fs_->status(target)) throw File_System_Error(EEXIST, target);
     }
 
     // The copy is built under a temporary name and renamed onto the
@@ -137,41 +148,31 @@ void File::Copy(const std::string& destination, bool overwrite) {
     // copied, and syncing every file would cost more than the copy itself.
     const std::string folder = folder_of(target);
     std::string temporary;
+    bool looked_again = false;
     for (int attempt = 0;; ++attempt) {
         temporary = temporary_name(folder);
         try {
-            if (source->kind == Entry_Kind::Symlink)
+            if (as_link)
                 fs_->create_link(link_target, temporary);
             else
-                // Readable only by us until done when attributes still have
-                // to be written (which needs write permission).
-                fs_->copy_contents(path_, temporary, carried.empty() ? source->mode : 0600);
+                fs_->copy_file(path_, temporary, carried_attributes());
             break;
         } catch (const File_System_Error& error) {
             if (error.error_number() == EEXIST && attempt + 1 < Temporary_Attempts) continue;
-            // copy_contents may leave a partial file under the name; unless
-            // the name was taken, it is ours to remove.
+            // The copy may leave a partial file under the name; unless the
+            // name was taken, it is ours to remove.
             if (error.error_number() != EEXIST) remove_quietly(*fs_, temporary);
+            if (!as_link && !looked_again && error.error_number() == ELOOP && error.path() == path_) {
+                looked_again = true;
+                look_at_source();
+                if (as_link) continue;
+            }
             rethrow_for_target(error, temporary, target);
         }
     }
 
     try {
-        if (!carried.empty()) {
-            for (const auto& [name, value] : carried) {
-                try {
-                    fs_->set_attribute(temporary, name, value);
-                } catch (const File_System_Error& error) {
-                    // A target file system without extended attributes (FAT,
-                    // some network file systems) cannot keep hidden, system
-                    // and archive; the data matters more than those bits.
-                    if (error.error_number() != ENOTSUP) throw;
-                    break;
-                }
-            }
-            fs_->set_mode(temporary, source->mode);
-        }
-        fs_->set_modified(temporary, source->modified);
+        if (as_link) fs_->set_modified(temporary, link_modified);
         fs_->rename(temporary, target, overwrite);
     } catch (const File_System_Error& error) {
         remove_quietly(*fs_, temporary);
@@ -183,8 +184,16 @@ void File::Copy(const std::string& destination, bool overwrite) {
 }
 
 bool is_partial_copy_name(const std::string& name) {
-    return name.size() == Partial_Prefix.size() + Partial_Random_Letters + Partial_Suffix.size() &&
-           name.starts_with(Partial_Prefix) && name.ends_with(Partial_Suffix);
+    if (name.size() != Partial_Prefix.size() + Partial_Random_Letters + Partial_Suffix.size() ||
+        !name.starts_with(Partial_Prefix) || !name.ends_with(Partial_Suffix))
+        return false;
+    // Exactly the letters temporary_name draws from: stale copies are
+    // removed by this test, so a user's file must never pass it by chance.
+    for (std::size_t i = Partial_Prefix.size(); i < Partial_Prefix.size() + Partial_Random_Letters; ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    }
+    return true;
 }
 
 }  // namespace zentrel::platform

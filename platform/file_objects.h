@@ -37,9 +37,9 @@ public:
     const Entry_Status& Status() const { return status_; }
     bool Is_Link() const { return status_.kind == Entry_Kind::Symlink; }
 
-    int Attributes() const;            // Dos_Attribute bits; read on first use
+    int Attributes() const;               // Dos_Attribute bits; read on first use
     void Set_Attributes(int attributes);  // throws File_System_Error
-    double DateLastModified() const;   // date value (days since 1899-12-30, local time)
+    double DateLastModified() const;      // date value (days since 1899-12-30, local time)
     File_Time Modified_Time() const { return status_.modified; }
     std::uint64_t Size() const { return status_.size; }
     Drive Get_Drive() const;
@@ -70,7 +70,7 @@ public:
     std::string Name() const;
     const Entry_Status& Status() const { return status_; }  // of the folder itself (a link followed)
 
-    int Attributes() const;  // includes Attribute_Directory
+    int Attributes() const;     // includes Attribute_Directory
     bool IsRootFolder() const;  // the mount point of a mounted file system
     Drive Get_Drive() const;
 
@@ -98,6 +98,12 @@ public:
     // symbolic link that does not lead to a folder.
     Folder GetFolder(const std::string& path) const;
     File GetFile(const std::string& path) const;
+    // The same look-ups giving nothing where those throw because the path
+    // holds no such object; a failing system call still throws. A run looks
+    // up many targets that are not there yet, and an exception for each
+    // would cost more than the look-up itself.
+    std::optional<Folder> Look_Up_Folder(const std::string& path) const;
+    std::optional<File> Look_Up_File(const std::string& path) const;
     Folder CreateFolder(const std::string& path) const;
 
     File_System& file_system() const { return *fs_; }
@@ -110,6 +116,12 @@ private:
 // renames); one left behind by a power cut is never listed, so it is neither
 // copied nor synchronised back.
 bool is_partial_copy_name(const std::string& name);
+
+// Removes from folder every copy in progress whose writer is gone (a killed
+// or crashed run): only names of exactly that pattern, only files and links,
+// never one that a running copy still holds. Returns how many it removed;
+// never throws.
+int remove_stale_partial_copies(File_System& fs, const std::string& folder);
 
 // Lexical normalisation used for every reported path: made absolute against
 // the current directory, "//", "." and ".." folded, trailing "/" removed.

@@ -89,6 +89,20 @@ public:
     // caller removes. Uses the kernel's in-kernel copy where it works.
     virtual void copy_contents(const std::string& from, const std::string& to, mode_t mode) = 0;
 
+    // Copies the regular file from into a new file to (it must not exist):
+    // contents, those of the extended attributes named in attributes that
+    // from has (left out where to's file system keeps none), permission bits
+    // and modification time (the access time set to it too). Returns from's
+    // status as the copy saw it. A symbolic link at from fails with ELOOP, a
+    // folder with EISDIR, anything else that is no regular file with a
+    // description. Throws on failure; to may then hold a partial file, which
+    // the caller removes.
+    // The default does it with the operations of this class, one after
+    // another; the POSIX implementation does it on the open files, which
+    // spares the kernel a path look-up for every step.
+    virtual Entry_Status copy_file(const std::string& from, const std::string& to,
+                                   const std::vector<std::string>& attributes);
+
     // readlink() and symlink().
     virtual std::string read_link(const std::string& path) = 0;
     virtual void create_link(const std::string& link_target, const std::string& path) = 0;

@@ -106,6 +106,23 @@ File File_System_Objects::GetFile(const std::string& path) const {
     return File(*fs_, std::move(normal), *status);
 }
 
+std::optional<Folder> File_System_Objects::Look_Up_Folder(const std::string& path) const {
+    if (path.empty()) return std::nullopt;
+    std::string normal = normalize_path(path);
+    auto status = fs_->status(normal);
+    if (status && status->kind == Entry_Kind::Symlink) status = fs_->status(fs_->canonical(normal));
+    if (!status || status->kind != Entry_Kind::Directory) return std::nullopt;
+    return Folder(*fs_, std::move(normal), *status);
+}
+
+std::optional<File> File_System_Objects::Look_Up_File(const std::string& path) const {
+    if (path.empty()) return std::nullopt;
+    std::string normal = normalize_path(path);
+    auto status = fs_->status(normal);
+    if (!status || (status->kind != Entry_Kind::Regular && status->kind != Entry_Kind::Symlink)) return std::nullopt;
+    return File(*fs_, std::move(normal), *status);
+}
+
 Folder File_System_Objects::CreateFolder(const std::string& path) const {
     refuse_empty(path);
     std::string normal = normalize_path(path);

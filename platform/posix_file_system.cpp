@@ -3,15 +3,18 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -78,18 +81,50 @@ bool in_kernel_copy_unavailable(int error) {
            error == EBADF || error == ETXTBSY;
 }
 
+// The devices whose file system has refused a reflink. A refusal holds for
+// the whole file system (a clone between two file systems fails with EXDEV
+// before the file system is asked), so it is asked once, not for every file.
+class Clone_Refusals {
+public:
+    bool refused(dev_t device) {
+        std::lock_guard lock(mutex_);
+        return std::find(devices_.begin(), devices_.end(), device) != devices_.end();
+    }
+    void remember(dev_t device) {
+        std::lock_guard lock(mutex_);
+        if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) devices_.push_back(device);
+    }
+
+private:
+    std::mutex mutex_;  // large files are copied on a worker thread
+    std::vector<dev_t> devices_;
+};
+
 // Copies from the current offset of in to the current offset of out until
-// the end of in.
-void copy_data(int in, int out, const std::string& from, const std::string& to) {
+// the end of in; source is in's status.
+void copy_data(int in, int out, const struct stat& source, Clone_Refusals& refusals, const std::string& from,
+               const std::string& to) {
     // A reflink shares the blocks: instant, and no space used until one side
     // changes. It fails harmlessly where the file system cannot do it.
-    if (::ioctl(out, FICLONE, in) == 0) return;
+    if (!refusals.refused(source.st_dev)) {
+        if (::ioctl(out, FICLONE, in) == 0) return;
+        if (errno == EOPNOTSUPP) refusals.remember(source.st_dev);
+    }
 
+    std::uint64_t total = 0;
     bool kernel_copy = true;
     while (kernel_copy) {
         ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
-        if (copied > 0) continue;
-        if (copied == 0) break;  // the end, or a file system that reports no size; read on to be sure
+        if (copied > 0) {
+            total += static_cast<std::uint64_t>(copied);
+            continue;
+        }
+        // After data, nothing more is the end. Nothing at all may also be a
+        // file system that reports no size: read on to be sure.
+        if (copied == 0) {
+            if (total > 0) return;
+            break;
+        }
         if (errno == EINTR) continue;
         if (!in_kernel_copy_unavailable(errno)) {
             // The error belongs to whichever side failed; ENOSPC, EDQUOT and
@@ -101,7 +136,8 @@ void copy_data(int in, int out, const std::string& from, const std::string& to) 
         kernel_copy = false;
     }
 
-    constexpr size_t buffer_size = size_t{1} << 20;
+    // Small files (the usual reason to get here) need no large buffer.
+    const size_t buffer_size = source.st_size < (1 << 16) ? size_t{1} << 16 : size_t{1} << 20;
     std::unique_ptr<char[]> buffer(new char[buffer_size]);
     for (;;) {
         ssize_t got = ::read(in, buffer.get(), buffer_size);
@@ -112,6 +148,80 @@ void copy_data(int in, int out, const std::string& from, const std::string& to) 
         if (got == 0) return;
         write_all(out, buffer.get(), static_cast<size_t>(got), to);
     }
+}
+
+// Opens from for copying: never through a link, never waiting for the
+// writer of a pipe that slipped in; fills st and accepts only a regular file.
+int open_source(const std::string& from, struct stat& st, const char* not_regular) {
+    Descriptor in(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (in.get() < 0) fail(from);
+    if (::fstat(in.get(), &st) != 0) fail(from);
+    if (S_ISDIR(st.st_mode)) throw File_System_Error(EISDIR, from);
+    if (!S_ISREG(st.st_mode)) throw File_System_Error(not_regular, from);
+    // Back to blocking reads, which regular files ignore anyway. O_NONBLOCK
+    // is the only flag F_SETFL can change that was set.
+    ::fcntl(in.get(), F_SETFL, 0);
+    return in.release();
+}
+
+// Creates the copy: only we can read it while it is incomplete, and the lock
+// tells a later run that it is still being written (see
+// remove_stale_partial_copies); the lock goes when we close or die.
+int create_copy(const std::string& to) {
+    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0) fail(to);
+    ::flock(out, LOCK_EX | LOCK_NB);
+    return out;
+}
+
+// The extended attributes among names that the open file fd has.
+std::vector<std::pair<const std::string*, std::string>> attributes_of(int fd, const std::vector<std::string>& names,
+                                                                      const std::string& path) {
+    std::vector<std::pair<const std::string*, std::string>> found;
+    if (names.empty()) return found;
+    // One listing tells which of them are there; most files have none.
+    std::string list(1024, '\0');
+    for (;;) {
+        ssize_t length = ::flistxattr(fd, list.data(), list.size());
+        if (length >= 0) {
+            list.resize(static_cast<size_t>(length));
+            break;
+        }
+        if (errno == ENOTSUP) return found;
+        if (errno != ERANGE) fail(path);
+        ssize_t needed = ::flistxattr(fd, nullptr, 0);
+        if (needed < 0) fail(path);
+        list.assign(static_cast<size_t>(needed) + 1, '\0');
+    }
+    auto listed = [&](const std::string& name) {
+        for (size_t at = 0; at < list.size();) {
+            size_t end = std::min(list.find('\0', at), list.size());
+            if (list.compare(at, end - at, name) == 0) return true;
+            at = end + 1;
+        }
+        return false;
+    };
+    for (const std::string& name : names) {
+        if (!listed(name)) continue;
+        std::string value(256, '\0');
+        for (;;) {
+            ssize_t length = ::fgetxattr(fd, name.c_str(), value.data(), value.size());
+            if (length >= 0) {
+                value.resize(static_cast<size_t>(length));
+                found.emplace_back(&name, std::move(value));
+                break;
+            }
+            if (errno == ENODATA) break;  // removed meanwhile
+            if (errno != ERANGE) fail(path);
+            ssize_t needed = ::fgetxattr(fd, name.c_str(), nullptr, 0);
+            if (needed < 0) {
+                if (errno == ENODATA) break;
+                fail(path);
+            }
+            value.resize(static_cast<size_t>(needed) + 1);
+        }
+    }
+    return found;
 }
 
 class Posix_File_System final : public File_System {
@@ -193,24 +303,39 @@ public:
     }
 
     void copy_contents(const std::string& from, const std::string& to, mode_t mode) override {
-        // O_NONBLOCK so that opening a pipe that slipped in cannot hang us
-        // waiting for a writer; O_NOFOLLOW so that a link swapped in is refused.
-        Descriptor in(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (in.get() < 0) fail(from);
         struct stat st;
-        if (::fstat(in.get(), &st) != 0) fail(from);
-        if (!S_ISREG(st.st_mode)) throw File_System_Error(Not_Regular_Description, from);
-        // Back to blocking reads, which regular files ignore anyway.
-        ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
-
-        // Only we can read it while it is incomplete; the caller's mode is
-        // applied once the data is in.
-        Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (out.get() < 0) fail(to);
-        copy_data(in.get(), out.get(), from, to);
+        Descriptor in(open_source(from, st, Not_Regular_Description));
+        // The caller's mode is applied once the data is in.
+        Descriptor out(create_copy(to));
+        copy_data(in.get(), out.get(), st, clone_refusals_, from, to);
         if (::fchmod(out.get(), mode & 07777) != 0) fail(to);
         // Network file systems report deferred write errors at close.
         if (::close(out.release()) != 0) fail(to);
+    }
+
+    Entry_Status copy_file(const std::string& from, const std::string& to,
+                           const std::vector<std::string>& attributes) override {
+        struct stat st;
+        Descriptor in(open_source(from, st, Not_Regular_Description));
+        // Read before anything is written.
+        const auto carried = attributes_of(in.get(), attributes, from);
+        Descriptor out(create_copy(to));
+        copy_data(in.get(), out.get(), st, clone_refusals_, from, to);
+        for (const auto& [name, value] : carried) {
+            if (::fsetxattr(out.get(), name->c_str(), value.data(), value.size(), 0) == 0) continue;
+            // A target file system without extended attributes (FAT, some
+            // network file systems) cannot keep them; the data matters more.
+            if (errno == ENOTSUP) break;
+            fail(to);
+        }
+        if (::fchmod(out.get(), st.st_mode & 07777) != 0) fail(to);
+        // Set last, after every write; network file systems send what they
+        // still hold before they change the time.
+        const timespec times[2] = {st.st_mtim, st.st_mtim};
+        if (::futimens(out.get(), times) != 0) fail(to);
+        // Network file systems report deferred write errors at close.
+        if (::close(out.release()) != 0) fail(to);
+        return status_of(st);
     }
 
     std::string read_link(const std::string& path) override {
@@ -282,6 +407,8 @@ public:
         "Keine gewöhnliche Datei (Pipe, Gerät oder Socket), wird nicht kopiert";
 
 private:
+    Clone_Refusals clone_refusals_;
+
     [[noreturn]] static void fail_rename(const std::string& from, const std::string& to) {
         // The path that is at fault: a missing source names the source, a
         // taken or unwritable destination names the destination.

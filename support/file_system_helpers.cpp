@@ -17,7 +17,7 @@ constexpr const char* Root = "/";
 std::optional<platform::Folder> Support_Routines::Find_Folder(const std::string& Path) const {
     if (Path.empty() || holds_nul(Path)) return std::nullopt;
     try {
-        return objects_.GetFolder(Path);
+        return objects_.Look_Up_Folder(Path);
     } catch (...) {
         return std::nullopt;
     }
@@ -26,7 +26,7 @@ std::optional<platform::Folder> Support_Routines::Find_Folder(const std::string&
 std::optional<platform::File> Support_Routines::Find_File(const std::string& Path) const {
     if (Path.empty() || holds_nul(Path)) return std::nullopt;
     try {
-        return objects_.GetFile(Path);
+        return objects_.Look_Up_File(Path);
     } catch (...) {
         return std::nullopt;
     }

@@ -7,9 +7,17 @@
 //   zentrel_scripted_run --window|--engine --source S --target T
 //                        [--sync] [--no-subfolders] [--empty-folders] [--hidden]
 //                        [--system] [--only-newer] [--include F] [--exclude F]
+//                        [--later DATE]
 //
 // Prints the final status line; exits 0 when the error list is empty and no
-// unexpected box appeared, 2 otherwise, 1 on bad arguments. Without
+// unexpected box appeared, 2 otherwise, 1 on bad arguments.
+//
+//   zentrel_scripted_run --store-settings N [--source S] [--target T] [...]
+//
+// opens and closes the window N times without running anything: each time
+// the window loads the stored settings, takes the given texts and options
+// (every "{}" in a text replaced by the number of the round, 0 to N-1) and
+// stores them as it closes. Exits 0. Without
 // ZENTREL_REGISTRY_DIR the stored settings go to a private temporary folder,
 // never to the user's.
 #include "engine/copy_job.h"
@@ -28,6 +36,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +46,7 @@ using zentrel::support::Control;
 
 struct Options {
     bool window = true;
+    int store_rounds = 0;  // --store-settings: open and close the window this often
     std::map<Control, std::string> texts;
     std::map<Control, int> checks{{Control::Include_Subfolders, 1}};
 };
@@ -61,6 +71,12 @@ bool parse(int argc, char** argv, Options& options) {
             if (!value(Control::Include_Filter)) return false;
         } else if (a == "--exclude") {
             if (!value(Control::Exclude_Filter)) return false;
+        } else if (a == "--later") {
+            if (!value(Control::Later_then)) return false;
+        } else if (a == "--store-settings") {
+            if (i + 1 >= argc) return false;
+            options.store_rounds = std::atoi(argv[++i]);
+            if (options.store_rounds < 1) return false;
         } else if (a == "--sync")
             options.checks[Control::Synchronize] = 1;
         else if (a == "--no-subfolders")
@@ -76,7 +92,15 @@ bool parse(int argc, char** argv, Options& options) {
         else
             return false;
     }
+    if (options.store_rounds > 0) return true;
     return options.texts.count(Control::Sourcefolder) && options.texts.count(Control::Targetfolder);
+}
+
+std::string with_round(std::string text, int round) {
+    const std::string number = std::to_string(round);
+    for (std::size_t at = text.find("{}"); at != std::string::npos; at = text.find("{}", at + number.size()))
+        text.replace(at, 2, number);
+    return text;
 }
 
 // Answers the boxes of a run: Yes to the creation question, the first button
@@ -196,6 +220,25 @@ int run_window(int argc, char** argv, const Options& options) {
     return result;
 }
 
+// Each round is a window's whole life: load, the user's changes, close.
+int store_settings(int argc, char** argv, const Options& options) {
+    QApplication app(argc, argv);
+    for (int round = 0; round < options.store_rounds; ++round) {
+        zentrel::window::Qt_Ui_Host events;
+        Answering_Host host(&events);
+        zentrel::window::Window_Setup setup;
+        setup.host = &host;
+        auto window = std::make_unique<zentrel::window::Main_Window>(std::move(setup));
+        events.set_window(window.get());
+        window->show();
+        for (auto& [control, text] : options.texts) window->Set_Text(control, with_round(text, round));
+        for (auto& [control, check] : options.checks) window->Set_Check_State(control, check);
+        window->close();
+        QCoreApplication::processEvents();
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -212,7 +255,9 @@ int main(int argc, char** argv) {
             setenv("ZENTREL_REGISTRY_DIR", dir, 1);
         }
     }
-    int result = options.window ? run_window(argc, argv, options) : run_engine(options);
+    int result = options.store_rounds > 0 ? store_settings(argc, argv, options)
+                 : options.window         ? run_window(argc, argv, options)
+                                          : run_engine(options);
     if (!registry.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(registry, ignored);

@@ -2,6 +2,8 @@
 // the final status texts.
 #include "job_fixture.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 
 namespace zentrel::testing {
@@ -57,6 +59,32 @@ TEST_F(Job_Start, RefusesNestedFoldersBothWays) {
     EXPECT_EQ(refusal(tmp / "verweis/Archiv", src), Nested);
     EXPECT_EQ(refusal("/", dst), Nested);
     EXPECT_FALSE(exists(src + "/neu"));
+}
+
+TEST_F(Job_Start, JudgesATargetWhoseDotsFollowALinkWhereTheCopyWritesIt) {
+    // tmp/verweis/.. is tmp/weit/weg for the kernel but tmp by spelling,
+    // and the walk writes by spelling: into the source itself.
+    write_file(src + "/a.txt", "a");
+    make_folders(tmp / "weit/weg/tief");
+    ASSERT_EQ(::symlink((tmp / "weit/weg/tief").c_str(), (tmp / "verweis").c_str()), 0);
+    EXPECT_EQ(refusal(src, tmp / "verweis/../quelle/kopie"), Nested);
+    EXPECT_EQ(refusal(tmp / "verweis/../quelle", src), Identical);
+    EXPECT_FALSE(exists(src + "/kopie"));
+}
+
+TEST_F(Job_Start, RefusesRelativeFolderTextsAndTheTilde) {
+    const std::string message = "Bitte Quell- und Zielverzeichnis mit vollständigem Pfad angeben (beginnend mit /)...";
+    char before[4096];
+    ASSERT_NE(::getcwd(before, sizeof before), nullptr);
+    ASSERT_EQ(::chdir(tmp.path().c_str()), 0);  // where both texts would lead
+    EXPECT_EQ(refusal("quelle", dst), message);
+    EXPECT_EQ(refusal(src, "ziel"), message);
+    EXPECT_EQ(refusal(src, "~"), message);
+    EXPECT_EQ(refusal("~/quelle", dst), message);
+    ASSERT_EQ(::chdir(before), 0);
+    EXPECT_FALSE(exists(tmp / "~"));
+    EXPECT_FALSE(exists(dst));
+    EXPECT_EQ(refusal("", dst), "Quellverzeichnis existiert nicht...");  // empty is no relative text
 }
 
 TEST_F(Job_Start, AcceptsAFolderWhoseNameOnlyBeginsLikeTheOther) {

@@ -1,0 +1,50 @@
+// File_System::copy_file in terms of the single-step operations.
+#include <cerrno>
+#include <utility>
+
+#include "platform/file_system.h"
+
+namespace zentrel::platform {
+
+Entry_Status File_System::copy_file(const std::string& from, const std::string& to,
+                                    const std::vector<std::string>& attributes) {
+    auto source = status(from);
+    if (!source) throw File_System_Error(ENOENT, from);
+    switch (source->kind) {
+        case Entry_Kind::Regular:
+            break;
+        case Entry_Kind::Directory:
+            throw File_System_Error(EISDIR, from);
+        case Entry_Kind::Symlink:
+            throw File_System_Error(ELOOP, from);
+        case Entry_Kind::Other:
+            throw File_System_Error("Keine gewöhnliche Datei (Pipe, Gerät oder Socket), wird nicht kopiert", from);
+    }
+
+    // Read before anything is written.
+    std::vector<std::pair<const std::string*, std::string>> carried;
+    for (const std::string& name : attributes)
+        if (auto value = get_attribute(from, name)) carried.emplace_back(&name, std::move(*value));
+
+    // Readable only by us until done when attributes still have to be
+    // written (which needs write permission).
+    copy_contents(from, to, carried.empty() ? source->mode : 0600);
+    if (!carried.empty()) {
+        for (const auto& [name, value] : carried) {
+            try {
+                set_attribute(to, *name, value);
+            } catch (const File_System_Error& error) {
+                // A target file system without extended attributes (FAT,
+                // some network file systems) cannot keep them; the data
+                // matters more.
+                if (error.error_number() != ENOTSUP) throw;
+                break;
+            }
+        }
+        set_mode(to, source->mode);
+    }
+    set_modified(to, source->modified);
+    return *source;
+}
+
+}  // namespace zentrel::platform
