@@ -120,6 +120,13 @@ public:
     // is no failure.
     virtual std::optional<std::string> get_attribute(const std::string& path, const std::string& name) = 0;
     virtual void set_attribute(const std::string& path, const std::string& name, const std::string& value) = 0;
+    // get_attribute of each of the entries names of folder, in their order.
+    // The default asks get_attribute for each path; the POSIX implementation
+    // reads them relative to the open folder where the kernel can, which
+    // spares it the look-up of the folder's path for every entry.
+    virtual std::vector<std::optional<std::string>> get_attributes_in(const std::string& folder,
+                                                                      const std::vector<std::string>& names,
+                                                                      const std::string& name);
     virtual void remove_attribute(const std::string& path, const std::string& name) = 0;
 
     // realpath() of the longest existing leading part of path, with the rest

@@ -1,4 +1,4 @@
-// File_System::copy_file in terms of the single-step operations.
+// The composite operations of File_System in terms of the single ones.
 #include <cerrno>
 #include <utility>
 
@@ -45,6 +45,16 @@ Entry_Status File_System::copy_file(const std::string& from, const std::string& 
     }
     set_modified(to, source->modified);
     return *source;
+}
+
+std::vector<std::optional<std::string>> File_System::get_attributes_in(const std::string& folder,
+                                                                       const std::vector<std::string>& names,
+                                                                       const std::string& name) {
+    const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
+    std::vector<std::optional<std::string>> values;
+    values.reserve(names.size());
+    for (const std::string& entry : names) values.push_back(get_attribute(prefix + entry, name));
+    return values;
 }
 
 }  // namespace zentrel::platform

@@ -11,9 +11,11 @@ std::vector<std::string> list_files(File_System& fs, const std::string& folder, 
                                     int classes) {
     const bool want_hidden = classes & List_Hidden;
     const bool want_system = classes & List_System;
-    const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
 
     std::vector<std::string> names;
+    // The names whose stored attributes decide, read together after the
+    // folder.
+    std::vector<std::string> undecided;
     // Only the directory is read: no entry is opened, so a pipe or device
     // among them can never block the listing.
     for (auto& entry : fs.read_folder(folder)) {
@@ -24,14 +26,22 @@ std::vector<std::string> list_files(File_System& fs, const std::string& folder, 
             const bool dot_file = entry.name.starts_with('.');
             if (dot_file && !want_hidden) continue;
             if (!want_system || !dot_file) {
-                if (auto bytes = fs.get_attribute(prefix + entry.name, Dos_Attribute_Name)) {
-                    int stored = parse_dosattrib(*bytes).value_or(0);
-                    if ((stored & Attribute_Hidden) && !want_hidden) continue;
-                    if ((stored & Attribute_System) && !want_system) continue;
-                }
+                undecided.push_back(std::move(entry.name));
+                continue;
             }
         }
         names.push_back(std::move(entry.name));
+    }
+    if (!undecided.empty()) {
+        const auto stored = fs.get_attributes_in(folder, undecided, Dos_Attribute_Name);
+        for (std::size_t i = 0; i < undecided.size(); ++i) {
+            if (stored[i]) {
+                const int bits = parse_dosattrib(*stored[i]).value_or(0);
+                if ((bits & Attribute_Hidden) && !want_hidden) continue;
+                if ((bits & Attribute_System) && !want_system) continue;
+            }
+            names.push_back(std::move(undecided[i]));
+        }
     }
     std::sort(names.begin(), names.end());
     return names;

@@ -6,10 +6,12 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -172,6 +174,30 @@ int create_copy(const std::string& to) {
     if (out < 0) fail(to);
     ::flock(out, LOCK_EX | LOCK_NB);
     return out;
+}
+
+// getxattrat() (Linux 6.13), which the C library may not offer yet: the
+// attribute name of the entry path of the folder at, never through a link.
+#if defined(SYS_getxattrat)
+constexpr long Get_Attribute_At_Call = SYS_getxattrat;
+#elif defined(__x86_64__) || defined(__aarch64__) || defined(__riscv)
+constexpr long Get_Attribute_At_Call = 464;  // the same on these architectures
+#else
+constexpr long Get_Attribute_At_Call = -1;
+#endif
+constexpr bool Has_Get_Attribute_At = Get_Attribute_At_Call >= 0;
+
+long get_attribute_at(int at, const std::string& path, const std::string& name, void* value, size_t size) {
+    if constexpr (!Has_Get_Attribute_At) {
+        errno = ENOSYS;
+        return -1;
+    }
+    struct {
+        std::uint64_t value;
+        std::uint32_t size;
+        std::uint32_t flags;
+    } args{reinterpret_cast<std::uintptr_t>(value), static_cast<std::uint32_t>(size), 0};
+    return ::syscall(Get_Attribute_At_Call, at, path.c_str(), AT_SYMLINK_NOFOLLOW, name.c_str(), &args, sizeof args);
 }
 
 // The extended attributes among names that the open file fd has.
@@ -384,6 +410,56 @@ public:
         }
     }
 
+    std::vector<std::optional<std::string>> get_attributes_in(const std::string& folder,
+                                                              const std::vector<std::string>& names,
+                                                              const std::string& name) override {
+        if (!attributes_at_.load(std::memory_order_relaxed)) return File_System::get_attributes_in(folder, names, name);
+        // A folder that cannot be opened is left to the paths, which tell
+        // what is wrong with each.
+        Descriptor at(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (at.get() < 0) return File_System::get_attributes_in(folder, names, name);
+        const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
+        std::vector<std::optional<std::string>> values;
+        values.reserve(names.size());
+        for (const std::string& entry : names) {
+            if (!attributes_at_.load(std::memory_order_relaxed)) {
+                values.push_back(get_attribute(prefix + entry, name));
+                continue;
+            }
+            std::string value(256, '\0');
+            for (;;) {
+                long length = get_attribute_at(at.get(), entry, name, value.data(), value.size());
+                if (length >= 0) {
+                    value.resize(static_cast<size_t>(length));
+                    values.push_back(std::move(value));
+                    break;
+                }
+                if (errno == ENOSYS) {
+                    // An older kernel: by path from now on.
+                    attributes_at_.store(false, std::memory_order_relaxed);
+                    values.push_back(get_attribute(prefix + entry, name));
+                    break;
+                }
+                if (errno == ENODATA || errno == ENOTSUP) {
+                    values.push_back(std::nullopt);
+                    break;
+                }
+                if (errno != ERANGE) fail(prefix + entry);
+                // Grown meanwhile: ask for the size and try again.
+                long needed = get_attribute_at(at.get(), entry, name, nullptr, 0);
+                if (needed < 0) {
+                    if (errno == ENODATA || errno == ENOTSUP) {
+                        values.push_back(std::nullopt);
+                        break;
+                    }
+                    fail(prefix + entry);
+                }
+                value.resize(static_cast<size_t>(needed) + 1);
+            }
+        }
+        return values;
+    }
+
     void set_attribute(const std::string& path, const std::string& name, const std::string& value) override {
         if (::lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) fail(path);
     }
@@ -408,6 +484,8 @@ public:
 
 private:
     Clone_Refusals clone_refusals_;
+    // Whether the kernel reads attributes relative to an open folder.
+    std::atomic<bool> attributes_at_{Has_Get_Attribute_At};
 
     [[noreturn]] static void fail_rename(const std::string& from, const std::string& to) {
         // The path that is at fault: a missing source names the source, a

@@ -59,6 +59,39 @@ TEST_F(File_Copy_Test, KeepsContentTimeModeAndDosAttributes) {
     EXPECT_EQ(names_in(tmp / "dst"), std::vector<std::string>{"a.txt"});
 }
 
+// The real file system copies on the open files, without the look-up
+// before; a file that has become a link since it was looked up is still
+// copied as a link, never followed.
+TEST_F(File_Copy_Test, RealFileSystemCopiesAFileThatBecameALinkAsALink) {
+    File_System_Objects real{real_file_system()};
+    write_file(tmp / "src/a.txt", "old content");
+    write_file(tmp / "elsewhere.txt", "never to be copied");
+    File source = real.GetFile(tmp / "src/a.txt");
+    ASSERT_EQ(::unlink((tmp / "src/a.txt").c_str()), 0);
+    ASSERT_EQ(::symlink((tmp / "elsewhere.txt").c_str(), (tmp / "src/a.txt").c_str()), 0);
+
+    testing::make_folders(tmp / "dst");
+    source.Copy(tmp / "dst/a.txt", true);
+    auto copy = real_file_system().status(tmp / "dst/a.txt");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->kind, Entry_Kind::Symlink);
+    EXPECT_EQ(real_file_system().read_link(tmp / "dst/a.txt"), tmp / "elsewhere.txt");
+    EXPECT_EQ(names_in(tmp / "dst"), std::vector<std::string>{"a.txt"});
+
+    // Gone altogether: the source's own failure, and nothing left behind.
+    ASSERT_EQ(::unlink((tmp / "src/a.txt").c_str()), 0);
+    File other = real.GetFile(tmp / "elsewhere.txt");
+    ASSERT_EQ(::unlink((tmp / "elsewhere.txt").c_str()), 0);
+    try {
+        other.Copy(tmp / "dst/b.txt", true);
+        ADD_FAILURE() << "copied a file that is gone";
+    } catch (const File_System_Error& error) {
+        EXPECT_EQ(error.error_number(), ENOENT);
+        EXPECT_EQ(error.path(), tmp / "elsewhere.txt");
+    }
+    EXPECT_EQ(names_in(tmp / "dst"), std::vector<std::string>{"a.txt"});
+}
+
 TEST_F(File_Copy_Test, ReadOnlySourceWithAttributesIsCopiedWhole) {
     write_file(tmp / "ro.txt", "read only");
     File source = objects.GetFile(tmp / "ro.txt");

@@ -220,6 +220,87 @@ TEST_F(Posix_File_System_Test, ExtendedAttributesRoundTripBinaryValues) {
     EXPECT_FALSE(fs.get_attribute(tmp / "l", "user.large"));
 }
 
+// copy_file works on the open files; it must leave what the default, one
+// path operation after another, leaves.
+TEST_F(Posix_File_System_Test, CopyFileCarriesContentModeTimeAndTheNamedAttributes) {
+    std::string content(300000, 'x');
+    content[7] = '\0';
+    write_file(tmp / "src", content);
+    testing::set_mtime(tmp / "src", 1600000000, 123456789);
+    fs.set_attribute(tmp / "src", "user.DOSATTRIB", std::string("0x6\0", 4));
+    fs.set_attribute(tmp / "src", "user.other", "stays behind");
+    ::chmod((tmp / "src").c_str(), 0444);  // read-only: attributes go in before the mode
+
+    Faulty_File_System stepwise(fs);
+    const std::vector<std::string> names{"user.DOSATTRIB", "user.zentrel.archive_mtime"};
+    for (auto* copier : {&fs, static_cast<File_System*>(&stepwise)}) {
+        const std::string to = tmp / (copier == &fs ? "direct" : "stepwise");
+        Entry_Status source = copier->copy_file(tmp / "src", to, names);
+        EXPECT_EQ(source.size, content.size());
+        EXPECT_EQ(source.modified, (File_Time{1600000000, 123456789}));
+        EXPECT_EQ(read_file(to), content);
+        auto copy = fs.status(to);
+        ASSERT_TRUE(copy);
+        EXPECT_EQ(copy->mode, 0444u);
+        EXPECT_EQ(copy->modified, (File_Time{1600000000, 123456789}));
+        EXPECT_EQ(fs.get_attribute(to, "user.DOSATTRIB"), std::string("0x6\0", 4));
+        EXPECT_EQ(fs.get_attribute(to, "user.zentrel.archive_mtime"), std::nullopt);
+        EXPECT_EQ(fs.get_attribute(to, "user.other"), std::nullopt);
+    }
+
+    // What is no regular file is never opened for its data.
+    make_folders(tmp / "d");
+    ASSERT_EQ(::symlink("src", (tmp / "l").c_str()), 0);
+    ASSERT_EQ(::mkfifo((tmp / "p").c_str(), 0600), 0);
+    for (auto* copier : {&fs, static_cast<File_System*>(&stepwise)}) {
+        auto error_of = [&](const std::string& from) {
+            try {
+                copier->copy_file(from, tmp / "out", names);
+            } catch (const File_System_Error& error) {
+                EXPECT_EQ(error.path(), from);
+                ::unlink((tmp / "out").c_str());
+                return error.error_number();
+            }
+            ADD_FAILURE() << from << " was copied";
+            return 0;
+        };
+        EXPECT_EQ(error_of(tmp / "l"), ELOOP);
+        EXPECT_EQ(error_of(tmp / "d"), EISDIR);
+        EXPECT_EQ(error_of(tmp / "p"), 0);  // described, no errno
+        EXPECT_EQ(error_of(tmp / "missing"), ENOENT);
+    }
+}
+
+TEST_F(Posix_File_System_Test, AttributesInAFolderAreThoseOfEachPath) {
+    write_file(tmp / "plain", "a");
+    write_file(tmp / "marked", "b");
+    fs.set_attribute(tmp / "marked", "user.DOSATTRIB", "0x2");
+    ASSERT_EQ(::symlink("marked", (tmp / "link").c_str()), 0);  // its own attributes, not its target's
+    const std::vector<std::string> names{"plain", "marked", "link", Awkward_Names[3]};
+    write_file(tmp / Awkward_Names[3], "c");
+    fs.set_attribute(tmp / Awkward_Names[3], "user.DOSATTRIB", std::string(300, 'v'));  // longer than a first try
+
+    Faulty_File_System stepwise(fs);
+    for (const std::string& folder : {tmp.path(), tmp.path() + "/"}) {
+        auto values = fs.get_attributes_in(folder, names, "user.DOSATTRIB");
+        EXPECT_EQ(values, stepwise.get_attributes_in(folder, names, "user.DOSATTRIB"));
+        ASSERT_EQ(values.size(), 4u);
+        EXPECT_EQ(values[0], std::nullopt);
+        EXPECT_EQ(values[1], "0x2");
+        EXPECT_EQ(values[2], std::nullopt);
+        EXPECT_EQ(values[3], std::string(300, 'v'));
+    }
+
+    // An entry gone since the folder was read fails with its path.
+    try {
+        fs.get_attributes_in(tmp.path(), {"plain", "gone"}, "user.DOSATTRIB");
+        ADD_FAILURE() << "no failure";
+    } catch (const File_System_Error& error) {
+        EXPECT_EQ(error.error_number(), ENOENT);
+        EXPECT_EQ(error.path(), tmp / "gone");
+    }
+}
+
 TEST_F(Posix_File_System_Test, CanonicalResolvesTheExistingPartOnly) {
     make_folders(tmp / "real/inner");
     ASSERT_EQ(::symlink("real", (tmp / "link").c_str()), 0);

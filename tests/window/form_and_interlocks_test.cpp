@@ -44,6 +44,45 @@ TEST_F(Window_Test, LabelsShowLineBreaksAndNeverMarkup) {
     EXPECT_EQ(w->Text(Control::Status), "erste Zeile\r\n<b>zweite</b> & dritte");
 }
 
+// Counts the paint events a widget receives.
+class Paint_Counter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+TEST_F(Window_Test, RepaintPaintsWhatChangedAtMostOncePerRefresh) {
+    auto w = make_window();
+    w->show();
+    QCoreApplication::processEvents();
+    Paint_Counter status, files, start;
+    widget(*w, Control::Status)->installEventFilter(&status);
+    widget(*w, Control::Num_Processed_Files)->installEventFilter(&files);
+    widget(*w, Control::Start)->installEventFilter(&start);
+
+    // A refresh has passed since the window opened: the changed label is
+    // painted at once, without a turn of the event loop, and the unchanged
+    // controls are not painted again.
+    QTest::qWait(20);
+    status.paints = files.paints = start.paints = 0;
+    w->Set_Text(Control::Status, "kopiere /a/b.txt");
+    w->Repaint();
+    EXPECT_EQ(status.paints, 1);
+    EXPECT_EQ(files.paints, 0);
+    EXPECT_EQ(start.paints, 0);
+
+    // Right after that paint, the next change waits for the next turn.
+    w->Set_Text(Control::Num_Processed_Files, "7");
+    w->Repaint();
+    EXPECT_EQ(files.paints, 0);
+    QTest::qWait(20);
+    EXPECT_EQ(files.paints, 1);
+    EXPECT_EQ(start.paints, 0);
+}
+
 TEST_F(Window_Test, GeometryIsKeptInTwipsWithFractions) {
     auto w = make_window();
     w->Set_Width(Control::Progress, 8895 * 0.575);
