@@ -19,6 +19,17 @@ void ignoring_failure(const auto& operation) {
     }
 }
 
+// The platform's description of a failure, for the prompt that reports it.
+std::string description_of(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "";
+    }
+}
+
 }  // namespace
 
 bool Copy_Job::Copy_Error(const std::string& Prompt, const std::string& Entry, bool Retry_Allowed, bool& Ignore_All,
@@ -52,6 +63,8 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
     std::optional<platform::File> parked;
     bool changed = false;  // a file-system change has been attempted
     bool copy_failed = false;
+    // Why the last copy attempt failed, so the prompt can tell the user.
+    std::string why_failed;
 
     auto entry = [&] { return Source ? Source->Path() : std::string("Quelldatei existiert nicht"); };
     auto retry = [&](const std::string& prompt) { return Copy_Error(prompt, entry(), true, Ignore_All, Abort); };
@@ -131,6 +144,7 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                                 source.Copy(Target, true);
                             } catch (...) {
                                 copy_failed = true;
+                                why_failed = description_of(std::current_exception());
                             }
                         },
                         source.Size());
@@ -158,12 +172,16 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                     break;
 
                 case Step::Failed:
-                    if (!retry("Konnte Datei nicht kopieren: " + entry())) return false;
+                    if (!retry("Konnte Datei nicht kopieren: " + entry() +
+                               (why_failed.empty() ? "" : "\r\n" + why_failed)))
+                        return false;
+                    why_failed.clear();
                     step = Step::Source_Check;
                     break;
             }
         } catch (...) {
             if (!changed) throw;
+            why_failed = description_of(std::current_exception());
             // A failure while already recovering is not retried: the file
             // counts as not copied, and nothing more is touched.
             if (step == Step::Restore || step == Step::Failed) {

@@ -242,8 +242,9 @@ TEST_F(Copy_Run, IgnoreAllChosenInTheFirstPassHoldsInTheSecond) {
     set(Control::Synchronize);
     host.answer(support::Answer_Ignore).answer(support::Answer_Yes);
     EXPECT_EQ(start(), "Kopierfehler bei 2 Dateien");
-    EXPECT_EQ(prompts(), (std::vector<std::string>{"Konnte Datei nicht kopieren: " + src + "/a.txt",
-                                                   "Alle weiteren Fehler ignorieren?"}));
+    EXPECT_EQ(prompts(), (std::vector<std::string>{
+                             "Konnte Datei nicht kopieren: " + src + "/a.txt\r\nInput/output error: " + src + "/a.txt",
+                             "Alle weiteren Fehler ignorieren?"}));
     EXPECT_EQ(form.Items(Control::Error_List), (std::vector<std::string>{src + "/a.txt", dst + "/b.txt"}));
 }
 

@@ -151,7 +151,9 @@ TEST_F(File_Copy, FailedCopyRestoresTheOldVersionWithoutPartialFiles) {
     fs.fail_copy_after(src + "/a.txt", 4096);
     host.answer(Answer_Abort);
     EXPECT_FALSE(copy());
-    EXPECT_EQ(prompts(), std::vector<std::string>{"Konnte Datei nicht kopieren: " + src + "/a.txt"});
+    // The prompt says why: the platform's description of the failure.
+    EXPECT_EQ(prompts(), std::vector<std::string>{"Konnte Datei nicht kopieren: " + src +
+                                                  "/a.txt\r\nNo space left on device: " + dst + "/a.txt"});
     EXPECT_TRUE(abort);
     EXPECT_EQ(read_file(dst + "/a.txt"), "old version");
     EXPECT_FALSE(exists(temp));
@@ -180,9 +182,11 @@ TEST_F(File_Copy, OldVersionThatCannotBeMovedBackIsNamedAndRetried) {
     });
     host.answer(Answer_Retry).answer(Answer_Ignore).answer(Answer_No);
     EXPECT_FALSE(copy());
-    EXPECT_EQ(prompts(), (std::vector<std::string>{
-                             "Konnte Datei nicht zurückschreiben: \r\n" + temp + "\r\nauf: " + dst + "/a.txt",
-                             "Konnte Datei nicht kopieren: " + src + "/a.txt", "Alle weiteren Fehler ignorieren?"}));
+    EXPECT_EQ(prompts(),
+              (std::vector<std::string>{
+                  "Konnte Datei nicht zurückschreiben: \r\n" + temp + "\r\nauf: " + dst + "/a.txt",
+                  "Konnte Datei nicht kopieren: " + src + "/a.txt\r\nNo space left on device: " + src + "/a.txt",
+                  "Alle weiteren Fehler ignorieren?"}));
     EXPECT_EQ(read_file(dst + "/a.txt"), "old version");
     EXPECT_FALSE(exists(temp));
     EXPECT_EQ(entries(), std::vector<std::string>{src + "/a.txt"});
@@ -232,7 +236,8 @@ TEST_F(File_Copy, AFileNamedLikeTheTemporaryFileIsReplacedSafely) {
     fs.fail(Fs_Operation::copy_contents, src + "/$$$Temp1$$$", EIO, 1);
     host.answer(Answer_Retry);
     EXPECT_TRUE(job.Copy_File(odd, temp, ignore_all, abort));
-    EXPECT_EQ(prompts(), std::vector<std::string>{"Konnte Datei nicht kopieren: " + src + "/$$$Temp1$$$"});
+    EXPECT_EQ(prompts(), std::vector<std::string>{"Konnte Datei nicht kopieren: " + src +
+                                                  "/$$$Temp1$$$\r\nInput/output error: " + src + "/$$$Temp1$$$"});
     EXPECT_EQ(read_file(temp), "source's own file");
 }
 

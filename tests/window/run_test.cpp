@@ -71,7 +71,8 @@ TEST_F(Run_Test, FailedFileAppearsInTheErrorListAndCanBeCopiedAgain) {
     QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
 
     ASSERT_EQ(host.boxes.size(), 2u);
-    EXPECT_EQ(host.boxes[0].prompt, "Konnte Datei nicht kopieren: " + files / "src/b.txt");
+    EXPECT_EQ(host.boxes[0].prompt,
+              "Konnte Datei nicht kopieren: " + files / "src/b.txt" + "\r\nInput/output error: " + files / "src/b.txt");
     EXPECT_EQ(host.boxes[1].prompt, "Alle weiteren Fehler ignorieren?");
     EXPECT_FALSE(exists(files / "dst/b.txt"));
     EXPECT_EQ(read_file(files / "dst/c.txt"), "charlie");
