@@ -43,9 +43,12 @@ public:
     // The files of one folder through the include and exclude filters, at
     // positions 1 to count of Files (entry 0 empty); returns the count.
     // Classes (platform::Listing_Classes) adds hidden or system files.
+    // With Read_Attributes, adds there the user.DOSATTRIB bytes the listing
+    // read, by the path as it stands in Files.
     long Get_Folder_Files(const std::string& Folder, const std::string& Include_Pattern,
                           const std::string& Exclude_Pattern, std::vector<std::string>& Files,
-                          int Classes = platform::List_Normal_Only);
+                          int Classes = platform::List_Normal_Only,
+                          platform::Listed_Attributes* Read_Attributes = nullptr);
 
 private:
     // A check box counts as set in every state but 0.
@@ -59,6 +62,9 @@ private:
     bool Copy_Error(const std::string& Prompt, const std::string& Entry, bool Retry_Allowed, bool& Ignore_All,
                     bool& Abort);
     bool Later_Than_Filter_Date(const platform::File& SFile) const;
+    // Gives File the attribute bytes its folder's listing read, if it read them.
+    static void Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed,
+                                     const std::string& Listed_Path);
     void Run_Start();
     // Before the walk copies into a folder for the first time in a pass:
     // removes the copies in progress a killed run left there.

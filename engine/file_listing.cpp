@@ -33,17 +33,24 @@ std::vector<std::string> pattern_items(const std::string& filter) {
 }  // namespace
 
 long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& Include_Pattern,
-                                const std::string& Exclude_Pattern, std::vector<std::string>& Files, int Classes) {
+                                const std::string& Exclude_Pattern, std::vector<std::string>& Files, int Classes,
+                                platform::Listed_Attributes* Read_Attributes) {
     const std::string folder = support::Trailing_Backslash(Folder, false);
     platform::File_System& fs = support_->file_system();
     Files.assign(1, std::string());
     long count = 0;
     bool excluding = false;
     try {
+        platform::Listed_Attributes read;
         for (const std::string& item : pattern_items(Include_Pattern.empty() ? "*.*" : Include_Pattern)) {
-            for (std::string& name : platform::list_files(fs, folder, item, Classes)) {
+            for (std::string& name :
+                 platform::list_files(fs, folder, item, Classes, Read_Attributes ? &read : nullptr)) {
                 Files.push_back(folder + name);
                 ++count;
+            }
+            if (Read_Attributes) {
+                for (auto& [name, bytes] : read) (*Read_Attributes)[folder + name] = std::move(bytes);
+                read.clear();
             }
         }
         if (!Exclude_Pattern.empty() && count >= 1) {
@@ -74,6 +81,12 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         }
     }
     return count;
+}
+
+void Copy_Job::Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed,
+                                    const std::string& Listed_Path) {
+    auto found = Listed.find(Listed_Path);
+    if (found != Listed.end()) File.Use_Listed_Attribute(found->second);
 }
 
 }  // namespace zentrel::engine

@@ -30,8 +30,15 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
 
         step = 2;
         std::vector<std::string> files;
+        // The listing reads each file's stored attribute to leave out hidden
+        // and system files; the file test below uses those bytes instead of
+        // reading them again. They live while this folder's files are
+        // processed: a change another program makes to a file's attributes
+        // between the listing and the file's test is seen by the next run,
+        // just as one made after the test.
+        platform::Listed_Attributes listed;
         const long count = Get_Folder_Files(SFolder.Path(), form_->Text(Control::Include_Filter),
-                                            form_->Text(Control::Exclude_Filter), files, Listing_Classes());
+                                            form_->Text(Control::Exclude_Filter), files, Listing_Classes(), &listed);
 
         step = 3;
         support::Ui_Host& host = support_->host();
@@ -39,6 +46,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
             step = 4;
             std::optional<platform::File> file = support_->Find_File(files[i]);
             if (file) {
+                Use_Listed_Attribute(*file, listed, files[i]);
                 step = 5;
                 const std::string& path = file->Path();
                 form_->Set_Text(Control::Status, "kopiere " + path);
@@ -99,6 +107,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         }
 
         step = 15;
+        listed = {};
         if (Is_Set(Control::Include_Subfolders)) {
             step = 16;
             for (const platform::Folder& subfolder : SFolder.SubFolders()) {

@@ -48,13 +48,17 @@ void Copy_Job::Evaluate_Source_Click() {
 // out silently, since this is only an estimate.
 void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     std::vector<std::string> files;
+    // The attribute bytes the listing read, for the file tests below (see
+    // Process_Folder).
+    platform::Listed_Attributes listed;
     const long count = Get_Folder_Files(SFolder.Path(), form_->Text(Control::Include_Filter),
-                                        form_->Text(Control::Exclude_Filter), files, Listing_Classes());
+                                        form_->Text(Control::Exclude_Filter), files, Listing_Classes(), &listed);
     support::Ui_Host& host = support_->host();
     for (long i = 1; i <= count; ++i) {
         try {
             std::optional<platform::File> file = support_->Find_File(files[i]);
             if (!file) continue;
+            Use_Listed_Attribute(*file, listed, files[i]);
             form_->Set_Text(Control::Status, file->Path());
             host.Process_Events();
             if (state_->Cancel_Requested) return;
@@ -72,6 +76,7 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
         }
     }
 
+    listed = {};
     if (Is_Set(Control::Include_Subfolders)) {
         try {
             for (const platform::Folder& subfolder : SFolder.SubFolders()) {

@@ -134,6 +134,11 @@ std::optional<int> parse_dosattrib(const std::string& bytes) {
 }
 
 int read_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status) {
+    return dos_attributes_from(fs, path, status, fs.get_attribute(path, Dos_Attribute_Name));
+}
+
+int dos_attributes_from(File_System& fs, const std::string& path, const Entry_Status& status,
+                        const std::optional<std::string>& stored_bytes) {
     int attributes = 0;
     if (status.kind == Entry_Kind::Directory) attributes |= Attribute_Directory;
     if (base_name(path).starts_with('.')) attributes |= Attribute_Hidden;
@@ -141,7 +146,7 @@ int read_dos_attributes(File_System& fs, const std::string& path, const Entry_St
     if (status.kind != Entry_Kind::Symlink && !(status.mode & S_IWUSR)) attributes |= Attribute_Read_Only;
 
     std::optional<int> stored;
-    if (auto bytes = fs.get_attribute(path, Dos_Attribute_Name)) stored = parse_dosattrib(*bytes);
+    if (stored_bytes) stored = parse_dosattrib(*stored_bytes);
     if (!stored) return attributes | Attribute_Archive;
 
     attributes |= *stored & (Attribute_Read_Only | Attribute_Hidden | Attribute_System);

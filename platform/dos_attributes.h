@@ -25,6 +25,10 @@ std::optional<int> parse_dosattrib(const std::string& bytes);
 
 // Attributes of the entry at path whose lstat data is status.
 int read_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status);
+// The same with the entry's user.DOSATTRIB bytes already read (nullopt: it
+// has none); the file system is asked only for what those bytes leave open.
+int dos_attributes_from(File_System& fs, const std::string& path, const Entry_Status& status,
+                        const std::optional<std::string>& stored_bytes);
 
 // Sets the read-only, hidden, system and archive bits as given. Throws
 // File_System_Error; on a file system without extended attributes a write

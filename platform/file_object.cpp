@@ -74,8 +74,25 @@ File::File(File_System& fs, std::string path, Entry_Status status)
 std::string File::Name() const { return path_.substr(path_.find_last_of('/') + 1); }
 
 int File::Attributes() const {
-    if (!attributes_) attributes_ = read_dos_attributes(*fs_, path_, status_);
+    if (!attributes_) {
+        if (listed_given_) {
+            attributes_ = dos_attributes_from(*fs_, path_, status_, listed_bytes_);
+            forget_listed();
+        } else {
+            attributes_ = read_dos_attributes(*fs_, path_, status_);
+        }
+    }
     return *attributes_;
+}
+
+void File::Use_Listed_Attribute(std::optional<std::string> bytes) {
+    listed_given_ = true;
+    listed_bytes_ = std::move(bytes);
+}
+
+void File::forget_listed() const {
+    listed_given_ = false;
+    listed_bytes_.reset();
 }
 
 void File::Set_Attributes(int attributes) {
@@ -83,6 +100,7 @@ void File::Set_Attributes(int attributes) {
     auto now = fs_->status(path_);
     if (!now) throw File_System_Error(ENOENT, path_);
     attributes_.reset();
+    forget_listed();
     status_ = *now;
     write_dos_attributes(*fs_, path_, status_, attributes);
     if (auto after = fs_->status(path_)) status_ = *after;
@@ -111,6 +129,7 @@ void File::Move(const std::string& destination) {
     fs_->rename(path_, target, false);
     path_ = std::move(target);
     attributes_.reset();  // a new name may begin with a dot
+    forget_listed();
 }
 
 void File::Copy(const std::string& destination, bool overwrite) {

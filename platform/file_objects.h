@@ -37,7 +37,11 @@ public:
     const Entry_Status& Status() const { return status_; }
     bool Is_Link() const { return status_.kind == Entry_Kind::Symlink; }
 
-    int Attributes() const;               // Dos_Attribute bits; read on first use
+    int Attributes() const;  // Dos_Attribute bits; read on first use
+    // Hands over the user.DOSATTRIB bytes a listing of the file's folder has
+    // just read (nullopt: none there), so that the first Attributes() need
+    // not read them again.
+    void Use_Listed_Attribute(std::optional<std::string> bytes);
     void Set_Attributes(int attributes);  // throws File_System_Error
     double DateLastModified() const;      // date value (days since 1899-12-30, local time)
     File_Time Modified_Time() const { return status_.modified; }
@@ -56,10 +60,15 @@ public:
     void Copy(const std::string& destination, bool overwrite);
 
 private:
+    void forget_listed() const;
+
     File_System* fs_;
     std::string path_;
     Entry_Status status_;
     mutable std::optional<int> attributes_;
+    // From Use_Listed_Attribute, until Attributes() has used it.
+    mutable bool listed_given_ = false;
+    mutable std::optional<std::string> listed_bytes_;
 };
 
 class Folder {

@@ -7,8 +7,8 @@
 
 namespace zentrel::platform {
 
-std::vector<std::string> list_files(File_System& fs, const std::string& folder, const std::string& pattern,
-                                    int classes) {
+std::vector<std::string> list_files(File_System& fs, const std::string& folder, const std::string& pattern, int classes,
+                                    Listed_Attributes* read_attributes) {
     const bool want_hidden = classes & List_Hidden;
     const bool want_system = classes & List_System;
 
@@ -33,13 +33,14 @@ std::vector<std::string> list_files(File_System& fs, const std::string& folder, 
         names.push_back(std::move(entry.name));
     }
     if (!undecided.empty()) {
-        const auto stored = fs.get_attributes_in(folder, undecided, Dos_Attribute_Name);
+        auto stored = fs.get_attributes_in(folder, undecided, Dos_Attribute_Name);
         for (std::size_t i = 0; i < undecided.size(); ++i) {
             if (stored[i]) {
                 const int bits = parse_dosattrib(*stored[i]).value_or(0);
                 if ((bits & Attribute_Hidden) && !want_hidden) continue;
                 if ((bits & Attribute_System) && !want_system) continue;
             }
+            if (read_attributes) (*read_attributes)[undecided[i]] = std::move(stored[i]);
             names.push_back(std::move(undecided[i]));
         }
     }

@@ -5,6 +5,7 @@
 #include "platform/dos_attributes.h"
 
 #include <filesystem>
+#include <map>
 
 #include "platform/date_value.h"
 
@@ -147,6 +148,37 @@ TEST_F(Copy_Run, ArchiveOptionsMakeASecondRunCopyNothing) {
     set_mtime(src + "/a.txt", 1'234'567'890);
     start();
     EXPECT_EQ(read_file(dst + "/a.txt"), "changed");
+}
+
+TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
+    write_file(src + "/a.txt", "a");
+    write_file(src + "/c.txt", "c");
+    write_file(src + "/h.txt", "h");
+    set_attributes(src + "/c.txt", 0);  // archive clear: not taken
+    set_attributes(src + "/h.txt", platform::Attribute_Hidden | platform::Attribute_Archive);
+    set(Control::Only_Archive);
+    start();
+    EXPECT_EQ(files_below(dst), std::vector<std::string>{"a.txt"});
+
+    std::map<std::string, int> reads;
+    fs.before([&](Fs_Operation operation, const std::string& path) {
+        if (operation == Fs_Operation::get_attribute) ++reads[path];
+    });
+    start();
+    EXPECT_EQ(state.Processed_Files, 0);
+    // Only the listing of each pass (evaluation, walk) reads the stored
+    // attribute; a cleared archive bit also needs its recorded time.
+    EXPECT_EQ(reads[src + "/a.txt"], 2);
+    EXPECT_EQ(reads[src + "/c.txt"], 4);
+    EXPECT_EQ(reads[src + "/h.txt"], 2);
+    fs.before(nullptr);
+
+    // The bytes from the listing still show a changed file as archive set.
+    write_file(src + "/c.txt", "changed");
+    set_mtime(src + "/c.txt", 1'234'567'890);
+    start();
+    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "c.txt"}));
+    EXPECT_EQ(read_file(dst + "/c.txt"), "changed");
 }
 
 TEST_F(Copy_Run, FailedCopyKeepsTheArchiveBit) {
