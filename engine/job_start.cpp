@@ -31,6 +31,7 @@ std::string comparison_key(std::string path) {
 }  // namespace
 
 void Copy_Job::Start_Click() {
+    const platform::Folder_Hold held(support_->file_system());
     try {
         Run_Start();
     } catch (const std::exception& failure) {

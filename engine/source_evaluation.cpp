@@ -6,6 +6,7 @@ namespace zentrel::engine {
 using support::Control;
 
 void Copy_Job::Evaluate_Source_Click() {
+    const platform::Folder_Hold held(support_->file_system());
     state_->Cancel_Requested = false;
     form_->Set_Visible(Control::Cancel_Execution, true);
 

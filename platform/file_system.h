@@ -129,9 +129,30 @@ public:
                                                                       const std::string& name);
     virtual void remove_attribute(const std::string& path, const std::string& name) = 0;
 
+    // While held (calls nest), the implementation may keep the folders whose
+    // entries status() looked up open for a moment, so that the next look-up
+    // there walks one name instead of the whole path. A job holds them for
+    // its run only, so that no folder stays in use while the program sits
+    // idle (a removable drive can then be unmounted). The default keeps
+    // nothing open.
+    virtual void hold_folders() {}
+    virtual void release_folders() {}
+
     // realpath() of the longest existing leading part of path, with the rest
     // appended after "." and ".." are folded. Never throws.
     virtual std::string canonical(const std::string& path) = 0;
+};
+
+// Holds a file system's folders (hold_folders) for as long as it lives.
+class Folder_Hold {
+public:
+    explicit Folder_Hold(File_System& fs) : fs_(fs) { fs_.hold_folders(); }
+    ~Folder_Hold() { fs_.release_folders(); }
+    Folder_Hold(const Folder_Hold&) = delete;
+    Folder_Hold& operator=(const Folder_Hold&) = delete;
+
+private:
+    File_System& fs_;
 };
 
 // The real implementation over POSIX system calls.

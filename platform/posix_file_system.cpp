@@ -22,6 +22,7 @@
 
 #include "platform/file_objects.h"
 #include "platform/file_system.h"
+#include "platform/folder_handles.h"
 
 namespace zentrel::platform {
 
@@ -254,7 +255,7 @@ class Posix_File_System final : public File_System {
 public:
     std::optional<Entry_Status> status(const std::string& path) override {
         struct stat st;
-        if (::lstat(path.c_str(), &st) != 0) {
+        if (folders_.stat_entry(path, st) != 0) {
             if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
             fail(path);
         }
@@ -319,6 +320,9 @@ public:
     }
 
     void rename(const std::string& from, const std::string& to, bool replace) override {
+        // A folder renamed, or one above it, would still be seen at its old
+        // name through a kept handle.
+        folders_.forget_all();
         if (replace) {
             if (::rename(from.c_str(), to.c_str()) != 0) fail_rename(from, to);
             return;
@@ -471,6 +475,9 @@ public:
         }
     }
 
+    void hold_folders() override { folders_.hold(); }
+    void release_folders() override { folders_.release(); }
+
     std::string canonical(const std::string& path) override {
         try {
             return canonical_of(path);
@@ -484,6 +491,7 @@ public:
 
 private:
     Clone_Refusals clone_refusals_;
+    Folder_Handles folders_;
     // Whether the kernel reads attributes relative to an open folder.
     std::atomic<bool> attributes_at_{Has_Get_Attribute_At};
 

@@ -104,6 +104,8 @@ public:
     void set_attribute(const std::string& path, const std::string& name, const std::string& value) override;
     void remove_attribute(const std::string& path, const std::string& name) override;
     std::string canonical(const std::string& path) override;
+    void hold_folders() override { wrapped_->hold_folders(); }
+    void release_folders() override { wrapped_->release_folders(); }
 
 private:
     struct Hit {

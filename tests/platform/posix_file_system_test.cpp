@@ -8,13 +8,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <chrono>
+#include <filesystem>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "common/faulty_file_system.h"
 #include "common/temp_folder.h"
 #include "platform/file_system.h"
+#include "platform/folder_handles.h"
 
 namespace zentrel::platform {
 namespace {
@@ -68,6 +72,49 @@ TEST_F(Posix_File_System_Test, StatusTellsKindsAndNothingForMissing) {
     EXPECT_EQ(fs.status(tmp / "p")->kind, Entry_Kind::Other);
     EXPECT_FALSE(fs.status(tmp / "missing"));
     EXPECT_FALSE(fs.status(tmp / "f/below"));  // ENOTDIR is "nothing" too
+}
+
+int open_descriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
+TEST_F(Posix_File_System_Test, HeldFoldersAnswerAsPathsWouldAndLetGo) {
+    write_file(tmp / "d/f", "12345");
+    write_file(tmp / "file", "x");
+    ASSERT_EQ(::symlink("d", (tmp / "l").c_str()), 0);
+    const int before = open_descriptors();
+    {
+        Folder_Hold held(fs);
+        Folder_Hold nested(fs);
+        ASSERT_TRUE(fs.status(tmp / "d/f"));
+        EXPECT_EQ(fs.status(tmp / "d/f")->size, 5u);
+        EXPECT_EQ(fs.status(tmp / "l/f")->size, 5u);  // a link above the name is followed
+        EXPECT_EQ(fs.status(tmp / "l")->kind, Entry_Kind::Symlink);
+        EXPECT_FALSE(fs.status(tmp / "d/missing"));
+        EXPECT_FALSE(fs.status(tmp / "gone/f"));
+        EXPECT_FALSE(fs.status(tmp / "file/below"));
+
+        // Renamed here: seen at once, also for a folder above a kept one.
+        fs.rename(tmp / "d", tmp / "e", false);
+        EXPECT_FALSE(fs.status(tmp / "d/f"));
+        EXPECT_FALSE(fs.status(tmp / "l/f"));
+        EXPECT_EQ(fs.status(tmp / "e/f")->size, 5u);
+
+        // Changed by another program: seen once the kept handle expires.
+        make_folders(tmp / "d");
+        ASSERT_FALSE(fs.status(tmp / "d/f"));
+        std::filesystem::remove(tmp / "d");
+        std::filesystem::rename(tmp / "e", tmp / "d");
+        std::this_thread::sleep_for(Folder_Handles::Lifetime + std::chrono::milliseconds(20));
+        EXPECT_EQ(fs.status(tmp / "d/f")->size, 5u);
+        EXPECT_FALSE(fs.status(tmp / "e/f"));
+    }
+    // A run that has ended keeps no folder in use.
+    EXPECT_EQ(open_descriptors(), before);
+    EXPECT_EQ(fs.status(tmp / "d/f")->size, 5u);
+    EXPECT_EQ(open_descriptors(), before);
 }
 
 TEST_F(Posix_File_System_Test, ReadFolderGivesEveryNameAndKind) {

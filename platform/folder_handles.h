@@ -1,0 +1,56 @@
+// Open folders for looking up their entries by name.
+//
+// A look-up by full path makes the kernel walk every component of the path
+// again; one relative to an open folder walks a single name. While held, the
+// folders last asked for stay open for a short while (Lifetime), so that the
+// entries of the folder a job works through are looked up relative to it.
+//
+// A folder that another program renames or replaces meanwhile is still seen
+// at its old place until its handle expires, as if the change had happened
+// that much later; the owner forgets every handle when it renames anything
+// itself. Nothing stays open once the last hold is released.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace zentrel::platform {
+
+class Folder_Handles {
+public:
+    static constexpr std::chrono::milliseconds Lifetime{100};
+    static constexpr std::size_t Capacity = 4;
+
+    Folder_Handles() = default;
+    Folder_Handles(const Folder_Handles&) = delete;
+    Folder_Handles& operator=(const Folder_Handles&) = delete;
+    ~Folder_Handles();
+
+    // Calls nest; with no hold, nothing is kept open.
+    void hold();
+    void release();
+
+    // lstat() of path: 0, or -1 with errno as lstat() sets it.
+    int stat_entry(const std::string& path, struct stat& st);
+
+    // Closes every handle, so that the next look-up opens its folder anew.
+    void forget_all();
+
+private:
+    struct Handle {
+        std::string folder;
+        int fd = -1;
+        std::chrono::steady_clock::time_point opened;
+    };
+    void close_all_locked();
+
+    std::mutex mutex_;
+    int holds_ = 0;
+    std::vector<Handle> handles_;
+};
+
+}  // namespace zentrel::platform
