@@ -1,8 +1,13 @@
 #include "platform/mounts.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <fstream>
+#include <cerrno>
+#include <memory>
+#include <mutex>
 #include <sstream>
 
 #include "platform/file_system.h"
@@ -29,11 +34,48 @@ std::string unescape(const std::string& field) {
     return result;
 }
 
-std::vector<Mount> system_mounts() {
-    std::ifstream in("/proc/self/mountinfo", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse_mountinfo(text.str());
+std::string read_whole(int fd) {
+    std::string text;
+    if (::lseek(fd, 0, SEEK_SET) != 0) return text;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t length = ::read(fd, buffer, sizeof buffer);
+        if (length < 0 && errno == EINTR) continue;
+        if (length <= 0) break;
+        text.append(buffer, static_cast<size_t>(length));
+    }
+    return text;
+}
+
+// The mount table, read again only after a mount or an unmount: the kernel
+// marks an open /proc/self/mountinfo with POLLPRI when the table changes (and
+// clears the mark as poll() reports it), so a folder walk that asks for every
+// folder reads the table once instead of once per folder.
+class Mount_Table {
+public:
+    ~Mount_Table() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    std::shared_ptr<const std::vector<Mount>> current() {
+        std::lock_guard lock(mutex_);
+        if (fd_ < 0) fd_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) return std::make_shared<const std::vector<Mount>>();
+        pollfd changed{fd_, POLLPRI, 0};
+        const bool stale = !mounts_ || ::poll(&changed, 1, 0) != 0;
+        if (stale) mounts_ = std::make_shared<const std::vector<Mount>>(parse_mountinfo(read_whole(fd_)));
+        return mounts_;
+    }
+
+private:
+    std::mutex mutex_;
+    int fd_ = -1;
+    std::shared_ptr<const std::vector<Mount>> mounts_;
+};
+
+std::shared_ptr<const std::vector<Mount>> system_mounts() {
+    static Mount_Table table;
+    return table.current();
 }
 
 bool holds(const std::string& mount_point, const std::string& path) {
@@ -75,7 +117,7 @@ Mount mount_in(const std::vector<Mount>& mounts, const std::string& canonical_pa
     return *best;
 }
 
-Mount mount_of(const std::string& path) { return mount_in(system_mounts(), real_file_system().canonical(path)); }
+Mount mount_of(const std::string& path) { return mount_in(*system_mounts(), real_file_system().canonical(path)); }
 
 bool is_mount_point(const std::string& path) {
     std::string real = real_file_system().canonical(path);
@@ -85,7 +127,7 @@ bool is_mount_point(const std::string& path) {
     struct stat own, parent;
     if (::stat(real.c_str(), &own) != 0) return false;
     if (::stat(parent_of(real).c_str(), &parent) == 0 && own.st_dev != parent.st_dev) return true;
-    for (const auto& mount : system_mounts())
+    for (const auto& mount : *system_mounts())
         if (mount.mount_point == real) return true;
     return false;
 }

@@ -1,7 +1,12 @@
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "common/temp_folder.h"
 #include "platform/mounts.h"
 
 namespace zentrel::platform {
@@ -57,6 +62,23 @@ TEST(Mounts_Test, SystemMountPoints) {
     EXPECT_FALSE(is_mount_point("/proc/self/fd"));
     EXPECT_EQ(mount_of("/proc/self/status").mount_point, "/proc");
     EXPECT_EQ(mount_of("/proc/self/status").file_system_type, "proc");
+}
+
+// A bind mount of a folder onto itself keeps the device, so only the mount
+// table tells; one made or removed while the program runs must be seen.
+TEST(Mounts_Test, MountsMadeWhileRunningAreSeen) {
+    testing::Temp_Folder tmp;
+    const std::string folder = tmp / "bound";
+    testing::make_folders(folder);
+    EXPECT_FALSE(is_mount_point(folder));  // the table is read now
+    if (::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "no bind mounts here: " << std::strerror(errno);
+    const bool seen_mounted = is_mount_point(folder);
+    const std::string mount_point = mount_of(folder + "/x").mount_point;
+    ::umount(folder.c_str());
+    EXPECT_TRUE(seen_mounted);
+    EXPECT_EQ(mount_point, folder);
+    EXPECT_FALSE(is_mount_point(folder));
 }
 
 }  // namespace
