@@ -34,8 +34,7 @@ void Folder_Handles::close_all_locked() {
 int Folder_Handles::stat_entry(const std::string& path, struct stat& st) {
     const auto slash = path.find_last_of('/');
     // Only "/folder/name" with a plain last name has a folder to keep open.
-    if (path.empty() || path.front() != '/' || slash == path.size() - 1)
-        return ::lstat(path.c_str(), &st);
+    if (path.empty() || path.front() != '/' || slash == path.size() - 1) return ::lstat(path.c_str(), &st);
     const char* name = path.c_str() + slash + 1;
     const std::string_view name_view(name);
     if (name_view == "." || name_view == "..") return ::lstat(path.c_str(), &st);
@@ -50,8 +49,8 @@ int Folder_Handles::stat_entry(const std::string& path, struct stat& st) {
         ::close(handle.fd);
         return true;
     });
-    auto found = std::find_if(handles_.begin(), handles_.end(),
-                              [&](const Handle& handle) { return handle.folder == folder; });
+    auto found =
+        std::find_if(handles_.begin(), handles_.end(), [&](const Handle& handle) { return handle.folder == folder; });
     if (found == handles_.end()) {
         // Opening the folder fails as looking up the entry would: ENOENT
         // when it is missing, ENOTDIR when it is no folder, EACCES when a

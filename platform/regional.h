@@ -14,7 +14,7 @@ struct Regional_Settings {
     Date_Order date_order = Date_Order::Month_Day_Year;
     char date_separator = '/';
     char time_separator = ':';
-    bool leading_zero_day = true;    // short date form "01.02.2024" rather than "1.2.2024"
+    bool leading_zero_day = true;  // short date form "01.02.2024" rather than "1.2.2024"
     bool leading_zero_month = true;
     bool four_digit_year = true;
 
