@@ -15,6 +15,7 @@
 #include <QListWidget>
 
 #include <algorithm>
+#include <utility>
 
 namespace zentrel::window {
 
@@ -41,7 +42,8 @@ std::string Main_Window::Text(Control control) const {
     QString shown = control == Control::Zentrel ? QStringLiteral("Zentrel") : widget_text(widget);
     // Text the user has not changed since the program set it reads back as
     // the very bytes that were set, a name that is not UTF-8 included.
-    if (const auto& raw = raw_texts_[index_of(control)]; raw && raw->shown == shown) return raw->bytes;
+    const auto& raw = raw_texts_[index_of(control)];
+    if (raw && (pending_labels_[index_of(control)] || raw->shown == shown)) return raw->bytes;
     return from_display(shown);
 }
 
@@ -52,8 +54,12 @@ void Main_Window::Set_Text(Control control, const std::string& text) {
     raw_texts_[index_of(control)] = Raw_Text{text, shown};
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         edit->setText(shown);
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-        label->setText(shown);
+    } else if (qobject_cast<QLabel*>(widget)) {
+        pending_labels_[index_of(control)] = true;
+        if (!pending_posted_) {
+            pending_posted_ = true;
+            QMetaObject::invokeMethod(this, &Main_Window::Show_Pending_Texts, Qt::QueuedConnection);
+        }
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(shown);
     } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
@@ -175,6 +181,15 @@ long Main_Window::List_Index(Control control) const {
     return current && current->isSelected() ? list->row(current) : -1;
 }
 
+void Main_Window::Show_Pending_Texts() {
+    pending_posted_ = false;
+    for (int i = 0; i < Control_Count; ++i) {
+        if (!std::exchange(pending_labels_[i], false)) continue;
+        if (auto* label = qobject_cast<QLabel*>(controls_[i]); label && raw_texts_[i])
+            label->setText(raw_texts_[i]->shown);
+    }
+}
+
 void Main_Window::Repaint() {
     // A run asks for a repaint after every file; the screen shows at most
     // one picture per refresh, so paint now only when a refresh has passed
@@ -185,6 +200,7 @@ void Main_Window::Repaint() {
     auto now = std::chrono::steady_clock::now();
     if (now - last_repaint_ >= std::chrono::milliseconds(15) && isVisible()) {
         last_repaint_ = now;
+        Show_Pending_Texts();
         QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
     }
 }

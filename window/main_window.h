@@ -49,6 +49,11 @@ public:
     // support::Form
     std::string Text(support::Control control) const override;
     void Set_Text(support::Control control, const std::string& text) override;
+    // Gives the labels the texts set since the last paint. A run sets the
+    // status line for every file, many times between two pictures of the
+    // screen, and a label's new text costs far more than storing it; only
+    // the last text before a paint can ever be seen.
+    void Show_Pending_Texts();
     int Check_State(support::Control control) const override;
     void Set_Check_State(support::Control control, int state) override;
     bool Visible(support::Control control) const override;
@@ -117,6 +122,9 @@ private:
         QString shown;
     };
     std::array<std::optional<Raw_Text>, Control_Count> raw_texts_{};
+    // Labels whose new text waits for the next paint (Show_Pending_Texts).
+    std::array<bool, Control_Count> pending_labels_{};
+    bool pending_posted_ = false;
 
     QMenu* error_menu_ = nullptr;
     QAction* copy_single_file_ = nullptr;

@@ -1,6 +1,7 @@
 #include "window/qt_ui_host.h"
 
 #include "window/display_text.h"
+#include "window/main_window.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -31,6 +32,8 @@ void Qt_Ui_Host::Process_Events() {
     auto now = std::chrono::steady_clock::now();
     if (now - last_events_ < Event_Interval) return;
     last_events_ = now;
+    // The texts the run set go to the labels before this turn paints.
+    if (auto* form = qobject_cast<Main_Window*>(window_.data())) form->Show_Pending_Texts();
     QCoreApplication::processEvents();
     // Time spent in handlers run from here does not count towards the next turn.
     last_events_ = std::chrono::steady_clock::now();

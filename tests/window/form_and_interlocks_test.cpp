@@ -37,8 +37,12 @@ TEST_F(Window_Test, TextsThatAreNotUtf8ReadBackAsTheSameBytes) {
 
 TEST_F(Window_Test, LabelsShowLineBreaksAndNeverMarkup) {
     auto w = make_window();
-    w->Set_Text(Control::Status, "erste Zeile\r\n<b>zweite</b> & dritte");
     auto* status = widget<QLabel>(*w, Control::Status);
+    w->Set_Text(Control::Status, "zuerst");
+    w->Set_Text(Control::Status, "erste Zeile\r\n<b>zweite</b> & dritte");
+    // Read back at once; the label shows the last text by the next paint.
+    EXPECT_EQ(w->Text(Control::Status), "erste Zeile\r\n<b>zweite</b> & dritte");
+    QCoreApplication::processEvents();
     EXPECT_EQ(status->text(), "erste Zeile\n<b>zweite</b> & dritte");
     EXPECT_EQ(status->textFormat(), Qt::PlainText);
     EXPECT_EQ(w->Text(Control::Status), "erste Zeile\r\n<b>zweite</b> & dritte");
@@ -71,6 +75,7 @@ TEST_F(Window_Test, RepaintPaintsWhatChangedAtMostOncePerRefresh) {
     w->Set_Text(Control::Status, "kopiere /a/b.txt");
     w->Repaint();
     EXPECT_EQ(status.paints, 1);
+    EXPECT_EQ(widget<QLabel>(*w, Control::Status)->text(), "kopiere /a/b.txt");
     EXPECT_EQ(files.paints, 0);
     EXPECT_EQ(start.paints, 0);
 
