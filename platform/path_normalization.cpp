@@ -9,7 +9,27 @@
 
 namespace zentrel::platform {
 
+namespace {
+
+// Absolute, with no empty, "." or ".." component: already as normalize_path
+// would give it back. Most paths a run looks up are.
+bool is_normal(std::string_view path) {
+    if (path.empty() || path[0] != '/') return false;
+    if (path.size() == 1) return true;
+    std::size_t start = 1;
+    for (;;) {
+        const std::size_t slash = path.find('/', start);
+        const std::string_view part = path.substr(start, slash == std::string_view::npos ? slash : slash - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (slash == std::string_view::npos) return true;
+        start = slash + 1;
+    }
+}
+
+}  // namespace
+
 std::string normalize_path(const std::string& path) {
+    if (is_normal(path)) return path;
     std::string absolute = path;
     if (absolute.empty() || absolute[0] != '/') {
         // Relative paths count from the current directory, as the kernel

@@ -36,6 +36,10 @@ TEST(Normalize_Path_Test, FoldsSpellingOnly) {
     EXPECT_EQ(normalize_path("/a/b/../c"), "/a/c");
     EXPECT_EQ(normalize_path("/a/b/../../.."), "/");
     EXPECT_EQ(normalize_path("/../x"), "/x");
+    EXPECT_EQ(normalize_path("/."), "/");
+    EXPECT_EQ(normalize_path("/a/.."), "/");
+    EXPECT_EQ(normalize_path("/a/b/.."), "/a");
+    EXPECT_EQ(normalize_path("/a/b//"), "/a/b");
     EXPECT_EQ(normalize_path("/a/..b/.c/..."), "/a/..b/.c/...");  // names, not steps
     EXPECT_EQ(normalize_path("/\xff/ü\n"), "/\xff/ü\n");
 
