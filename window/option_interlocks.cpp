@@ -24,10 +24,17 @@ void Later_then_Change(support::Form& form, engine::Run_State& state, const plat
 
 void Raise_Option_Click(support::Form& form, support::Control box) {
     switch (box) {
-        case Control::Include_Subfolders: Include_Subfolders_Click(form); break;
-        case Control::Synchronize: Synchronize_Click(form); break;
-        case Control::Only_newer: Only_newer_Click(form); break;
-        default: break;
+        case Control::Include_Subfolders:
+            Include_Subfolders_Click(form);
+            break;
+        case Control::Synchronize:
+            Synchronize_Click(form);
+            break;
+        case Control::Only_newer:
+            Only_newer_Click(form);
+            break;
+        default:
+            break;
     }
 }
 

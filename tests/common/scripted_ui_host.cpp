@@ -23,10 +23,14 @@ int Scripted_Ui_Host::Show_Message_Box(const std::string& prompt, int buttons, c
     }
     ADD_FAILURE() << "unexpected message box: " << prompt;
     switch (buttons & 7) {
-        case support::Buttons_Abort_Retry_Ignore: return support::Answer_Abort;
-        case support::Buttons_Yes_No: return support::Answer_No;
-        case support::Buttons_Retry_Cancel: return support::Answer_Cancel;
-        default: return support::Answer_OK;
+        case support::Buttons_Abort_Retry_Ignore:
+            return support::Answer_Abort;
+        case support::Buttons_Yes_No:
+            return support::Answer_No;
+        case support::Buttons_Retry_Cancel:
+            return support::Answer_Cancel;
+        default:
+            return support::Answer_OK;
     }
 }
 
