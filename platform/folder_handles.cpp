@@ -21,9 +21,13 @@ void Folder_Handles::release() {
     if (holds_ > 0 && --holds_ == 0) close_all_locked();
 }
 
-void Folder_Handles::forget_all() {
+void Folder_Handles::before_rename(const std::string& from) {
     std::lock_guard lock(mutex_);
-    close_all_locked();
+    if (handles_.empty()) return;
+    // A file's rename, the only kind a run makes, leaves every folder where
+    // it is.
+    struct stat st;
+    if (stat_entry_locked(from, st) != 0 || S_ISDIR(st.st_mode)) close_all_locked();
 }
 
 void Folder_Handles::close_all_locked() {
@@ -32,6 +36,11 @@ void Folder_Handles::close_all_locked() {
 }
 
 int Folder_Handles::stat_entry(const std::string& path, struct stat& st) {
+    std::lock_guard lock(mutex_);
+    return stat_entry_locked(path, st);
+}
+
+int Folder_Handles::stat_entry_locked(const std::string& path, struct stat& st) {
     const auto slash = path.find_last_of('/');
     // Only "/folder/name" with a plain last name has a folder to keep open.
     if (path.empty() || path.front() != '/' || slash == path.size() - 1) return ::lstat(path.c_str(), &st);
@@ -40,7 +49,6 @@ int Folder_Handles::stat_entry(const std::string& path, struct stat& st) {
     if (name_view == "." || name_view == "..") return ::lstat(path.c_str(), &st);
     const std::string_view folder = slash == 0 ? std::string_view("/") : std::string_view(path).substr(0, slash);
 
-    std::lock_guard lock(mutex_);
     if (holds_ == 0) return ::lstat(path.c_str(), &st);
 
     const auto now = std::chrono::steady_clock::now();

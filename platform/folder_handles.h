@@ -7,8 +7,8 @@
 //
 // A folder that another program renames or replaces meanwhile is still seen
 // at its old place until its handle expires, as if the change had happened
-// that much later; the owner forgets every handle when it renames anything
-// itself. Nothing stays open once the last hold is released.
+// that much later; one this process renames is forgotten at once
+// (before_rename). Nothing stays open once the last hold is released.
 #pragma once
 
 #include <sys/stat.h>
@@ -37,8 +37,10 @@ public:
     // lstat() of path: 0, or -1 with errno as lstat() sets it.
     int stat_entry(const std::string& path, struct stat& st);
 
-    // Closes every handle, so that the next look-up opens its folder anew.
-    void forget_all();
+    // Before this process renames from: a folder renamed (or one below it)
+    // would still be seen at its old name through a kept handle, so every
+    // handle is closed unless from is known to be no folder.
+    void before_rename(const std::string& from);
 
 private:
     struct Handle {
@@ -47,6 +49,7 @@ private:
         std::chrono::steady_clock::time_point opened;
     };
     void close_all_locked();
+    int stat_entry_locked(const std::string& path, struct stat& st);
 
     std::mutex mutex_;
     int holds_ = 0;

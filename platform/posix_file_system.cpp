@@ -320,11 +320,7 @@ public:
     }
 
     void rename(const std::string& from, const std::string& to, bool replace) override {
-        // A folder renamed, or one below it, would still be seen at its old
-        // name through a kept handle. A file's rename (every one a run makes)
-        // leaves every folder where it is.
-        struct stat st;
-        if (folders_.stat_entry(from, st) != 0 || S_ISDIR(st.st_mode)) folders_.forget_all();
+        folders_.before_rename(from);
         if (replace) {
             if (::rename(from.c_str(), to.c_str()) != 0) fail_rename(from, to);
             return;
