@@ -41,6 +41,7 @@ int Folder_Handles::stat_entry(const std::string& path, struct stat& st) {
 }
 
 int Folder_Handles::stat_entry_locked(const std::string& path, struct stat& st) {
+    if (holds_ == 0) return ::lstat(path.c_str(), &st);
     const auto slash = path.find_last_of('/');
     // Only "/folder/name" with a plain last name has a folder to keep open.
     if (path.empty() || path.front() != '/' || slash == path.size() - 1) return ::lstat(path.c_str(), &st);
@@ -48,8 +49,6 @@ int Folder_Handles::stat_entry_locked(const std::string& path, struct stat& st) 
     const std::string_view name_view(name);
     if (name_view == "." || name_view == "..") return ::lstat(path.c_str(), &st);
     const std::string_view folder = slash == 0 ? std::string_view("/") : std::string_view(path).substr(0, slash);
-
-    if (holds_ == 0) return ::lstat(path.c_str(), &st);
 
     const auto now = std::chrono::steady_clock::now();
     std::erase_if(handles_, [&](const Handle& handle) {
@@ -64,7 +63,11 @@ int Folder_Handles::stat_entry_locked(const std::string& path, struct stat& st) 
         // when it is missing, ENOTDIR when it is no folder, EACCES when a
         // folder above may not be searched.
         const int fd = ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) return -1;
+        if (fd < 0) {
+            // Out of descriptors is no answer about the entry.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOMEM) return ::lstat(path.c_str(), &st);
+            return -1;
+        }
         if (handles_.size() >= Capacity) {
             ::close(handles_.front().fd);
             handles_.erase(handles_.begin());

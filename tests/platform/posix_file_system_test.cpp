@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -115,6 +116,33 @@ TEST_F(Posix_File_System_Test, HeldFoldersAnswerAsPathsWouldAndLetGo) {
     EXPECT_EQ(open_descriptors(), before);
     EXPECT_EQ(fs.status(tmp / "d/f")->size, 5u);
     EXPECT_EQ(open_descriptors(), before);
+}
+
+TEST_F(Posix_File_System_Test, HeldFoldersOutOfDescriptorsStillAnswer) {
+    write_file(tmp / "d/f", "12345");
+    Folder_Hold held(fs);
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    rlimit none = before;
+    // The next descriptor would be the lowest free one: no open succeeds.
+    const int lowest_free = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(lowest_free, 0);
+    ::close(lowest_free);
+    none.rlim_cur = static_cast<rlim_t>(lowest_free);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    std::optional<Entry_Status> status, missing;
+    std::string failure;
+    try {
+        status = fs.status(tmp / "d/f");
+        missing = fs.status(tmp / "d/missing");
+    } catch (const File_System_Error& error) {
+        failure = error.what();
+    }
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    EXPECT_EQ(failure, "");
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->size, 5u);
+    EXPECT_FALSE(missing);
 }
 
 TEST_F(Posix_File_System_Test, ReadFolderGivesEveryNameAndKind) {
