@@ -24,10 +24,10 @@ void Folder_Handles::release() {
 void Folder_Handles::before_rename(const std::string& from) {
     std::lock_guard lock(mutex_);
     if (handles_.empty()) return;
-    // A file's rename, the only kind a run makes, leaves every folder where
-    // it is.
+    // A file's rename, nearly every one a run makes, leaves every folder
+    // where it is; a link's may change what a kept path led to.
     struct stat st;
-    if (stat_entry_locked(from, st) != 0 || S_ISDIR(st.st_mode)) close_all_locked();
+    if (stat_entry_locked(from, st) != 0 || S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode)) close_all_locked();
 }
 
 void Folder_Handles::close_all_locked() {

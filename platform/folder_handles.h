@@ -37,9 +37,10 @@ public:
     // lstat() of path: 0, or -1 with errno as lstat() sets it.
     int stat_entry(const std::string& path, struct stat& st);
 
-    // Before this process renames from: a folder renamed (or one below it)
-    // would still be seen at its old name through a kept handle, so every
-    // handle is closed unless from is known to be no folder.
+    // Before this process renames from: a folder renamed (or one below it,
+    // or one a renamed link led to) would still be seen at its old name
+    // through a kept handle, so every handle is closed unless from is known
+    // to be a file.
     void before_rename(const std::string& from);
 
 private:

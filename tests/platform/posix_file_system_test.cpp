@@ -103,6 +103,13 @@ TEST_F(Posix_File_System_Test, HeldFoldersAnswerAsPathsWouldAndLetGo) {
         EXPECT_FALSE(fs.status(tmp / "l/f"));
         EXPECT_EQ(fs.status(tmp / "e/f")->size, 5u);
 
+        // So is a renamed link that led to a kept folder.
+        ASSERT_EQ(::symlink("e", (tmp / "m").c_str()), 0);
+        EXPECT_EQ(fs.status(tmp / "m/f")->size, 5u);
+        fs.rename(tmp / "m", tmp / "n", false);
+        EXPECT_FALSE(fs.status(tmp / "m/f"));
+        EXPECT_EQ(fs.status(tmp / "n/f")->size, 5u);
+
         // Changed by another program: seen once the kept handle expires.
         make_folders(tmp / "d");
         ASSERT_FALSE(fs.status(tmp / "d/f"));
