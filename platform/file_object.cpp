@@ -75,9 +75,9 @@ std::string File::Name() const { return path_.substr(path_.find_last_of('/') + 1
 
 int File::Attributes() const {
     if (!attributes_) {
-        if (listed_given_) {
-            attributes_ = dos_attributes_from(*fs_, path_, status_, listed_bytes_);
-            forget_listed();
+        if (listed_) {
+            attributes_ = dos_attributes_from(*fs_, path_, status_, *listed_);
+            listed_.reset();
         } else {
             attributes_ = read_dos_attributes(*fs_, path_, status_);
         }
@@ -86,13 +86,7 @@ int File::Attributes() const {
 }
 
 void File::Use_Listed_Attribute(std::optional<std::string> bytes) {
-    listed_given_ = true;
-    listed_bytes_ = std::move(bytes);
-}
-
-void File::forget_listed() const {
-    listed_given_ = false;
-    listed_bytes_.reset();
+    listed_.emplace(std::move(bytes));  // engaged also when bytes is nullopt
 }
 
 void File::Set_Attributes(int attributes) {
@@ -100,7 +94,7 @@ void File::Set_Attributes(int attributes) {
     auto now = fs_->status(path_);
     if (!now) throw File_System_Error(ENOENT, path_);
     attributes_.reset();
-    forget_listed();
+    listed_.reset();
     status_ = *now;
     write_dos_attributes(*fs_, path_, status_, attributes);
     if (auto after = fs_->status(path_)) status_ = *after;
@@ -129,7 +123,7 @@ void File::Move(const std::string& destination) {
     fs_->rename(path_, target, false);
     path_ = std::move(target);
     attributes_.reset();  // a new name may begin with a dot
-    forget_listed();
+    listed_.reset();
 }
 
 void File::Copy(const std::string& destination, bool overwrite) {

@@ -60,15 +60,12 @@ public:
     void Copy(const std::string& destination, bool overwrite);
 
 private:
-    void forget_listed() const;
-
     File_System* fs_;
     std::string path_;
     Entry_Status status_;
     mutable std::optional<int> attributes_;
     // From Use_Listed_Attribute, until Attributes() has used it.
-    mutable bool listed_given_ = false;
-    mutable std::optional<std::string> listed_bytes_;
+    mutable std::optional<std::optional<std::string>> listed_;
 };
 
 class Folder {
