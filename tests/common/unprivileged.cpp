@@ -1,0 +1,90 @@
+#include "common/unprivileged.h"
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace zentrel::testing {
+
+namespace {
+
+constexpr int Skip_Status = 77;
+
+void write_all(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+std::string read_all(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+    return text;
+}
+
+bool drop_privileges() {
+    if (::geteuid() != 0) return true;
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(Unprivileged_Gid, Unprivileged_Gid, Unprivileged_Gid) == 0 &&
+           ::setresuid(Unprivileged_Uid, Unprivileged_Uid, Unprivileged_Uid) == 0 && ::geteuid() == Unprivileged_Uid;
+}
+
+}  // namespace
+
+Unprivileged_Outcome Run_Unprivileged(const std::function<std::string()>& body) {
+    int pipe_fds[2];
+    if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+    pid_t child = ::fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) {
+        ::close(pipe_fds[0]);
+        if (!drop_privileges()) {
+            write_all(pipe_fds[1], "cannot switch to uid 65534 (setresuid refused)");
+            ::_exit(Skip_Status);
+        }
+        std::string message;
+        try {
+            message = body();
+        } catch (const std::exception& e) {
+            message = std::string("exception: ") + e.what();
+        } catch (...) {
+            message = "unknown exception";
+        }
+        write_all(pipe_fds[1], message);
+        ::close(pipe_fds[1]);
+        ::_exit(message.empty() ? 0 : 1);
+    }
+    ::close(pipe_fds[1]);
+    Unprivileged_Outcome outcome;
+    outcome.message = read_all(pipe_fds[0]);
+    ::close(pipe_fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == Skip_Status) {
+        outcome.skipped = true;
+    } else if (!WIFEXITED(status)) {
+        outcome.message += " (the child ended by signal " + std::to_string(WTERMSIG(status)) + ")";
+    } else if (WEXITSTATUS(status) != 0 && outcome.message.empty()) {
+        outcome.message = "the child failed without a message";
+    }
+    return outcome;
+}
+
+void Hand_Over(const std::string& path) {
+    if (::geteuid() != 0) return;
+    std::error_code ignored;
+    ::lchown(path.c_str(), Unprivileged_Uid, Unprivileged_Gid);
+    for (auto it = std::filesystem::recursive_directory_iterator(path, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+        ::lchown(it->path().c_str(), Unprivileged_Uid, Unprivileged_Gid);
+    }
+}
+
+}  // namespace zentrel::testing
