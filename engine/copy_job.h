@@ -15,6 +15,10 @@
 
 namespace zentrel::engine {
 
+// The copy parks a target's old version under this name in the target's
+// folder while the new one is made.
+inline constexpr const char* Temporary_Name = "$$$Temp1$$$";
+
 class Copy_Job {
 public:
     Copy_Job(support::Form& form, support::Support_Routines& support, Run_State& state);
@@ -57,6 +61,16 @@ private:
     int Listing_Classes() const;
     // The walk's "Fehler bei der Verarbeitung von Verzeichnis:" box.
     void Report_Folder_Failure(const std::string& Folder_Path, const std::string& Description, int Step);
+    // A folder the walk could not finish goes into the error list as its
+    // path with a trailing separator, so that the run never ends as
+    // "erfolgreich" with files left out unseen.
+    void Add_Unfinished_Folder(const std::string& Folder_Path);
+    // Error_Files and its display, for one more entry in the error list.
+    void Count_Failed_File();
+    // Clears the archive bit of a file the walk has copied; a file whose bit
+    // cannot be cleared is counted for one message after the run.
+    void Reset_Archive_Bit(platform::File& SFile);
+    void Report_Kept_Archive_Bits();
     // The copy's Abort/Retry/Ignore protocol: true when the user chose Retry;
     // otherwise the entry is in Error_List and the caller gives up.
     bool Copy_Error(const std::string& Prompt, const std::string& Entry, bool Retry_Allowed, bool& Ignore_All,
@@ -90,6 +104,12 @@ private:
     mutable Date_Threshold threshold_;
     // The target folder last cleared of stale copies in this pass.
     std::string cleared_folder_;
+    // Set by Get_Folder_Files when its listing failed.
+    bool listing_failed_ = false;
+    // Copied files that keep their archive bit because it could not be
+    // cleared, and why the first of them could not.
+    long archive_kept_ = 0;
+    std::string archive_kept_reason_;
 };
 
 void Swap_Values(std::string& first, std::string& second);

@@ -8,10 +8,6 @@ using support::Control;
 
 namespace {
 
-// The previous version of a target file waits under this name in the
-// target's folder while the new copy is made.
-constexpr const char* Temporary_Name = "$$$Temp1$$$";
-
 void ignoring_failure(const auto& operation) {
     try {
         operation();

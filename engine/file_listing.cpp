@@ -38,13 +38,21 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
     const std::string folder = support::Trailing_Backslash(Folder, false);
     platform::File_System& fs = support_->file_system();
     Files.assign(1, std::string());
+    listing_failed_ = false;
     long count = 0;
-    bool excluding = false;
     try {
         platform::Listed_Attributes read;
+        // A file that several items match is listed once, where the first
+        // one put it: handled twice, it would be counted twice, and the
+        // progress would never reach its end.
+        std::unordered_set<std::string> listed;
         for (const std::string& item : pattern_items(Include_Pattern.empty() ? "*.*" : Include_Pattern)) {
             for (std::string& name :
                  platform::list_files(fs, folder, item, Classes, Read_Attributes ? &read : nullptr)) {
+                // The copy parks a target's old version under this name; it
+                // is never a file of the user's to copy or to carry back.
+                if (name == Temporary_Name) continue;
+                if (!listed.insert(name).second) continue;
                 Files.push_back(folder + name);
                 ++count;
             }
@@ -54,7 +62,6 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
             }
         }
         if (!Exclude_Pattern.empty() && count >= 1) {
-            excluding = true;
             std::unordered_set<std::string> excluded;
             for (const std::string& item : pattern_items(Exclude_Pattern))
                 for (std::string& name : platform::list_files(fs, folder, item, Classes))
@@ -73,12 +80,13 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
                                   support::Buttons_OK);
         } catch (...) {
         }
-        // Without the exclusion we cannot tell which files the user left out,
-        // so a failed exclusion lists nothing rather than everything.
-        if (excluding) {
-            Files.assign(1, std::string());
-            return 0;
-        }
+        // Whatever was listed before the failure may include files the
+        // exclusion would have removed, or lack the exclusion entirely: a
+        // folder whose listing failed lists nothing, and the walk reports it
+        // as not finished.
+        listing_failed_ = true;
+        Files.assign(1, std::string());
+        return 0;
     }
     return count;
 }

@@ -16,6 +16,48 @@ void Copy_Job::Report_Folder_Failure(const std::string& Folder_Path, const std::
     }
 }
 
+void Copy_Job::Count_Failed_File() {
+    Increment_Counter(state_->Error_Files);
+    form_->Set_Text(Control::Num_Error_Files, std::to_string(state_->Error_Files));
+    form_->Set_Visible(Control::Num_Error_Files, true);
+    form_->Set_Visible(Control::TNum_Error_Files, true);
+}
+
+void Copy_Job::Add_Unfinished_Folder(const std::string& Folder_Path) {
+    try {
+        const std::string entry = support::Trailing_Backslash(Folder_Path, false);
+        // A folder whose listing failed may fail again when its subfolders
+        // are asked for: one entry is enough.
+        const long count = form_->List_Count(Control::Error_List);
+        if (count > 0 && form_->List_Item(Control::Error_List, count - 1) == entry) return;
+        form_->Add_Item(Control::Error_List, entry);
+        Count_Failed_File();
+        form_->Arrange_Error_List();
+    } catch (...) {
+    }
+}
+
+void Copy_Job::Reset_Archive_Bit(platform::File& SFile) {
+    // A link has no archive bit of its own.
+    if (SFile.Is_Link() || !(SFile.Attributes() & platform::Attribute_Archive)) return;
+    try {
+        SFile.Clear_Archive();
+    } catch (const std::exception& failure) {
+        // The file is copied all the same; it keeps its bit and is copied
+        // again by the next run.
+        if (archive_kept_++ == 0) archive_kept_reason_ = failure.what();
+    }
+}
+
+void Copy_Job::Report_Kept_Archive_Bits() {
+    if (archive_kept_ == 0) return;
+    support_->Message_Box("Bei " + std::to_string(archive_kept_) +
+                              " kopierten Dateien konnte das Archivbit nicht zurückgesetzt werden; sie werden bei der "
+                              "nächsten Ausführung erneut kopiert.\r\nGrund (erste Datei): " +
+                              archive_kept_reason_,
+                          support::Buttons_OK);
+}
+
 void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All, bool& Abort) {
     // The number of the step under way, named in the failure message.
     int step = 1;
@@ -39,12 +81,23 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         platform::Listed_Attributes listed;
         const long count = Get_Folder_Files(SFolder.Path(), form_->Text(Control::Include_Filter),
                                             form_->Text(Control::Exclude_Filter), files, Listing_Classes(), &listed);
+        if (listing_failed_) Add_Unfinished_Folder(SFolder.Path());
 
         step = 3;
         support::Ui_Host& host = support_->host();
         for (long i = 1; i <= count; ++i) {
             step = 4;
-            std::optional<platform::File> file = support_->Find_File(files[i]);
+            std::optional<platform::File> file;
+            try {
+                file = support_->Find_File(files[i]);
+            } catch (const std::exception& failure) {
+                // A file that cannot even be looked at is this file's
+                // failure, not its folder's.
+                Copy_Error("Konnte Datei nicht kopieren: " + files[i] + "\r\n" + failure.what(), files[i], false,
+                           Ignore_All, Abort);
+                Count_Failed_File();
+                form_->Arrange_Error_List();
+            }
             if (file) {
                 Use_Listed_Attribute(*file, listed, files[i]);
                 step = 5;
@@ -63,12 +116,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                     const bool copied = Copy_File(file, target, Ignore_All, Abort);
 
                     step = 8;
-                    if (!copied) {
-                        Increment_Counter(state_->Error_Files);
-                        form_->Set_Text(Control::Num_Error_Files, std::to_string(state_->Error_Files));
-                        form_->Set_Visible(Control::Num_Error_Files, true);
-                        form_->Set_Visible(Control::TNum_Error_Files, true);
-                    }
+                    if (!copied) Count_Failed_File();
 
                     step = 9;
                     form_->Arrange_Error_List();
@@ -76,11 +124,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                     step = 10;
                     // Only a file that really reached the target may lose its
                     // archive bit, or the next incremental run would miss it.
-                    if (copied && Is_Set(Control::Reset_Archive)) {
-                        const int attributes = file->Attributes();
-                        if (attributes & platform::Attribute_Archive)
-                            file->Set_Attributes(attributes & ~platform::Attribute_Archive);
-                    }
+                    if (copied && Is_Set(Control::Reset_Archive)) Reset_Archive_Bit(*file);
 
                     step = 11;
                     Increment_Counter(state_->Processed_Files);
@@ -122,8 +166,10 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         form_->Set_Text(Control::Status, "");
     } catch (const std::exception& failure) {
         Report_Folder_Failure(SFolder.Path(), failure.what(), step);
+        Add_Unfinished_Folder(SFolder.Path());
     } catch (...) {
         Report_Folder_Failure(SFolder.Path(), "Unbekannter Fehler", step);
+        Add_Unfinished_Folder(SFolder.Path());
     }
 }
 

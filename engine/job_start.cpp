@@ -109,6 +109,8 @@ void Copy_Job::Run_Start() {
     form_->Set_Focus(Control::Sourcefolder);
     form_->Set_Enabled(Control::Start, false);
     cleared_folder_.clear();  // a folder cleared by an earlier run may have new leftovers
+    archive_kept_ = 0;
+    archive_kept_reason_.clear();
     bool Ignore_All = false;
 
     Evaluate_Source_Click();
@@ -151,6 +153,7 @@ void Copy_Job::Run_Start() {
     if (state_->Cancel_Requested) summary += " - Abbruch durch Benutzer";
     form_->Set_Text(Control::Status, summary);
     form_->Set_Visible(Control::Cancel_Execution, false);
+    Report_Kept_Archive_Bits();
 }
 
 }  // namespace zentrel::engine

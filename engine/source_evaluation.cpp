@@ -32,10 +32,10 @@ void Copy_Job::Evaluate_Source_Click() {
     form_->Set_Visible(Control::TNum_Error_Files, false);
 
     support_->Show_Busy(true);
-    // A top folder whose test fails is counted as nothing, like one that
-    // does not pass it.
+    // The top folder is the user's choice and the walk always enters it,
+    // hidden or not (a source such as ~/.thunderbird): so is it counted.
     try {
-        if (Do_Process_Folder(*folder)) Do_Evaluate_Source(*folder);
+        Do_Evaluate_Source(*folder);
     } catch (...) {
     }
     support_->Show_Busy(false);

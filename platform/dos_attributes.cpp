@@ -196,4 +196,52 @@ void write_dos_attributes(File_System& fs, const std::string& path, const Entry_
     if (mode_changes && read_only) fs.set_mode(path, mode);
 }
 
+std::optional<std::string> dosattrib_without_archive(const std::string& bytes) {
+    if (!parse_dosattrib(bytes)) return std::nullopt;
+    const auto nul = bytes.find('\0');
+    const std::string text = bytes.substr(0, nul);
+    std::string new_text = text;
+    if (!text.empty()) {
+        // Every bit of the text but archive stays, also those we do not know.
+        std::uint32_t value = 0;
+        std::from_chars(text.data() + 2, text.data() + text.size(), value, 16);
+        new_text = dosattrib_text(static_cast<int>(value & ~std::uint32_t{Attribute_Archive}));
+    }
+    if (nul == std::string::npos) return new_text;
+
+    const size_t offset = align(nul + 1, 2);
+    std::uint16_t version = 0, level = 0;
+    if (!read_u16(bytes, offset, version) || !read_u16(bytes, offset + 2, level) || level != version)
+        return new_text + bytes.substr(nul);  // the text with its NUL and whatever followed it
+    // The binary block's attribute field; version 3 carries it beside its text.
+    const size_t body = align(offset + 4, 4);
+    const size_t field = (version == 1 || version == 0xFFFF) ? body : body + 4;
+    std::string block = bytes;
+    if (field < block.size()) block[field] = static_cast<char>(block[field] & ~Attribute_Archive);
+    if (new_text.size() == text.size()) return block.replace(0, text.size(), new_text);
+    // A shorter or longer text moves the block to its new alignment.
+    std::string moved = new_text;
+    moved.resize(align(new_text.size() + 1, 2), '\0');
+    moved.append(block, offset, 4);
+    moved.resize(align(moved.size(), 4), '\0');
+    moved.append(block, body);
+    return moved;
+}
+
+bool clear_archive_bit(File_System& fs, const std::string& path, const Entry_Status& copied) {
+    const auto now = fs.status(path);
+    if (!now || now->kind != Entry_Kind::Regular) return false;
+    if (now->size != copied.size || now->modified != copied.modified || now->changed != copied.changed) return false;
+    std::string value = dosattrib_text(0);
+    if (auto bytes = fs.get_attribute(path, Dos_Attribute_Name)) {
+        // Bytes in no known form read as archive set; the text replaces them.
+        if (auto cleared = dosattrib_without_archive(*bytes)) value = std::move(*cleared);
+    }
+    // Recorded first: should the next write fail, a record without a
+    // cleared bit changes nothing.
+    store_attribute(fs, path, *now, Archive_Time_Name, time_text(now->modified));
+    store_attribute(fs, path, *now, Dos_Attribute_Name, value);
+    return true;
+}
+
 }  // namespace zentrel::platform

@@ -35,4 +35,17 @@ int dos_attributes_from(File_System& fs, const std::string& path, const Entry_St
 // that needs them fails with a clear description.
 void write_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status, int attributes);
 
+// The user.DOSATTRIB bytes with the archive bit cleared and nothing else
+// changed, in the form they came in (the text, or Samba's binary forms with
+// their creation time); nullopt for bytes in no form we know.
+std::optional<std::string> dosattrib_without_archive(const std::string& bytes);
+
+// Clears the archive bit of the regular file at path and changes nothing
+// else (its mode stays as it is), provided it is still the file a copy read:
+// the same size, modification and change time as copied. Returns false for a
+// file changed since, which keeps its bit so that the next run copies the
+// new content. Throws File_System_Error when the bit cannot be stored (no
+// permission, a read-only mount, a file system without user attributes).
+bool clear_archive_bit(File_System& fs, const std::string& path, const Entry_Status& copied);
+
 }  // namespace zentrel::platform

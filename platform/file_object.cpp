@@ -75,11 +75,18 @@ std::string File::Name() const { return path_.substr(path_.find_last_of('/') + 1
 
 int File::Attributes() const {
     if (!attributes_) {
-        if (listed_) {
-            attributes_ = dos_attributes_from(*fs_, path_, status_, *listed_);
-            listed_.reset();
-        } else {
-            attributes_ = read_dos_attributes(*fs_, path_, status_);
+        try {
+            if (listed_) {
+                attributes_ = dos_attributes_from(*fs_, path_, status_, *listed_);
+                listed_.reset();
+            } else {
+                attributes_ = read_dos_attributes(*fs_, path_, status_);
+            }
+        } catch (const File_System_Error& error) {
+            // Another user's private file: what its name and mode tell is
+            // all there is, and its copy will fail and say why.
+            if (error.error_number() != EACCES && error.error_number() != EPERM) throw;
+            attributes_ = dos_attributes_from(*fs_, path_, status_, std::nullopt);
         }
     }
     return *attributes_;
@@ -98,6 +105,12 @@ void File::Set_Attributes(int attributes) {
     status_ = *now;
     write_dos_attributes(*fs_, path_, status_, attributes);
     if (auto after = fs_->status(path_)) status_ = *after;
+}
+
+bool File::Clear_Archive() {
+    attributes_.reset();
+    listed_.reset();
+    return clear_archive_bit(*fs_, path_, copied_ ? *copied_ : status_);
 }
 
 double File::DateLastModified() const { return date_value_from_file_time(status_.modified); }
@@ -168,7 +181,7 @@ void File::Copy(const std::string& destination, bool overwrite) {
             if (as_link)
                 fs_->create_link(link_target, temporary);
             else
-                fs_->copy_file(path_, temporary, carried_attributes());
+                copied_ = fs_->copy_file(path_, temporary, carried_attributes());
             break;
         } catch (const File_System_Error& error) {
             if (error.error_number() == EEXIST && attempt + 1 < Temporary_Attempts) continue;

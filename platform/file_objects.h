@@ -43,7 +43,12 @@ public:
     // not read them again.
     void Use_Listed_Attribute(std::optional<std::string> bytes);
     void Set_Attributes(int attributes);  // throws File_System_Error
-    double DateLastModified() const;      // date value (days since 1899-12-30, local time)
+    // Clears the archive bit alone, if the file is still what the last Copy
+    // read (or, without a copy, what the look-up saw); false when it has
+    // changed since and keeps the bit. Throws File_System_Error when the bit
+    // cannot be stored.
+    bool Clear_Archive();
+    double DateLastModified() const;  // date value (days since 1899-12-30, local time)
     File_Time Modified_Time() const { return status_.modified; }
     std::uint64_t Size() const { return status_.size; }
     Drive Get_Drive() const;
@@ -64,6 +69,8 @@ private:
     std::string path_;
     Entry_Status status_;
     mutable std::optional<int> attributes_;
+    // The source as the last Copy read it.
+    std::optional<Entry_Status> copied_;
     // From Use_Listed_Attribute, until Attributes() has used it.
     mutable std::optional<std::optional<std::string>> listed_;
 };

@@ -52,6 +52,14 @@ struct Entry_Status {
     mode_t mode = 0;  // permission bits only (07777)
     dev_t device = 0;
     ino_t inode = 0;
+    File_Time changed;  // the inode's change time: moves with every write, rename or attribute change
+};
+
+// What get_attributes_in found of one entry's attribute.
+struct Entry_Attribute {
+    std::optional<std::string> value;  // nullopt: not there, or it could not be read
+    bool vanished = false;             // the entry is gone since its folder was read
+    friend bool operator==(const Entry_Attribute&, const Entry_Attribute&) = default;
 };
 
 struct Folder_Entry {
@@ -121,12 +129,15 @@ public:
     virtual std::optional<std::string> get_attribute(const std::string& path, const std::string& name) = 0;
     virtual void set_attribute(const std::string& path, const std::string& name, const std::string& value) = 0;
     // get_attribute of each of the entries names of folder, in their order.
-    // The default asks get_attribute for each path; the POSIX implementation
-    // reads them relative to the open folder where the kernel can, which
-    // spares it the look-up of the folder's path for every entry.
-    virtual std::vector<std::optional<std::string>> get_attributes_in(const std::string& folder,
-                                                                      const std::vector<std::string>& names,
-                                                                      const std::string& name);
+    // One entry's failure is that entry's alone: one gone meanwhile is
+    // marked vanished, one whose attribute cannot be read (no permission, an
+    // I/O error) has no value; only a folder that cannot be used at all
+    // throws. The default asks get_attribute for each path; the POSIX
+    // implementation reads them relative to the open folder where the kernel
+    // can, which spares it the look-up of the folder's path for every entry.
+    virtual std::vector<Entry_Attribute> get_attributes_in(const std::string& folder,
+                                                           const std::vector<std::string>& names,
+                                                           const std::string& name);
     virtual void remove_attribute(const std::string& path, const std::string& name) = 0;
 
     // While held (calls nest), the implementation may keep the folders whose

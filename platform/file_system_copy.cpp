@@ -47,13 +47,21 @@ Entry_Status File_System::copy_file(const std::string& from, const std::string& 
     return *source;
 }
 
-std::vector<std::optional<std::string>> File_System::get_attributes_in(const std::string& folder,
-                                                                       const std::vector<std::string>& names,
-                                                                       const std::string& name) {
+std::vector<Entry_Attribute> File_System::get_attributes_in(const std::string& folder,
+                                                            const std::vector<std::string>& names,
+                                                            const std::string& name) {
     const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
-    std::vector<std::optional<std::string>> values;
+    std::vector<Entry_Attribute> values;
     values.reserve(names.size());
-    for (const std::string& entry : names) values.push_back(get_attribute(prefix + entry, name));
+    for (const std::string& entry : names) {
+        Entry_Attribute found;
+        try {
+            found.value = get_attribute(prefix + entry, name);
+        } catch (const File_System_Error& error) {
+            found.vanished = error.error_number() == ENOENT;
+        }
+        values.push_back(std::move(found));
+    }
     return values;
 }
 

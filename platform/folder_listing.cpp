@@ -35,12 +35,16 @@ std::vector<std::string> list_files(File_System& fs, const std::string& folder, 
     if (!undecided.empty()) {
         auto stored = fs.get_attributes_in(folder, undecided, Dos_Attribute_Name);
         for (std::size_t i = 0; i < undecided.size(); ++i) {
-            if (stored[i]) {
-                const int bits = parse_dosattrib(*stored[i]).value_or(0);
+            // A file deleted since the folder was read (a lock file, a cache
+            // entry) is simply not there; one whose attribute cannot be read
+            // is listed, so that its copy fails and reports it.
+            if (stored[i].vanished) continue;
+            if (stored[i].value) {
+                const int bits = parse_dosattrib(*stored[i].value).value_or(0);
                 if ((bits & Attribute_Hidden) && !want_hidden) continue;
                 if ((bits & Attribute_System) && !want_system) continue;
             }
-            if (read_attributes) (*read_attributes)[undecided[i]] = std::move(stored[i]);
+            if (read_attributes) (*read_attributes)[undecided[i]] = std::move(stored[i].value);
             names.push_back(std::move(undecided[i]));
         }
     }

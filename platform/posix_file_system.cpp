@@ -45,6 +45,7 @@ Entry_Status status_of(const struct stat& st) {
     status.mode = st.st_mode & 07777;
     status.device = st.st_dev;
     status.inode = st.st_ino;
+    status.changed = {st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
     return status;
 }
 
@@ -298,7 +299,11 @@ public:
                     struct stat st;
                     if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
                         if (errno == ENOENT) continue;  // removed while we read
-                        fail(path + "/" + name);
+                        // Cannot tell what it is: taken as a file, so that
+                        // its copy fails and says why rather than it being
+                        // left out unseen.
+                        kind = Entry_Kind::Regular;
+                        break;
                     }
                     kind = kind_of_mode(st.st_mode);
                     break;
@@ -412,52 +417,22 @@ public:
         }
     }
 
-    std::vector<std::optional<std::string>> get_attributes_in(const std::string& folder,
-                                                              const std::vector<std::string>& names,
-                                                              const std::string& name) override {
+    std::vector<Entry_Attribute> get_attributes_in(const std::string& folder, const std::vector<std::string>& names,
+                                                   const std::string& name) override {
         if (!attributes_at_.load(std::memory_order_relaxed)) return File_System::get_attributes_in(folder, names, name);
         // A folder that cannot be opened is left to the paths, which tell
         // what is wrong with each.
         Descriptor at(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (at.get() < 0) return File_System::get_attributes_in(folder, names, name);
         const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
-        std::vector<std::optional<std::string>> values;
+        std::vector<Entry_Attribute> values;
         values.reserve(names.size());
         for (const std::string& entry : names) {
             if (!attributes_at_.load(std::memory_order_relaxed)) {
-                values.push_back(get_attribute(prefix + entry, name));
+                values.push_back(File_System::get_attributes_in(folder, {entry}, name).front());
                 continue;
             }
-            std::string value(256, '\0');
-            for (;;) {
-                long length = get_attribute_at(at.get(), entry, name, value.data(), value.size());
-                if (length >= 0) {
-                    value.resize(static_cast<size_t>(length));
-                    values.push_back(std::move(value));
-                    break;
-                }
-                if (errno == ENOSYS) {
-                    // An older kernel: by path from now on.
-                    attributes_at_.store(false, std::memory_order_relaxed);
-                    values.push_back(get_attribute(prefix + entry, name));
-                    break;
-                }
-                if (errno == ENODATA || errno == ENOTSUP) {
-                    values.push_back(std::nullopt);
-                    break;
-                }
-                if (errno != ERANGE) fail(prefix + entry);
-                // Grown meanwhile: ask for the size and try again.
-                long needed = get_attribute_at(at.get(), entry, name, nullptr, 0);
-                if (needed < 0) {
-                    if (errno == ENODATA || errno == ENOTSUP) {
-                        values.push_back(std::nullopt);
-                        break;
-                    }
-                    fail(prefix + entry);
-                }
-                value.resize(static_cast<size_t>(needed) + 1);
-            }
+            values.push_back(attribute_at(at.get(), entry, name, folder));
         }
         return values;
     }
@@ -488,6 +463,36 @@ public:
         "Keine gewöhnliche Datei (Pipe, Gerät oder Socket), wird nicht kopiert";
 
 private:
+    // One entry's attribute relative to the open folder at.
+    Entry_Attribute attribute_at(int at, const std::string& entry, const std::string& name, const std::string& folder) {
+        Entry_Attribute found;
+        std::string value(256, '\0');
+        for (;;) {
+            long length = get_attribute_at(at, entry, name, value.data(), value.size());
+            if (length >= 0) {
+                value.resize(static_cast<size_t>(length));
+                found.value = std::move(value);
+                return found;
+            }
+            if (errno == ENOSYS) {
+                // An older kernel: by path from now on.
+                attributes_at_.store(false, std::memory_order_relaxed);
+                return File_System::get_attributes_in(folder, {entry}, name).front();
+            }
+            if (errno != ERANGE) {
+                found.vanished = errno == ENOENT;
+                return found;
+            }
+            // Grown meanwhile: ask for the size and try again.
+            long needed = get_attribute_at(at, entry, name, nullptr, 0);
+            if (needed < 0) {
+                found.vanished = errno == ENOENT;
+                return found;
+            }
+            value.resize(static_cast<size_t>(needed) + 1);
+        }
+    }
+
     Clone_Refusals clone_refusals_;
     Folder_Handles folders_;
     // Whether the kernel reads attributes relative to an open folder.

@@ -100,8 +100,17 @@ int make_folders(const std::string& folder) {
 int read_whole(const std::string& path, std::string& text, bool& truncated) {
     text.clear();
     truncated = false;
-    File_Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // A pipe or device put where the file belongs would block the read (or
+    // answer it with endless data): it is looked at before it is opened, and
+    // the non-blocking open is checked again for one slipped in meanwhile.
+    struct stat before;
+    if (::stat(path.c_str(), &before) != 0) return errno;
+    if (!S_ISREG(before.st_mode)) return EINVAL;
+    File_Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) return errno;
+    struct stat opened;
+    if (::fstat(fd.get(), &opened) != 0) return errno;
+    if (!S_ISREG(opened.st_mode)) return EINVAL;
     char buffer[65536];
     while (true) {
         const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
@@ -215,8 +224,11 @@ long load(const Location& location, Document& document, bool& missing) {
 long update(const Location& location, const std::function<bool(Document&)>& change) {
     if (int error = make_folders(location.folder)) return code_for(error);
     const std::string lock_path = location.path + ".lock";
-    File_Descriptor lock(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+    File_Descriptor lock(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (lock.get() < 0) return code_for(errno);
+    struct stat lock_status;
+    if (::fstat(lock.get(), &lock_status) != 0) return code_for(errno);
+    if (!S_ISREG(lock_status.st_mode)) return code_for(EINVAL);
     while (::flock(lock.get(), LOCK_EX) != 0)
         if (errno != EINTR) return code_for(errno);
 

@@ -44,6 +44,9 @@ TEST_F(Folder_Walk, AFailingFileTestEndsItsFolderAndTheWalkGoesOnWithTheNextSubf
     EXPECT_EQ(host.boxes[0].buttons, support::Buttons_OK);
     EXPECT_EQ(files_below(dst), (std::vector<std::string>{"A/1.txt", "A/2.txt", "B/b.txt", "oben.txt"}));
     EXPECT_EQ(text(Control::Status), "");  // the top folder ended normally
+    // What was left out is in the error list, so the run cannot end as a success.
+    EXPECT_EQ(form.Items(Control::Error_List), std::vector<std::string>{src + "/A/"});
+    EXPECT_EQ(state.Error_Files, 1);
 }
 
 TEST_F(Folder_Walk, AFolderThatCannotBeListedIsReportedAndSkipped) {
@@ -61,17 +64,27 @@ TEST_F(Folder_Walk, AFolderThatCannotBeListedIsReportedAndSkipped) {
     EXPECT_EQ(host.boxes[1].prompt, "Fehler bei der Verarbeitung von Verzeichnis:\r\n" + src +
                                         "/A\r\nPermission denied: " + src + "/A\r\nZeile: 16");
     EXPECT_EQ(files_below(dst), std::vector<std::string>{"B/b.txt"});
+    EXPECT_EQ(form.Items(Control::Error_List), std::vector<std::string>{src + "/A/"});
 }
 
 TEST_F(Folder_Walk, AVanishedFileIsPassedOverWithoutAnyDisplay) {
     write_file(src + "/a.txt", "a");
     write_file(src + "/b.txt", "b");
+    write_file(src + "/c.txt", "c");
+    // c goes between the reading of the folder and the look at its
+    // attributes (a mail program's lock file): the folder's other files are
+    // still listed.
+    fs.before([&](Fs_Operation op, const std::string& path) {
+        if (op == Fs_Operation::get_attribute && path == src + "/c.txt") std::filesystem::remove(path);
+    });
     // b goes while a is shown.
     host.on_events = [&] { std::filesystem::remove(src + "/b.txt"); };
     walk();
     EXPECT_EQ(files_below(dst), std::vector<std::string>{"a.txt"});
     EXPECT_TRUE(statuses_starting("kopiere " + src + "/b").empty());
     EXPECT_EQ(form.Text_History(Control::Num_Processed_Files), std::vector<std::string>{"1"});
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(form.List_Count(Control::Error_List), 0);
 }
 
 // Three event turns per copied file: before its test, before its copy and

@@ -94,13 +94,16 @@ TEST_F(Source_Evaluation, AMissingFolderLeavesTheCountsAlone) {
     }
 }
 
-TEST_F(Source_Evaluation, AHiddenTopFolderCountsNothingWithoutItsOption) {
+// The walk always enters the top folder the user chose (~/.thunderbird,
+// say), so the evaluation counts it too; the options apply below it.
+TEST_F(Source_Evaluation, AHiddenTopFolderCountsAsTheWalkCopiesIt) {
     const std::string hidden = tmp / ".oben";
     write_file(hidden + "/a.txt", "a");
+    write_file(hidden + "/.unten/b.txt", "b");
     form.Set_Text(Control::Sourcefolder, hidden);
     job.Evaluate_Source_Click();
-    EXPECT_EQ(state.Total_Files, 0);
-    EXPECT_EQ(text(Control::Num_Tot_Files), "0");
+    EXPECT_EQ(state.Total_Files, 1);
+    EXPECT_EQ(text(Control::Num_Tot_Files), "1");
 }
 
 // One event turn when the pointer turns busy, then one per file before its

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -239,6 +240,19 @@ TEST_F(Registry_Store, UnwritableLocationGivesAccessDenied) {
     EXPECT_EQ(Reg_Set_Value(key, "A", REG_SZ, reinterpret_cast<const unsigned char*>("a"), 1), ERROR_ACCESS_DENIED);
     Reg_Close_Key(key);
     EXPECT_EQ(read_file(registry_folder()), "now a file");
+}
+
+TEST_F(Registry_Store, APipeWhereTheFileBelongsIsNeitherReadNorReplaced) {
+    testing::make_folders(registry_folder());
+    ASSERT_EQ(::mkfifo(file().c_str(), 0644), 0);
+    // Opened for reading, a pipe without a writer would wait for ever.
+    ::alarm(20);
+    EXPECT_NE(get("A").code, ERROR_SUCCESS);
+    EXPECT_EQ(set("A", REG_SZ, "x"), ERROR_ACCESS_DENIED);
+    ::alarm(0);
+    struct stat st {};
+    ASSERT_EQ(::lstat(file().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(Registry_Store, UnchangedValuesAreNotRewritten) {
