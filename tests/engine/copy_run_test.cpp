@@ -2,6 +2,7 @@
 // run does, and how each option changes the selection.
 #include "job_fixture.h"
 
+#include "common/unprivileged.h"
 #include "platform/dos_attributes.h"
 
 #include <filesystem>
@@ -131,11 +132,22 @@ TEST_F(Copy_Run, ArchiveOptionsMakeASecondRunCopyNothing) {
     write_file(src + "/b.txt", "b");
     write_file(src + "/c.txt", "c");
     set_attributes(src + "/c.txt", 0);  // archive clear: not taken
+    // A link has no archive bit: the reset passes it by and the walk goes on.
+    ASSERT_EQ(::symlink("a.txt", (src + "/0-link").c_str()), 0);
+    write_file(src + "/Unter/u.txt", "u");
+    // Clearing the bit changes nothing else, not even an odd mode.
+    ::chmod((src + "/b.txt").c_str(), 0464);
     set(Control::Only_Archive);
     set(Control::Reset_Archive);
-    EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
-    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(start(), "5 Dateien erfolgreich verarbeitet");
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_TRUE(std::filesystem::is_symlink(dst + "/0-link"));
+    std::filesystem::remove(dst + "/0-link");
+    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"Unter/u.txt", "a.txt", "b.txt"}));
     EXPECT_FALSE(attributes(src + "/a.txt") & platform::Attribute_Archive);
+    EXPECT_FALSE(attributes(src + "/Unter/u.txt") & platform::Attribute_Archive);
+    EXPECT_EQ(std::filesystem::status(src + "/b.txt").permissions(), std::filesystem::perms(0464));
+    std::filesystem::remove(src + "/0-link");
 
     std::filesystem::remove(dst + "/a.txt");
     std::filesystem::remove(dst + "/b.txt");
@@ -179,6 +191,38 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
     start();
     EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "c.txt"}));
     EXPECT_EQ(read_file(dst + "/c.txt"), "changed");
+}
+
+// Where the bit cannot be cleared (a file system without user attributes, a
+// read-only mount) the files still count as copied, and one message after
+// the run says how many keep their bit. A file changed between its copy and
+// the reset keeps its bit, so that the next run takes the new content.
+TEST_F(Copy_Run, ArchiveBitsThatCannotOrMustNotBeClearedAreKept) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) write_file(src + "/" + std::string(name), name);
+    set(Control::Reset_Archive);
+    fs.fail(Fs_Operation::set_attribute, src + "/a.txt", ENOTSUP);
+    fs.fail(Fs_Operation::set_attribute, src + "/c.txt", EROFS);
+    bool d_copied = false;
+    fs.before([&](Fs_Operation op, const std::string& path) {
+        if (op == Fs_Operation::copy_contents && path == src + "/d.txt") d_copied = true;
+        if (op == Fs_Operation::rename && d_copied) {
+            d_copied = false;
+            write_file(src + "/d.txt", "neu");
+        }
+    });
+    host.answer(support::Answer_OK);
+    EXPECT_EQ(start(), "4 Dateien erfolgreich verarbeitet");
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_TRUE(
+        host.boxes[0].prompt.starts_with("Bei 2 kopierten Dateien konnte das Archivbit nicht zurückgesetzt werden"))
+        << host.boxes[0].prompt;
+    EXPECT_NE(host.boxes[0].prompt.find(src + "/a.txt"), std::string::npos);
+    fs.clear();
+    fs.before(nullptr);
+    EXPECT_TRUE(attributes(src + "/a.txt") & platform::Attribute_Archive);
+    EXPECT_FALSE(attributes(src + "/b.txt") & platform::Attribute_Archive);
+    EXPECT_TRUE(attributes(src + "/c.txt") & platform::Attribute_Archive);
+    EXPECT_TRUE(attributes(src + "/d.txt") & platform::Attribute_Archive);
 }
 
 TEST_F(Copy_Run, FailedCopyKeepsTheArchiveBit) {
@@ -326,6 +370,63 @@ TEST_F(Copy_Run, AFewThousandFilesCopyAndASecondRunCopiesNothing) {
     EXPECT_EQ(start(), "3000 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(state.Processed_Files, 0);
     EXPECT_EQ(state.Source_Files, 0);
+}
+
+// Permissions hold only for an ordinary user: these run as one.
+class Copy_Run_As_User : public Copy_Run {
+protected:
+    // Runs the job as the unprivileged user; the body judges what it left.
+    void run_as_user(const std::function<std::string()> judge) {
+        Hand_Over(tmp.path());
+        for (const std::string& path : root_owned) ::lchown(path.c_str(), 0, 0);
+        const auto outcome = Run_Unprivileged([&] {
+            start();
+            return judge();
+        });
+        if (outcome.skipped) GTEST_SKIP() << outcome.message;
+        EXPECT_EQ(outcome.message, "");
+    }
+    std::vector<std::string> root_owned;
+};
+
+// Another user's private file is listed like any other and fails its own
+// copy; the folder's other files are copied.
+TEST_F(Copy_Run_As_User, AnUnreadableFileFailsAloneAndIsListed) {
+    write_file(src + "/a.txt", "a");
+    write_file(src + "/geheim.txt", "g");
+    write_file(src + "/z.txt", "z");
+    ::chmod((src + "/geheim.txt").c_str(), 0600);
+    root_owned.push_back(src + "/geheim.txt");
+    host.answer(support::Answer_Ignore).answer(support::Answer_Yes);
+    run_as_user([&]() -> std::string {
+        if (text(Control::Status) != "Kopierfehler bei 1 Dateien") return "status: " + text(Control::Status);
+        if (form.Items(Control::Error_List) != std::vector<std::string>{src + "/geheim.txt"})
+            return "error list has " + std::to_string(form.List_Count(Control::Error_List)) + " entries";
+        if (files_below(dst) != std::vector<std::string>{"a.txt", "z.txt"}) return "the other files were not copied";
+        return "";
+    });
+}
+
+// A read-only source file cannot lose its archive bit as its owner; it is
+// copied all the same, and one message says so.
+TEST_F(Copy_Run_As_User, AReadOnlySourceKeepsItsArchiveBitAndIsStillCopied) {
+    write_file(src + "/a.txt", "a");
+    write_file(src + "/nur-lesen.txt", "r");
+    ::chmod((src + "/nur-lesen.txt").c_str(), 0444);
+    set(Control::Reset_Archive);
+    host.answer(support::Answer_OK);
+    run_as_user([&]() -> std::string {
+        if (text(Control::Status) != "2 Dateien erfolgreich verarbeitet") return "status: " + text(Control::Status);
+        if (host.boxes.size() != 1 || !host.boxes[0].prompt.starts_with("Bei 1 kopierten Dateien"))
+            return "no single message about the kept bit";
+        if (attributes(src + "/a.txt") & platform::Attribute_Archive) return "a.txt kept its bit";
+        if (!(attributes(src + "/nur-lesen.txt") & platform::Attribute_Archive))
+            return "the read-only file lost its bit";
+        struct stat st {};
+        if (::stat((src + "/nur-lesen.txt").c_str(), &st) != 0 || (st.st_mode & 07777) != 0444)
+            return "the read-only file's mode changed";
+        return "";
+    });
 }
 
 }  // namespace

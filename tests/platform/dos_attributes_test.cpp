@@ -88,6 +88,31 @@ TEST_F(Dos_Attributes_Test, WithoutTheAttributeTheModeAndNameDecide) {
     EXPECT_EQ(attributes_of(tmp / ".dotfile"), Attribute_Hidden | Attribute_Archive);
 }
 
+// Samba keeps the creation time beside the bits: clearing archive must keep
+// it, and the form the value came in.
+TEST(Parse_Dosattrib_Test, ClearingArchiveKeepsTheFormAndEveryOtherByte) {
+    for (const auto& row : Samba_Rows) {
+        SCOPED_TRACE(row.name);
+        const std::string bytes = from_hex(row.hex);
+        const auto cleared = dosattrib_without_archive(bytes);
+        ASSERT_TRUE(cleared);
+        EXPECT_EQ(parse_dosattrib(*cleared), (row.reported & ~Attribute_Archive) & ~0x80);
+        if (bytes.front() != '\0') continue;  // the text form is rewritten
+        ASSERT_EQ(cleared->size(), bytes.size());
+        int differing = 0;
+        for (std::size_t i = 0; i < bytes.size(); ++i) differing += bytes[i] != (*cleared)[i];
+        EXPECT_EQ(differing, (row.reported & Attribute_Archive) ? 1 : 0);
+    }
+    // Version 3: the text and the binary part both lose the bit, and the
+    // binary part moves to its alignment after the shorter text.
+    const std::string version3("0x22\0\0\x03\0\x03\0\0\0\x01\0\0\0\x22\0\0\0", 20);
+    const auto cleared = dosattrib_without_archive(version3);
+    ASSERT_TRUE(cleared);
+    EXPECT_EQ(*cleared, std::string("0x2\0\x03\0\x03\0\x01\0\0\0\x02\0\0\0", 16));
+    EXPECT_EQ(dosattrib_without_archive("0xA2"), "0x82");  // bits we do not know stay
+    EXPECT_EQ(dosattrib_without_archive("kaputt"), std::nullopt);
+}
+
 TEST(Parse_Dosattrib_Test, FormsAndNonsense) {
     EXPECT_EQ(parse_dosattrib("0x22"), 0x22);
     EXPECT_EQ(parse_dosattrib(std::string("0x24\0", 5)), 0x24);
