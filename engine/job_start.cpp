@@ -1,5 +1,6 @@
 #include "engine/copy_job.h"
 #include "engine/folder_identity.h"
+#include "platform/tree_lock.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -106,6 +107,25 @@ void Copy_Job::Run_Start() {
         }
     }
 
+    // Two runs writing into one tree at once would take each other's parked
+    // old versions and copies in progress: the second one does not start.
+    platform::Tree_Lock trees;
+    if (target && !trees.acquire(target->Path())) {
+        support_->Message_Box("Zielverzeichnis wird gerade von einer anderen Ausführung benutzt...",
+                              support::Buttons_OK);
+        return;
+    }
+    bool source_locked = false;
+    auto lock_source = [&] {
+        if (!source_locked) source_locked = trees.acquire(source->Path());
+        if (!source_locked)
+            support_->Message_Box("Quellverzeichnis wird gerade von einer anderen Ausführung benutzt...",
+                                  support::Buttons_OK);
+        return source_locked;
+    };
+    // A synchronisation writes into the source as well.
+    if (Is_Set(Control::Synchronize) && !lock_source()) return;
+
     form_->Set_Focus(Control::Sourcefolder);
     form_->Set_Enabled(Control::Start, false);
     cleared_folder_.clear();  // a folder cleared by an earlier run may have new leftovers
@@ -121,7 +141,8 @@ void Copy_Job::Run_Start() {
         form_->Set_Visible(Control::Cancel_Execution, true);
         Process_Folder(*source, Ignore_All, state_->Cancel_Requested);
 
-        if (!state_->Cancel_Requested && Is_Set(Control::Synchronize)) {
+        // Synchronize may have been set during the first pass.
+        if (!state_->Cancel_Requested && Is_Set(Control::Synchronize) && lock_source()) {
             const std::int32_t first_pass_total = state_->Total_Files;
             state_->Reverse_Direction = true;
             Evaluate_Source_Click();

@@ -172,9 +172,30 @@ void File::Copy(const std::string& destination, bool overwrite) {
     // killed or the disk fills. No fsync: a power cut may lose the new data,
     // but the name never points at a half-written file that we reported as
     // copied, and syncing every file would cost more than the copy itself.
+    bool looked_again = false;
+    // Where the file system can, a file is built without a name and appears
+    // under the destination name only complete; only a destination that is
+    // taken (to be replaced) needs the temporary name below.
+    if (!as_link) {
+        try {
+            if (auto seen = fs_->copy_file_unnamed(path_, target, carried_attributes())) {
+                copied_ = *seen;
+                return;
+            }
+        } catch (const File_System_Error& error) {
+            const bool replace = error.error_number() == EEXIST && overwrite && error.path() == target;
+            const bool became_link = error.error_number() == ELOOP && error.path() == path_;
+            if (!replace && !became_link) throw;
+            if (became_link) {
+                looked_again = true;
+                look_at_source();
+                if (!as_link) throw;
+            }
+        }
+    }
+
     const std::string folder = folder_of(target);
     std::string temporary;
-    bool looked_again = false;
     for (int attempt = 0;; ++attempt) {
         temporary = temporary_name(folder);
         try {

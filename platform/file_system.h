@@ -111,6 +111,17 @@ public:
     virtual Entry_Status copy_file(const std::string& from, const std::string& to,
                                    const std::vector<std::string>& attributes);
 
+    // Copies as copy_file does, but builds the new file without a name and
+    // gives it the name to only once it is complete, so that no program, and
+    // no clean-up of another run, ever sees it half written. Fails with
+    // EEXIST when to is taken; leaves nothing behind when it fails. Returns
+    // nullopt, having written nothing, where the file system cannot build a
+    // file without a name: the caller then copies under a temporary name.
+    virtual std::optional<Entry_Status> copy_file_unnamed(const std::string& /*from*/, const std::string& /*to*/,
+                                                          const std::vector<std::string>& /*attributes*/) {
+        return std::nullopt;
+    }
+
     // readlink() and symlink().
     virtual std::string read_link(const std::string& path) = 0;
     virtual void create_link(const std::string& link_target, const std::string& path) = 0;

@@ -353,21 +353,57 @@ public:
         // Read before anything is written.
         const auto carried = attributes_of(in.get(), attributes, from);
         Descriptor out(create_copy(to));
-        copy_data(in.get(), out.get(), st, clone_refusals_, from, to);
-        for (const auto& [name, value] : carried) {
-            if (::fsetxattr(out.get(), name->c_str(), value.data(), value.size(), 0) == 0) continue;
-            // A target file system without extended attributes (FAT, some
-            // network file systems) cannot keep them; the data matters more.
-            if (errno == ENOTSUP) break;
-            fail(to);
-        }
-        if (::fchmod(out.get(), st.st_mode & 07777) != 0) fail(to);
-        // Set last, after every write; network file systems send what they
-        // still hold before they change the time.
-        const timespec times[2] = {st.st_mtim, st.st_mtim};
-        if (::futimens(out.get(), times) != 0) fail(to);
+        fill_copy(in.get(), out.get(), st, carried, from, to);
         // Network file systems report deferred write errors at close.
         if (::close(out.release()) != 0) fail(to);
+        return status_of(st);
+    }
+
+    std::optional<Entry_Status> copy_file_unnamed(const std::string& from, const std::string& to,
+                                                  const std::vector<std::string>& attributes) override {
+        if (!unnamed_files_.load(std::memory_order_relaxed)) return std::nullopt;
+        const auto slash = to.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+        // Made first: where the file system has no unnamed files, nothing
+        // has been opened in vain. An unnamed file vanishes with its
+        // descriptor, whatever fails later.
+        Descriptor out(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (out.get() < 0) {
+            // A file system without them (FAT, most FUSE and network ones)
+            // says so for each file, at the cost of this one call; a kernel
+            // without them once for all.
+            if (errno == EOPNOTSUPP) return std::nullopt;
+            if (errno == EISDIR || errno == EINVAL) {
+                unnamed_files_.store(false, std::memory_order_relaxed);
+                return std::nullopt;
+            }
+            fail(to);
+        }
+        struct stat st;
+        Descriptor in(open_source(from, st, Not_Regular_Description));
+        const auto carried = attributes_of(in.get(), attributes, from);
+        // Locked before it can have a name: a clean-up that finds it named
+        // later (it never does here, but it may under a temporary name
+        // elsewhere) sees a writer.
+        ::flock(out.get(), LOCK_EX | LOCK_NB);
+        fill_copy(in.get(), out.get(), st, carried, from, to);
+        // Linking by the descriptor's /proc name needs no privilege (an
+        // empty path with AT_EMPTY_PATH does); linkat never replaces.
+        const std::string self = "/proc/self/fd/" + std::to_string(out.get());
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
+                unnamed_files_.store(false, std::memory_order_relaxed);
+                return std::nullopt;
+            }
+            fail(to);
+        }
+        // Named and complete: an error reported now would leave a file the
+        // caller believes not made; the name is taken back with it.
+        if (::close(out.release()) != 0) {
+            const int error = errno;
+            ::unlink(to.c_str());
+            throw File_System_Error(error, to);
+        }
         return status_of(st);
     }
 
@@ -463,6 +499,25 @@ public:
         "Keine gewöhnliche Datei (Pipe, Gerät oder Socket), wird nicht kopiert";
 
 private:
+    // Data, carried attributes, mode and time of a new copy out of in.
+    void fill_copy(int in, int out, const struct stat& st,
+                   const std::vector<std::pair<const std::string*, std::string>>& carried, const std::string& from,
+                   const std::string& to) {
+        copy_data(in, out, st, clone_refusals_, from, to);
+        for (const auto& [name, value] : carried) {
+            if (::fsetxattr(out, name->c_str(), value.data(), value.size(), 0) == 0) continue;
+            // A target file system without extended attributes (FAT, some
+            // network file systems) cannot keep them; the data matters more.
+            if (errno == ENOTSUP) break;
+            fail(to);
+        }
+        if (::fchmod(out, st.st_mode & 07777) != 0) fail(to);
+        // Set last, after every write; network file systems send what they
+        // still hold before they change the time.
+        const timespec times[2] = {st.st_mtim, st.st_mtim};
+        if (::futimens(out, times) != 0) fail(to);
+    }
+
     // One entry's attribute relative to the open folder at.
     Entry_Attribute attribute_at(int at, const std::string& entry, const std::string& name, const std::string& folder) {
         Entry_Attribute found;
@@ -495,6 +550,8 @@ private:
 
     Clone_Refusals clone_refusals_;
     Folder_Handles folders_;
+    // Whether files can be built without a name (O_TMPFILE and /proc).
+    std::atomic<bool> unnamed_files_{true};
     // Whether the kernel reads attributes relative to an open folder.
     std::atomic<bool> attributes_at_{Has_Get_Attribute_At};
 
