@@ -46,6 +46,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
             step = 4;
             std::optional<platform::File> file = support_->Find_File(files[i]);
             if (file) {
+                Increment_Counter(state_->Handled_Files);
                 Use_Listed_Attribute(*file, listed, files[i]);
                 step = 5;
                 const std::string& path = file->Path();
