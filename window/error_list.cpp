@@ -12,22 +12,11 @@ void Main_Window::Error_List_MouseUp(Qt::MouseButton button, const QPoint& globa
 }
 
 void Main_Window::Copy_Single_File_Click() {
-    // The copy may be chosen while a run is going on, nested in its event
-    // processing; the run's copy direction is then put back afterwards, or
-    // its remaining files would go into the wrong tree.
-    bool inside_run = running_ > 0;
-    bool run_direction = state_.Reverse_Direction;
-    ++running_;
-    try {
-        window::Copy_Single_File_Click(*this, *support_, *job_);
-    } catch (const std::exception& failure) {
-        Report_Unexpected_Failure("Copy_Single_File_Click", failure.what());
-    } catch (...) {
-        Report_Unexpected_Failure("Copy_Single_File_Click", "");
-    }
-    --running_;
-    if (inside_run) state_.Reverse_Direction = run_direction;
-    Finish_Pending_Close();
+    // Nested in a run's or an evaluation's event processing the copy would
+    // share its direction and could touch the very file the run is copying
+    // (and the parked old version of it); it waits until the job is done.
+    if (running_ > 0) return;
+    Run_Exclusive("Copy_Single_File_Click", [this] { window::Copy_Single_File_Click(*this, *support_, *job_); });
 }
 
 }  // namespace zentrel::window
