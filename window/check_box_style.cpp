@@ -13,9 +13,11 @@ namespace zentrel::window {
 
 namespace {
 
-// Halfway between two colours.
-QColor mix(const QColor& a, const QColor& b) {
-    return QColor((a.red() + b.red()) / 2, (a.green() + b.green()) / 2, (a.blue() + b.blue()) / 2);
+// parts_a of a to parts_b of b.
+QColor mix(const QColor& a, int parts_a, const QColor& b, int parts_b) {
+    const int parts = parts_a + parts_b;
+    return QColor((a.red() * parts_a + b.red() * parts_b) / parts, (a.green() * parts_a + b.green() * parts_b) / parts,
+                  (a.blue() * parts_a + b.blue() * parts_b) / parts);
 }
 
 class Outlined_Check_Boxes : public QProxyStyle {
@@ -37,11 +39,15 @@ public:
         if (element != PE_IndicatorCheckBox) return;
         // Many styles outline an empty box in a shade of the background,
         // which all but vanishes in a dark theme; halfway between text and
-        // background stands out in every theme.
+        // background stands out in every theme. A disabled box is paler but
+        // still there (the grey text of the disabled state would hide it).
         const QPalette& palette = option->palette;
+        const QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+        const QColor back = palette.color(QPalette::Active, QPalette::Window);
+        const bool enabled = option->state & State_Enabled;
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing, false);
-        painter->setPen(QPen(mix(palette.color(QPalette::WindowText), palette.color(QPalette::Window)), 1));
+        painter->setPen(QPen(enabled ? mix(text, 1, back, 1) : mix(text, 1, back, 2), 1));
         painter->setBrush(Qt::NoBrush);
         painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
         painter->restore();

@@ -246,15 +246,20 @@ TEST_F(Window_Test, LinkAndEmptyCheckBoxesShowInLightAndDarkThemes) {
             contrast(link->palette().color(link->foregroundRole()), link->palette().color(link->backgroundRole())),
             4.5);
 
-        // An unchecked box must stand out from the frame behind it.
-        QWidget* box = w->control(Control::Synchronize);
-        QColor behind = box->parentWidget()->palette().color(QPalette::Window);
-        QImage picture = box->grab().toImage();
-        double strongest = 1;
-        for (int y = 0; y < picture.height(); ++y)
-            for (int x = 0; x < picture.width(); ++x)
-                strongest = std::max(strongest, contrast(picture.pixelColor(x, y), behind));
-        EXPECT_GE(strongest, 3.0) << (dark ? "dark" : "light");
+        // An unchecked box must stand out from the frame behind it; a
+        // disabled one may be paler but must not vanish.
+        w->Set_Enabled(Control::Copy_Empty_Folders, false);
+        for (auto [control, least] :
+             {std::pair{Control::Synchronize, 3.0}, std::pair{Control::Copy_Empty_Folders, 2.0}}) {
+            QWidget* box = w->control(control);
+            QColor behind = box->parentWidget()->palette().color(QPalette::Window);
+            QImage picture = box->grab().toImage();
+            double strongest = 1;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x)
+                    strongest = std::max(strongest, contrast(picture.pixelColor(x, y), behind));
+            EXPECT_GE(strongest, least) << (dark ? "dark " : "light ") << support::control_name(control);
+        }
     }
     QApplication::setPalette(light);
 }
