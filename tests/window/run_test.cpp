@@ -186,14 +186,19 @@ TEST_F(Run_Test, SingleCopyDoesNothingWhileAJobRuns) {
     w->Add_Item(Control::Error_List, files / "src/x.txt");
     widget<QListWidget>(*w, Control::Error_List)->setCurrentRow(0);
     int tries = 0;
+    bool offered = false;
     host.on_events = [&] {
         if (!w->job_running() || w->List_Count(Control::Error_List) == 0) return;
         ++tries;
+        w->Error_List_MouseUp(Qt::RightButton, QPoint(10, 10));
+        offered = offered || w->Copy_Single_File()->isEnabled();
+        w->Kontext_Errorlist()->hide();
         w->Copy_Single_File()->trigger();
     };
     w->Evaluate_Source_Click();
     QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);  // in its evaluation, before the list is cleared
     EXPECT_GT(tries, 1);
+    EXPECT_FALSE(offered);  // the menu shows the command greyed
     EXPECT_FALSE(exists(files / "dst/x.txt"));
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_EQ(read_file(files / "dst/c.txt"), "charlie");
@@ -203,6 +208,9 @@ TEST_F(Run_Test, SingleCopyDoesNothingWhileAJobRuns) {
     host.on_events = nullptr;
     w->Add_Item(Control::Error_List, files / "src/x.txt");
     widget<QListWidget>(*w, Control::Error_List)->setCurrentRow(0);
+    w->Error_List_MouseUp(Qt::RightButton, QPoint(10, 10));
+    EXPECT_TRUE(w->Copy_Single_File()->isEnabled());
+    w->Kontext_Errorlist()->hide();
     w->Copy_Single_File()->trigger();
     EXPECT_EQ(read_file(files / "dst/x.txt"), "xray");
     w->close();
