@@ -3,6 +3,7 @@
 #include <clocale>
 
 #include "window/main_window.h"
+#include "window/qt_translations.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -11,6 +12,7 @@ int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
     QApplication::setApplicationName(QStringLiteral("Zentrel"));
     QApplication::setDesktopFileName(QStringLiteral("zentrel"));
+    zentrel::window::Load_Qt_Translations(app);
     zentrel::window::Main_Window window;
     window.show();
     return app.exec();

@@ -143,7 +143,14 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                                 why_failed = description_of(std::current_exception());
                             }
                         },
-                        source.Size());
+                        source.Size(),
+                        [&](std::uint64_t done) {
+                            // The bar moves with a large file's bytes while it is
+                            // copied in a run; the byte counters change after it.
+                            if (state_->Source_Bytes != 0 && !form_->Enabled(Control::Start))
+                                Show_Progress((state_->Processed_Bytes + static_cast<double>(done)) /
+                                              state_->Source_Bytes);
+                        });
                     const bool copied =
                         support_->Find_File(Target).has_value() && !(target_is_temporary && copy_failed);
                     if (copied) {

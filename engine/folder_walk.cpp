@@ -99,6 +99,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                 form_->Arrange_Error_List();
             }
             if (file) {
+                Increment_Counter(state_->Handled_Files);
                 Use_Listed_Attribute(*file, listed, files[i]);
                 step = 5;
                 const std::string& path = file->Path();

@@ -132,6 +132,7 @@ void Copy_Job::Run_Start() {
     archive_kept_ = 0;
     archive_kept_reason_.clear();
     bool Ignore_All = false;
+    state_->Handled_Files = 0;
 
     Evaluate_Source_Click();
     if (!state_->Cancel_Requested) {
@@ -169,8 +170,9 @@ void Copy_Job::Run_Start() {
     if (errors > 0)
         summary = "Kopierfehler bei " + std::to_string(errors) + " Dateien";
     else
-        summary = std::to_string(state_->Total_Files) + " Dateien erfolgreich " +
-                  (state_->Reverse_Direction ? "synchronisiert" : "verarbeitet");
+        // After a cancel the evaluation's total was never reached.
+        summary = std::to_string(state_->Cancel_Requested ? state_->Handled_Files : state_->Total_Files) +
+                  " Dateien erfolgreich " + (state_->Reverse_Direction ? "synchronisiert" : "verarbeitet");
     if (state_->Cancel_Requested) summary += " - Abbruch durch Benutzer";
     form_->Set_Text(Control::Status, summary);
     form_->Set_Visible(Control::Cancel_Execution, false);

@@ -12,6 +12,9 @@ struct Run_State {
     std::int32_t Processed_Files = 0;
     double Processed_Bytes = 0;
     std::int32_t Error_Files = 0;
+    // Files the walk has dealt with (copied, failed or skipped) since the
+    // run started, over both passes: what a cancelled run reports.
+    std::int32_t Handled_Files = 0;
     bool Reverse_Direction = false;
     bool Cancel_Requested = false;
     // The date of the field Later_then (days since 1899-12-30); 0 at start.

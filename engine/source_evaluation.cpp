@@ -9,6 +9,10 @@ void Copy_Job::Evaluate_Source_Click() {
     const platform::Folder_Hold held(support_->file_system());
     state_->Cancel_Requested = false;
     form_->Set_Visible(Control::Cancel_Execution, true);
+    // The bar of the previous run would otherwise stand at its old value
+    // through the whole evaluation.
+    form_->Set_Visible(Control::Progress, false);
+    form_->Set_Visible(Control::Progress_Frame, false);
 
     const std::string text = form_->Text(state_->Reverse_Direction ? Control::Targetfolder : Control::Sourcefolder);
     std::optional<platform::Folder> folder;

@@ -87,6 +87,23 @@ std::optional<Day> parse_day(std::string_view text, const Regional_Settings& rul
     return Day{year.value, month.value, day.value};
 }
 
+// The international form, understood whatever the regional one:
+// "2026-12-08", with a time after a blank or a "T" ("2026-12-08T14:30:05").
+std::optional<double> parse_iso_date(std::string_view text, const Regional_Settings& rules) {
+    if (text.size() < 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+    Regional_Settings iso = rules;
+    iso.date_order = Date_Order::Year_Month_Day;
+    iso.date_separator = '-';
+    iso.time_separator = ':';
+    auto day = parse_day(text.substr(0, 10), iso);
+    if (!day) return std::nullopt;
+    if (text.size() == 10) return make_date_value(day->year, day->month, day->day);
+    if (text[10] != 'T' && !is_blank(text[10])) return std::nullopt;
+    auto time = parse_time(trimmed(text.substr(11)), iso);
+    if (!time) return std::nullopt;
+    return make_date_value(day->year, day->month, day->day, 0, 0, *time);
+}
+
 }  // namespace
 
 std::optional<double> parse_date(const std::string& text, const Regional_Settings& rules) {
@@ -98,13 +115,13 @@ std::optional<double> parse_date(const std::string& text, const Regional_Setting
     if (blank < all.size()) {
         auto day = parse_day(all.substr(0, blank), rules);
         auto time = parse_time(trimmed(all.substr(blank)), rules);
-        if (!day || !time) return std::nullopt;
+        if (!day || !time) return parse_iso_date(all, rules);
         return make_date_value(day->year, day->month, day->day, 0, 0, *time);
     }
     if (auto day = parse_day(all, rules)) return make_date_value(day->year, day->month, day->day);
     // A time alone is that time on day 0, as Windows reads it.
     if (auto time = parse_time(all, rules)) return make_date_value(1899, 12, 30, 0, 0, *time);
-    return std::nullopt;
+    return parse_iso_date(all, rules);
 }
 
 std::string format_date(double date, const Regional_Settings& rules) {

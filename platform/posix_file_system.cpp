@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/copy_progress.h"
 #include "platform/file_objects.h"
 #include "platform/file_system.h"
 #include "platform/folder_handles.h"
@@ -111,16 +112,22 @@ void copy_data(int in, int out, const struct stat& source, Clone_Refusals& refus
     // A reflink shares the blocks: instant, and no space used until one side
     // changes. It fails harmlessly where the file system cannot do it.
     if (!refusals.refused(source.st_dev)) {
-        if (::ioctl(out, FICLONE, in) == 0) return;
+        if (::ioctl(out, FICLONE, in) == 0) {
+            Count_Copied_Bytes(static_cast<std::uint64_t>(source.st_size));
+            return;
+        }
         if (errno == EOPNOTSUPP) refusals.remember(source.st_dev);
     }
 
     std::uint64_t total = 0;
     bool kernel_copy = true;
     while (kernel_copy) {
-        ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
+        // Pieces small enough that a window showing the progress of a large
+        // file sees it move several times a second.
+        ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, size_t{1} << 26, 0);
         if (copied > 0) {
             total += static_cast<std::uint64_t>(copied);
+            Count_Copied_Bytes(static_cast<std::uint64_t>(copied));
             continue;
         }
         // After data, nothing more is the end. Nothing at all may also be a
@@ -151,6 +158,7 @@ void copy_data(int in, int out, const struct stat& source, Clone_Refusals& refus
         }
         if (got == 0) return;
         write_all(out, buffer.get(), static_cast<size_t>(got), to);
+        Count_Copied_Bytes(static_cast<std::uint64_t>(got));
     }
 }
 

@@ -26,7 +26,9 @@ struct Regional_Settings {
 
 // A date typed or stored as text, read by the regional rules: a date in the
 // regional order with its separator, optionally followed by a time of day;
-// or a time alone. nullopt when the text is no date (also when empty).
+// or a time alone; or the international form "2026-12-08" with an optional
+// time ("2026-12-08 14:30", "2026-12-08T14:30:05"). nullopt when the text is
+// no date (also when empty).
 std::optional<double> parse_date(const std::string& text, const Regional_Settings& rules);
 
 // The regional short date form, followed by the time of day when the value

@@ -45,8 +45,10 @@ public:
 
     // Runs work on a worker thread while this thread keeps handling the
     // window's events, and rethrows what work threw. Short work may run
-    // inline: threshold_bytes tells how large the work is.
-    void Run_Keeping_Window_Alive(const std::function<void()>& work, std::uint64_t bytes);
+    // inline: bytes tells how large the work is. Between the turns of
+    // events, progress learns how many bytes the copies of work have written.
+    void Run_Keeping_Window_Alive(const std::function<void()>& work, std::uint64_t bytes,
+                                  const std::function<void(std::uint64_t)>& progress = {});
 
 private:
     Ui_Host* host_;

@@ -51,6 +51,14 @@ void Copy_Single_File_Click(support::Form& form, support::Support_Routines& supp
     long index = form.List_Index(Control::Error_List);
     if (index < 0) return;
     std::string entry = form.List_Item(Control::Error_List, index);
+    // A folder the walk could not finish stands in the list with a trailing
+    // separator: it has no single file to copy, only a run can redo it.
+    if (entry.size() > 1 && entry.back() == support::Separator) {
+        support.Message_Box("Das Verzeichnis '" + entry +
+                                "' konnte nicht vollständig verarbeitet werden; bitte die Ausführung erneut starten...",
+                            support::Buttons_OK);
+        return;
+    }
 
     std::optional<platform::File> file = support.Find_File(entry);
     if (!file) {

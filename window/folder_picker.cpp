@@ -24,7 +24,9 @@ std::string Main_Window::Get_Folder(const std::string& Title) {
 }
 
 void Main_Window::Get_Source_Click() {
-    Set_Text(support::Control::Sourcefolder, Get_Folder("Quellverzeichnis wählen..."));
+    // A cancelled dialog must not throw away the path the user had typed.
+    std::string folder = Get_Folder("Quellverzeichnis wählen...");
+    if (!folder.empty()) Set_Text(support::Control::Sourcefolder, folder);
 }
 
 void Main_Window::Get_Target_Click() {

@@ -87,8 +87,7 @@ void Main_Window::Connect_Handlers() {
     connect(copy_single_file_, &QAction::triggered, this, [this] { Copy_Single_File_Click(); });
 }
 
-template <class Handler>
-void Main_Window::Run_Exclusive(const char* name, Handler handler) {
+void Main_Window::Run_Exclusive(const char* name, const std::function<void()>& handler) {
     // A second run or evaluation started from inside a running one would
     // reset the counters of the job in progress; it is ignored instead.
     if (running_ > 0) return;
@@ -101,6 +100,9 @@ void Main_Window::Run_Exclusive(const char* name, Handler handler) {
         Report_Unexpected_Failure(name, "");
     }
     --running_;
+    // The hourglass a mouse move over the background put up during the run
+    // would otherwise stay over every control until the next such move.
+    if (running_ == 0) support_->host().Set_Pointer(support::Pointer_Shape::Default);
     Finish_Pending_Close();
 }
 

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -98,10 +99,10 @@ private:
     void Build_Controls();
     void Connect_Handlers();
     void Set_Tab_Order();
+    void Set_Accessible_Names();
     // Runs a handler of the job unless one is running already; reports what
     // escapes it and ends a close that waited for it.
-    template <class Handler>
-    void Run_Exclusive(const char* name, Handler handler);
+    void Run_Exclusive(const char* name, const std::function<void()>& handler);
     void Report_Unexpected_Failure(const char* name, const char* description);
     void Finish_Pending_Close();
 

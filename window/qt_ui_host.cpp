@@ -86,11 +86,14 @@ int Qt_Ui_Host::Show_Message_Box(const std::string& prompt, int buttons, const s
             break;
     }
 
+    // The platform's Abort / Retry / Ignore box has no Escape answer and no
+    // close button: one stray key must not end a whole run.
+    const bool escapable = (buttons & 0x0F) != support::Buttons_Abort_Retry_Ignore;
     std::vector<std::pair<QAbstractButton*, int>> answers;
     for (const auto& [text, code] : choices) {
         QPushButton* button = box.addButton(QString::fromUtf8(text), QMessageBox::ActionRole);
         answers.emplace_back(button, code);
-        if (code == on_close) box.setEscapeButton(button);
+        if (escapable && code == on_close) box.setEscapeButton(button);
     }
     box.setDefaultButton(static_cast<QPushButton*>(answers.front().first));
 

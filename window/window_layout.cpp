@@ -2,6 +2,7 @@
 // texts, fonts, colours, tooltips and start states. Nothing is laid out by
 // Qt: every control keeps its fixed position; only the error list's footer
 // and the window height are moved by the program.
+#include "window/check_box_style.h"
 #include "window/display_text.h"
 #include "window/main_window.h"
 #include "window/twips.h"
@@ -15,6 +16,8 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
+
+#include <utility>
 
 namespace zentrel::window {
 
@@ -42,6 +45,11 @@ struct Design {
     int left, top, width, height;
     unsigned traits;
 };
+
+// The option labels reach to the frame's inner edge (designed: 2175), so
+// that "Verzeichnisse synchronisieren" is not cut off in the fonts of a Linux
+// desktop, which run a little wider than the classic dialog font.
+constexpr int Option_Label_Width = 2535;
 
 // Twips; controls marked In_Frame are placed relative to Frame1. The order is
 // the stacking order: later controls lie above earlier ones.
@@ -81,21 +89,21 @@ constexpr Design Designs[] = {
     {Control::Tivoran, Kind::Label, Maker_Address, 7800, 10080, 1575, 255, Footer_Font | Opaque},
 
     {Control::Include_Subfolders, Kind::Check_Box, "", 240, 360, 255, 255, In_Frame},
-    {Control::Label3, Kind::Label, "inkl. Unterverzeichnisse", 600, 360, 2175, 255, In_Frame},
+    {Control::Label3, Kind::Label, "inkl. Unterverzeichnisse", 600, 360, Option_Label_Width, 255, In_Frame},
     {Control::Copy_Empty_Folders, Kind::Check_Box, "", 240, 600, 255, 255, In_Frame},
-    {Control::Label14, Kind::Label, "kopiere leere Verzeichnisse", 600, 600, 2175, 255, In_Frame},
+    {Control::Label14, Kind::Label, "kopiere leere Verzeichnisse", 600, 600, Option_Label_Width, 255, In_Frame},
     {Control::Only_newer, Kind::Check_Box, "", 240, 840, 255, 255, In_Frame},
-    {Control::Label4, Kind::Label, "nur neuere Dateien", 600, 840, 2175, 255, In_Frame},
+    {Control::Label4, Kind::Label, "nur neuere Dateien", 600, 840, Option_Label_Width, 255, In_Frame},
     {Control::Only_Archive, Kind::Check_Box, "", 240, 1080, 255, 255, In_Frame},
-    {Control::Label5, Kind::Label, "nur Dateien mit Archivbit", 600, 1080, 2175, 255, In_Frame},
+    {Control::Label5, Kind::Label, "nur Dateien mit Archivbit", 600, 1080, Option_Label_Width, 255, In_Frame},
     {Control::Reset_Archive, Kind::Check_Box, "", 240, 1320, 255, 255, In_Frame},
-    {Control::Label6, Kind::Label, "Archivbit zurücksetzen", 600, 1320, 2175, 255, In_Frame},
+    {Control::Label6, Kind::Label, "Archivbit zurücksetzen", 600, 1320, Option_Label_Width, 255, In_Frame},
     {Control::Copy_SysFiles, Kind::Check_Box, "", 240, 1560, 255, 255, In_Frame},
-    {Control::Label15, Kind::Label, "Systemdateien kopieren", 600, 1560, 2175, 255, In_Frame},
+    {Control::Label15, Kind::Label, "Systemdateien kopieren", 600, 1560, Option_Label_Width, 255, In_Frame},
     {Control::Copy_HiddenFiles, Kind::Check_Box, "", 240, 1800, 255, 255, In_Frame},
-    {Control::Label16, Kind::Label, "versteckte Dateien kopieren", 600, 1800, 2175, 255, In_Frame},
+    {Control::Label16, Kind::Label, "versteckte Dateien kopieren", 600, 1800, Option_Label_Width, 255, In_Frame},
     {Control::Synchronize, Kind::Check_Box, "", 240, 2040, 255, 255, In_Frame},
-    {Control::Label7, Kind::Label, "Verzeichnisse synchronisieren", 600, 2040, 2175, 255, In_Frame},
+    {Control::Label7, Kind::Label, "Verzeichnisse synchronisieren", 600, 2040, Option_Label_Width, 255, In_Frame},
     {Control::Label13, Kind::Label, "Dateien neuer als", 240, 2400, 1335, 255, In_Frame},
     {Control::Later_then, Kind::Text_Box, "", 1680, 2400, 1455, 285, In_Frame},
 };
@@ -129,8 +137,11 @@ QWidget* make_widget(const Design& design, QWidget* parent) {
             frame->setFocusPolicy(Qt::NoFocus);
             return frame;
         }
-        case Kind::Check_Box:
-            return new QCheckBox(parent);
+        case Kind::Check_Box: {
+            auto* box = new QCheckBox(parent);
+            box->setStyle(Check_Box_Style());
+            return box;
+        }
         case Kind::List_Box: {
             auto* list = new QListWidget(parent);
             list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -161,7 +172,7 @@ void Main_Window::Build_Controls() {
     // default dialog font; the desktop's usually is wider and would clip them.
     setFont(font_of("MS Sans Serif", 8.25));
     QIcon icon;
-    for (const char* size : {"16", "32", "48"})
+    for (const char* size : {"16", "32", "48", "64", "128", "256"})
         icon.addFile(QStringLiteral(":/zentrel/zentrel-%1.png").arg(QString::fromLatin1(size)));
     setWindowIcon(icon);
     controls_[static_cast<int>(Control::Zentrel)] = this;
@@ -176,12 +187,15 @@ void Main_Window::Build_Controls() {
         widget->setGeometry(pixels(design.left), pixels(design.top), pixels(design.width), pixels(design.height));
         if (design.traits & Field_Font) widget->setFont(font_of("MS Sans Serif", 9.75));
         if (design.traits & Footer_Font) widget->setFont(font_of("Arial", 8.25, design.control == Control::Tivoran));
-        if (design.traits & (Red | Opaque)) {
+        if (design.traits & Red) {
             QPalette palette = widget->palette();
-            if (design.traits & Red) palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
-            if (design.traits & Opaque) palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+            palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
             widget->setPalette(palette);
-            widget->setAutoFillBackground(design.traits & Opaque);
+        }
+        if (design.traits & Opaque) {
+            // A role, not a colour taken once: a theme changed later still applies.
+            widget->setBackgroundRole(QPalette::Button);
+            widget->setAutoFillBackground(true);
         }
         if (design.traits & Hidden) widget->hide();
         int index = static_cast<int>(design.control);
@@ -213,21 +227,45 @@ void Main_Window::Build_Controls() {
     outline->setFrameStyle(QFrame::Box | QFrame::Plain);
     outline->setLineWidth(1);
     auto* filled = static_cast<QLabel*>(control(Control::Progress));
-    QPalette bar = filled->palette();
-    bar.setColor(QPalette::Window, bar.color(QPalette::Highlight));
-    bar.setColor(QPalette::WindowText, bar.color(QPalette::HighlightedText));
-    filled->setPalette(bar);
+    filled->setBackgroundRole(QPalette::Highlight);
+    filled->setForegroundRole(QPalette::HighlightedText);
     filled->setAutoFillBackground(true);
 
     static_cast<QLabel*>(control(Control::Status))->setWordWrap(true);
 
+    // The theme's link colour: the selection colour of a dark theme is often
+    // as dark as the window behind the link.
     auto* link = control(Control::Tivoran);
-    QPalette link_palette = link->palette();
-    link_palette.setColor(QPalette::WindowText, link_palette.color(QPalette::Highlight));
-    link->setPalette(link_palette);
+    link->setForegroundRole(QPalette::Link);
     link->setCursor(QCursor(QPixmap(QStringLiteral(":/zentrel/hand.png")), 12, 1));
 
+    Set_Accessible_Names();
     Set_Tab_Order();
+}
+
+void Main_Window::Set_Accessible_Names() {
+    // A screen reader announces a control by its name; the bare check boxes
+    // and the text boxes have their texts in the labels beside them.
+    constexpr std::pair<Control, Control> named_by_label[] = {
+        {Control::Sourcefolder, Control::Label1},       {Control::Targetfolder, Control::Label2},
+        {Control::Include_Filter, Control::Label17},    {Control::Exclude_Filter, Control::Label18},
+        {Control::Include_Subfolders, Control::Label3}, {Control::Copy_Empty_Folders, Control::Label14},
+        {Control::Only_newer, Control::Label4},         {Control::Only_Archive, Control::Label5},
+        {Control::Reset_Archive, Control::Label6},      {Control::Copy_SysFiles, Control::Label15},
+        {Control::Copy_HiddenFiles, Control::Label16},  {Control::Synchronize, Control::Label7},
+        {Control::Later_then, Control::Label13},        {Control::Error_List, Control::TError_List},
+    };
+    for (const auto& [named, label] : named_by_label) {
+        control(named)->setAccessibleName(static_cast<QLabel*>(control(label))->text());
+        if (named != Control::Error_List) static_cast<QLabel*>(control(label))->setBuddy(control(named));
+    }
+    // Buttons with a picture or a sign say in words what they do.
+    control(Control::Start)->setAccessibleName(control(Control::Start)->toolTip());
+    control(Control::Cancel_Execution)->setAccessibleName(control(Control::Cancel_Execution)->toolTip());
+    control(Control::Get_Source)->setAccessibleName(QStringLiteral("Quellverzeichnis wählen"));
+    control(Control::Get_Target)->setAccessibleName(QStringLiteral("Zielverzeichnis wählen"));
+    control(Control::Evaluate_Source)->setAccessibleName(QStringLiteral("Quellverzeichnis auswerten"));
+    control(Control::Tivoran)->setAccessibleName(static_cast<QLabel*>(control(Control::Tivoran))->text());
 }
 
 void Main_Window::Set_Tab_Order() {

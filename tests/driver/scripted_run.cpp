@@ -15,6 +15,9 @@
 // exits 0 when the error list is empty and no
 // unexpected box appeared, 2 otherwise, 1 on bad arguments.
 //
+// With --screenshot FILE (window only) the window is photographed as the X
+// server shows it after the run and saved as PNG; --dark gives it a dark theme.
+//
 //   zentrel_scripted_run --store-settings N [--source S] [--target T] [...]
 //
 // opens and closes the window N times without running anything: each time
@@ -23,14 +26,17 @@
 // stores them as it closes. Exits 0. Without
 // ZENTREL_REGISTRY_DIR the stored settings go to a private temporary folder,
 // never to the user's.
+#include "common/dark_palette.h"
 #include "engine/copy_job.h"
 #include "platform/file_system.h"
 #include "support/form.h"
 #include "window/main_window.h"
+#include "window/qt_translations.h"
 #include "window/qt_ui_host.h"
 
 #include <QApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <array>
@@ -50,7 +56,9 @@ using zentrel::support::Control;
 
 struct Options {
     bool window = true;
-    int store_rounds = 0;  // --store-settings: open and close the window this often
+    int store_rounds = 0;    // --store-settings: open and close the window this often
+    std::string screenshot;  // --screenshot: PNG of the window after the run
+    bool dark = false;
     std::map<Control, std::string> texts;
     std::map<Control, int> checks{{Control::Include_Subfolders, 1}};
 };
@@ -81,7 +89,12 @@ bool parse(int argc, char** argv, Options& options) {
             if (i + 1 >= argc) return false;
             options.store_rounds = std::atoi(argv[++i]);
             if (options.store_rounds < 1) return false;
-        } else if (a == "--sync")
+        } else if (a == "--screenshot") {
+            if (i + 1 >= argc) return false;
+            options.screenshot = argv[++i];
+        } else if (a == "--dark")
+            options.dark = true;
+        else if (a == "--sync")
             options.checks[Control::Synchronize] = 1;
         else if (a == "--no-subfolders")
             options.checks[Control::Include_Subfolders] = 0;
@@ -212,6 +225,8 @@ int run_engine(const Options& options) {
 
 int run_window(int argc, char** argv, const Options& options) {
     QApplication app(argc, argv);
+    zentrel::window::Load_Qt_Translations(app);
+    if (options.dark) QApplication::setPalette(zentrel::testing::dark_palette());
     zentrel::window::Qt_Ui_Host events;
     Answering_Host host(&events);
     zentrel::window::Window_Setup setup;
@@ -228,6 +243,12 @@ int run_window(int argc, char** argv, const Options& options) {
         print_run_seconds(start);
         std::printf("%s\n", window.Text(Control::Status).c_str());
         result = window.List_Count(Control::Error_List) == 0 && !host.unexpected ? 0 : 2;
+        if (!options.screenshot.empty()) {
+            window.repaint();
+            QCoreApplication::processEvents();
+            if (!window.screen()->grabWindow(window.winId()).save(QString::fromStdString(options.screenshot), "PNG"))
+                result = 2;
+        }
         window.close();
     });
     app.exec();

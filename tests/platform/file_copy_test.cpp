@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "common/faulty_file_system.h"
 #include "common/temp_folder.h"
+#include "platform/copy_progress.h"
 #include "platform/dos_attributes.h"
 #include "platform/file_objects.h"
 
@@ -57,6 +59,25 @@ TEST_F(File_Copy_Test, KeepsContentTimeModeAndDosAttributes) {
     EXPECT_EQ(copy.Status().mode, 0751u);
     EXPECT_EQ(copy.Attributes(), Attribute_Hidden | Attribute_System);  // archive still clear
     EXPECT_EQ(names_in(tmp / "dst"), std::vector<std::string>{"a.txt"});
+}
+
+TEST_F(File_Copy_Test, CopyCountsItsBytesForTheScopeOfItsThread) {
+    const std::string content(3 * 1024 * 1024 + 17, 'p');
+    write_file(tmp / "src/big.bin", content);
+    testing::make_folders(tmp / "dst");
+    std::atomic<std::uint64_t> outer{0}, inner{0};
+    {
+        Copy_Progress_Scope counting(outer);
+        objects.GetFile(tmp / "src/big.bin").Copy(tmp / "dst/1.bin", true);
+        {
+            Copy_Progress_Scope nested(inner);
+            objects.GetFile(tmp / "src/big.bin").Copy(tmp / "dst/2.bin", true);
+        }
+    }
+    objects.GetFile(tmp / "src/big.bin").Copy(tmp / "dst/3.bin", true);  // counted nowhere
+    EXPECT_EQ(outer.load(), content.size());
+    EXPECT_EQ(inner.load(), content.size());
+    EXPECT_EQ(read_file(tmp / "dst/2.bin"), content);
 }
 
 // The real file system copies on the open files, without the look-up

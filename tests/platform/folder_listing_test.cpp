@@ -63,6 +63,24 @@ TEST(Wildcard_Match_Test, NamesBeyondAscii) {
     EXPECT_FALSE(wildcard_match("../*", "x"));
 }
 
+TEST(Wildcard_Match_Test, LettersOfEveryScriptIgnoreCase) {
+    EXPECT_TRUE(wildcard_match("ü*", "Übersicht.txt"));
+    EXPECT_TRUE(wildcard_match("*.TXT", "ärger.txt"));
+    EXPECT_TRUE(wildcard_match("ÄRGER.*", "ärger.txt"));
+    EXPECT_TRUE(wildcard_match("σίσυφος", "ΣΊΣΥΦΟΣ"));
+    EXPECT_TRUE(wildcard_match("ΣΊΣΥΦΟΣ", "σίσυφος"));  // the final sigma is a sigma
+    EXPECT_TRUE(wildcard_match("*москва*", "Отчёт МОСКВА.doc"));
+    EXPECT_TRUE(wildcard_match("\u212a*", "kelvin"));  // Kelvin sign, three bytes against one
+    EXPECT_TRUE(wildcard_match("k?", "\u212aü"));
+    // Simple folding only, as on the filters' home platform.
+    EXPECT_FALSE(wildcard_match("strasse", "STRAẞE"));
+    EXPECT_FALSE(wildcard_match("ü*", "u.txt"));
+    // Bytes that are not UTF-8 match only themselves.
+    EXPECT_TRUE(wildcard_match("\xc3*", "\xc3x"));
+    EXPECT_FALSE(wildcard_match("\xc3*", "\xe3x"));
+    EXPECT_FALSE(wildcard_match("\xdc*", "\xfc.txt"));  // Latin-1 Ü and ü are not letters here
+}
+
 class List_Files_Test : public ::testing::Test {
 protected:
     Temp_Folder tmp;

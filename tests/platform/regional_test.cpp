@@ -92,6 +92,17 @@ TEST(Parse_Date, WithTimeOrTimeAlone) {
     EXPECT_EQ(parse_date("0:00:01", German), make_date_value(1899, 12, 30, 0, 0, 1));
 }
 
+TEST(Parse_Date, InternationalFormInAnyRegion) {
+    for (const Regional_Settings& rules : {German, us()}) {
+        EXPECT_EQ(parse_date("2026-12-08", rules), make_date_value(2026, 12, 8));
+        EXPECT_EQ(parse_date(" 2026-12-08 14:30 ", rules), make_date_value(2026, 12, 8, 14, 30));
+        EXPECT_EQ(parse_date("2026-12-08T14:30:05", rules), make_date_value(2026, 12, 8, 14, 30, 5));
+        for (const char* text : {"2026-13-01", "2026-02-30", "2026-12-08T", "2026-12-08x14:30", "2026-12-08 25:00",
+                                 "2026-12-8", "26-12-08", "2026-12-08 14.30"})
+            EXPECT_EQ(parse_date(text, rules), std::nullopt) << text;
+    }
+}
+
 TEST(Parse_Date, WhatIsNoDateGivesNothing) {
     for (const char* text : {"",
                              "   ",

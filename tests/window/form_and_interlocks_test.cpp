@@ -174,6 +174,9 @@ TEST_F(Window_Test, TypedDateThenGarbageThenEmpty) {
     // Text set by the program raises the handler as well.
     w->Set_Text(Control::Later_then, "24.12.2023");
     EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, platform::make_date_value(2023, 12, 24));
+    // The international form is a date in every region.
+    w->Set_Text(Control::Later_then, "2026-12-08 14:30");
+    EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, platform::make_date_value(2026, 12, 8, 14, 30));
     w->close();
 }
 

@@ -3,6 +3,7 @@
 #include "window_fixture.h"
 
 #include "common/faulty_file_system.h"
+#include "platform/copy_progress.h"
 #include "settings/registry_access.h"
 
 #include <QAction>
@@ -10,6 +11,10 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace zentrel::testing {
 namespace {
@@ -39,6 +44,14 @@ TEST_F(Run_Test, ClickOnStartCopiesAndShowsTheResult) {
     auto w = make_window();
     w->show();
     set_folders(*w);
+    // The mouse crosses the window's background during the run.
+    bool moving = false;
+    host.on_events = [&] {
+        if (moving) return;  // the move handler turns the events once more
+        moving = true;
+        w->Form_MouseMove();
+        moving = false;
+    };
     QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
 
     EXPECT_TRUE(host.boxes.empty());
@@ -146,6 +159,157 @@ TEST_F(Run_Test, SingleCopyNeverTargetsTheFileItself) {
     w->Copy_Single_File_Click();
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(read_file(files / "src/a.txt"), "alpha");
+}
+
+TEST_F(Run_Test, SingleCopyOfAnUnfinishedFolderOnlySaysSo) {
+    write_file(files / "src/sub/s.txt", "sierra");
+    auto w = make_window();
+    set_folders(*w);
+    w->Add_Item(Control::Error_List, files / "src/sub/");
+    widget<QListWidget>(*w, Control::Error_List)->setCurrentRow(0);
+    host.answer(support::Answer_OK);
+    w->Copy_Single_File_Click();
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].prompt, "Das Verzeichnis '" + files / "src/sub/" +
+                                        "' konnte nicht vollständig verarbeitet werden; bitte die Ausführung "
+                                        "erneut starten...");
+    EXPECT_EQ(host.boxes[0].buttons, support::Buttons_OK);
+    EXPECT_FALSE(exists(files / "dst/sub"));
+}
+
+TEST_F(Run_Test, SingleCopyDoesNothingWhileAJobRuns) {
+    write_file(files / "src/x.txt", "xray");
+    auto w = make_window();
+    w->show();
+    set_folders(*w);
+    w->Set_Text(Control::Exclude_Filter, "x.txt");
+    w->Add_Item(Control::Error_List, files / "src/x.txt");
+    widget<QListWidget>(*w, Control::Error_List)->setCurrentRow(0);
+    int tries = 0;
+    bool offered = false;
+    host.on_events = [&] {
+        if (!w->job_running() || w->List_Count(Control::Error_List) == 0) return;
+        ++tries;
+        w->Error_List_MouseUp(Qt::RightButton, QPoint(10, 10));
+        offered = offered || w->Copy_Single_File()->isEnabled();
+        w->Kontext_Errorlist()->hide();
+        w->Copy_Single_File()->trigger();
+    };
+    w->Evaluate_Source_Click();
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);  // in its evaluation, before the list is cleared
+    EXPECT_GT(tries, 1);
+    EXPECT_FALSE(offered);  // the menu shows the command greyed
+    EXPECT_FALSE(exists(files / "dst/x.txt"));
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(read_file(files / "dst/c.txt"), "charlie");
+    EXPECT_EQ(label(*w, Control::Status), "3 Dateien erfolgreich verarbeitet");
+
+    // Once the job is over, the command works again.
+    host.on_events = nullptr;
+    w->Add_Item(Control::Error_List, files / "src/x.txt");
+    widget<QListWidget>(*w, Control::Error_List)->setCurrentRow(0);
+    w->Error_List_MouseUp(Qt::RightButton, QPoint(10, 10));
+    EXPECT_TRUE(w->Copy_Single_File()->isEnabled());
+    w->Kontext_Errorlist()->hide();
+    w->Copy_Single_File()->trigger();
+    EXPECT_EQ(read_file(files / "dst/x.txt"), "xray");
+    w->close();
+}
+
+TEST_F(Run_Test, CancelReportsTheFilesHandledBeforeItInBothPasses) {
+    auto w = make_window();
+    w->show();
+    set_folders(*w);
+    // Cancelled while the walk deals with its second file, which is still copied.
+    host.on_events = [&] {
+        if (w->job_running() && w->state().Handled_Files == 2) w->Cancel_Execution_Click();
+    };
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+    EXPECT_EQ(label(*w, Control::Status), "2 Dateien erfolgreich verarbeitet - Abbruch durch Benutzer");
+    EXPECT_EQ(read_file(files / "dst/b.txt"), "bravo!");
+    EXPECT_FALSE(exists(files / "dst/c.txt"));
+
+    // Three files of the first pass, then the first of the four in the second.
+    write_file(files / "dst/d.txt", "delta");
+    w->Set_Check_State(Control::Synchronize, 1);
+    host.on_events = [&] {
+        if (w->job_running() && w->state().Reverse_Direction && w->state().Handled_Files == 4)
+            w->Cancel_Execution_Click();
+    };
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+    EXPECT_EQ(label(*w, Control::Status), "4 Dateien erfolgreich synchronisiert - Abbruch durch Benutzer");
+    EXPECT_EQ(read_file(files / "dst/c.txt"), "charlie");
+    EXPECT_FALSE(exists(files / "src/d.txt"));
+    w->close();
+}
+
+TEST_F(Run_Test, TheNextEvaluationNeverShowsTheLastRunsBar) {
+    auto w = make_window();
+    w->show();
+    set_folders(*w);
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+    ASSERT_TRUE(w->Visible(Control::Progress));
+    int turns = 0;
+    bool bar_seen = false;
+    host.on_events = [&] {
+        ++turns;
+        bar_seen = bar_seen || w->Visible(Control::Progress) || w->Visible(Control::Progress_Frame);
+    };
+    QTest::mouseClick(w->control(Control::Evaluate_Source), Qt::LeftButton);
+    EXPECT_GT(turns, 2);
+    EXPECT_FALSE(bar_seen);
+    w->close();
+}
+
+// Holds each copy half-way, as a slow disk would, until the window has
+// shown that half (or five seconds have passed).
+class Half_Way_Copies : public Faulty_File_System {
+public:
+    using Faulty_File_System::Faulty_File_System;
+    void copy_contents(const std::string& from, const std::string& to, mode_t mode) override {
+        platform::Count_Copied_Bytes(half);
+        for (int i = 0; i < 500 && !shown; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        Faulty_File_System::copy_contents(from, to, mode);
+    }
+    std::uint64_t half = 0;
+    std::atomic<bool> shown{false};
+};
+
+TEST_F(Run_Test, TheBarMovesDuringALargeFileAndTheByteCountAfterIt) {
+    const std::string big(8 * 1024 * 1024, 'g');
+    write_file(files / "large/big.bin", big);
+    Half_Way_Copies fs(platform::real_file_system());
+    fs.half = big.size() / 2;
+    auto w = make_window(&fs);
+    w->show();
+    w->Set_Text(Control::Sourcefolder, files / "large");
+    w->Set_Text(Control::Targetfolder, files / "dst");
+    std::string bytes_meanwhile;
+    host.on_events = [&] {
+        if (fs.shown || !w->Visible(Control::Progress) || label(*w, Control::Progress) != "50%") return;
+        bytes_meanwhile = label(*w, Control::Num_Processed_Bytes);
+        fs.shown = true;
+    };
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+    EXPECT_TRUE(fs.shown);
+    EXPECT_EQ(bytes_meanwhile, "0");
+    EXPECT_EQ(read_file(files / "dst/big.bin"), big);
+    EXPECT_EQ(label(*w, Control::Progress), "100%");
+    EXPECT_EQ(label(*w, Control::Num_Processed_Bytes), "8,389");
+    w->close();
+}
+
+TEST_F(Run_Test, FiltersIgnoreTheCaseOfEveryLetter) {
+    write_file(files / "src/Übersicht.txt", "inhalt");
+    write_file(files / "src/übrig.DOC", "rest");
+    auto w = make_window();
+    set_folders(*w);
+    w->Set_Text(Control::Include_Filter, "ü*");
+    w->Set_Text(Control::Exclude_Filter, "*.doc");
+    w->Start_Click();
+    EXPECT_EQ(read_file(files / "dst/Übersicht.txt"), "inhalt");
+    EXPECT_FALSE(exists(files / "dst/übrig.DOC"));
+    EXPECT_FALSE(exists(files / "dst/a.txt"));
 }
 
 TEST_F(Run_Test, ClosingDuringARunStoresAtOnceAndEndsAfterTheRun) {

@@ -4,18 +4,23 @@
 
 #include "platform/registry_store.h"
 #include "window/maker_link.h"
+#include "window/qt_translations.h"
 #include "window/qt_ui_host.h"
 
 #include <QAbstractButton>
 #include <QCursor>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 
 #include <cstring>
+#include <memory>
 
 namespace zentrel::testing {
 namespace {
@@ -68,7 +73,7 @@ TEST_F(Window_Test, EmptiedFolderFieldsKeepTheStoredFolders) {
     EXPECT_EQ(w->Text(Control::Include_Filter), "*.*");
 }
 
-TEST_F(Window_Test, SourcePickerCancelEmptiesTheFieldTargetPickerCancelKeepsIt) {
+TEST_F(Window_Test, CancelledPickersKeepWhatTheFieldsHeld) {
     auto w = make_window();
     w->show();
     w->Set_Text(Control::Sourcefolder, "/alt/quelle");
@@ -76,7 +81,7 @@ TEST_F(Window_Test, SourcePickerCancelEmptiesTheFieldTargetPickerCancelKeepsIt) 
     dialog_answers = {"", ""};
     QTest::mouseClick(w->control(Control::Get_Source), Qt::LeftButton);
     QTest::mouseClick(w->control(Control::Get_Target), Qt::LeftButton);
-    EXPECT_EQ(w->Text(Control::Sourcefolder), "");
+    EXPECT_EQ(w->Text(Control::Sourcefolder), "/alt/quelle");
     EXPECT_EQ(w->Text(Control::Targetfolder), "/alt/ziel");
     ASSERT_EQ(dialog_titles.size(), 2u);
     EXPECT_EQ(dialog_titles[0], "Quellverzeichnis wählen...");
@@ -176,6 +181,47 @@ TEST(Qt_Ui_Host, MessageBoxesSpeakGermanAndAnswerWithTheButtonsCode) {
     Box_Clicker closed_yes_no("(keiner)");
     closed_yes_no.arm();
     EXPECT_EQ(host.Show_Message_Box("?", support::Buttons_Yes_No, "T"), support::Answer_No);
+}
+
+TEST(Qt_Ui_Host, EscapeNeverAnswersTheCopysQuestionReturnTakesItsDefault) {
+    window::Qt_Ui_Host host;
+    bool open_after_escape = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        QTest::keyClick(box, Qt::Key_Escape);
+        open_after_escape = box->isVisible();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_EQ(host.Show_Message_Box("Konnte Datei nicht kopieren: /a", support::Buttons_Abort_Retry_Ignore, "Zentrel"),
+              support::Answer_Abort);
+    EXPECT_TRUE(open_after_escape);
+
+    // Boxes with a harmless answer keep Escape for it.
+    QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+    EXPECT_EQ(host.Show_Message_Box("Alle weiteren Fehler ignorieren?", support::Buttons_Yes_No, "Zentrel"),
+              support::Answer_No);
+}
+
+TEST(Qt_Translations, FolderPickerAndContextMenusSpeakGerman) {
+    ASSERT_TRUE(window::Load_Qt_Translations(*QCoreApplication::instance()));
+    QFileDialog dialog(nullptr, QStringLiteral("Quellverzeichnis wählen..."));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    QStringList texts;
+    for (QAbstractButton* button : dialog.findChild<QDialogButtonBox*>()->buttons()) texts << button->text();
+    for (QLabel* label : dialog.findChildren<QLabel*>()) texts << label->text();
+    EXPECT_TRUE(texts.contains(QStringLiteral("&Auswählen"))) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Abbrechen"))) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Suchen in:"))) << texts.join('|').toStdString();
+
+    QLineEdit field;
+    std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    QStringList entries;
+    for (QAction* action : menu->actions()) entries << action->text().remove('&');
+    EXPECT_TRUE(entries.filter(QStringLiteral("Rückgängig")).size() == 1) << entries.join('|').toStdString();
+    EXPECT_TRUE(entries.filter(QStringLiteral("Einfügen")).size() == 1) << entries.join('|').toStdString();
 }
 
 TEST(Qt_Ui_Host, BusyPointerIsOneOverrideChangedInPlace) {

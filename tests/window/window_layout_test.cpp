@@ -1,6 +1,9 @@
 // The window as it opens: controls, places, texts, start states, focus.
 #include "window_fixture.h"
 
+#include "common/dark_palette.h"
+
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -9,7 +12,13 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
 
 namespace zentrel::testing {
 namespace {
@@ -143,6 +152,116 @@ TEST_F(Window_Test, FocusStartsInSourcefolderAndTabFollowsTheDesignedOrder) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), w->control(Control::Evaluate_Source));
     w->close();
+}
+
+TEST_F(Window_Test, EveryTextFitsItsControlWithTheInstalledFonts) {
+    auto w = make_window();
+    // The longest texts the program puts into the labels that change.
+    w->Set_Text(Control::TNum_SourceBytes, "MBytes zu kopieren");
+    w->Set_Text(Control::TNum_Processed_Bytes, "MBytes kopiert");
+    for (Control counter :
+         {Control::Num_Tot_Files, Control::Num_Sourcefiles, Control::Num_Processed_Files, Control::Num_Error_Files})
+        w->Set_Text(counter, "2147483647");
+    for (Control bytes : {Control::Num_Sourcebytes, Control::Num_Processed_Bytes}) w->Set_Text(bytes, "999.999,999");
+    w->Show_Pending_Texts();
+
+    int checked = 0;
+    for (QLabel* label : w->findChildren<QLabel*>()) {
+        if (label->wordWrap() || label->text().isEmpty()) continue;  // the status line wraps
+        QFontMetrics metrics = label->fontMetrics();
+        QRect room = label->contentsRect();
+        EXPECT_LE(metrics.horizontalAdvance(label->text()), room.width()) << label->objectName().toStdString();
+        EXPECT_LE(metrics.height(), room.height()) << label->objectName().toStdString();
+        ++checked;
+    }
+    for (QPushButton* button : w->findChildren<QPushButton*>()) {
+        if (button->text().isEmpty()) continue;
+        EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()) + 4, button->width())
+            << button->objectName().toStdString();
+        ++checked;
+    }
+    auto* frame = widget<QGroupBox>(*w, Control::Frame1);
+    EXPECT_LE(frame->fontMetrics().horizontalAdvance(frame->title()) + 16, frame->width());
+    for (QCheckBox* box : w->findChildren<QCheckBox*>()) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        EXPECT_TRUE(box->rect().contains(indicator)) << box->objectName().toStdString();
+    }
+    EXPECT_GT(checked, 30);
+}
+
+TEST_F(Window_Test, ControlsAreAnnouncedByTheirLabelsAndCaptions) {
+    auto w = make_window();
+    auto name = [&](Control control) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(w->control(control));
+        return accessible ? accessible->text(QAccessible::Name) : QString();
+    };
+    const std::pair<Control, const char*> expected[] = {
+        {Control::Include_Subfolders, "inkl. Unterverzeichnisse"},
+        {Control::Copy_Empty_Folders, "kopiere leere Verzeichnisse"},
+        {Control::Only_newer, "nur neuere Dateien"},
+        {Control::Only_Archive, "nur Dateien mit Archivbit"},
+        {Control::Reset_Archive, "Archivbit zurücksetzen"},
+        {Control::Copy_SysFiles, "Systemdateien kopieren"},
+        {Control::Copy_HiddenFiles, "versteckte Dateien kopieren"},
+        {Control::Synchronize, "Verzeichnisse synchronisieren"},
+        {Control::Sourcefolder, "Quellverzeichnis"},
+        {Control::Targetfolder, "Zielverzeichnis"},
+        {Control::Include_Filter, "einschliessen"},
+        {Control::Exclude_Filter, "ausschliessen"},
+        {Control::Later_then, "Dateien neuer als"},
+        {Control::Start, "Ausführung starten"},
+        {Control::Cancel_Execution, "Ausführung abbrechen"},
+    };
+    for (const auto& [control, text] : expected)
+        EXPECT_EQ(name(control), QString::fromUtf8(text)) << support::control_name(control);
+    // The buttons with a sign for a caption say in words what they do.
+    QStringList signs;
+    for (Control button : {Control::Get_Source, Control::Get_Target, Control::Evaluate_Source}) {
+        EXPECT_GT(name(button).size(), 3) << support::control_name(button);
+        signs << name(button);
+    }
+    signs.removeDuplicates();
+    EXPECT_EQ(signs.size(), 3);
+}
+
+// WCAG contrast ratio of two colours.
+double contrast(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST_F(Window_Test, LinkAndEmptyCheckBoxesShowInLightAndDarkThemes) {
+    const QPalette light = QApplication::palette();
+    for (bool dark : {false, true}) {
+        QApplication::setPalette(dark ? dark_palette() : light);
+        auto w = make_window();
+        QWidget* link = w->control(Control::Tivoran);
+        EXPECT_GE(
+            contrast(link->palette().color(link->foregroundRole()), link->palette().color(link->backgroundRole())),
+            4.5);
+
+        // An unchecked box must stand out from the frame behind it; a
+        // disabled one may be paler but must not vanish.
+        w->Set_Enabled(Control::Copy_Empty_Folders, false);
+        for (auto [control, least] :
+             {std::pair{Control::Synchronize, 3.0}, std::pair{Control::Copy_Empty_Folders, 2.0}}) {
+            QWidget* box = w->control(control);
+            QColor behind = box->parentWidget()->palette().color(QPalette::Window);
+            QImage picture = box->grab().toImage();
+            double strongest = 1;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x)
+                    strongest = std::max(strongest, contrast(picture.pixelColor(x, y), behind));
+            EXPECT_GE(strongest, least) << (dark ? "dark " : "light ") << support::control_name(control);
+        }
+    }
+    QApplication::setPalette(light);
 }
 
 TEST_F(Window_Test, ClickingAnOptionLabelDoesNothing) {

@@ -111,6 +111,8 @@ int main(int argc, char* argv[]) {
     QString folder = QString::fromLocal8Bit(argv[1]);
     bool ok = save(check_mark(), folder, "start.png") && save(red_cross(), folder, "cancel.png") &&
               save(hand(), folder, "hand.png") && save(drives(16), folder, "zentrel-16.png") &&
-              save(drives(32), folder, "zentrel-32.png") && save(drives(48), folder, "zentrel-48.png");
+              save(drives(32), folder, "zentrel-32.png") && save(drives(48), folder, "zentrel-48.png") &&
+              save(drives(64), folder, "zentrel-64.png") && save(drives(128), folder, "zentrel-128.png") &&
+              save(drives(256), folder, "zentrel-256.png");
     return ok ? 0 : 1;
 }
