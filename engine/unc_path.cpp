@@ -74,6 +74,21 @@ Folder_Relation Relate_Folders(platform::File_System& fs, const std::string& sou
             std::find(source_chain.begin() + 1, source_chain.end(), target_chain.front()) != source_chain.end())
             return Folder_Relation::Nested;
     }
+    // A bind mount of a folder inside the other one has no ancestor in
+    // common with it: where both lie within their file system tells.
+    const std::vector<platform::Mount> mounts = platform::current_mounts();
+    const platform::Mount source_mount = platform::mount_in(mounts, source_path);
+    const platform::Mount target_mount = platform::mount_in(mounts, nearest);
+    if (!source_mount.device.empty() && source_mount.device == target_mount.device) {
+        const std::string inner_source = platform::path_in_file_system(source_mount, source_path);
+        const std::string inner_target = platform::path_in_file_system(target_mount, nearest);
+        auto inside = [](const std::string& path, const std::string& folder) {
+            return folder == "/" || path.starts_with(folder + "/");
+        };
+        if (target_exists && inner_source == inner_target) return Folder_Relation::Identical;
+        if (inner_source == inner_target || inside(inner_target, inner_source)) return Folder_Relation::Nested;
+        if (target_exists && inside(inner_source, inner_target)) return Folder_Relation::Nested;
+    }
     return Folder_Relation::Separate;
 }
 

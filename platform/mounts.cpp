@@ -102,7 +102,8 @@ std::vector<Mount> parse_mountinfo(const std::string& text) {
         size_t dash = 6;
         while (dash < fields.size() && fields[dash] != "-") ++dash;
         if (fields.size() < 5 || dash + 2 >= fields.size()) continue;
-        mounts.push_back({unescape(fields[4]), unescape(fields[dash + 1]), unescape(fields[dash + 2])});
+        mounts.push_back({unescape(fields[4]), unescape(fields[dash + 1]), unescape(fields[dash + 2]), fields[2],
+                          unescape(fields[3])});
     }
     return mounts;
 }
@@ -116,6 +117,15 @@ Mount mount_in(const std::vector<Mount>& mounts, const std::string& canonical_pa
     if (!best) return {"/", "", ""};
     return *best;
 }
+
+std::string path_in_file_system(const Mount& mount, const std::string& canonical_path) {
+    const std::string rest =
+        mount.mount_point == "/" ? canonical_path : canonical_path.substr(mount.mount_point.size());
+    if (mount.root.empty() || mount.root == "/") return rest.empty() ? "/" : rest;
+    return mount.root + rest;
+}
+
+std::vector<Mount> current_mounts() { return *system_mounts(); }
 
 Mount mount_of(const std::string& path) { return mount_in(*system_mounts(), real_file_system().canonical(path)); }
 

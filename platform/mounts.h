@@ -10,10 +10,20 @@ struct Mount {
     std::string mount_point;
     std::string file_system_type;
     std::string source;
+    std::string device;  // "major:minor" of the file system, empty when unknown
+    std::string root;    // the folder of the file system that is mounted there ("/" unless a bind mount)
 };
 
 // The mount holding path (the longest mount point that is a prefix of it).
 Mount mount_of(const std::string& path);
+
+// Where the already canonical path lies within its file system, seen from
+// that file system's own top: the same folder mounted twice, or a folder
+// bind-mounted elsewhere, gives the same text under every name.
+std::string path_in_file_system(const Mount& mount, const std::string& canonical_path);
+
+// The mounts of the system now.
+std::vector<Mount> current_mounts();
 
 // True when path is a mount point.
 bool is_mount_point(const std::string& path);

@@ -1,7 +1,9 @@
 // The start command: its refusals, the creation of a missing target, and
 // the final status texts.
 #include "job_fixture.h"
+#include "platform/tree_lock.h"
 
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -59,6 +61,35 @@ TEST_F(Job_Start, RefusesNestedFoldersBothWays) {
     EXPECT_EQ(refusal(tmp / "verweis/Archiv", src), Nested);
     EXPECT_EQ(refusal("/", dst), Nested);
     EXPECT_FALSE(exists(src + "/neu"));
+    // A bind mount of a source subfolder shares no ancestor with the source.
+    make_folders(tmp / "bind");
+    if (::mount((src + "/Archiv").c_str(), (tmp / "bind").c_str(), nullptr, MS_BIND, nullptr) == 0) {
+        EXPECT_EQ(refusal(src, tmp / "bind"), Nested);
+        EXPECT_EQ(refusal(src, tmp / "bind/neu"), Nested);
+        EXPECT_EQ(refusal(tmp / "bind", src), Nested);
+        ::umount((tmp / "bind").c_str());
+    }
+}
+
+// A second run into a tree that a run is writing into, or (synchronising)
+// out of, does not start; a run that only reads the tree is no obstacle.
+TEST_F(Job_Start, ATreeInUseByAnotherRunIsRefused) {
+    write_file(src + "/a.txt", "a");
+    make_folders(dst);
+    platform::Tree_Lock other_run;
+    ASSERT_TRUE(other_run.acquire(dst));
+    EXPECT_EQ(refusal(src, dst), "Zielverzeichnis wird gerade von einer anderen Ausführung benutzt...");
+    EXPECT_FALSE(exists(dst + "/a.txt"));
+    other_run.release();
+
+    ASSERT_TRUE(other_run.acquire(src));
+    set(Control::Synchronize);
+    EXPECT_EQ(refusal(src, dst), "Quellverzeichnis wird gerade von einer anderen Ausführung benutzt...");
+    EXPECT_FALSE(exists(dst + "/a.txt"));
+    set(Control::Synchronize, 0);
+    host.boxes.clear();
+    EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
+    EXPECT_TRUE(exists(dst + "/a.txt"));
 }
 
 TEST_F(Job_Start, JudgesATargetWhoseDotsFollowALinkWhereTheCopyWritesIt) {
