@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zentrel::engine {
@@ -80,6 +81,13 @@ private:
     static void Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed,
                                      const std::string& Listed_Path);
     void Run_Start();
+    // The two folders of the job in normal form, the trees a run stays in.
+    std::vector<std::string> Tree_Roots() const;
+    // True for a folder that is the other folder of the job (the target
+    // while the source is walked, and back): a bind mount or a link may
+    // show it inside the tree being walked, and entering it would copy the
+    // copy into itself.
+    bool Is_Other_Root(const platform::Folder& Folder) const;
     // Before the walk copies into a folder for the first time in a pass:
     // removes the copies in progress a killed run left there.
     void Remove_Stale_Partial_Copies(const std::string& Target);
@@ -104,6 +112,9 @@ private:
     mutable Date_Threshold threshold_;
     // The target folder last cleared of stale copies in this pass.
     std::string cleared_folder_;
+    // Device and inode of the folder the pass writes into, found by the
+    // evaluation that starts each pass.
+    std::optional<std::pair<dev_t, ino_t>> other_root_;
     // Set by Get_Folder_Files when its listing failed.
     bool listing_failed_ = false;
     // Copied files that keep their archive bit because it could not be

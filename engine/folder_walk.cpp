@@ -157,7 +157,8 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
             step = 16;
             for (const platform::Folder& subfolder : SFolder.SubFolders()) {
                 step = 17;
-                if (Do_Process_Folder(subfolder)) Process_Folder(subfolder, Ignore_All, Abort);
+                if (!Is_Other_Root(subfolder) && Do_Process_Folder(subfolder))
+                    Process_Folder(subfolder, Ignore_All, Abort);
                 step = 18;
                 if (Abort) return;
             }

@@ -126,6 +126,10 @@ void Copy_Job::Run_Start() {
     // A synchronisation writes into the source as well.
     if (Is_Set(Control::Synchronize) && !lock_source()) return;
 
+    // Nothing below the two folders is reached through a link that another
+    // program puts in a folder's place while the run is under way.
+    const platform::Confinement confined(support_->file_system(), Tree_Roots());
+
     form_->Set_Focus(Control::Sourcefolder);
     form_->Set_Enabled(Control::Start, false);
     cleared_folder_.clear();  // a folder cleared by an earlier run may have new leftovers

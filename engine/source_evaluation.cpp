@@ -5,8 +5,22 @@ namespace zentrel::engine {
 
 using support::Control;
 
+std::vector<std::string> Copy_Job::Tree_Roots() const {
+    std::vector<std::string> roots;
+    for (Control folder : {Control::Sourcefolder, Control::Targetfolder}) {
+        const std::string text = form_->Text(folder);
+        if (!text.empty()) roots.push_back(platform::normalize_path(text));
+    }
+    return roots;
+}
+
+bool Copy_Job::Is_Other_Root(const platform::Folder& Folder) const {
+    return other_root_ && other_root_->first == Folder.Status().device && other_root_->second == Folder.Status().inode;
+}
+
 void Copy_Job::Evaluate_Source_Click() {
     const platform::Folder_Hold held(support_->file_system());
+    const platform::Confinement confined(support_->file_system(), Tree_Roots());
     state_->Cancel_Requested = false;
     form_->Set_Visible(Control::Cancel_Execution, true);
     // The bar of the previous run would otherwise stand at its old value
@@ -34,6 +48,17 @@ void Copy_Job::Evaluate_Source_Click() {
         form_->Set_Text(label, "0");
     form_->Set_Visible(Control::Num_Error_Files, false);
     form_->Set_Visible(Control::TNum_Error_Files, false);
+
+    other_root_.reset();
+    try {
+        const std::string other =
+            form_->Text(state_->Reverse_Direction ? Control::Sourcefolder : Control::Targetfolder);
+        if (!other.empty()) {
+            if (auto folder = support_->Find_Folder(other))
+                other_root_.emplace(folder->Status().device, folder->Status().inode);
+        }
+    } catch (...) {
+    }
 
     support_->Show_Busy(true);
     // The top folder is the user's choice and the walk always enters it,
@@ -86,7 +111,7 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
         try {
             for (const platform::Folder& subfolder : SFolder.SubFolders()) {
                 try {
-                    if (Do_Process_Folder(subfolder)) Do_Evaluate_Source(subfolder);
+                    if (!Is_Other_Root(subfolder) && Do_Process_Folder(subfolder)) Do_Evaluate_Source(subfolder);
                 } catch (...) {
                 }
                 if (state_->Cancel_Requested) return;

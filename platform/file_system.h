@@ -160,6 +160,15 @@ public:
     virtual void hold_folders() {}
     virtual void release_folders() {}
 
+    // While confined (calls nest; the roots of the outermost call hold), a
+    // path below one of roots is reached from that root as it was opened
+    // now, one real folder after another: a folder that another program
+    // replaces by a symbolic link during a run fails (ELOOP) instead of
+    // leading out of the tree. Paths elsewhere are reached as before. The
+    // default confines nothing.
+    virtual void confine(const std::vector<std::string>& /*roots*/) {}
+    virtual void unconfine() {}
+
     // realpath() of the longest existing leading part of path, with the rest
     // appended after "." and ".." are folded. Never throws.
     virtual std::string canonical(const std::string& path) = 0;
@@ -172,6 +181,18 @@ public:
     ~Folder_Hold() { fs_.release_folders(); }
     Folder_Hold(const Folder_Hold&) = delete;
     Folder_Hold& operator=(const Folder_Hold&) = delete;
+
+private:
+    File_System& fs_;
+};
+
+// Confines a file system to the given folder trees for as long as it lives.
+class Confinement {
+public:
+    Confinement(File_System& fs, const std::vector<std::string>& roots) : fs_(fs) { fs_.confine(roots); }
+    ~Confinement() { fs_.unconfine(); }
+    Confinement(const Confinement&) = delete;
+    Confinement& operator=(const Confinement&) = delete;
 
 private:
     File_System& fs_;

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/confined_paths.h"
 #include "platform/copy_progress.h"
 #include "platform/file_objects.h"
 #include "platform/file_system.h"
@@ -164,8 +165,8 @@ void copy_data(int in, int out, const struct stat& source, Clone_Refusals& refus
 
 // Opens from for copying: never through a link, never waiting for the
 // writer of a pipe that slipped in; fills st and accepts only a regular file.
-int open_source(const std::string& from, struct stat& st, const char* not_regular) {
-    Descriptor in(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+int open_source(const Path_Place& place, const std::string& from, struct stat& st, const char* not_regular) {
+    Descriptor in(::openat(place.at(), place.name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0) fail(from);
     if (::fstat(in.get(), &st) != 0) fail(from);
     if (S_ISDIR(st.st_mode)) throw File_System_Error(EISDIR, from);
@@ -179,8 +180,8 @@ int open_source(const std::string& from, struct stat& st, const char* not_regula
 // Creates the copy: only we can read it while it is incomplete, and the lock
 // tells a later run that it is still being written (see
 // remove_stale_partial_copies); the lock goes when we close or die.
-int create_copy(const std::string& to) {
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+int create_copy(const Path_Place& place, const std::string& to) {
+    int out = ::openat(place.at(), place.name(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (out < 0) fail(to);
     ::flock(out, LOCK_EX | LOCK_NB);
     return out;
@@ -260,11 +261,35 @@ std::vector<std::pair<const std::string*, std::string>> attributes_of(int fd, co
     return found;
 }
 
+// The entry at a confined place itself, opened without following a link,
+// for the calls that take only a path: its /proc name leads to the entry and
+// never further.
+class Entry_Handle {
+public:
+    Entry_Handle(const Path_Place& place, const std::string& path)
+        : fd_(::openat(place.at(), place.name(), O_PATH | O_NOFOLLOW | O_CLOEXEC)) {
+        if (fd_.get() < 0) fail(path);
+    }
+    std::string proc_path() const { return "/proc/self/fd/" + std::to_string(fd_.get()); }
+
+private:
+    Descriptor fd_;
+};
+
 class Posix_File_System final : public File_System {
 public:
     std::optional<Entry_Status> status(const std::string& path) override {
         struct stat st;
-        if (folders_.stat_entry(path, st) != 0) {
+        std::optional<Path_Place> place;
+        try {
+            place.emplace(confined_.place_of(path));
+        } catch (const File_System_Error& error) {
+            if (error.error_number() == ENOENT || error.error_number() == ENOTDIR) return std::nullopt;
+            throw;
+        }
+        const int result = place->confined() ? ::fstatat(place->at(), place->name(), &st, AT_SYMLINK_NOFOLLOW)
+                                             : folders_.stat_entry(path, st);
+        if (result != 0) {
             if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
             fail(path);
         }
@@ -272,8 +297,18 @@ public:
     }
 
     std::vector<Folder_Entry> read_folder(const std::string& path) override {
-        int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) fail(path);
+        const Path_Place place = confined_.place_of(path);
+        // A root given through a link is the user's choice; below it no link is followed.
+        int fd = ::openat(place.at(), place.name(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC | (place.confined() ? O_NOFOLLOW : 0));
+        if (fd < 0) {
+            // A link where a folder was: say so, not just "no folder".
+            struct stat st;
+            if (errno == ENOTDIR && place.confined() &&
+                ::fstatat(place.at(), place.name(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+                errno = ELOOP;
+            fail(path);
+        }
         DIR* dir = ::fdopendir(fd);
         if (!dir) {
             int error = errno;
@@ -325,29 +360,35 @@ public:
     }
 
     void create_folder(const std::string& path) override {
-        if (::mkdir(path.c_str(), 0777) != 0) fail(path);
+        const Path_Place place = confined_.place_of(path);
+        if (::mkdirat(place.at(), place.name(), 0777) != 0) fail(path);
     }
 
     void remove_file(const std::string& path) override {
-        if (::unlink(path.c_str()) != 0) fail(path);
+        const Path_Place place = confined_.place_of(path);
+        if (::unlinkat(place.at(), place.name(), 0) != 0) fail(path);
     }
 
     void rename(const std::string& from, const std::string& to, bool replace) override {
         folders_.before_rename(from);
+        const Path_Place old_place = confined_.place_of(from);
+        const Path_Place new_place = confined_.place_of(to);
         if (replace) {
-            if (::rename(from.c_str(), to.c_str()) != 0) fail_rename(from, to);
+            if (::renameat(old_place.at(), old_place.name(), new_place.at(), new_place.name()) != 0)
+                fail_rename(from, to);
             return;
         }
-        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
+        if (::renameat2(old_place.at(), old_place.name(), new_place.at(), new_place.name(), RENAME_NOREPLACE) == 0)
+            return;
         if (errno != EINVAL && errno != ENOSYS) fail_rename(from, to);
-        rename_without_replace_fallback(from, to);
+        rename_without_replace_fallback(old_place, new_place, from, to);
     }
 
     void copy_contents(const std::string& from, const std::string& to, mode_t mode) override {
         struct stat st;
-        Descriptor in(open_source(from, st, Not_Regular_Description));
+        Descriptor in(open_source(confined_.place_of(from), from, st, Not_Regular_Description));
         // The caller's mode is applied once the data is in.
-        Descriptor out(create_copy(to));
+        Descriptor out(create_copy(confined_.place_of(to), to));
         copy_data(in.get(), out.get(), st, clone_refusals_, from, to);
         if (::fchmod(out.get(), mode & 07777) != 0) fail(to);
         // Network file systems report deferred write errors at close.
@@ -357,10 +398,10 @@ public:
     Entry_Status copy_file(const std::string& from, const std::string& to,
                            const std::vector<std::string>& attributes) override {
         struct stat st;
-        Descriptor in(open_source(from, st, Not_Regular_Description));
+        Descriptor in(open_source(confined_.place_of(from), from, st, Not_Regular_Description));
         // Read before anything is written.
         const auto carried = attributes_of(in.get(), attributes, from);
-        Descriptor out(create_copy(to));
+        Descriptor out(create_copy(confined_.place_of(to), to));
         fill_copy(in.get(), out.get(), st, carried, from, to);
         // Network file systems report deferred write errors at close.
         if (::close(out.release()) != 0) fail(to);
@@ -370,12 +411,17 @@ public:
     std::optional<Entry_Status> copy_file_unnamed(const std::string& from, const std::string& to,
                                                   const std::vector<std::string>& attributes) override {
         if (!unnamed_files_.load(std::memory_order_relaxed)) return std::nullopt;
+        const Path_Place place = confined_.place_of(to);
+        // The folder the new file goes into: the place's folder, or by path.
         const auto slash = to.find_last_of('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+        const std::string folder = place.at() != AT_FDCWD       ? "."
+                                   : slash == std::string::npos ? "."
+                                   : slash == 0                 ? "/"
+                                                                : to.substr(0, slash);
         // Made first: where the file system has no unnamed files, nothing
         // has been opened in vain. An unnamed file vanishes with its
         // descriptor, whatever fails later.
-        Descriptor out(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        Descriptor out(::openat(place.at(), folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
         if (out.get() < 0) {
             // A file system without them (FAT, most FUSE and network ones)
             // says so for each file, at the cost of this one call; a kernel
@@ -388,7 +434,7 @@ public:
             fail(to);
         }
         struct stat st;
-        Descriptor in(open_source(from, st, Not_Regular_Description));
+        Descriptor in(open_source(confined_.place_of(from), from, st, Not_Regular_Description));
         const auto carried = attributes_of(in.get(), attributes, from);
         // Locked before it can have a name: a clean-up that finds it named
         // later (it never does here, but it may under a temporary name
@@ -398,7 +444,7 @@ public:
         // Linking by the descriptor's /proc name needs no privilege (an
         // empty path with AT_EMPTY_PATH does); linkat never replaces.
         const std::string self = "/proc/self/fd/" + std::to_string(out.get());
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        if (::linkat(AT_FDCWD, self.c_str(), place.at(), place.name(), AT_SYMLINK_FOLLOW) != 0) {
             if (errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
                 unnamed_files_.store(false, std::memory_order_relaxed);
                 return std::nullopt;
@@ -409,16 +455,17 @@ public:
         // caller believes not made; the name is taken back with it.
         if (::close(out.release()) != 0) {
             const int error = errno;
-            ::unlink(to.c_str());
+            ::unlinkat(place.at(), place.name(), 0);
             throw File_System_Error(error, to);
         }
         return status_of(st);
     }
 
     std::string read_link(const std::string& path) override {
+        const Path_Place place = confined_.place_of(path);
         std::vector<char> buffer(256);
         for (;;) {
-            ssize_t length = ::readlink(path.c_str(), buffer.data(), buffer.size());
+            ssize_t length = ::readlinkat(place.at(), place.name(), buffer.data(), buffer.size());
             if (length < 0) fail(path);
             if (static_cast<size_t>(length) < buffer.size()) return std::string(buffer.data(), length);
             buffer.resize(buffer.size() * 4);
@@ -426,7 +473,8 @@ public:
     }
 
     void create_link(const std::string& link_target, const std::string& path) override {
-        if (::symlink(link_target.c_str(), path.c_str()) != 0) fail(path);
+        const Path_Place place = confined_.place_of(path);
+        if (::symlinkat(link_target.c_str(), place.at(), place.name()) != 0) fail(path);
     }
 
     void set_modified(const std::string& path, File_Time time) override {
@@ -434,17 +482,34 @@ public:
         times[0].tv_sec = static_cast<time_t>(time.seconds);
         times[0].tv_nsec = static_cast<long>(time.nanoseconds);
         times[1] = times[0];
-        if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) fail(path);
+        const Path_Place place = confined_.place_of(path);
+        if (::utimensat(place.at(), place.name(), times, AT_SYMLINK_NOFOLLOW) != 0) fail(path);
     }
 
     void set_mode(const std::string& path, mode_t mode) override {
-        if (::chmod(path.c_str(), mode & 07777) != 0) fail(path);
+        const Path_Place place = confined_.place_of(path);
+        if (!place.confined()) {
+            if (::chmod(path.c_str(), mode & 07777) != 0) fail(path);
+            return;
+        }
+        // Never through a link that took a file's place meanwhile.
+        const Entry_Handle entry(place, path);
+        if (::chmod(entry.proc_path().c_str(), mode & 07777) != 0) fail(path);
     }
 
     std::optional<std::string> get_attribute(const std::string& path, const std::string& name) override {
+        const Path_Place place = confined_.place_of(path);
+        std::optional<Entry_Handle> entry;
+        if (place.confined()) entry.emplace(place, path);
+        // lgetxattr() by path; through the handle's /proc name, which leads
+        // to the entry itself, never further.
+        auto get = [&](void* value, size_t size) {
+            return entry ? ::getxattr(entry->proc_path().c_str(), name.c_str(), value, size)
+                         : ::lgetxattr(path.c_str(), name.c_str(), value, size);
+        };
         std::string value(256, '\0');
         for (;;) {
-            ssize_t length = ::lgetxattr(path.c_str(), name.c_str(), value.data(), value.size());
+            ssize_t length = get(value.data(), value.size());
             if (length >= 0) {
                 value.resize(static_cast<size_t>(length));
                 return value;
@@ -452,7 +517,7 @@ public:
             if (errno == ENODATA || errno == ENOTSUP) return std::nullopt;
             if (errno != ERANGE) fail(path);
             // Grown meanwhile: ask for the size and try again.
-            ssize_t needed = ::lgetxattr(path.c_str(), name.c_str(), nullptr, 0);
+            ssize_t needed = get(nullptr, 0);
             if (needed < 0) {
                 if (errno == ENODATA || errno == ENOTSUP) return std::nullopt;
                 fail(path);
@@ -466,7 +531,9 @@ public:
         if (!attributes_at_.load(std::memory_order_relaxed)) return File_System::get_attributes_in(folder, names, name);
         // A folder that cannot be opened is left to the paths, which tell
         // what is wrong with each.
-        Descriptor at(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        const Path_Place place = confined_.place_of(folder);
+        Descriptor at(
+            ::openat(place.at(), place.name(), O_PATH | O_DIRECTORY | O_CLOEXEC | (place.confined() ? O_NOFOLLOW : 0)));
         if (at.get() < 0) return File_System::get_attributes_in(folder, names, name);
         const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
         std::vector<Entry_Attribute> values;
@@ -482,15 +549,29 @@ public:
     }
 
     void set_attribute(const std::string& path, const std::string& name, const std::string& value) override {
-        if (::lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) fail(path);
+        const Path_Place place = confined_.place_of(path);
+        if (!place.confined()) {
+            if (::lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) fail(path);
+            return;
+        }
+        const Entry_Handle entry(place, path);
+        if (::setxattr(entry.proc_path().c_str(), name.c_str(), value.data(), value.size(), 0) != 0) fail(path);
     }
 
     void remove_attribute(const std::string& path, const std::string& name) override {
-        if (::lremovexattr(path.c_str(), name.c_str()) != 0) {
+        const Path_Place place = confined_.place_of(path);
+        std::optional<Entry_Handle> entry;
+        if (place.confined()) entry.emplace(place, path);
+        const int result = entry ? ::removexattr(entry->proc_path().c_str(), name.c_str())
+                                 : ::lremovexattr(path.c_str(), name.c_str());
+        if (result != 0) {
             if (errno == ENODATA || errno == ENOTSUP) return;
             fail(path);
         }
     }
+
+    void confine(const std::vector<std::string>& roots) override { confined_.confine(roots); }
+    void unconfine() override { confined_.unconfine(); }
 
     void hold_folders() override { folders_.hold(); }
     void release_folders() override { folders_.release(); }
@@ -558,6 +639,7 @@ private:
 
     Clone_Refusals clone_refusals_;
     Folder_Handles folders_;
+    Confined_Paths confined_;
     // Whether files can be built without a name (O_TMPFILE and /proc).
     std::atomic<bool> unnamed_files_{true};
     // Whether the kernel reads attributes relative to an open folder.
@@ -575,14 +657,15 @@ private:
     // linked under its new name and the old name removed. Folders, and file
     // systems without hard links, get a check before the rename, which leaves
     // only a tiny window for a file appearing in between.
-    void rename_without_replace_fallback(const std::string& from, const std::string& to) {
+    void rename_without_replace_fallback(const Path_Place& old_place, const Path_Place& new_place,
+                                         const std::string& from, const std::string& to) {
         struct stat st;
-        if (::lstat(from.c_str(), &st) != 0) fail(from);
+        if (::fstatat(old_place.at(), old_place.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) fail(from);
         if (!S_ISDIR(st.st_mode)) {
-            if (::link(from.c_str(), to.c_str()) == 0) {
-                if (::unlink(from.c_str()) != 0) {
+            if (::linkat(old_place.at(), old_place.name(), new_place.at(), new_place.name(), 0) == 0) {
+                if (::unlinkat(old_place.at(), old_place.name(), 0) != 0) {
                     int error = errno;
-                    ::unlink(to.c_str());
+                    ::unlinkat(new_place.at(), new_place.name(), 0);
                     throw File_System_Error(error, from);
                 }
                 return;
@@ -591,9 +674,10 @@ private:
             if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOTSUP && errno != EMLINK) fail_rename(from, to);
         }
         struct stat existing;
-        if (::lstat(to.c_str(), &existing) == 0) throw File_System_Error(EEXIST, to);
+        if (::fstatat(new_place.at(), new_place.name(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+            throw File_System_Error(EEXIST, to);
         if (errno != ENOENT) fail(to);
-        if (::rename(from.c_str(), to.c_str()) != 0) fail_rename(from, to);
+        if (::renameat(old_place.at(), old_place.name(), new_place.at(), new_place.name()) != 0) fail_rename(from, to);
     }
 
     static std::string real_path(const std::string& path) {

@@ -106,6 +106,8 @@ public:
     std::string canonical(const std::string& path) override;
     void hold_folders() override { wrapped_->hold_folders(); }
     void release_folders() override { wrapped_->release_folders(); }
+    void confine(const std::vector<std::string>& roots) override { wrapped_->confine(roots); }
+    void unconfine() override { wrapped_->unconfine(); }
 
 private:
     struct Hit {

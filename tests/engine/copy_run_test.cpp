@@ -10,6 +10,7 @@
 
 #include "platform/date_value.h"
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 namespace zentrel::testing {
@@ -370,6 +371,48 @@ TEST_F(Copy_Run, AFewThousandFilesCopyAndASecondRunCopiesNothing) {
     EXPECT_EQ(start(), "3000 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(state.Processed_Files, 0);
     EXPECT_EQ(state.Source_Files, 0);
+}
+
+// Another program swaps a folder of each tree for a link to a folder
+// outside while the run is under way: nothing outside is copied or written.
+TEST_F(Copy_Run, AFolderSwappedForALinkDuringTheRunIsNeverFollowed) {
+    write_file(src + "/A/a.txt", "a");
+    write_file(src + "/A/b.txt", "b");
+    write_file(tmp / "draussen/b.txt", "fremd");
+    make_folders(tmp / "ziel-draussen");
+    bool swapped = false;
+    host.on_events = [&] {
+        if (swapped || !exists(dst + "/A/a.txt")) return;
+        swapped = true;
+        std::filesystem::rename(src + "/A", src + "/A-alt");
+        std::filesystem::create_directory_symlink(tmp / "draussen", src + "/A");
+        std::filesystem::rename(dst + "/A", dst + "/A-alt");
+        std::filesystem::create_directory_symlink(tmp / "ziel-draussen", dst + "/A");
+    };
+    host.answer(support::Answer_OK);
+    EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
+    ASSERT_TRUE(swapped);
+    EXPECT_TRUE(std::filesystem::is_empty(tmp / "ziel-draussen"));
+    EXPECT_EQ(files_below(tmp / "draussen"), std::vector<std::string>{"b.txt"});
+    EXPECT_EQ(form.Items(Control::Error_List), std::vector<std::string>{src + "/A/"});
+}
+
+// The target shows up inside the source (a bind mount made after the
+// start's checks): the walk does not enter it, as cp -r refuses to copy a
+// folder into itself.
+TEST_F(Copy_Run, TheTargetFolderSeenInsideTheSourceIsNotEntered) {
+    write_file(src + "/a.txt", "a");
+    make_folders(src + "/Spiegel");
+    make_folders(dst);
+    bool mounted = false;
+    host.on_events = [&] {
+        if (!mounted) mounted = ::mount(dst.c_str(), (src + "/Spiegel").c_str(), nullptr, MS_BIND, nullptr) == 0;
+    };
+    start();
+    if (mounted) ::umount2((src + "/Spiegel").c_str(), MNT_DETACH);
+    if (!mounted) GTEST_SKIP() << "cannot bind-mount here";
+    EXPECT_EQ(files_below(dst), std::vector<std::string>{"a.txt"});
+    EXPECT_FALSE(exists(dst + "/Spiegel"));
 }
 
 // Permissions hold only for an ordinary user: these run as one.

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -382,6 +383,58 @@ TEST_F(Posix_File_System_Test, AttributesInAFolderAreThoseOfEachPath) {
         EXPECT_FALSE(values[1].vanished);
         EXPECT_EQ(values[1].value, "0x2");
     }
+}
+
+// A folder of a tree that another program replaces by a link while a run
+// is confined to the tree is never followed: every operation through it
+// fails, and the folder the link leads to stays untouched.
+TEST_F(Posix_File_System_Test, ConfinedPathsNeverFollowALinkBelowTheRoot) {
+    auto made = make_posix_file_system();
+    File_System& own = *made;
+    const std::string root = tmp / "baum";
+    write_file(root + "/A/a.txt", "a");
+    write_file(tmp / "draussen/geheim.txt", "g");
+    ::setxattr((tmp / "draussen/geheim.txt").c_str(), "user.DOSATTRIB", "0x20", 4, 0);
+    ASSERT_EQ(::symlink("baum", (tmp / "verweis").c_str()), 0);
+
+    // The root itself may be named through a link: that is the user's choice.
+    const Confinement confined(own, {tmp / "verweis"});
+    const std::string through = tmp / "verweis";
+    ASSERT_TRUE(own.status(through + "/A/a.txt"));
+    std::filesystem::rename(root + "/A", root + "/A-alt");
+    ASSERT_EQ(::symlink("../draussen", (root + "/A").c_str()), 0);
+
+    const std::string victim = through + "/A/geheim.txt";
+    auto loops = [&](const char* what, const std::function<void()>& operation) {
+        try {
+            operation();
+            ADD_FAILURE() << what << " went through the link";
+        } catch (const File_System_Error& error) {
+            EXPECT_EQ(error.error_number(), ELOOP) << what;
+        }
+    };
+    loops("status", [&] { own.status(victim); });
+    loops("read_folder", [&] { own.read_folder(through + "/A/"); });
+    loops("copy_file", [&] { own.copy_file(victim, through + "/kopie", {}); });
+    loops("copy_file into", [&] { own.copy_file(through + "/A-alt/a.txt", through + "/A/neu", {}); });
+    loops("copy_file_unnamed", [&] { own.copy_file_unnamed(through + "/A-alt/a.txt", through + "/A/neu", {}); });
+    loops("create_folder", [&] { own.create_folder(through + "/A/neu"); });
+    loops("remove_file", [&] { own.remove_file(victim); });
+    loops("rename", [&] { own.rename(victim, through + "/weg", false); });
+    loops("set_modified", [&] { own.set_modified(victim, {1, 0}); });
+    loops("set_mode", [&] { own.set_mode(victim, 0777); });
+    loops("get_attribute", [&] { own.get_attribute(victim, "user.DOSATTRIB"); });
+    loops("set_attribute", [&] { own.set_attribute(victim, "user.DOSATTRIB", "0x0"); });
+    loops("remove_attribute", [&] { own.remove_attribute(victim, "user.DOSATTRIB"); });
+    loops("create_link", [&] { own.create_link("x", through + "/A/neu"); });
+
+    EXPECT_EQ(sorted_names(own.read_folder(tmp / "draussen")), std::vector<std::string>{"geheim.txt"});
+    EXPECT_EQ(read_file(tmp / "draussen/geheim.txt"), "g");
+    EXPECT_EQ(own.get_attribute(tmp / "draussen/geheim.txt", "user.DOSATTRIB"), "0x20");  // outside: as before
+    // The tree's own folders are reached as before.
+    own.create_folder(through + "/neu");
+    own.copy_file(through + "/A-alt/a.txt", through + "/neu/a.txt", {});
+    EXPECT_EQ(read_file(root + "/neu/a.txt"), "a");
 }
 
 TEST_F(Posix_File_System_Test, CanonicalResolvesTheExistingPartOnly) {

@@ -1,0 +1,118 @@
+#include "platform/confined_paths.h"
+
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file_objects.h"
+#include "platform/file_system.h"
+
+namespace zentrel::platform {
+
+namespace {
+
+// openat2() may be missing from the C library; the kernel has had it since 5.6.
+int open_beneath(int root, const std::string& relative) {
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    return static_cast<int>(::syscall(SYS_openat2, root, relative.c_str(), &how, sizeof how));
+}
+
+// The same without openat2: one real folder after another.
+int open_step_by_step(int root, const std::string& relative) {
+    int at = ::dup(root);
+    if (at < 0) return -1;
+    std::size_t start = 0;
+    while (start < relative.size()) {
+        std::size_t end = relative.find('/', start);
+        if (end == std::string::npos) end = relative.size();
+        const std::string part = relative.substr(start, end - start);
+        const int next = ::openat(at, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int error = errno;
+        ::close(at);
+        if (next < 0) {
+            // O_PATH | O_NOFOLLOW opens a link itself, which O_DIRECTORY refuses.
+            errno = error == ENOTDIR ? ELOOP : error;
+            return -1;
+        }
+        at = next;
+        start = end + 1;
+    }
+    return at;
+}
+
+}  // namespace
+
+Path_Place::~Path_Place() {
+    if (owned_ && at_ >= 0) ::close(at_);
+}
+
+Path_Place::Path_Place(Path_Place&& other) noexcept
+    : at_(other.at_), name_(std::move(other.name_)), owned_(other.owned_), confined_(other.confined_) {
+    other.owned_ = false;
+}
+
+void Confined_Paths::confine(const std::vector<std::string>& roots) {
+    std::lock_guard lock(mutex_);
+    if (depth_++ > 0) return;
+    for (const std::string& root : roots) {
+        if (root.empty()) continue;
+        const int fd = ::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) roots_.push_back({normalize_path(root), fd});
+    }
+}
+
+void Confined_Paths::unconfine() {
+    std::lock_guard lock(mutex_);
+    if (depth_ > 0 && --depth_ == 0) unconfine_all();
+}
+
+void Confined_Paths::unconfine_all() {
+    for (const Root& root : roots_) ::close(root.fd);
+    roots_.clear();
+}
+
+Path_Place Confined_Paths::place_of(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    // The deepest root that holds the path: the two never nest, but a
+    // target may lie beside the source under a common parent.
+    const Root* holder = nullptr;
+    for (const Root& root : roots_) {
+        const bool inside = root.path == "/" ? path.starts_with('/')
+                                             : path.starts_with(root.path) &&
+                                                   (path.size() == root.path.size() || path[root.path.size()] == '/');
+        if (inside && (!holder || root.path.size() > holder->path.size())) holder = &root;
+    }
+    if (!holder) return Path_Place(AT_FDCWD, path, false);
+    std::string relative = path.substr(holder->path == "/" ? 1 : holder->path.size());
+    while (relative.starts_with('/')) relative.erase(0, 1);
+    while (relative.ends_with('/')) relative.pop_back();
+    if (relative.empty()) {
+        Path_Place place(holder->fd, ".", false);
+        place.set_confined();
+        return place;
+    }
+    const auto slash = relative.find_last_of('/');
+    if (slash == std::string::npos) {
+        Path_Place place(holder->fd, relative, false);
+        place.set_confined();
+        return place;
+    }
+    const std::string folder = relative.substr(0, slash);
+    int fd = open_beneath(holder->fd, folder);
+    if (fd < 0 && errno == ENOSYS) fd = open_step_by_step(holder->fd, folder);
+    if (fd < 0) {
+        // A path of ours with ".." (never the walk's) leaves the tree.
+        if (errno == EXDEV) errno = ELOOP;
+        throw File_System_Error(errno, path);
+    }
+    Path_Place place(fd, relative.substr(slash + 1), true);
+    place.set_confined();
+    return place;
+}
+
+}  // namespace zentrel::platform
