@@ -47,14 +47,13 @@ int open_step_by_step(int root, const std::string& relative) {
 
 }  // namespace
 
-Path_Place::~Path_Place() {
-    if (owned_ && at_ >= 0) ::close(at_);
+Open_Folder::~Open_Folder() {
+    if (fd_ >= 0) ::close(fd_);
 }
 
-Path_Place::Path_Place(Path_Place&& other) noexcept
-    : at_(other.at_), name_(std::move(other.name_)), owned_(other.owned_), confined_(other.confined_) {
-    other.owned_ = false;
-}
+Path_Place::Path_Place(std::string path) : name_(std::move(path)) {}
+
+int Path_Place::at() const { return folder_ ? folder_->fd() : AT_FDCWD; }
 
 void Confined_Paths::confine(const std::vector<std::string>& roots) {
     std::lock_guard lock(mutex_);
@@ -62,7 +61,7 @@ void Confined_Paths::confine(const std::vector<std::string>& roots) {
     for (const std::string& root : roots) {
         if (root.empty()) continue;
         const int fd = ::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) roots_.push_back({normalize_path(root), fd});
+        if (fd >= 0) roots_.push_back({normalize_path(root), std::make_shared<const Open_Folder>(fd)});
     }
 }
 
@@ -72,12 +71,13 @@ void Confined_Paths::unconfine() {
 }
 
 void Confined_Paths::unconfine_all() {
-    for (const Root& root : roots_) ::close(root.fd);
     roots_.clear();
+    recent_.clear();
 }
 
-Path_Place Confined_Paths::place_of(const std::string& path) const {
+Path_Place Confined_Paths::place_of(const std::string& path, bool reading) const {
     std::lock_guard lock(mutex_);
+    if (roots_.empty()) return Path_Place(path);
     // The deepest root that holds the path: the two never nest, but a
     // target may lie beside the source under a common parent.
     const Root* holder = nullptr;
@@ -87,32 +87,37 @@ Path_Place Confined_Paths::place_of(const std::string& path) const {
                                                    (path.size() == root.path.size() || path[root.path.size()] == '/');
         if (inside && (!holder || root.path.size() > holder->path.size())) holder = &root;
     }
-    if (!holder) return Path_Place(AT_FDCWD, path, false);
+    if (!holder) return Path_Place(path);
     std::string relative = path.substr(holder->path == "/" ? 1 : holder->path.size());
     while (relative.starts_with('/')) relative.erase(0, 1);
     while (relative.ends_with('/')) relative.pop_back();
-    if (relative.empty()) {
-        Path_Place place(holder->fd, ".", false);
-        place.set_confined();
-        return place;
-    }
+    if (relative.empty()) return Path_Place(holder->folder, ".");
     const auto slash = relative.find_last_of('/');
-    if (slash == std::string::npos) {
-        Path_Place place(holder->fd, relative, false);
-        place.set_confined();
-        return place;
-    }
+    if (slash == std::string::npos) return Path_Place(holder->folder, relative);
+
     const std::string folder = relative.substr(0, slash);
-    int fd = open_beneath(holder->fd, folder);
-    if (fd < 0 && errno == ENOSYS) fd = open_step_by_step(holder->fd, folder);
+    std::string name = relative.substr(slash + 1);
+    const auto now = std::chrono::steady_clock::now();
+    const std::string key = holder->path + "/" + folder;
+    if (reading) {
+        std::erase_if(recent_, [&](const Recent& recent) { return now - recent.opened >= Lifetime; });
+        for (const Recent& recent : recent_)
+            if (recent.path == key) return Path_Place(recent.folder, std::move(name));
+    }
+    int fd = open_beneath(holder->folder->fd(), folder);
+    if (fd < 0 && errno == ENOSYS) fd = open_step_by_step(holder->folder->fd(), folder);
     if (fd < 0) {
         // A path of ours with ".." (never the walk's) leaves the tree.
         if (errno == EXDEV) errno = ELOOP;
         throw File_System_Error(errno, path);
     }
-    Path_Place place(fd, relative.substr(slash + 1), true);
-    place.set_confined();
-    return place;
+    auto opened = std::make_shared<const Open_Folder>(fd);
+    // Kept for the next looks in the same folder, but never handed to a
+    // write (see place_of).
+    std::erase_if(recent_, [&](const Recent& recent) { return recent.path == key; });
+    if (recent_.size() >= Capacity) recent_.erase(recent_.begin());
+    recent_.push_back({key, opened, now});
+    return Path_Place(std::move(opened), std::move(name));
 }
 
 }  // namespace zentrel::platform

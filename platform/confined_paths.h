@@ -9,6 +9,8 @@
 // outside the roots are reached as before.
 #pragma once
 
+#include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,26 +19,35 @@ namespace zentrel::platform {
 
 // Where to act for one path: the folder at (a descriptor, or AT_FDCWD) and
 // the name relative to it. Closes the folder it opened.
-class Path_Place {
+// An open folder, closed when the last holder lets go of it.
+class Open_Folder {
 public:
-    Path_Place(int at, std::string name, bool owned) : at_(at), name_(std::move(name)), owned_(owned) {}
-    ~Path_Place();
-    Path_Place(Path_Place&& other) noexcept;
-    Path_Place(const Path_Place&) = delete;
-    Path_Place& operator=(const Path_Place&) = delete;
-    Path_Place& operator=(Path_Place&&) = delete;
-
-    int at() const { return at_; }
-    const char* name() const { return name_.c_str(); }
-    // True when at is a folder opened by its root (the path was confined).
-    bool confined() const { return confined_; }
-    void set_confined() { confined_ = true; }
+    explicit Open_Folder(int fd) : fd_(fd) {}
+    ~Open_Folder();
+    Open_Folder(const Open_Folder&) = delete;
+    Open_Folder& operator=(const Open_Folder&) = delete;
+    int fd() const { return fd_; }
 
 private:
-    int at_;
+    int fd_;
+};
+
+class Path_Place {
+public:
+    // Not confined: the path as it is, from the working folder.
+    explicit Path_Place(std::string path);
+    // Confined: name within the open folder.
+    Path_Place(std::shared_ptr<const Open_Folder> folder, std::string name)
+        : folder_(std::move(folder)), name_(std::move(name)) {}
+
+    int at() const;
+    const char* name() const { return name_.c_str(); }
+    // True when the place was found below a root without following links.
+    bool confined() const { return folder_ != nullptr; }
+
+private:
+    std::shared_ptr<const Open_Folder> folder_;
     std::string name_;
-    bool owned_;
-    bool confined_ = false;
 };
 
 class Confined_Paths {
@@ -49,19 +60,32 @@ public:
     void unconfine();
 
     // Throws File_System_Error (ELOOP for a link, ENOENT, ENOTDIR ...) when
-    // a folder on the way below a root is no real folder.
-    Path_Place place_of(const std::string& path) const;
+    // a folder on the way below a root is no real folder. For a look that
+    // only reads (reading), the folder may be one opened for an earlier
+    // look a moment ago (Lifetime): a folder replaced meanwhile is then seen
+    // as it was that moment ago, never through the link. Writes always open
+    // the way afresh.
+    Path_Place place_of(const std::string& path, bool reading = false) const;
+
+    static constexpr std::chrono::milliseconds Lifetime{100};
+    static constexpr std::size_t Capacity = 4;
 
 private:
     struct Root {
         std::string path;  // normalised, without a trailing separator (except "/")
-        int fd = -1;
+        std::shared_ptr<const Open_Folder> folder;
+    };
+    struct Recent {
+        std::string path;  // of the folder, as the caller wrote it
+        std::shared_ptr<const Open_Folder> folder;
+        std::chrono::steady_clock::time_point opened;
     };
     void unconfine_all();
 
     mutable std::mutex mutex_;
     int depth_ = 0;
     std::vector<Root> roots_;
+    mutable std::vector<Recent> recent_;
 };
 
 }  // namespace zentrel::platform

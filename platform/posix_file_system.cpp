@@ -282,7 +282,7 @@ public:
         struct stat st;
         std::optional<Path_Place> place;
         try {
-            place.emplace(confined_.place_of(path));
+            place.emplace(confined_.place_of(path, true));
         } catch (const File_System_Error& error) {
             if (error.error_number() == ENOENT || error.error_number() == ENOTDIR) return std::nullopt;
             throw;
@@ -297,7 +297,7 @@ public:
     }
 
     std::vector<Folder_Entry> read_folder(const std::string& path) override {
-        const Path_Place place = confined_.place_of(path);
+        const Path_Place place = confined_.place_of(path, true);
         // A root given through a link is the user's choice; below it no link is followed.
         int fd = ::openat(place.at(), place.name(),
                           O_RDONLY | O_DIRECTORY | O_CLOEXEC | (place.confined() ? O_NOFOLLOW : 0));
@@ -386,7 +386,7 @@ public:
 
     void copy_contents(const std::string& from, const std::string& to, mode_t mode) override {
         struct stat st;
-        Descriptor in(open_source(confined_.place_of(from), from, st, Not_Regular_Description));
+        Descriptor in(open_source(confined_.place_of(from, true), from, st, Not_Regular_Description));
         // The caller's mode is applied once the data is in.
         Descriptor out(create_copy(confined_.place_of(to), to));
         copy_data(in.get(), out.get(), st, clone_refusals_, from, to);
@@ -398,7 +398,7 @@ public:
     Entry_Status copy_file(const std::string& from, const std::string& to,
                            const std::vector<std::string>& attributes) override {
         struct stat st;
-        Descriptor in(open_source(confined_.place_of(from), from, st, Not_Regular_Description));
+        Descriptor in(open_source(confined_.place_of(from, true), from, st, Not_Regular_Description));
         // Read before anything is written.
         const auto carried = attributes_of(in.get(), attributes, from);
         Descriptor out(create_copy(confined_.place_of(to), to));
@@ -434,7 +434,7 @@ public:
             fail(to);
         }
         struct stat st;
-        Descriptor in(open_source(confined_.place_of(from), from, st, Not_Regular_Description));
+        Descriptor in(open_source(confined_.place_of(from, true), from, st, Not_Regular_Description));
         const auto carried = attributes_of(in.get(), attributes, from);
         // Locked before it can have a name: a clean-up that finds it named
         // later (it never does here, but it may under a temporary name
@@ -462,7 +462,7 @@ public:
     }
 
     std::string read_link(const std::string& path) override {
-        const Path_Place place = confined_.place_of(path);
+        const Path_Place place = confined_.place_of(path, true);
         std::vector<char> buffer(256);
         for (;;) {
             ssize_t length = ::readlinkat(place.at(), place.name(), buffer.data(), buffer.size());
@@ -498,7 +498,7 @@ public:
     }
 
     std::optional<std::string> get_attribute(const std::string& path, const std::string& name) override {
-        const Path_Place place = confined_.place_of(path);
+        const Path_Place place = confined_.place_of(path, true);
         std::optional<Entry_Handle> entry;
         if (place.confined()) entry.emplace(place, path);
         // lgetxattr() by path; through the handle's /proc name, which leads
@@ -531,7 +531,7 @@ public:
         if (!attributes_at_.load(std::memory_order_relaxed)) return File_System::get_attributes_in(folder, names, name);
         // A folder that cannot be opened is left to the paths, which tell
         // what is wrong with each.
-        const Path_Place place = confined_.place_of(folder);
+        const Path_Place place = confined_.place_of(folder, true);
         Descriptor at(
             ::openat(place.at(), place.name(), O_PATH | O_DIRECTORY | O_CLOEXEC | (place.confined() ? O_NOFOLLOW : 0)));
         if (at.get() < 0) return File_System::get_attributes_in(folder, names, name);

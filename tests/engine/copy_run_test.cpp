@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "platform/date_value.h"
 
@@ -388,6 +389,8 @@ TEST_F(Copy_Run, AFolderSwappedForALinkDuringTheRunIsNeverFollowed) {
         std::filesystem::create_directory_symlink(tmp / "draussen", src + "/A");
         std::filesystem::rename(dst + "/A", dst + "/A-alt");
         std::filesystem::create_directory_symlink(tmp / "ziel-draussen", dst + "/A");
+        // Past the moment for which the run may still see the folders as they were.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
     };
     host.answer(support::Answer_OK);
     EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
