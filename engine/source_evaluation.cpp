@@ -9,6 +9,7 @@ void Copy_Job::Evaluate_Source_Click() {
     const platform::Folder_Hold held(support_->file_system());
     state_->Cancel_Requested = false;
     form_->Set_Visible(Control::Cancel_Execution, true);
+    time_steps_.clear();
 
     const std::string text = form_->Text(state_->Reverse_Direction ? Control::Targetfolder : Control::Sourcefolder);
     std::optional<platform::Folder> folder;

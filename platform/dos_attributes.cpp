@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/file_objects.h"
+#include "platform/file_system_kind.h"
 
 namespace zentrel::platform {
 
@@ -118,7 +119,7 @@ void store_attribute(File_System& fs, const std::string& path, const Entry_Statu
         fs.set_attribute(path, name, value);
     } catch (const File_System_Error& error) {
         int number = error.error_number();
-        if (number == ENOTSUP || (number == EPERM && status.kind == Entry_Kind::Symlink))
+        if (not_kept_by_file_system(number) || (number == EPERM && status.kind == Entry_Kind::Symlink))
             no_attribute_storage(path, status);
         throw;
     }
@@ -134,6 +135,8 @@ std::optional<int> parse_dosattrib(const std::string& bytes) {
 }
 
 int read_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status) {
+    if (auto native = fs.get_native_attributes(path, status.device))
+        return dos_attributes_from(fs, path, status, dosattrib_text(*native));
     return dos_attributes_from(fs, path, status, fs.get_attribute(path, Dos_Attribute_Name));
 }
 
@@ -155,7 +158,46 @@ int dos_attributes_from(File_System& fs, const std::string& path, const Entry_St
     return attributes;
 }
 
+namespace {
+
+// Where the file system keeps the bits itself, they go there; the mode
+// follows read-only where the file system keeps one, and Samba's stored
+// value, where a copy brought one along, is kept in step.
+void write_native(File_System& fs, const std::string& path, const Entry_Status& status, int wanted) {
+    const bool read_only = wanted & Attribute_Read_Only;
+    mode_t mode = read_only ? (status.mode & ~mode_t{0222}) : (status.mode | S_IWUSR);
+    auto set_mode = [&] {
+        try {
+            fs.set_mode(path, mode);
+        } catch (const File_System_Error& error) {
+            if (!mode_not_kept_by_file_system(error.error_number())) throw;
+        }
+    };
+    if (mode != status.mode && !read_only) set_mode();
+    if (!(wanted & Attribute_Archive)) {
+        // Recorded where the file system can, so that a write by a program
+        // that leaves the bit alone still counts as a change.
+        try {
+            fs.set_attribute(path, Archive_Time_Name, time_text(status.modified));
+        } catch (const File_System_Error& error) {
+            if (!not_kept_by_file_system(error.error_number())) throw;
+        }
+    } else {
+        fs.remove_attribute(path, Archive_Time_Name);
+    }
+    if (fs.get_attribute(path, Dos_Attribute_Name)) fs.set_attribute(path, Dos_Attribute_Name, dosattrib_text(wanted));
+    fs.set_native_attributes(path, status.device, wanted);
+    if (mode != status.mode && read_only) set_mode();
+}
+
+}  // namespace
+
 void write_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status, int attributes) {
+    if (status.kind != Entry_Kind::Symlink && fs.get_native_attributes(path, status.device)) {
+        write_native(fs, path, status,
+                     attributes & (Attribute_Read_Only | Attribute_Hidden | Attribute_System | Attribute_Archive));
+        return;
+    }
     const bool read_only = attributes & Attribute_Read_Only;
     const bool archive = attributes & Attribute_Archive;
     const int wanted = attributes & (Attribute_Read_Only | Attribute_Hidden | Attribute_System | Attribute_Archive);
@@ -194,6 +236,28 @@ void write_dos_attributes(File_System& fs, const std::string& path, const Entry_
         }
     }
     if (mode_changes && read_only) fs.set_mode(path, mode);
+}
+
+void carry_dos_attributes(File_System& fs, const std::string& from, const Entry_Status& from_status,
+                          const std::string& to) {
+    if (from_status.kind == Entry_Kind::Symlink) return;
+    // Decided by the two file systems' kinds, without a look at the copy:
+    // this runs for every file copied.
+    const auto slash = to.find_last_of('/');
+    const std::string to_folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+    if (file_system_kind(from, from_status.device).native == Native_Attributes::None &&
+        folder_file_system_kind(to_folder).native == Native_Attributes::None)
+        return;
+    auto to_status = fs.status(to);
+    if (!to_status) throw File_System_Error(ENOENT, to);
+    const bool from_native = fs.get_native_attributes(from, from_status.device).has_value();
+    const auto to_native = fs.get_native_attributes(to, to_status->device);
+    if (!from_native && !to_native) return;  // the extended attributes went with the copy
+    const int wanted = read_dos_attributes(fs, from, from_status) &
+                       (Attribute_Read_Only | Attribute_Hidden | Attribute_System | Attribute_Archive);
+    const int now = read_dos_attributes(fs, to, *to_status) &
+                    (Attribute_Read_Only | Attribute_Hidden | Attribute_System | Attribute_Archive);
+    if (wanted != now) write_dos_attributes(fs, to, *to_status, wanted);
 }
 
 }  // namespace zentrel::platform

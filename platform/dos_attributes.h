@@ -5,6 +5,8 @@
 // form "0x%x" and in Samba's binary forms (version 3 begins with the text;
 // versions 4 and 5 carry the bits in their version block). A name beginning
 // with "." is hidden. A file without the stored attribute has archive set.
+// Where the file system keeps the bits itself (FAT, NTFS), they are read
+// and written there instead.
 // Clearing archive records the modification time in user.zentrel.archive_mtime,
 // and a later change of that time counts as archive set again.
 #pragma once
@@ -34,5 +36,11 @@ int dos_attributes_from(File_System& fs, const std::string& path, const Entry_St
 // File_System_Error; on a file system without extended attributes a write
 // that needs them fails with a clear description.
 void write_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status, int attributes);
+
+// Gives the copy to the DOS attributes of from where one of the two keeps
+// them in the file system itself (FAT, NTFS); elsewhere the copied extended
+// attributes carry them already. Throws File_System_Error.
+void carry_dos_attributes(File_System& fs, const std::string& from, const Entry_Status& from_status,
+                          const std::string& to);
 
 }  // namespace zentrel::platform

@@ -5,6 +5,7 @@
 #include "platform/date_value.h"
 #include "platform/dos_attributes.h"
 #include "platform/file_objects.h"
+#include "platform/file_system_kind.h"
 #include "platform/mounts.h"
 
 namespace zentrel::platform {
@@ -64,6 +65,25 @@ void remove_quietly(File_System& fs, const std::string& path) {
 const std::vector<std::string>& carried_attributes() {
     static const std::vector<std::string> names{Dos_Attribute_Name, Archive_Time_Name};
     return names;
+}
+
+// A name the target's file system would refuse, or take for another (FAT
+// drops a trailing dot), fails with the reason before anything is written.
+void refuse_name_of_target(const std::string& target, const std::string& folder) {
+    const std::string name = target.substr(target.find_last_of('/') + 1);
+    // Most names pass under the strictest rules, without a look at the target.
+    File_System_Kind strictest;
+    strictest.windows_names = true;
+    if (refused_name_reason(strictest, name).empty()) return;
+    const std::string reason = refused_name_reason(folder_file_system_kind(folder), name);
+    if (!reason.empty()) throw File_System_Error(reason, target);
+}
+
+// Whether a failure to create a link means that the file system holds none:
+// FUSE drivers without links answer ENOSYS, others EPERM or EOPNOTSUPP.
+bool links_refused(int error_number, const std::string& folder) {
+    if (not_kept_by_file_system(error_number)) return true;
+    return error_number == EPERM && !folder_file_system_kind(folder).holds_links;
 }
 
 }  // namespace
@@ -160,15 +180,17 @@ void File::Copy(const std::string& destination, bool overwrite) {
     // but the name never points at a half-written file that we reported as
     // copied, and syncing every file would cost more than the copy itself.
     const std::string folder = folder_of(target);
+    refuse_name_of_target(target, folder);
     std::string temporary;
     bool looked_again = false;
+    File_Time source_time;
     for (int attempt = 0;; ++attempt) {
         temporary = temporary_name(folder);
         try {
             if (as_link)
                 fs_->create_link(link_target, temporary);
             else
-                fs_->copy_file(path_, temporary, carried_attributes());
+                source_time = fs_->copy_file(path_, temporary, carried_attributes()).modified;
             break;
         } catch (const File_System_Error& error) {
             if (error.error_number() == EEXIST && attempt + 1 < Temporary_Attempts) continue;
@@ -180,6 +202,12 @@ void File::Copy(const std::string& destination, bool overwrite) {
                 look_at_source();
                 if (as_link) continue;
             }
+            if (as_link && error.path() == temporary && links_refused(error.error_number(), folder))
+                throw File_System_Error(
+                    "Das Zieldateisystem kann keine symbolischen Verknüpfungen speichern, die Verknüpfung zeigt auf "
+                    "\"" +
+                        link_target + "\"",
+                    target);
             rethrow_for_target(error, temporary, target);
         }
     }
@@ -194,6 +222,17 @@ void File::Copy(const std::string& destination, bool overwrite) {
         remove_quietly(*fs_, temporary);
         throw;
     }
+    // FAT and NTFS keep the attributes in the file system, where the copied
+    // extended attributes do not reach.
+    if (as_link) return;
+    carry_dos_attributes(*fs_, path_, status_, target);
+    // fusefat sets a file's time again when it is closed, after the copy set
+    // it; without the right time every later run would copy it again.
+    const File_System_Kind kind = folder_file_system_kind(folder);
+    if (kind.name.empty()) return;
+    auto copied = fs_->status(target);
+    if (copied && truncated_time(copied->modified, kind.time_step) != truncated_time(source_time, kind.time_step))
+        fs_->set_modified(target, source_time);
 }
 
 bool is_partial_copy_name(const std::string& name) {

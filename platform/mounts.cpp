@@ -90,6 +90,8 @@ std::string parent_of(const std::string& path) {
 
 }  // namespace
 
+std::shared_ptr<const std::vector<Mount>> current_mounts() { return system_mounts(); }
+
 std::vector<Mount> parse_mountinfo(const std::string& text) {
     // id parent major:minor root mount-point options [optional fields...] - type source super-options
     std::vector<Mount> mounts;

@@ -1,6 +1,7 @@
 // The mounts of the system, from /proc/self/mountinfo.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,11 @@ struct Mount {
     std::string file_system_type;
     std::string source;
 };
+
+// The mount table as it stands: the same object until the kernel reports a
+// mount or an unmount, so a caller may keep what it learnt about a mount for
+// as long as this stays the same.
+std::shared_ptr<const std::vector<Mount>> current_mounts();
 
 // The mount holding path (the longest mount point that is a prefix of it).
 Mount mount_of(const std::string& path);

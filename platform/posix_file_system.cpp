@@ -214,7 +214,7 @@ std::vector<std::pair<const std::string*, std::string>> attributes_of(int fd, co
             list.resize(static_cast<size_t>(length));
             break;
         }
-        if (errno == ENOTSUP) return found;
+        if (not_kept_by_file_system(errno)) return found;
         if (errno != ERANGE) fail(path);
         ssize_t needed = ::flistxattr(fd, nullptr, 0);
         if (needed < 0) fail(path);
@@ -336,7 +336,7 @@ public:
         // The caller's mode is applied once the data is in.
         Descriptor out(create_copy(to));
         copy_data(in.get(), out.get(), st, clone_refusals_, from, to);
-        if (::fchmod(out.get(), mode & 07777) != 0) fail(to);
+        if (::fchmod(out.get(), mode & 07777) != 0 && !mode_not_kept_by_file_system(errno)) fail(to);
         // Network file systems report deferred write errors at close.
         if (::close(out.release()) != 0) fail(to);
     }
@@ -353,10 +353,11 @@ public:
             if (::fsetxattr(out.get(), name->c_str(), value.data(), value.size(), 0) == 0) continue;
             // A target file system without extended attributes (FAT, some
             // network file systems) cannot keep them; the data matters more.
-            if (errno == ENOTSUP) break;
+            if (not_kept_by_file_system(errno)) break;
             fail(to);
         }
-        if (::fchmod(out.get(), st.st_mode & 07777) != 0) fail(to);
+        // FAT keeps no permission bits; its files show what the mount says.
+        if (::fchmod(out.get(), st.st_mode & 07777) != 0 && !mode_not_kept_by_file_system(errno)) fail(to);
         // Set last, after every write; network file systems send what they
         // still hold before they change the time.
         const timespec times[2] = {st.st_mtim, st.st_mtim};
@@ -400,12 +401,12 @@ public:
                 value.resize(static_cast<size_t>(length));
                 return value;
             }
-            if (errno == ENODATA || errno == ENOTSUP) return std::nullopt;
+            if (errno == ENODATA || not_kept_by_file_system(errno)) return std::nullopt;
             if (errno != ERANGE) fail(path);
             // Grown meanwhile: ask for the size and try again.
             ssize_t needed = ::lgetxattr(path.c_str(), name.c_str(), nullptr, 0);
             if (needed < 0) {
-                if (errno == ENODATA || errno == ENOTSUP) return std::nullopt;
+                if (errno == ENODATA || not_kept_by_file_system(errno)) return std::nullopt;
                 fail(path);
             }
             value.resize(static_cast<size_t>(needed) + 1);
@@ -442,7 +443,7 @@ public:
                     values.push_back(get_attribute(prefix + entry, name));
                     break;
                 }
-                if (errno == ENODATA || errno == ENOTSUP) {
+                if (errno == ENODATA || not_kept_by_file_system(errno)) {
                     values.push_back(std::nullopt);
                     break;
                 }
@@ -450,7 +451,7 @@ public:
                 // Grown meanwhile: ask for the size and try again.
                 long needed = get_attribute_at(at.get(), entry, name, nullptr, 0);
                 if (needed < 0) {
-                    if (errno == ENODATA || errno == ENOTSUP) {
+                    if (errno == ENODATA || not_kept_by_file_system(errno)) {
                         values.push_back(std::nullopt);
                         break;
                     }
@@ -468,7 +469,7 @@ public:
 
     void remove_attribute(const std::string& path, const std::string& name) override {
         if (::lremovexattr(path.c_str(), name.c_str()) != 0) {
-            if (errno == ENODATA || errno == ENOTSUP) return;
+            if (errno == ENODATA || not_kept_by_file_system(errno)) return;
             fail(path);
         }
     }
