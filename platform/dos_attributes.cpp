@@ -90,12 +90,6 @@ std::string time_text(File_Time time) {
     return text;
 }
 
-std::string dosattrib_text(int attributes) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(attributes));
-    return text;
-}
-
 // The archive state of a file whose stored bits say archive is clear: clear
 // until the file's modification time moves away from the one recorded when
 // it was cleared. Without a record (Samba cleared it) it stays clear.
@@ -126,6 +120,12 @@ void store_attribute(File_System& fs, const std::string& path, const Entry_Statu
 }
 
 }  // namespace
+
+std::string dosattrib_text(int attributes) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(attributes));
+    return text;
+}
 
 std::optional<int> parse_dosattrib(const std::string& bytes) {
     // Text first: Samba's version 3 begins with the text and reads it from there.

@@ -25,6 +25,9 @@ inline constexpr const char* Archive_Time_Name = "user.zentrel.archive_mtime";
 // bytes are in no form we know.
 std::optional<int> parse_dosattrib(const std::string& bytes);
 
+// The text form "0x%x" of attribute bits, as Wine and Samba read it.
+std::string dosattrib_text(int attributes);
+
 // Attributes of the entry at path whose lstat data is status.
 int read_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status);
 // The same with the entry's user.DOSATTRIB bytes already read (nullopt: it

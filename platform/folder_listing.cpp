@@ -7,6 +7,38 @@
 
 namespace zentrel::platform {
 
+namespace {
+
+// The attribute bytes of each of names in folder: FAT's and NTFS's own bits
+// where the file system keeps them (in user.DOSATTRIB's text form, so that
+// every reader takes them alike), else user.DOSATTRIB.
+std::vector<std::optional<std::string>> stored_attributes(File_System& fs, const std::string& folder,
+                                                          const std::vector<std::string>& names) {
+    const auto folder_status = fs.status(folder);
+    const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
+    if (folder_status && fs.get_native_attributes(folder, folder_status->device)) {
+        std::vector<std::optional<std::string>> values;
+        values.reserve(names.size());
+        for (const std::string& name : names) {
+            std::optional<int> bits;
+            try {
+                bits = fs.get_native_attributes(prefix + name, folder_status->device);
+            } catch (const File_System_Error&) {
+                // Gone since the folder was read, or a link: its own test
+                // looks at it again.
+            }
+            if (bits)
+                values.push_back(dosattrib_text(*bits));
+            else
+                values.push_back(std::nullopt);
+        }
+        return values;
+    }
+    return fs.get_attributes_in(folder, names, Dos_Attribute_Name);
+}
+
+}  // namespace
+
 std::vector<std::string> list_files(File_System& fs, const std::string& folder, const std::string& pattern, int classes,
                                     Listed_Attributes* read_attributes) {
     const bool want_hidden = classes & List_Hidden;
@@ -33,7 +65,7 @@ std::vector<std::string> list_files(File_System& fs, const std::string& folder, 
         names.push_back(std::move(entry.name));
     }
     if (!undecided.empty()) {
-        auto stored = fs.get_attributes_in(folder, undecided, Dos_Attribute_Name);
+        auto stored = stored_attributes(fs, folder, undecided);
         for (std::size_t i = 0; i < undecided.size(); ++i) {
             if (stored[i]) {
                 const int bits = parse_dosattrib(*stored[i]).value_or(0);
