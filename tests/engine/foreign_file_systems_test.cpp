@@ -97,11 +97,18 @@ TEST_P(Foreign_File_System, CopiesWithTheTimeItKeepsAndASecondRunCopiesNothing) 
     set(Control::Only_newer);
     start();
     EXPECT_EQ(state.Processed_Files, 0);
+    // Nor in either direction when synchronising.
+    set(Control::Only_newer, 0);
+    set(Control::Synchronize);
+    fs.reset_calls();
+    start();
+    EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);
+    set(Control::Synchronize, 0);
+    set(Control::Only_newer, 0);  // the synchronisation sets it
 
     // A change within the same two seconds with another size is still seen.
     write_file(src + "/a.txt", "alpha, changed");
     set_mtime(src + "/a.txt", 1'600'000'001, 500'000'000);
-    set(Control::Only_newer, 0);
     start();
     EXPECT_EQ(state.Processed_Files, 1);
     EXPECT_EQ(read_file(target + "/a.txt"), "alpha, changed");
