@@ -14,7 +14,9 @@ namespace {
 // Runs a shell command; its output, for the reason of a failure.
 bool run(const std::string& command, std::string& output) {
     output.clear();
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + " 2>&1").c_str(), "r"), ::pclose);
+    // mkfs and the mount helpers live in sbin, which a user's PATH may lack.
+    const std::string line = "PATH=\"$PATH:/usr/sbin:/sbin\"; " + command + " 2>&1";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(line.c_str(), "r"), ::pclose);
     if (!pipe) return false;
     char buffer[256];
     while (std::fgets(buffer, sizeof buffer, pipe.get())) output += buffer;

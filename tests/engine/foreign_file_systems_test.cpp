@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <ostream>
 
 namespace zentrel::testing {
 namespace {
@@ -22,6 +23,10 @@ struct Target_Kind {
     bool ignores_case = false;
     bool windows_names = false;  // refuses : * ? " < > | and the like
 };
+
+void PrintTo(const Target_Kind& kind, std::ostream* out) {
+    *out << (kind.image ? image_kind_name(*kind.image) : "the test folder's own file system");
+}
 
 std::string name_of(const ::testing::TestParamInfo<Target_Kind>& info) {
     if (!info.param.image) return "TestFolder";
