@@ -239,14 +239,12 @@ void write_dos_attributes(File_System& fs, const std::string& path, const Entry_
 }
 
 void carry_dos_attributes(File_System& fs, const std::string& from, const Entry_Status& from_status,
-                          const std::string& to) {
+                          const std::string& to, const File_System_Kind& to_kind) {
     if (from_status.kind == Entry_Kind::Symlink) return;
     // Decided by the two file systems' kinds, without a look at the copy:
     // this runs for every file copied.
-    const auto slash = to.find_last_of('/');
-    const std::string to_folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
     if (file_system_kind(from, from_status.device).native == Native_Attributes::None &&
-        folder_file_system_kind(to_folder).native == Native_Attributes::None)
+        to_kind.native == Native_Attributes::None)
         return;
     auto to_status = fs.status(to);
     if (!to_status) throw File_System_Error(ENOENT, to);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "platform/file_system.h"
+#include "platform/file_system_kind.h"
 
 #include <optional>
 #include <string>
@@ -43,7 +44,8 @@ void write_dos_attributes(File_System& fs, const std::string& path, const Entry_
 // Gives the copy to the DOS attributes of from where one of the two keeps
 // them in the file system itself (FAT, NTFS); elsewhere the copied extended
 // attributes carry them already. Throws File_System_Error.
+// to_kind is the kind of to's file system.
 void carry_dos_attributes(File_System& fs, const std::string& from, const Entry_Status& from_status,
-                          const std::string& to);
+                          const std::string& to, const File_System_Kind& to_kind);
 
 }  // namespace zentrel::platform

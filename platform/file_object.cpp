@@ -225,10 +225,10 @@ void File::Copy(const std::string& destination, bool overwrite) {
     // FAT and NTFS keep the attributes in the file system, where the copied
     // extended attributes do not reach.
     if (as_link) return;
-    carry_dos_attributes(*fs_, path_, status_, target);
+    const File_System_Kind kind = folder_file_system_kind(folder);
+    carry_dos_attributes(*fs_, path_, status_, target, kind);
     // fusefat sets a file's time again when it is closed, after the copy set
     // it; without the right time every later run would copy it again.
-    const File_System_Kind kind = folder_file_system_kind(folder);
     if (kind.name.empty()) return;
     auto copied = fs_->status(target);
     if (copied && truncated_time(copied->modified, kind.time_step) != truncated_time(source_time, kind.time_step))
