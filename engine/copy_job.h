@@ -9,8 +9,10 @@
 #include "support/form.h"
 #include "support/support_routines.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -35,6 +37,8 @@ public:
 
     void Process_Folder(const platform::Folder& SFolder, bool& Ignore_All, bool& Abort);
     bool Do_Process(const platform::File& SFile);
+    // The file test's rules that look at the file alone (attributes, date).
+    bool Selected_By_Attributes(const platform::File& SFile);
     bool Do_Process_Folder(const platform::Folder& SFolder);
 
     // Copies one file with the replace-safely scheme and the
@@ -77,6 +81,9 @@ private:
     bool Copy_Error(const std::string& Prompt, const std::string& Entry, bool Retry_Allowed, bool& Ignore_All,
                     bool& Abort);
     bool Later_Than_Filter_Date(const platform::File& SFile) const;
+    // The step in nanoseconds in which the file system of File keeps
+    // modification times; found once per file system and evaluation.
+    std::int64_t Time_Step(const platform::File& File) const;
     // Gives File the attribute bytes its folder's listing read, if it read them.
     static void Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed,
                                      const std::string& Listed_Path);
@@ -88,6 +95,15 @@ private:
     // show it inside the tree being walked, and entering it would copy the
     // copy into itself.
     bool Is_Other_Root(const platform::Folder& Folder) const;
+    // For each of the listed Files (1 to Count) whose target in
+    // Target_Folder would be the same file as that of an earlier one (a
+    // target that ignores letter case), the position of that earlier one;
+    // 0 for all others. Empty when the target keeps every name apart.
+    std::vector<long> Case_Collisions(const std::vector<std::string>& Files, long Count,
+                                      const std::string& Target_Folder) const;
+    // Fails the copy of Source, whose name differs from Other's only in
+    // letter case, with its entry in the error list.
+    bool Report_Case_Collision(const platform::File& Source, const std::string& Other, bool& Ignore_All, bool& Abort);
     // Before the walk copies into a folder for the first time in a pass:
     // removes the copies in progress a killed run left there.
     void Remove_Stale_Partial_Copies(const std::string& Target);
@@ -110,6 +126,9 @@ private:
     Run_State* state_;
     mutable Mapping_Roots roots_;
     mutable Date_Threshold threshold_;
+    // Time_Step's answers by device, forgotten when an evaluation starts
+    // (a device number may belong to another stick by then).
+    mutable std::unordered_map<dev_t, std::int64_t> time_steps_;
     // The target folder last cleared of stale copies in this pass.
     std::string cleared_folder_;
     // Device and inode of the folder the pass writes into, found by the

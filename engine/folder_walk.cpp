@@ -84,6 +84,10 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         if (listing_failed_) Add_Unfinished_Folder(SFolder.Path());
 
         step = 3;
+        // Two names that differ only in letter case become one file on FAT,
+        // exFAT or NTFS: the first is copied, the later ones fail, run after
+        // run, instead of replacing each other.
+        const std::vector<long> collisions = Case_Collisions(files, count, Targetfile(SFolder.Path()));
         support::Ui_Host& host = support_->host();
         for (long i = 1; i <= count; ++i) {
             step = 4;
@@ -107,14 +111,17 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                 host.Process_Events();
 
                 step = 6;
-                if (Do_Process(*file)) {
+                const long collides_with = collisions.empty() ? 0 : collisions[i];
+                if (collides_with ? Selected_By_Attributes(*file) : Do_Process(*file)) {
                     form_->Set_Text(Control::Status, "kopiere " + path);
                     host.Process_Events();
 
                     step = 7;
                     const std::string target = Targetfile(path);
                     Remove_Stale_Partial_Copies(target);
-                    const bool copied = Copy_File(file, target, Ignore_All, Abort);
+                    const bool copied = collides_with
+                                            ? Report_Case_Collision(*file, files[collides_with], Ignore_All, Abort)
+                                            : Copy_File(file, target, Ignore_All, Abort);
 
                     step = 8;
                     if (!copied) Count_Failed_File();

@@ -1,6 +1,9 @@
 #include "engine/copy_job.h"
 
 #include "platform/date_value.h"
+#include "platform/file_system_kind.h"
+
+#include <algorithm>
 
 #include <cmath>
 
@@ -33,18 +36,37 @@ bool Copy_Job::Later_Than_Filter_Date(const platform::File& SFile) const {
     return SFile.Modified_Time() > threshold_.time;
 }
 
-bool Copy_Job::Do_Process(const platform::File& SFile) {
+bool Copy_Job::Selected_By_Attributes(const platform::File& SFile) {
     const int attributes = SFile.Attributes();
     if (!Is_Set(Control::Copy_SysFiles) && (attributes & platform::Attribute_System)) return false;
     if (!Is_Set(Control::Copy_HiddenFiles) && (attributes & platform::Attribute_Hidden)) return false;
     if (!form_->Text(Control::Later_then).empty() && !Later_Than_Filter_Date(SFile)) return false;
     if (Is_Set(Control::Only_Archive) && !(attributes & platform::Attribute_Archive)) return false;
+    return true;
+}
+
+bool Copy_Job::Do_Process(const platform::File& SFile) {
+    if (!Selected_By_Attributes(SFile)) return false;
 
     std::optional<platform::File> target = support_->Find_File(Targetfile(SFile.Path()));
     if (!target) return true;
-    if (Is_Set(Control::Only_newer) && target->Modified_Time() >= SFile.Modified_Time()) return false;
-    if (target->Size() == SFile.Size() && target->Modified_Time() == SFile.Modified_Time()) return false;
+    // Both times as finely as the coarser of the two file systems keeps
+    // them: a copy on a FAT stick carries its source's time to the even
+    // second below, and is still the same file.
+    const std::int64_t step = std::max(Time_Step(SFile), Time_Step(*target));
+    const platform::File_Time source_time = platform::truncated_time(SFile.Modified_Time(), step);
+    const platform::File_Time target_time = platform::truncated_time(target->Modified_Time(), step);
+    if (Is_Set(Control::Only_newer) && target_time >= source_time) return false;
+    if (target->Size() == SFile.Size() && target_time == source_time) return false;
     return true;
+}
+
+std::int64_t Copy_Job::Time_Step(const platform::File& File) const {
+    const dev_t device = File.Status().device;
+    auto known = time_steps_.find(device);
+    if (known == time_steps_.end())
+        known = time_steps_.emplace(device, platform::file_system_kind(File.Path(), device).time_step).first;
+    return known->second;
 }
 
 bool Copy_Job::Do_Process_Folder(const platform::Folder& SFolder) {

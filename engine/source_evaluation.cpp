@@ -27,6 +27,7 @@ void Copy_Job::Evaluate_Source_Click() {
     // through the whole evaluation.
     form_->Set_Visible(Control::Progress, false);
     form_->Set_Visible(Control::Progress_Frame, false);
+    time_steps_.clear();
 
     const std::string text = form_->Text(state_->Reverse_Direction ? Control::Targetfolder : Control::Sourcefolder);
     std::optional<platform::Folder> folder;

@@ -76,9 +76,9 @@ Folder_Relation Relate_Folders(platform::File_System& fs, const std::string& sou
     }
     // A bind mount of a folder inside the other one has no ancestor in
     // common with it: where both lie within their file system tells.
-    const std::vector<platform::Mount> mounts = platform::current_mounts();
-    const platform::Mount source_mount = platform::mount_in(mounts, source_path);
-    const platform::Mount target_mount = platform::mount_in(mounts, nearest);
+    const auto mounts = platform::current_mounts();
+    const platform::Mount source_mount = platform::mount_in(*mounts, source_path);
+    const platform::Mount target_mount = platform::mount_in(*mounts, nearest);
     if (!source_mount.device.empty() && source_mount.device == target_mount.device) {
         const std::string inner_source = platform::path_in_file_system(source_mount, source_path);
         const std::string inner_target = platform::path_in_file_system(target_mount, nearest);

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/file_objects.h"
+#include "platform/file_system_kind.h"
 
 namespace zentrel::platform {
 
@@ -89,12 +90,6 @@ std::string time_text(File_Time time) {
     return text;
 }
 
-std::string dosattrib_text(int attributes) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(attributes));
-    return text;
-}
-
 // The archive state of a file whose stored bits say archive is clear: clear
 // until the file's modification time moves away from the one recorded when
 // it was cleared. Without a record (Samba cleared it) it stays clear.
@@ -118,13 +113,19 @@ void store_attribute(File_System& fs, const std::string& path, const Entry_Statu
         fs.set_attribute(path, name, value);
     } catch (const File_System_Error& error) {
         int number = error.error_number();
-        if (number == ENOTSUP || (number == EPERM && status.kind == Entry_Kind::Symlink))
+        if (not_kept_by_file_system(number) || (number == EPERM && status.kind == Entry_Kind::Symlink))
             no_attribute_storage(path, status);
         throw;
     }
 }
 
 }  // namespace
+
+std::string dosattrib_text(int attributes) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(attributes));
+    return text;
+}
 
 std::optional<int> parse_dosattrib(const std::string& bytes) {
     // Text first: Samba's version 3 begins with the text and reads it from there.
@@ -134,6 +135,8 @@ std::optional<int> parse_dosattrib(const std::string& bytes) {
 }
 
 int read_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status) {
+    if (auto native = fs.get_native_attributes(path, status.device))
+        return dos_attributes_from(fs, path, status, dosattrib_text(*native));
     return dos_attributes_from(fs, path, status, fs.get_attribute(path, Dos_Attribute_Name));
 }
 
@@ -155,7 +158,46 @@ int dos_attributes_from(File_System& fs, const std::string& path, const Entry_St
     return attributes;
 }
 
+namespace {
+
+// Where the file system keeps the bits itself, they go there; the mode
+// follows read-only where the file system keeps one, and Samba's stored
+// value, where a copy brought one along, is kept in step.
+void write_native(File_System& fs, const std::string& path, const Entry_Status& status, int wanted) {
+    const bool read_only = wanted & Attribute_Read_Only;
+    mode_t mode = read_only ? (status.mode & ~mode_t{0222}) : (status.mode | S_IWUSR);
+    auto set_mode = [&] {
+        try {
+            fs.set_mode(path, mode);
+        } catch (const File_System_Error& error) {
+            if (!mode_not_kept_by_file_system(error.error_number())) throw;
+        }
+    };
+    if (mode != status.mode && !read_only) set_mode();
+    if (!(wanted & Attribute_Archive)) {
+        // Recorded where the file system can, so that a write by a program
+        // that leaves the bit alone still counts as a change.
+        try {
+            fs.set_attribute(path, Archive_Time_Name, time_text(status.modified));
+        } catch (const File_System_Error& error) {
+            if (!not_kept_by_file_system(error.error_number())) throw;
+        }
+    } else {
+        fs.remove_attribute(path, Archive_Time_Name);
+    }
+    if (fs.get_attribute(path, Dos_Attribute_Name)) fs.set_attribute(path, Dos_Attribute_Name, dosattrib_text(wanted));
+    fs.set_native_attributes(path, status.device, wanted);
+    if (mode != status.mode && read_only) set_mode();
+}
+
+}  // namespace
+
 void write_dos_attributes(File_System& fs, const std::string& path, const Entry_Status& status, int attributes) {
+    if (status.kind != Entry_Kind::Symlink && fs.get_native_attributes(path, status.device)) {
+        write_native(fs, path, status,
+                     attributes & (Attribute_Read_Only | Attribute_Hidden | Attribute_System | Attribute_Archive));
+        return;
+    }
     const bool read_only = attributes & Attribute_Read_Only;
     const bool archive = attributes & Attribute_Archive;
     const int wanted = attributes & (Attribute_Read_Only | Attribute_Hidden | Attribute_System | Attribute_Archive);
@@ -232,6 +274,12 @@ bool clear_archive_bit(File_System& fs, const std::string& path, const Entry_Sta
     const auto now = fs.status(path);
     if (!now || now->kind != Entry_Kind::Regular) return false;
     if (now->size != copied.size || now->modified != copied.modified || now->changed != copied.changed) return false;
+    // FAT and NTFS keep the bit in the file system itself: only it changes.
+    if (auto native = fs.get_native_attributes(path, now->device)) {
+        write_native(fs, path, *now,
+                     *native & (Attribute_Read_Only | Attribute_Hidden | Attribute_System) & ~Attribute_Archive);
+        return true;
+    }
     std::string value = dosattrib_text(0);
     if (auto bytes = fs.get_attribute(path, Dos_Attribute_Name)) {
         // Bytes in no known form read as archive set; the text replaces them.
@@ -242,6 +290,26 @@ bool clear_archive_bit(File_System& fs, const std::string& path, const Entry_Sta
     store_attribute(fs, path, *now, Archive_Time_Name, time_text(now->modified));
     store_attribute(fs, path, *now, Dos_Attribute_Name, value);
     return true;
+}
+
+void carry_dos_attributes(File_System& fs, const std::string& from, const Entry_Status& from_status,
+                          const std::string& to, const File_System_Kind& to_kind) {
+    if (from_status.kind == Entry_Kind::Symlink) return;
+    // Decided by the two file systems' kinds, without a look at the copy:
+    // this runs for every file copied.
+    if (file_system_kind(from, from_status.device).native == Native_Attributes::None &&
+        to_kind.native == Native_Attributes::None)
+        return;
+    auto to_status = fs.status(to);
+    if (!to_status) throw File_System_Error(ENOENT, to);
+    const bool from_native = fs.get_native_attributes(from, from_status.device).has_value();
+    const auto to_native = fs.get_native_attributes(to, to_status->device);
+    if (!from_native && !to_native) return;  // the extended attributes went with the copy
+    const int wanted = read_dos_attributes(fs, from, from_status) &
+                       (Attribute_Read_Only | Attribute_Hidden | Attribute_System | Attribute_Archive);
+    const int now = read_dos_attributes(fs, to, *to_status) &
+                    (Attribute_Read_Only | Attribute_Hidden | Attribute_System | Attribute_Archive);
+    if (wanted != now) write_dos_attributes(fs, to, *to_status, wanted);
 }
 
 }  // namespace zentrel::platform

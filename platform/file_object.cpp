@@ -5,6 +5,7 @@
 #include "platform/date_value.h"
 #include "platform/dos_attributes.h"
 #include "platform/file_objects.h"
+#include "platform/file_system_kind.h"
 #include "platform/mounts.h"
 
 namespace zentrel::platform {
@@ -64,6 +65,25 @@ void remove_quietly(File_System& fs, const std::string& path) {
 const std::vector<std::string>& carried_attributes() {
     static const std::vector<std::string> names{Dos_Attribute_Name, Archive_Time_Name};
     return names;
+}
+
+// A name the target's file system would refuse, or take for another (FAT
+// drops a trailing dot), fails with the reason before anything is written.
+void refuse_name_of_target(const std::string& target, const std::string& folder) {
+    const std::string name = target.substr(target.find_last_of('/') + 1);
+    // Most names pass under the strictest rules, without a look at the target.
+    File_System_Kind strictest;
+    strictest.windows_names = true;
+    if (refused_name_reason(strictest, name).empty()) return;
+    const std::string reason = refused_name_reason(folder_file_system_kind(folder), name);
+    if (!reason.empty()) throw File_System_Error(reason, target);
+}
+
+// Whether a failure to create a link means that the file system holds none:
+// FUSE drivers without links answer ENOSYS, others EPERM or EOPNOTSUPP.
+bool links_refused(int error_number, const std::string& folder) {
+    if (not_kept_by_file_system(error_number)) return true;
+    return error_number == EPERM && !folder_file_system_kind(folder).holds_links;
 }
 
 }  // namespace
@@ -166,13 +186,23 @@ void File::Copy(const std::string& destination, bool overwrite) {
         if (!overwrite && fs_->status(target)) throw File_System_Error(EEXIST, target);
     }
 
-    // The copy is built under a temporary name and renamed onto the
-    // destination only when complete: rename() is atomic, so the destination
-    // name holds the old file or the whole new one, also if the process is
-    // killed or the disk fills. No fsync: a power cut may lose the new data,
-    // but the name never points at a half-written file that we reported as
-    // copied, and syncing every file would cost more than the copy itself.
+    const std::string folder = folder_of(target);
+    refuse_name_of_target(target, folder);
     bool looked_again = false;
+    // FAT and NTFS keep the attributes in the file system, where the copied
+    // extended attributes do not reach; fusefat sets a file's time again
+    // when it is closed, after the copy set it, and without the right time
+    // every later run would copy it again.
+    auto finish = [&](File_Time source_time) {
+        if (as_link) return;
+        const File_System_Kind kind = folder_file_system_kind(folder);
+        carry_dos_attributes(*fs_, path_, status_, target, kind);
+        if (kind.name.empty()) return;
+        auto copied = fs_->status(target);
+        if (copied && truncated_time(copied->modified, kind.time_step) != truncated_time(source_time, kind.time_step))
+            fs_->set_modified(target, source_time);
+    };
+
     // Where the file system can, a file is built without a name and appears
     // under the destination name only complete; only a destination that is
     // taken (to be replaced) needs the temporary name below.
@@ -180,6 +210,7 @@ void File::Copy(const std::string& destination, bool overwrite) {
         try {
             if (auto seen = fs_->copy_file_unnamed(path_, target, carried_attributes())) {
                 copied_ = *seen;
+                finish(seen->modified);
                 return;
             }
         } catch (const File_System_Error& error) {
@@ -194,7 +225,12 @@ void File::Copy(const std::string& destination, bool overwrite) {
         }
     }
 
-    const std::string folder = folder_of(target);
+    // The copy is built under a temporary name and renamed onto the
+    // destination only when complete: rename() is atomic, so the destination
+    // name holds the old file or the whole new one, also if the process is
+    // killed or the disk fills. No fsync: a power cut may lose the new data,
+    // but the name never points at a half-written file that we reported as
+    // copied, and syncing every file would cost more than the copy itself.
     std::string temporary;
     for (int attempt = 0;; ++attempt) {
         temporary = temporary_name(folder);
@@ -214,6 +250,12 @@ void File::Copy(const std::string& destination, bool overwrite) {
                 look_at_source();
                 if (as_link) continue;
             }
+            if (as_link && error.path() == temporary && links_refused(error.error_number(), folder))
+                throw File_System_Error(
+                    "Das Zieldateisystem kann keine symbolischen Verknüpfungen speichern, die Verknüpfung zeigt auf "
+                    "\"" +
+                        link_target + "\"",
+                    target);
             rethrow_for_target(error, temporary, target);
         }
     }
@@ -228,6 +270,7 @@ void File::Copy(const std::string& destination, bool overwrite) {
         remove_quietly(*fs_, temporary);
         throw;
     }
+    finish(copied_ ? copied_->modified : File_Time{});
 }
 
 bool is_partial_copy_name(const std::string& name) {

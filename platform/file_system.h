@@ -34,6 +34,14 @@ private:
     std::string path_;
 };
 
+// True for the errors a file system gives for what it cannot keep at all
+// (extended attributes, permission bits, ownership): the copy's content and
+// time are what matters, and such a file system simply does without.
+bool not_kept_by_file_system(int error_number);
+// The same for a mode change, which FAT refuses with EPERM (the kernel's
+// vfat) or ENOSYS (FUSE drivers) on a file its caller owns.
+bool mode_not_kept_by_file_system(int error_number);
+
 enum class Entry_Kind { Regular, Directory, Symlink, Other };
 
 // Seconds and nanoseconds since the Unix epoch, as the kernel keeps them.
@@ -150,6 +158,16 @@ public:
                                                            const std::vector<std::string>& names,
                                                            const std::string& name);
     virtual void remove_attribute(const std::string& path, const std::string& name) = 0;
+
+    // The read-only, hidden, system and archive bits that the file system
+    // keeps itself, where Windows reads them: FAT's attribute byte on the
+    // kernel's vfat, the file attributes of NTFS. nullopt where it keeps
+    // none; device is the entry's. Throws when they are there but cannot be
+    // read. Never follows a link.
+    virtual std::optional<int> get_native_attributes(const std::string& path, dev_t device);
+    // Sets those four bits and keeps the file system's others; false where
+    // it keeps none. Throws on failure.
+    virtual bool set_native_attributes(const std::string& path, dev_t device, int attributes);
 
     // While held (calls nest), the implementation may keep the folders whose
     // entries status() looked up open for a moment, so that the next look-up

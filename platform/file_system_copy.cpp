@@ -6,6 +6,14 @@
 
 namespace zentrel::platform {
 
+bool not_kept_by_file_system(int error_number) {
+    return error_number == ENOTSUP || error_number == EOPNOTSUPP || error_number == ENOSYS;
+}
+
+bool mode_not_kept_by_file_system(int error_number) {
+    return not_kept_by_file_system(error_number) || error_number == EPERM;
+}
+
 Entry_Status File_System::copy_file(const std::string& from, const std::string& to,
                                     const std::vector<std::string>& attributes) {
     auto source = status(from);
@@ -37,11 +45,15 @@ Entry_Status File_System::copy_file(const std::string& from, const std::string& 
                 // A target file system without extended attributes (FAT,
                 // some network file systems) cannot keep them; the data
                 // matters more.
-                if (error.error_number() != ENOTSUP) throw;
+                if (!not_kept_by_file_system(error.error_number())) throw;
                 break;
             }
         }
-        set_mode(to, source->mode);
+        try {
+            set_mode(to, source->mode);
+        } catch (const File_System_Error& error) {
+            if (!mode_not_kept_by_file_system(error.error_number())) throw;
+        }
     }
     set_modified(to, source->modified);
     return *source;

@@ -1,8 +1,8 @@
 #include <algorithm>
-#include <cerrno>
 
 #include "platform/dos_attributes.h"
 #include "platform/file_objects.h"
+#include "platform/file_system_kind.h"
 #include "platform/mounts.h"
 
 namespace zentrel::platform {
@@ -126,6 +126,12 @@ std::optional<File> File_System_Objects::Look_Up_File(const std::string& path) c
 Folder File_System_Objects::CreateFolder(const std::string& path) const {
     refuse_empty(path);
     std::string normal = normalize_path(path);
+    // A name Windows would refuse is refused on FAT, exFAT and NTFS before
+    // their drivers answer with EPERM, EINVAL, ENOENT or take it (ntfs-3g).
+    const auto slash = normal.find_last_of('/');
+    const std::string reason = refused_name_reason(folder_file_system_kind(slash == 0 ? "/" : normal.substr(0, slash)),
+                                                   normal.substr(slash + 1));
+    if (!reason.empty()) throw File_System_Error(reason, normal);
     fs_->create_folder(normal);
     return GetFolder(normal);
 }

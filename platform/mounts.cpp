@@ -90,6 +90,8 @@ std::string parent_of(const std::string& path) {
 
 }  // namespace
 
+std::shared_ptr<const std::vector<Mount>> current_mounts() { return system_mounts(); }
+
 std::vector<Mount> parse_mountinfo(const std::string& text) {
     // id parent major:minor root mount-point options [optional fields...] - type source super-options
     std::vector<Mount> mounts;
@@ -124,8 +126,6 @@ std::string path_in_file_system(const Mount& mount, const std::string& canonical
     if (mount.root.empty() || mount.root == "/") return rest.empty() ? "/" : rest;
     return mount.root + rest;
 }
-
-std::vector<Mount> current_mounts() { return *system_mounts(); }
 
 Mount mount_of(const std::string& path) { return mount_in(*system_mounts(), real_file_system().canonical(path)); }
 

@@ -1,6 +1,7 @@
 // The mounts of the system, from /proc/self/mountinfo.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@ struct Mount {
     std::string root;    // the folder of the file system that is mounted there ("/" unless a bind mount)
 };
 
+// The mount table as it stands: the same object until the kernel reports a
+// mount or an unmount, so a caller may keep what it learnt about a mount for
+// as long as this stays the same.
+std::shared_ptr<const std::vector<Mount>> current_mounts();
+
 // The mount holding path (the longest mount point that is a prefix of it).
 Mount mount_of(const std::string& path);
 
@@ -21,9 +27,6 @@ Mount mount_of(const std::string& path);
 // that file system's own top: the same folder mounted twice, or a folder
 // bind-mounted elsewhere, gives the same text under every name.
 std::string path_in_file_system(const Mount& mount, const std::string& canonical_path);
-
-// The mounts of the system now.
-std::vector<Mount> current_mounts();
 
 // True when path is a mount point.
 bool is_mount_point(const std::string& path);

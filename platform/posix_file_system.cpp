@@ -224,7 +224,7 @@ std::vector<std::pair<const std::string*, std::string>> attributes_of(int fd, co
             list.resize(static_cast<size_t>(length));
             break;
         }
-        if (errno == ENOTSUP) return found;
+        if (not_kept_by_file_system(errno)) return found;
         if (errno != ERANGE) fail(path);
         ssize_t needed = ::flistxattr(fd, nullptr, 0);
         if (needed < 0) fail(path);
@@ -390,7 +390,7 @@ public:
         // The caller's mode is applied once the data is in.
         Descriptor out(create_copy(confined_.place_of(to), to));
         copy_data(in.get(), out.get(), st, clone_refusals_, from, to);
-        if (::fchmod(out.get(), mode & 07777) != 0) fail(to);
+        if (::fchmod(out.get(), mode & 07777) != 0 && !mode_not_kept_by_file_system(errno)) fail(to);
         // Network file systems report deferred write errors at close.
         if (::close(out.release()) != 0) fail(to);
     }
@@ -514,12 +514,12 @@ public:
                 value.resize(static_cast<size_t>(length));
                 return value;
             }
-            if (errno == ENODATA || errno == ENOTSUP) return std::nullopt;
+            if (errno == ENODATA || not_kept_by_file_system(errno)) return std::nullopt;
             if (errno != ERANGE) fail(path);
             // Grown meanwhile: ask for the size and try again.
             ssize_t needed = get(nullptr, 0);
             if (needed < 0) {
-                if (errno == ENODATA || errno == ENOTSUP) return std::nullopt;
+                if (errno == ENODATA || not_kept_by_file_system(errno)) return std::nullopt;
                 fail(path);
             }
             value.resize(static_cast<size_t>(needed) + 1);
@@ -565,7 +565,7 @@ public:
         const int result = entry ? ::removexattr(entry->proc_path().c_str(), name.c_str())
                                  : ::lremovexattr(path.c_str(), name.c_str());
         if (result != 0) {
-            if (errno == ENODATA || errno == ENOTSUP) return;
+            if (errno == ENODATA || not_kept_by_file_system(errno)) return;
             fail(path);
         }
     }
@@ -597,10 +597,11 @@ private:
             if (::fsetxattr(out, name->c_str(), value.data(), value.size(), 0) == 0) continue;
             // A target file system without extended attributes (FAT, some
             // network file systems) cannot keep them; the data matters more.
-            if (errno == ENOTSUP) break;
+            if (not_kept_by_file_system(errno)) break;
             fail(to);
         }
-        if (::fchmod(out, st.st_mode & 07777) != 0) fail(to);
+        // FAT keeps no permission bits; its files show what the mount says.
+        if (::fchmod(out, st.st_mode & 07777) != 0 && !mode_not_kept_by_file_system(errno)) fail(to);
         // Set last, after every write; network file systems send what they
         // still hold before they change the time.
         const timespec times[2] = {st.st_mtim, st.st_mtim};

@@ -1,5 +1,7 @@
 #include "common/faulty_file_system.h"
 
+#include "platform/file_objects.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -148,6 +150,29 @@ void Faulty_File_System::set_attribute(const std::string& path, const std::strin
 void Faulty_File_System::remove_attribute(const std::string& path, const std::string& name) {
     enter_and_throw(Fs_Operation::remove_attribute, path);
     wrapped_->remove_attribute(path, name);
+}
+
+std::optional<int> Faulty_File_System::native_bits(const std::string& path) const {
+    auto found = native_.find(path);
+    if (found == native_.end()) return std::nullopt;
+    return found->second;
+}
+
+std::optional<int> Faulty_File_System::get_native_attributes(const std::string& path, dev_t device) {
+    enter_and_throw(Fs_Operation::get_native_attributes, path);
+    if (native_folder_.empty() || !(path + "/").starts_with(native_folder_))
+        return wrapped_->get_native_attributes(path, device);
+    if (!wrapped_->status(path)) throw platform::File_System_Error(ENOENT, path);
+    return native_bits(path).value_or(platform::Attribute_Archive);
+}
+
+bool Faulty_File_System::set_native_attributes(const std::string& path, dev_t device, int attributes) {
+    enter_and_throw(Fs_Operation::set_native_attributes, path);
+    if (native_folder_.empty() || !(path + "/").starts_with(native_folder_))
+        return wrapped_->set_native_attributes(path, device, attributes);
+    if (!wrapped_->status(path)) throw platform::File_System_Error(ENOENT, path);
+    native_[path] = attributes;
+    return true;
 }
 
 std::string Faulty_File_System::canonical(const std::string& path) {

@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,8 @@ enum class Fs_Operation {
     get_attribute,
     set_attribute,
     remove_attribute,
+    get_native_attributes,
+    set_native_attributes,
     canonical,
 };
 inline constexpr int Fs_Operation_Count = static_cast<int>(Fs_Operation::canonical) + 1;
@@ -83,6 +86,13 @@ public:
     // call's first path; may change the tree. One callback; nullptr removes it.
     void before(std::function<void(Fs_Operation, const std::string&)> callback) { before_ = std::move(callback); }
 
+    // Entries below folder keep their DOS attributes in the file system, as
+    // the kernel's vfat answers them through its ioctl (a file never set
+    // reads as archive). The real ones are asked elsewhere.
+    void keep_native_attributes(const std::string& folder) { native_folder_ = folder + "/"; }
+    // The bits kept for path, as the last set_native_attributes left them.
+    std::optional<int> native_bits(const std::string& path) const;
+
     // Removes every fault and the callback; the call counts stay.
     void clear();
     int calls(Fs_Operation operation) const { return calls_[static_cast<int>(operation)]; }
@@ -103,6 +113,8 @@ public:
     std::optional<std::string> get_attribute(const std::string& path, const std::string& name) override;
     void set_attribute(const std::string& path, const std::string& name, const std::string& value) override;
     void remove_attribute(const std::string& path, const std::string& name) override;
+    std::optional<int> get_native_attributes(const std::string& path, dev_t device) override;
+    bool set_native_attributes(const std::string& path, dev_t device, int attributes) override;
     std::string canonical(const std::string& path) override;
     void hold_folders() override { wrapped_->hold_folders(); }
     void release_folders() override { wrapped_->release_folders(); }
@@ -124,6 +136,8 @@ private:
     std::vector<Fs_Fault> faults_;
     std::function<void(Fs_Operation, const std::string&)> before_;
     int calls_[Fs_Operation_Count] = {};
+    std::string native_folder_;
+    std::map<std::string, int> native_;
 };
 
 }  // namespace zentrel::testing

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include "common/temp_folder.h"
 #include "platform/dos_attributes.h"
 #include "platform/file_objects.h"
+#include "platform/folder_listing.h"
 
 namespace zentrel::platform {
 namespace {
@@ -213,6 +215,36 @@ TEST_F(Dos_Attributes_Test, FileSystemWithoutAttributes) {
             EXPECT_NE(std::string(error.what()).find("keine erweiterten Attribute"), std::string::npos) << error.what();
         }
     }
+}
+
+// The kernel's vfat keeps the bits in FAT's own attribute byte (its ioctl),
+// where Windows reads them; nothing goes into extended attributes there.
+TEST_F(Dos_Attributes_Test, FileSystemWithItsOwnAttributes) {
+    No_Attribute_File_System fat(fs);
+    fat.keep_native_attributes(tmp.path());
+    File_System_Objects on_fat(fat);
+    write_file(tmp / "f.txt", "x");
+    write_file(tmp / "versteckt.txt", "x");
+    EXPECT_EQ(on_fat.GetFile(tmp / "f.txt").Attributes(), Attribute_Archive);
+
+    // Every bit can be set, also where no extended attribute can be stored,
+    // and reads back through the file and the listing.
+    on_fat.GetFile(tmp / "versteckt.txt").Set_Attributes(Attribute_Hidden | Attribute_System);
+    EXPECT_EQ(fat.native_bits(tmp / "versteckt.txt"), Attribute_Hidden | Attribute_System);
+    EXPECT_EQ(on_fat.GetFile(tmp / "versteckt.txt").Attributes(), Attribute_Hidden | Attribute_System);
+    EXPECT_EQ(list_files(fat, tmp.path(), "*.*"), std::vector<std::string>{"f.txt"});
+    EXPECT_EQ(list_files(fat, tmp.path(), "*.*", List_Hidden | List_System),
+              (std::vector<std::string>{"f.txt", "versteckt.txt"}));
+
+    // Read-only there too, with the mode following where it can.
+    on_fat.GetFile(tmp / "f.txt").Set_Attributes(Attribute_Read_Only | Attribute_Archive);
+    EXPECT_EQ(fat.native_bits(tmp / "f.txt"), Attribute_Read_Only | Attribute_Archive);
+    EXPECT_EQ(on_fat.GetFile(tmp / "f.txt").Attributes(), Attribute_Read_Only | Attribute_Archive);
+    EXPECT_FALSE(fs.status(tmp / "f.txt")->mode & 0222);
+
+    // A failing ioctl is the write's failure, not a silent success.
+    fat.fail(Fs_Operation::set_native_attributes, tmp / "f.txt", EIO);
+    EXPECT_THROW(on_fat.GetFile(tmp / "f.txt").Set_Attributes(Attribute_Read_Only), File_System_Error);
 }
 
 TEST_F(Dos_Attributes_Test, LinksHaveNoStoredAttributes) {

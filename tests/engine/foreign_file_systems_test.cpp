@@ -1,0 +1,251 @@
+// Whole runs onto and from the file systems of USB sticks and Windows disks
+// (FAT, exFAT, NTFS, mounted from images the way Linux mounts them), beside
+// the test folder's own file system: what each keeps, and that what it
+// cannot keep fails no copy and never makes a second run copy again.
+#include "job_fixture.h"
+
+#include "common/mounted_image.h"
+#include "platform/file_objects.h"
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+
+namespace zentrel::testing {
+namespace {
+
+using support::Control;
+
+struct Target_Kind {
+    std::optional<Image_Kind> image;  // none: the test folder's own file system
+    bool keeps_attributes = true;     // read-only, hidden, system, archive
+    bool holds_links = true;
+    bool ignores_case = false;
+    bool windows_names = false;  // refuses : * ? " < > | and the like
+};
+
+void PrintTo(const Target_Kind& kind, std::ostream* out) {
+    *out << (kind.image ? image_kind_name(*kind.image) : "the test folder's own file system");
+}
+
+std::string name_of(const ::testing::TestParamInfo<Target_Kind>& info) {
+    if (!info.param.image) return "TestFolder";
+    switch (*info.param.image) {
+        case Image_Kind::Fat:
+            return "Fusefat";
+        case Image_Kind::Exfat:
+            return "ExfatFuse";
+        case Image_Kind::Ntfs:
+            return "Ntfs3g";
+        case Image_Kind::Kernel_Vfat:
+            return "KernelVfat";
+    }
+    return "Unknown";
+}
+
+class Foreign_File_System : public Job_Test, public ::testing::WithParamInterface<Target_Kind> {
+protected:
+    void SetUp() override {
+        if (GetParam().image) {
+            std::string why_not;
+            make_folders(tmp / "image");
+            image = Mounted_Image::mount(*GetParam().image, tmp / "image", why_not);
+            if (!image) GTEST_SKIP() << why_not;
+            target = image->path() + "/ziel";
+        } else {
+            target = dst;
+        }
+        make_folders(target);
+        form.Set_Text(Control::Targetfolder, target);
+    }
+
+    // Copies from the target back into a fresh folder of the test folder's
+    // file system.
+    std::string copy_back() {
+        const std::string back = tmp / "zurueck";
+        make_folders(back);
+        form.Set_Text(Control::Sourcefolder, target);
+        form.Set_Text(Control::Targetfolder, back);
+        EXPECT_EQ(start().find("Dateien erfolgreich verarbeitet") != std::string::npos, true) << text(Control::Status);
+        return back;
+    }
+    // Answers a copy error with Ignore and No: the next error asks again.
+    void ignore_next_error() { host.answer(support::Answer_Ignore).answer(support::Answer_No); }
+
+    std::unique_ptr<Mounted_Image> image;
+    std::string target;
+};
+
+TEST_P(Foreign_File_System, CopiesWithTheTimeItKeepsAndASecondRunCopiesNothing) {
+    write_file(src + "/a.txt", "alpha");
+    write_file(src + "/Briefe/b.txt", "bravo");
+    write_file(src + "/c.txt", std::string(100'000, 'c'));
+    set_mtime(src + "/a.txt", 1'600'000'001, 123'456'789);  // an odd second: FAT keeps the even one below
+    set_mtime(src + "/Briefe/b.txt", 1'500'000'000, 999'999'999);
+    set_mtime(src + "/c.txt", 1'400'000'003, 0);
+
+    EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
+    EXPECT_TRUE(host.boxes.empty());
+    ASSERT_EQ(files_below(target), files_below(src));
+    for (const std::string& name : files_below(src)) {
+        EXPECT_EQ(read_file(target + "/" + name), read_file(src + "/" + name)) << name;
+        // Never later than the source, and at most FAT's two seconds earlier.
+        const auto copied = mtime_of(target + "/" + name), source = mtime_of(src + "/" + name);
+        EXPECT_LE(copied, source) << name;
+        EXPECT_GT(copied, (platform::File_Time{source.seconds - 2, source.nanoseconds})) << name;
+    }
+
+    // Again, with any difference and with "only newer" files.
+    EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(state.Source_Files, 0);
+    EXPECT_EQ(state.Processed_Files, 0);
+    set(Control::Only_newer);
+    start();
+    EXPECT_EQ(state.Processed_Files, 0);
+    // Nor in either direction when synchronising.
+    set(Control::Only_newer, 0);
+    set(Control::Synchronize);
+    fs.reset_calls();
+    start();
+    EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);
+    set(Control::Synchronize, 0);
+    set(Control::Only_newer, 0);  // the synchronisation sets it
+
+    // A change within the same two seconds with another size is still seen.
+    write_file(src + "/a.txt", "alpha, changed");
+    set_mtime(src + "/a.txt", 1'600'000'001, 500'000'000);
+    start();
+    EXPECT_EQ(state.Processed_Files, 1);
+    EXPECT_EQ(read_file(target + "/a.txt"), "alpha, changed");
+}
+
+TEST_P(Foreign_File_System, AttributesTravelThereAndBackWhereItKeepsThem) {
+    write_file(src + "/versteckt.txt", "hidden");
+    write_file(src + "/schreibgeschuetzt.txt", "read-only");
+    write_file(src + "/system.txt", "system");
+    set_attributes(src + "/versteckt.txt", platform::Attribute_Hidden | platform::Attribute_Archive);
+    set_attributes(src + "/schreibgeschuetzt.txt", platform::Attribute_Read_Only);
+    set_attributes(src + "/system.txt", platform::Attribute_System | platform::Attribute_Archive);
+    set(Control::Copy_HiddenFiles);
+    set(Control::Copy_SysFiles);
+
+    // Where the target cannot keep them, they are left behind and the copy
+    // still succeeds.
+    EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
+    EXPECT_TRUE(host.boxes.empty());
+    const int mask = platform::Attribute_Read_Only | platform::Attribute_Hidden | platform::Attribute_System |
+                     platform::Attribute_Archive;
+    if (GetParam().keeps_attributes) {
+        EXPECT_EQ(attributes(target + "/versteckt.txt") & mask,
+                  platform::Attribute_Hidden | platform::Attribute_Archive);
+        EXPECT_EQ(attributes(target + "/schreibgeschuetzt.txt") & mask, platform::Attribute_Read_Only);
+        EXPECT_EQ(attributes(target + "/system.txt") & mask, platform::Attribute_System | platform::Attribute_Archive);
+    }
+
+    const std::string back = copy_back();
+    EXPECT_EQ(read_file(back + "/versteckt.txt"), "hidden");
+    if (GetParam().keeps_attributes) {
+        for (const char* name : {"versteckt.txt", "schreibgeschuetzt.txt", "system.txt"})
+            EXPECT_EQ(attributes(back + "/" + name) & mask, attributes(src + "/" + name) & mask) << name;
+    }
+}
+
+TEST_P(Foreign_File_System, ALinkIsCopiedAsALinkOrReportedWithTheReason) {
+    write_file(src + "/a.txt", "alpha");
+    std::filesystem::create_symlink("a.txt", src + "/verweis");
+    if (!GetParam().holds_links) ignore_next_error();
+
+    const std::string status = start();
+    EXPECT_EQ(read_file(target + "/a.txt"), "alpha");
+    if (GetParam().holds_links) {
+        EXPECT_EQ(status, "2 Dateien erfolgreich verarbeitet");
+        EXPECT_EQ(platform::real_file_system().read_link(target + "/verweis"), "a.txt");
+        return;
+    }
+    EXPECT_EQ(status, "Kopierfehler bei 1 Dateien");
+    EXPECT_EQ(form.Items(Control::Error_List), std::vector<std::string>{src + "/verweis"});
+    ASSERT_FALSE(host.boxes.empty());
+    EXPECT_NE(host.boxes[0].prompt.find("kann keine symbolischen Verknüpfungen speichern"), std::string::npos)
+        << host.boxes[0].prompt;
+    EXPECT_FALSE(exists(target + "/verweis"));
+}
+
+TEST_P(Foreign_File_System, NamesDifferingOnlyInCaseStayOneFileRunAfterRun) {
+    write_file(src + "/Bericht.txt", "the first");
+    write_file(src + "/bericht.txt", "the second, longer");
+    if (!GetParam().ignores_case) {
+        EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
+        EXPECT_EQ(read_file(target + "/bericht.txt"), "the second, longer");
+        return;
+    }
+    for (int run = 0; run < 2; ++run) {
+        ignore_next_error();
+        EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien") << "run " << run;
+        EXPECT_EQ(form.Items(Control::Error_List), std::vector<std::string>{src + "/bericht.txt"});
+        EXPECT_EQ(read_file(target + "/Bericht.txt"), "the first");
+    }
+    EXPECT_NE(host.boxes[0].prompt.find("\"Bericht.txt\""), std::string::npos) << host.boxes[0].prompt;
+    EXPECT_EQ(files_below(target), std::vector<std::string>{"Bericht.txt"});
+}
+
+TEST_P(Foreign_File_System, ANameTheTargetRefusesIsReportedAndTheRunGoesOn) {
+    const std::vector<std::string> refused{"frage?.txt", "punkt.", "nul.txt"};
+    for (const std::string& name : refused) write_file(src + "/" + name, name);
+    write_file(src + "/gut.txt", "good");
+    write_file(src + "/Ordner?/innen.txt", "inside");
+    if (!GetParam().windows_names) {
+        EXPECT_EQ(start(), "5 Dateien erfolgreich verarbeitet");
+        return;
+    }
+    for (std::size_t i = 0; i <= refused.size(); ++i) ignore_next_error();
+    EXPECT_EQ(start(), "Kopierfehler bei 4 Dateien");
+    EXPECT_EQ(read_file(target + "/gut.txt"), "good");
+    EXPECT_EQ(files_below(target), std::vector<std::string>{"gut.txt"});
+    const auto shown = prompts();
+    ASSERT_EQ(shown.size(), 8u);
+    EXPECT_NE(shown[0].find("Zeichen"), std::string::npos) << shown[0];  // "frage?.txt"
+    EXPECT_NE(shown[2].find("nul.txt"), std::string::npos) << shown[2];
+    EXPECT_NE(shown[2].find("Gerät"), std::string::npos) << shown[2];
+    EXPECT_NE(shown[4].find("Punkt"), std::string::npos) << shown[4];
+    // A folder's name too: the folder is the file's failure.
+    EXPECT_NE(shown[6].find("Konnte Zielverzeichnis nicht erstellen"), std::string::npos) << shown[6];
+    EXPECT_NE(shown[6].find("Zeichen"), std::string::npos) << shown[6];
+}
+
+TEST_P(Foreign_File_System, TheArchiveResetOnItHoldsUntilAFileChanges) {
+    if (!GetParam().keeps_attributes)
+        GTEST_SKIP() << (GetParam().image ? image_kind_name(*GetParam().image) : "") << " keeps no archive bit";
+    // The stick is the source now.
+    write_file(target + "/a.txt", "alpha");
+    write_file(target + "/b.txt", "bravo");
+    const std::string back = tmp / "zurueck";
+    make_folders(back);
+    form.Set_Text(Control::Sourcefolder, target);
+    form.Set_Text(Control::Targetfolder, back);
+    set(Control::Only_Archive);
+    set(Control::Reset_Archive);
+
+    EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(state.Processed_Files, 2);
+    EXPECT_FALSE(attributes(target + "/a.txt") & platform::Attribute_Archive);
+    start();
+    EXPECT_EQ(state.Processed_Files, 0);
+
+    write_file(target + "/b.txt", "bravo, changed");
+    set_mtime(target + "/b.txt", 1'700'000'000);
+    start();
+    EXPECT_EQ(state.Processed_Files, 1);
+    EXPECT_EQ(read_file(back + "/b.txt"), "bravo, changed");
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, Foreign_File_System,
+                         ::testing::Values(Target_Kind{std::nullopt, true, true, false, false},
+                                           Target_Kind{Image_Kind::Fat, false, false, true, true},
+                                           Target_Kind{Image_Kind::Exfat, false, false, true, true},
+                                           Target_Kind{Image_Kind::Ntfs, true, true, true, true},
+                                           Target_Kind{Image_Kind::Kernel_Vfat, true, false, true, true}),
+                         name_of);
+
+}  // namespace
+}  // namespace zentrel::testing

@@ -1,0 +1,85 @@
+// What a mount's type (and for FUSE drivers the boot sector of what they
+// mounted) says about the file system: the kernel's own drivers cannot be
+// mounted on every machine, so their answers are checked here.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "common/temp_folder.h"
+#include "platform/file_system_kind.h"
+
+namespace zentrel::platform {
+namespace {
+
+using testing::Temp_Folder;
+
+struct Mount_Case {
+    std::string type;
+    std::string make;  // mkfs command for an image the FUSE driver mounted, or empty
+    std::string name;
+    std::int64_t time_step;
+    bool ignores_case;
+    Native_Attributes native;
+};
+
+class File_System_Kind_Test : public ::testing::TestWithParam<Mount_Case> {};
+
+TEST_P(File_System_Kind_Test, KnowsWhatTheMountKeeps) {
+    const Mount_Case& mount = GetParam();
+    Temp_Folder tmp;
+    std::string source = "/dev/sdz1";
+    if (!mount.make.empty()) {
+        source = tmp / "image.img";
+        const std::string command =
+            "truncate -s 16M '" + source + "' && " + mount.make + " '" + source + "' >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0) GTEST_SKIP() << mount.make << " is not installed";
+    }
+    const File_System_Kind kind = file_system_kind_of_mount(mount.type, source, tmp.path());
+    EXPECT_EQ(kind.name, mount.name);
+    EXPECT_EQ(kind.time_step, mount.time_step);
+    EXPECT_EQ(kind.ignores_case, mount.ignores_case);
+    EXPECT_EQ(kind.native, mount.native);
+    EXPECT_EQ(kind.windows_names, mount.name == "FAT" || mount.name == "exFAT" || mount.name == "NTFS");
+    EXPECT_EQ(kind.holds_links, mount.name != "FAT" && mount.name != "exFAT");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mounts, File_System_Kind_Test,
+    ::testing::Values(Mount_Case{"vfat", "", "FAT", 2'000'000'000, true, Native_Attributes::Fat_Ioctl},
+                      Mount_Case{"exfat", "", "exFAT", 10'000'000, true, Native_Attributes::None},
+                      Mount_Case{"ntfs3", "", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
+                      Mount_Case{"cifs", "", "SMB", 100, true, Native_Attributes::None},
+                      Mount_Case{"tmpfs", "", "", 1, false, Native_Attributes::None},
+                      Mount_Case{"fuse.fusefat", "", "FAT", 2'000'000'000, true, Native_Attributes::None},
+                      // FUSE drivers that show no subtype: the boot sector tells.
+                      Mount_Case{"fuseblk", "mkfs.exfat", "exFAT", 1'000'000'000, true, Native_Attributes::None},
+                      Mount_Case{"fuse", "mkntfs -F -Q", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
+                      Mount_Case{"fuseblk", "mkfs.vfat", "FAT", 2'000'000'000, true, Native_Attributes::None},
+                      Mount_Case{"fuse.sshfs", "", "", 1, false, Native_Attributes::None}));
+
+TEST(File_System_Kind, TimesAreCutDownToTheStepAlsoBefore1970) {
+    EXPECT_EQ(truncated_time({1'600'000'001, 123'456'789}, 2'000'000'000), (File_Time{1'600'000'000, 0}));
+    EXPECT_EQ(truncated_time({1'600'000'001, 123'456'789}, 100), (File_Time{1'600'000'001, 123'456'700}));
+    EXPECT_EQ(truncated_time({-3, 500'000'000}, 2'000'000'000), (File_Time{-4, 0}));
+    EXPECT_EQ(truncated_time({-3, 500'000'000}, 1), (File_Time{-3, 500'000'000}));
+}
+
+TEST(File_System_Kind, WindowsNamesAndCase) {
+    File_System_Kind fat;
+    fat.name = "FAT";
+    fat.windows_names = true;
+    for (const char* refused :
+         {"a:b", "frage?", "stern*", "x|y", "ende.", "ende ", "CON", "nul.txt", "Com1.log", "LPT9", "tab\tname"})
+        EXPECT_FALSE(refused_name_reason(fat, refused).empty()) << refused;
+    for (const char* taken : {"Bericht.txt", "console", "COM0", "com10", ".versteckt", "ärger", "a b.txt"})
+        EXPECT_EQ(refused_name_reason(fat, taken), "") << taken;
+    EXPECT_EQ(refused_name_reason(File_System_Kind{}, "a:b."), "");
+
+    EXPECT_EQ(case_folded("Bericht.TXT"), "bericht.txt");
+    EXPECT_EQ(case_folded("ÄRGER-Ölß"), "ärger-ölß");
+    EXPECT_EQ(case_folded(std::string("\xff\xc3", 2)), std::string("\xff\xc3", 2));  // no UTF-8: kept
+}
+
+}  // namespace
+}  // namespace zentrel::platform
