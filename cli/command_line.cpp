@@ -24,7 +24,7 @@ struct Text_Option {
 };
 
 constexpr Text_Option Text_Options[] = {
-    {"source", Control::Sourcefolder},   {"target", Control::Targetfolder},   {"include", Control::Include_Filter},
+    {"source", Control::Sourcefolder},    {"target", Control::Targetfolder},   {"include", Control::Include_Filter},
     {"exclude", Control::Exclude_Filter}, {"newer-than", Control::Later_then},
 };
 
