@@ -69,6 +69,7 @@ int Console_Host::Show_Message_Box(const std::string& prompt, int buttons, const
     }
 
     if (prompt == Missing_Folder) folder_missing_ = true;
+    if (buttons & Icon_Stop) failed_unexpectedly_ = true;
     const bool failure = (buttons & Icon_Stop) || !form_->Run_Began() || prompt.starts_with(Folder_Failure);
     if (prompt.starts_with(Folder_Failure)) form_->Note_Failure(prompt);
     if (form_->Run_Began()) problems_ = true;

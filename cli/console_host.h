@@ -28,6 +28,8 @@ public:
     bool Problems_Reported() const { return problems_; }
     // The evaluation found no folder to read.
     bool Folder_Missing() const { return folder_missing_; }
+    // The job ended on a failure it did not expect, before its summary.
+    bool Failed_Unexpectedly() const { return failed_unexpectedly_; }
 
 private:
     void Print(const std::string& kind, const std::string& prompt);
@@ -38,6 +40,7 @@ private:
     Progress_Line* progress_;
     bool problems_ = false;
     bool folder_missing_ = false;
+    bool failed_unexpectedly_ = false;
 };
 
 // A box's text on one line: its line breaks become ": " (or a space after

@@ -81,13 +81,16 @@ int dry_run(engine::Copy_Job& job, cli::Headless_Form& form, cli::Console_Host& 
 
 int report(const cli::Headless_Form& form, const cli::Console_Host& host, const engine::Run_State& state) {
     const std::string summary = form.Text(Control::Status);
-    if (form.Run_Began() && !summary.empty()) std::fprintf(stderr, "%s\n", summary.c_str());
+    // A job stopped by an unexpected failure has left the file it was at
+    // in the status, not a summary; its message has been written.
+    if (form.Run_Began() && !host.Failed_Unexpectedly() && !summary.empty())
+        std::fprintf(stderr, "%s\n", summary.c_str());
     for (const auto& entry : form.Errors())
         std::fprintf(stderr, "  %s%s%s\n", entry.path.c_str(), entry.reason.empty() ? "" : " -- ",
                      cli::One_Line(entry.reason).c_str());
     if (state.Cancel_Requested && cli::Interrupted()) return Interrupted_By_Signal;
     if (!form.Run_Began()) return Refused;
-    if (!form.Errors().empty() || host.Problems_Reported()) return Finished_With_Errors;
+    if (!form.Errors().empty() || host.Problems_Reported() || host.Failed_Unexpectedly()) return Finished_With_Errors;
     return Done;
 }
 
