@@ -159,6 +159,8 @@ struct Refusal {
     const char* message;  // a part of what standard error says
 };
 
+void PrintTo(const Refusal& refusal, std::ostream* out) { *out << refusal.name; }
+
 class Refused_Job : public Stored_Job_Run, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(Refused_Job, WritesNothingAndEndsWithStatusTwo) {
