@@ -10,6 +10,7 @@
 #include "support/support_routines.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -27,6 +28,10 @@ public:
     Copy_Job(support::Form& form, support::Support_Routines& support, Run_State& state);
 
     Run_State& state() const { return *state_; }
+
+    // Told the path of each file the evaluation counts as one a run copies;
+    // a preview of the run lists them. Nobody listens by default.
+    std::function<void(const std::string&)> Counted_File;
 
     // The click handler of Start: checks, creation question, evaluation,
     // one or two passes, final status text.

@@ -96,6 +96,7 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
             if (Do_Process(*file)) {
                 Increment_Counter(state_->Source_Files);
                 state_->Source_Bytes += static_cast<double>(file->Size());
+                if (Counted_File) Counted_File(file->Path());
                 form_->Set_Text(Control::Num_Sourcefiles, std::to_string(state_->Source_Files));
                 Show_Bytes(*form_, Control::Num_Sourcebytes, Control::TNum_SourceBytes, state_->Source_Bytes,
                            Byte_Count_Kind::To_Copy, support_->regional());

@@ -1,0 +1,146 @@
+#include "cli/command_line.h"
+
+namespace zentrel::cli {
+
+using support::Control;
+
+namespace {
+
+struct Check_Flag {
+    const char* name;  // without "--" and without "no-"
+    Control box;
+};
+
+constexpr Check_Flag Check_Flags[] = {
+    {"subfolders", Control::Include_Subfolders}, {"empty-folders", Control::Copy_Empty_Folders},
+    {"hidden", Control::Copy_HiddenFiles},       {"system", Control::Copy_SysFiles},
+    {"only-newer", Control::Only_newer},         {"archive-only", Control::Only_Archive},
+    {"reset-archive", Control::Reset_Archive},   {"sync", Control::Synchronize},
+};
+
+struct Text_Option {
+    const char* name;
+    Control field;
+};
+
+constexpr Text_Option Text_Options[] = {
+    {"source", Control::Sourcefolder},    {"target", Control::Targetfolder},   {"include", Control::Include_Filter},
+    {"exclude", Control::Exclude_Filter}, {"newer-than", Control::Later_then},
+};
+
+}  // namespace
+
+std::optional<Command_Line> Parse_Command_Line(int argc, char** argv, std::string& error) {
+    Command_Line line;
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (!argument.starts_with("--")) {
+            error = "unerwartetes Argument '" + argument + "'";
+            return std::nullopt;
+        }
+        std::string name = argument.substr(2);
+        std::optional<std::string> value;
+        if (const auto equals = name.find('='); equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name.erase(equals);
+        }
+        // The value of an option that takes one: after "=" or as the next argument.
+        auto take_value = [&]() -> bool {
+            if (value) return true;
+            if (i + 1 >= argc) {
+                error = "--" + name + " braucht einen Wert";
+                return false;
+            }
+            value = argv[++i];
+            return true;
+        };
+        auto no_value = [&]() -> bool {
+            if (value) error = "--" + name + " nimmt keinen Wert";
+            return !value;
+        };
+
+        bool known = false;
+        for (const Text_Option& option : Text_Options) {
+            if (name != option.name) continue;
+            if (!take_value()) return std::nullopt;
+            line.texts[option.field] = *value;
+            known = true;
+        }
+        for (const Check_Flag& flag : Check_Flags) {
+            const bool set = name == flag.name;
+            if (!set && name != std::string("no-") + flag.name) continue;
+            if (!no_value()) return std::nullopt;
+            line.checks.emplace_back(flag.box, set ? 1 : 0);
+            known = true;
+        }
+        if (known) continue;
+
+        if (name == "no-newer-than") {
+            if (!no_value()) return std::nullopt;
+            line.texts[Control::Later_then] = "";
+        } else if (name == "on-error") {
+            if (!take_value()) return std::nullopt;
+            if (*value == "ignore")
+                line.on_error = On_Error::Ignore;
+            else if (*value == "abort")
+                line.on_error = On_Error::Abort;
+            else {
+                error = "--on-error kennt nur ignore und abort, nicht '" + *value + "'";
+                return std::nullopt;
+            }
+        } else if (name == "run" || name == "dry-run" || name == "create-target" || name == "help" ||
+                   name == "version") {
+            if (!no_value()) return std::nullopt;
+            if (name == "dry-run") line.dry_run = true;
+            if (name == "create-target") line.create_target = true;
+            if (name == "help") line.help = true;
+            if (name == "version") line.version = true;
+        } else {
+            error = "unbekannte Option '" + argument + "'";
+            return std::nullopt;
+        }
+    }
+    return line;
+}
+
+const char* Usage_Text() {
+    return "Aufruf: zentrel --run [OPTIONEN]\n"
+           "       zentrel            (öffnet das Fenster)\n"
+           "Führt den gespeicherten Auftrag des Fensters ohne Fenster aus: Quell- und\n"
+           "Zielverzeichnis, Filter und Optionen so, wie das Fenster sie beim Start liest.\n"
+           "Die Optionen ändern einzelne Werte nur für diesen Lauf; gespeichert wird nichts.\n"
+           "\n"
+           "  --source VERZ          Quellverzeichnis\n"
+           "  --target VERZ          Zielverzeichnis\n"
+           "  --include MUSTER       nur Dateien, deren Name passt (z. B. \"*.doc;*.txt\")\n"
+           "  --exclude MUSTER       Dateien, deren Name passt, auslassen\n"
+           "  --subfolders           Unterverzeichnisse einschließen\n"
+           "  --empty-folders        leere Verzeichnisse mitkopieren\n"
+           "  --hidden               versteckte Dateien kopieren\n"
+           "  --system               Systemdateien kopieren\n"
+           "  --only-newer           nur neuere Dateien kopieren\n"
+           "  --archive-only         nur Dateien mit Archivbit\n"
+           "  --reset-archive        Archivbit zurücksetzen\n"
+           "  --sync                 Verzeichnisse synchronisieren (in beide Richtungen)\n"
+           "  --no-subfolders, --no-empty-folders, ... --no-sync\n"
+           "                         die jeweilige Option für diesen Lauf ausschalten\n"
+           "  --newer-than DATUM     nur Dateien, die später als DATUM geändert wurden\n"
+           "  --no-newer-than        ohne Datumsfilter\n"
+           "  --create-target        ein fehlendes Zielverzeichnis anlegen\n"
+           "                         (ohne diese Option ist es ein Fehler)\n"
+           "  --on-error=ignore      bei Kopierfehlern weitermachen (Vorgabe)\n"
+           "  --on-error=abort       beim ersten Kopierfehler aufhören\n"
+           "  --dry-run              nur auswerten und die Dateien, die kopiert würden,\n"
+           "                         zeilenweise ausgeben; nichts wird geschrieben\n"
+           "  --help                 diese Hilfe\n"
+           "  --version              Versionsnummer\n"
+           "\n"
+           "Fortschritt und Meldungen gehen auf die Standardfehlerausgabe. SIGINT oder\n"
+           "SIGTERM beenden den Lauf nach der Datei, die gerade kopiert wird.\n"
+           "\n"
+           "Rückgabewert: 0 alles erledigt; 1 Lauf beendet, aber mit Fehlern;\n"
+           "2 Auftrag abgelehnt (Verzeichnisse, Optionen, Ziel in Benutzung);\n"
+           "130 durch ein Signal abgebrochen.\n";
+}
+
+}  // namespace zentrel::cli

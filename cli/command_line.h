@@ -1,0 +1,37 @@
+// What a run without the window is told on its command line: overrides of
+// single stored settings for this run only, and how to answer the questions
+// nobody is there to answer.
+#pragma once
+
+#include "support/form.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zentrel::cli {
+
+enum class On_Error { Ignore, Abort };
+
+struct Command_Line {
+    bool help = false;
+    bool version = false;
+    bool dry_run = false;
+    bool create_target = false;
+    On_Error on_error = On_Error::Ignore;
+    // Folder, filter and date texts that replace the stored ones.
+    std::map<support::Control, std::string> texts;
+    // Check states in the order given, so a later flag wins over an earlier.
+    std::vector<std::pair<support::Control, int>> checks;
+};
+
+// nullopt with error set when an option is unknown, lacks its value or has a
+// value it cannot take. "--run" is accepted anywhere and means nothing more.
+std::optional<Command_Line> Parse_Command_Line(int argc, char** argv, std::string& error);
+
+// The German help text, ending in a newline.
+const char* Usage_Text();
+
+}  // namespace zentrel::cli

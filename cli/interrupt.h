@@ -1,0 +1,12 @@
+// SIGINT and SIGTERM ask the run to stop after the file in progress, as the
+// window's cancel button does.
+#pragma once
+
+namespace zentrel::cli {
+
+// From now on the first SIGINT or SIGTERM only sets the flag; a second one
+// ends the program at once (a copy in progress never leaves a partial file).
+void Catch_Interrupts();
+bool Interrupted();
+
+}  // namespace zentrel::cli

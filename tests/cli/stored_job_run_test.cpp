@@ -1,0 +1,322 @@
+// The run without a window, end to end: the real program as a child process
+// on real folders, its settings in a temporary registry.
+#include "common/temp_folder.h"
+#include "platform/registry_store.h"
+#include "platform/tree_lock.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+namespace zentrel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;  // exit status; -1 when ended by a signal
+    std::string out, err;
+};
+
+std::string slurp(int descriptor) {
+    std::string text;
+    ::lseek(descriptor, 0, SEEK_SET);
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(descriptor, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+    ::close(descriptor);
+    return text;
+}
+
+int scratch_file() {
+    char name[] = "/tmp/zentrel-cli-output-XXXXXX";
+    const int descriptor = ::mkstemp(name);
+    ::unlink(name);
+    return descriptor;
+}
+
+// Runs program with arguments; while it runs, act is called about every
+// millisecond with its pid until act returns true.
+Outcome run(const std::string& program, const std::vector<std::string>& arguments,
+            const std::function<bool(pid_t)>& act = {}, const std::vector<std::string>& unset = {}) {
+    std::vector<std::string> texts{program};
+    texts.insert(texts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+    const int out = scratch_file(), err = scratch_file();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        for (const std::string& name : unset) ::unsetenv(name.c_str());
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    bool acted = !act;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) != child) {
+        if (!acted) acted = act(child);
+        if (std::chrono::steady_clock::now() > limit) ::kill(child, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    Outcome outcome;
+    if (WIFEXITED(status)) outcome.status = WEXITSTATUS(status);
+    outcome.out = slurp(out);
+    outcome.err = slurp(err);
+    return outcome;
+}
+
+Outcome run_stored_job(const std::vector<std::string>& arguments, const std::function<bool(pid_t)>& act = {}) {
+    return run(ZENTREL_RUN, arguments, act);
+}
+
+// Every regular file below root by relative path, with its content.
+std::map<std::string, std::string> tree(const std::string& root) {
+    std::map<std::string, std::string> files;
+    if (!fs::exists(root)) return files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = read_file(entry.path());
+    return files;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+}
+
+class Stored_Job_Run : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("ZENTREL_REGISTRY_DIR", (tmp / "registry").c_str(), 1);
+        make_folders(source);
+        make_folders(target);
+        store("Sourcefolder", source);
+        store("Targetfolder", target);
+        store("Include_Subfolders", "1");
+    }
+    void TearDown() override { unsetenv("ZENTREL_REGISTRY_DIR"); }
+
+    // One value of the stored settings, as the window writes it.
+    static void store(const std::string& name, const std::string& value) {
+        platform::Registry_Key key = 0;
+        ASSERT_EQ(platform::Reg_Create_Key(platform::HKEY_CURRENT_USER, "Software\\Marravel\\Zentrel", key), 0);
+        ASSERT_EQ(
+            platform::Reg_Set_Value(key, name, platform::REG_SZ, reinterpret_cast<const unsigned char*>(value.c_str()),
+                                    static_cast<std::uint32_t>(value.size() + 1)),
+            0);
+        platform::Reg_Close_Key(key);
+    }
+    std::string settings_file() const { return tmp / "registry/HKEY_CURRENT_USER.reg"; }
+
+    Temp_Folder tmp;
+    const std::string source = tmp / "source";
+    const std::string target = tmp / "target";
+};
+
+TEST_F(Stored_Job_Run, RunsTheStoredJobAndNeverStoresItsOverrides) {
+    store("Exclude_Filter", "*.tmp");
+    write_file(source + "/a.txt", "a");
+    write_file(source + "/b.tmp", "b");
+    write_file(source + "/c.doc", "c");
+    write_file(source + "/sub/d.txt", "d");
+    const std::string settings = read_file(settings_file());
+
+    const Outcome narrowed = run_stored_job({"--include", "*.txt", "--no-subfolders"});
+    EXPECT_EQ(narrowed.status, 0) << narrowed.err;
+    EXPECT_EQ(tree(target), (std::map<std::string, std::string>{{"a.txt", "a"}}));
+    EXPECT_EQ(read_file(settings_file()), settings);
+
+    const Outcome stored = run_stored_job({});
+    EXPECT_EQ(stored.status, 0) << stored.err;
+    EXPECT_EQ(tree(target), (std::map<std::string, std::string>{{"a.txt", "a"}, {"c.doc", "c"}, {"sub/d.txt", "d"}}));
+    EXPECT_EQ(lines(stored.err).back(), "3 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(stored.out, "");
+    EXPECT_EQ(read_file(settings_file()), settings);
+}
+
+// A job the start refuses writes nothing and ends with status 2.
+struct Refusal {
+    const char* name;
+    std::vector<std::string> arguments;
+    const char* message;  // a part of what standard error says
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* out) { *out << refusal.name; }
+
+class Refused_Job : public Stored_Job_Run, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(Refused_Job, WritesNothingAndEndsWithStatusTwo) {
+    write_file(source + "/a.txt", "a");
+    platform::Tree_Lock other_run;
+    std::vector<std::string> arguments = GetParam().arguments;
+    for (std::string& argument : arguments) {
+        if (argument.starts_with("SOURCE")) argument.replace(0, 6, source);
+        if (argument == "MISSING") argument = tmp / "missing";
+        if (argument == "LOCKED") {
+            ASSERT_TRUE(other_run.acquire(target));
+        }
+    }
+    std::erase(arguments, "LOCKED");
+
+    const Outcome outcome = run_stored_job(arguments);
+    EXPECT_EQ(outcome.status, 2) << outcome.err;
+    EXPECT_NE(outcome.err.find(GetParam().message), std::string::npos) << outcome.err;
+    EXPECT_EQ(tree(target), (std::map<std::string, std::string>{}));
+    EXPECT_EQ(tree(source), (std::map<std::string, std::string>{{"a.txt", "a"}}));
+    EXPECT_FALSE(exists(tmp / "missing"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, Refused_Job,
+    ::testing::Values(Refusal{"MissingTargetWithoutCreate", {"--target", "MISSING"}, "--create-target"},
+                      Refusal{"MissingSource", {"--source", "MISSING"}, "Quellverzeichnis existiert nicht..."},
+                      Refusal{"IdenticalFolders", {"--target", "SOURCE"}, "identisch"},
+                      Refusal{"NestedFolders", {"--target", "SOURCE/copy"}, "ineinander"},
+                      Refusal{"TargetInUse", {"LOCKED"}, "von einer anderen Ausführung benutzt"},
+                      Refusal{"UnknownOption", {"--archive"}, "Aufruf: zentrel --run"},
+                      Refusal{"OnErrorValue", {"--on-error=retry"}, "Aufruf: zentrel --run"},
+                      Refusal{"NoDate", {"--newer-than", "gestern"}, "kein Datum"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Stored_Job_Run, CreatesAMissingTargetOnlyWhenTold) {
+    write_file(source + "/a.txt", "a");
+    const std::string missing = tmp / "new/target";
+    const Outcome outcome = run_stored_job({"--target", missing, "--create-target"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(tree(missing), (std::map<std::string, std::string>{{"a.txt", "a"}}));
+}
+
+// A folder in the target where a file should go: the copy fails even for root.
+TEST_F(Stored_Job_Run, FailedFilesAreListedWithTheirReasonAndAbortStopsAtTheFirst) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) write_file(source + "/" + name, name);
+    write_file(target + "/a.txt/inside", "");
+    write_file(target + "/b.txt/inside", "");
+
+    const Outcome ignoring = run_stored_job({});
+    EXPECT_EQ(ignoring.status, 1) << ignoring.err;
+    const auto reported = lines(ignoring.err);
+    ASSERT_EQ(reported.size(), 3u) << ignoring.err;
+    EXPECT_EQ(reported[0], "Kopierfehler bei 2 Dateien");
+    for (int i : {1, 2}) {
+        const std::string file = source + (i == 1 ? "/a.txt" : "/b.txt");
+        EXPECT_TRUE(reported[i].starts_with("  " + file + " -- Konnte Datei nicht kopieren")) << reported[i];
+        EXPECT_NE(reported[i].find("Is a directory"), std::string::npos) << reported[i];
+    }
+    EXPECT_EQ(read_file(target + "/c.txt"), "c.txt");
+
+    fs::remove(target + "/c.txt");
+    const Outcome aborting = run_stored_job({"--on-error=abort"});
+    EXPECT_EQ(aborting.status, 1) << aborting.err;
+    EXPECT_EQ(lines(aborting.err).front(), "Kopierfehler bei 1 Dateien - Abbruch durch Benutzer");
+    EXPECT_FALSE(exists(target + "/c.txt"));
+}
+
+// What --dry-run lists is what the run then writes, in either direction.
+class Dry_Run : public Stored_Job_Run, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(Dry_Run, WritesNothingAndListsExactlyWhatTheRunCopies) {
+    const bool synchronize = GetParam();
+    write_file(source + "/new.txt", "new");
+    write_file(source + "/same.txt", "same");
+    write_file(target + "/same.txt", "same");
+    set_mtime(source + "/same.txt", 1'700'000'000);
+    set_mtime(target + "/same.txt", 1'700'000'000);
+    write_file(source + "/changed.txt", "source version");
+    write_file(target + "/changed.txt", "old");
+    set_mtime(target + "/changed.txt", 1'600'000'000);
+    write_file(source + "/skip.tmp", "excluded");
+    write_file(source + "/.hidden", "hidden");
+    write_file(source + "/deep/er/file.txt", "deep");
+    write_file(target + "/only-in-target.txt", "back");
+    write_file(target + "/newer-in-target.txt", "target version");
+    write_file(source + "/newer-in-target.txt", "older");
+    set_mtime(source + "/newer-in-target.txt", 1'600'000'000);
+    store("Exclude_Filter", "*.tmp");
+    store("Synchronize", synchronize ? "1" : "0");
+    const auto source_before = tree(source), target_before = tree(target);
+    const std::string settings = read_file(settings_file());
+
+    const Outcome preview = run_stored_job({"--dry-run"});
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(tree(source), source_before);
+    EXPECT_EQ(tree(target), target_before);
+    EXPECT_EQ(read_file(settings_file()), settings);
+
+    const Outcome copied = run_stored_job({});
+    EXPECT_EQ(copied.status, 0) << copied.err;
+    // Each written file, named by where the run read it.
+    std::set<std::string> written;
+    const std::vector<std::tuple<std::string, std::string, std::map<std::string, std::string>>> directions{
+        {target, source, target_before}, {source, target, source_before}};
+    for (const auto& [into, from, before] : directions) {
+        for (const auto& [path, content] : tree(into)) {
+            const auto old = before.find(path);
+            if (old == before.end() || old->second != content) written.insert(from + "/" + path);
+        }
+    }
+    const auto listed = lines(preview.out);
+    EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), written);
+    EXPECT_EQ(listed.size(), written.size()) << preview.out;
+    EXPECT_EQ(written.size(), synchronize ? 5u : 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(OneWayAndBothWays, Dry_Run, ::testing::Bool());
+
+// SIGINT stops the run after the file in progress: whole files only.
+TEST_F(Stored_Job_Run, InterruptStopsAfterTheFileInProgressLeavingWholeFiles) {
+    constexpr int Count = 8;
+    for (int i = 0; i < Count; ++i)
+        write_file(source + "/large-" + std::to_string(i), std::string(48 << 20, static_cast<char>('a' + i)));
+
+    const Outcome outcome = run_stored_job({}, [&](pid_t child) {
+        if (fs::is_empty(target)) return false;
+        ::kill(child, SIGINT);
+        return true;
+    });
+    EXPECT_EQ(outcome.status, 130) << outcome.err;
+    EXPECT_NE(outcome.err.find(" - Abbruch durch Benutzer"), std::string::npos) << outcome.err;
+    const auto copied = tree(target);
+    EXPECT_LT(copied.size(), static_cast<std::size_t>(Count));
+    for (const auto& entry : fs::directory_iterator(target)) {
+        const std::string name = entry.path().filename().string();
+        ASSERT_TRUE(copied.count(name)) << "not a finished copy: " << name;
+        EXPECT_TRUE(copied.at(name) == read_file(source + "/" + name)) << name << " is not whole";
+    }
+}
+
+// The window's program hands --run over before it needs a display, and
+// without one says what to do instead of failing inside Qt.
+TEST_F(Stored_Job_Run, WindowProgramHandsOverAndNeedsNoDisplayForIt) {
+    write_file(source + "/a.txt", "a");
+    const std::vector<std::string> no_display{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+
+    const Outcome preview = run(ZENTREL_WINDOW_PROGRAM, {"--run", "--dry-run"}, {}, no_display);
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(preview.out, source + "/a.txt\n");
+
+    const Outcome window = run(ZENTREL_WINDOW_PROGRAM, {}, {}, no_display);
+    EXPECT_EQ(window.status, 1);
+    EXPECT_EQ(lines(window.err).size(), 1u) << window.err;
+    EXPECT_NE(window.err.find("zentrel --run"), std::string::npos) << window.err;
+}
+
+}  // namespace
+}  // namespace zentrel::testing
