@@ -52,9 +52,8 @@ void Copy_Job::Reset_Archive_Bit(platform::File& SFile) {
 void Copy_Job::Report_Kept_Archive_Bits() {
     if (archive_kept_ == 0) return;
     support_->Message_Box("Bei " + std::to_string(archive_kept_) +
-                              " kopierten Dateien konnte das Archivbit nicht zurückgesetzt werden; sie werden bei der "
-                              "nächsten Ausführung erneut kopiert.\r\nGrund (erste Datei): " +
-                              archive_kept_reason_,
+                              " kopierten Dateien konnte das Archivbit nicht zurückgesetzt werden\r\n" +
+                              archive_kept_reason_ + "\r\nSie werden bei der nächsten Ausführung erneut kopiert.",
                           support::Buttons_OK);
 }
 
