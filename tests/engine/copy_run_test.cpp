@@ -162,7 +162,7 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
 
     std::map<std::string, int> reads;
     fs.before([&](Fs_Operation operation, const std::string& path) {
-        if (operation == Fs_Operation::get_attribute) ++reads[path];
+        if (operation == Fs_Operation::get_attribute || operation == Fs_Operation::get_attributes_in) ++reads[path];
     });
     start();
     EXPECT_EQ(state.Processed_Files, 0);
@@ -185,7 +185,7 @@ TEST_F(Copy_Run, FailedCopyKeepsTheArchiveBit) {
     write_file(src + "/gut.txt", "ok");
     write_file(src + "/schlecht.txt", "fails");
     set(Control::Reset_Archive);
-    fs.fail(Fs_Operation::copy_contents, src + "/schlecht.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, src + "/schlecht.txt", EIO);
     host.answer(support::Answer_Ignore).answer(support::Answer_No);
     EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
     EXPECT_FALSE(attributes(src + "/gut.txt") & platform::Attribute_Archive);
@@ -262,15 +262,15 @@ TEST_F(Copy_Run, SynchronisesBothWaysAndASecondSynchronisationCopiesNothing) {
 
     fs.reset_calls();
     EXPECT_EQ(start(), "8 Dateien erfolgreich synchronisiert");
-    EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);
+    EXPECT_EQ(fs.calls(Fs_Operation::copy_file), 0);
     EXPECT_EQ(state.Processed_Files, 0);
 }
 
 TEST_F(Copy_Run, IgnoreAllChosenInTheFirstPassHoldsInTheSecond) {
     write_file(src + "/a.txt", "a");
     write_file(dst + "/b.txt", "b");
-    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", EIO);
-    fs.fail(Fs_Operation::copy_contents, dst + "/b.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, dst + "/b.txt", EIO);
     set(Control::Synchronize);
     host.answer(support::Answer_Ignore).answer(support::Answer_Yes);
     EXPECT_EQ(start(), "Kopierfehler bei 2 Dateien");

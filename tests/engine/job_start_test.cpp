@@ -172,8 +172,8 @@ TEST_F(Job_Start, ErrorsOfBothPassesAreCountedInTheFinalText) {
     write_file(src + "/a.txt", "a");
     write_file(dst + "/b.txt", "b");
     set(Control::Synchronize);
-    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", EIO);
-    fs.fail(Fs_Operation::copy_contents, dst + "/b.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, dst + "/b.txt", EIO);
     host.answer(support::Answer_Ignore).answer(Answer_No);
     host.answer(support::Answer_Ignore).answer(Answer_No);
     EXPECT_EQ(start(), "Kopierfehler bei 2 Dateien");

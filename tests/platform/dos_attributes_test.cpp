@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/faulty_file_system.h"
+#include "common/stepwise_file_system.h"
 #include "common/temp_folder.h"
 #include "platform/dos_attributes.h"
 #include "platform/file_objects.h"
@@ -13,8 +13,6 @@
 namespace zentrel::platform {
 namespace {
 
-using testing::Faulty_File_System;
-using testing::Fs_Operation;
 using testing::make_folders;
 using testing::Temp_Folder;
 using testing::write_file;
@@ -155,10 +153,11 @@ TEST_F(Dos_Attributes_Test, ReadOnlyGoesIntoModeAndStoredBit) {
     EXPECT_TRUE(fs.status(tmp / "f")->mode & S_IWUSR);
 }
 
-// A file system without extended attributes (FAT, some network mounts).
-class No_Attribute_File_System : public Faulty_File_System {
+// A file system without extended attributes (FAT, some network mounts);
+// copies and folder reads go through the two calls below.
+class No_Attribute_File_System : public testing::Stepwise_File_System {
 public:
-    using Faulty_File_System::Faulty_File_System;
+    using Stepwise_File_System::Stepwise_File_System;
     std::optional<std::string> get_attribute(const std::string&, const std::string&) override { return std::nullopt; }
     void set_attribute(const std::string& path, const std::string&, const std::string&) override {
         throw File_System_Error(ENOTSUP, path);

@@ -62,7 +62,7 @@ TEST_F(Run_Test, ClickOnStartCopiesAndShowsTheResult) {
 
 TEST_F(Run_Test, FailedFileAppearsInTheErrorListAndCanBeCopiedAgain) {
     Faulty_File_System fs(platform::real_file_system());
-    fs.fail_suffix(Fs_Operation::copy_contents, "/b.txt", EIO);
+    fs.fail_suffix(Fs_Operation::copy_file, "/b.txt", EIO);
     auto w = make_window(&fs);
     w->show();
     set_folders(*w);
