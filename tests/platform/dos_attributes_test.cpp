@@ -93,6 +93,11 @@ TEST(Parse_Dosattrib_Test, FormsAndNonsense) {
     EXPECT_EQ(parse_dosattrib("0xA0"), 0x20);  // bits we do not know are dropped
     // Version 3: the text, its NUL, then the binary part, which the text wins over.
     EXPECT_EQ(parse_dosattrib(std::string("0x2\0\0\x03\0\x03\0\0\0\x01\0\0\0\x04\0\0\0", 19)), 0x2);
+    // Version 2 (old Samba 3 releases) has them after a flags field that
+    // says nothing about them.
+    EXPECT_EQ(parse_dosattrib(from_hex("00000200020000000000000022000000000000000100000000000000001000000000"
+                                       "000046d6fc59a886dd0146d6fc59a886dd0146d6fc59a886dd0100")),
+              0x22);
     // Version 4 has the bits where version 5 has them.
     EXPECT_EQ(parse_dosattrib(from_hex("00000400040000001100000006000000")), 0x6);
     // Attribute field marked invalid.
