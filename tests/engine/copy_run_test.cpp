@@ -86,16 +86,33 @@ TEST_F(Copy_Run, ReplacesByDifferenceButWithOnlyNewerOnlyByNewerSources) {
     set_mtime(dst + "/alt.txt", 1'000'000);
     set_mtime(src + "/neu.txt", 2'000'000);
     set_mtime(dst + "/neu.txt", 2'000'000, 1);  // one nanosecond newer
+    // The same time is not newer, whatever the sizes say.
+    write_file(src + "/gleich.txt", "source, longer");
+    write_file(dst + "/gleich.txt", "target");
+    set_mtime(src + "/gleich.txt", 2'000'000, 5);
+    set_mtime(dst + "/gleich.txt", 2'000'000, 5);
 
     set(Control::Only_newer);
     start();
     EXPECT_EQ(read_file(dst + "/alt.txt"), "source");
     EXPECT_EQ(read_file(dst + "/neu.txt"), "target, newer");
+    EXPECT_EQ(read_file(dst + "/gleich.txt"), "target");
 
     set(Control::Only_newer, 0);
     start();
     EXPECT_EQ(read_file(dst + "/neu.txt"), "source");
     EXPECT_EQ(mtime_of(dst + "/neu.txt"), mtime_of(src + "/neu.txt"));
+
+    // Synchronised, each side keeps its own version rather than the first
+    // pass overwriting the target's.
+    write_file(src + "/gleich.txt", "source, longer");
+    write_file(dst + "/gleich.txt", "target");
+    set_mtime(src + "/gleich.txt", 2'000'000, 5);
+    set_mtime(dst + "/gleich.txt", 2'000'000, 5);
+    set(Control::Synchronize);
+    start();
+    EXPECT_EQ(read_file(dst + "/gleich.txt"), "target");
+    EXPECT_EQ(read_file(src + "/gleich.txt"), "source, longer");
 }
 
 TEST_F(Copy_Run, SameTimeButOtherSizeIsCopied) {

@@ -112,10 +112,24 @@ TEST_F(Job_Start, AMissingTargetIsMadeOnlyAfterYes) {
     EXPECT_EQ(form.Focus(), Control::Sourcefolder);
 }
 
-TEST_F(Job_Start, AnEmptySourceIntoAMissingTargetNeedsNoTarget) {
+TEST_F(Job_Start, AnEmptySourceIntoAMissingTargetNeedsNoTargetUnlessEmptyFoldersAreCopied) {
     EXPECT_EQ(start(), "0 Dateien erfolgreich verarbeitet");
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_FALSE(exists(dst));
+
+    // The walk would make the empty target folder: the user is asked first.
+    set(Control::Copy_Empty_Folders);
+    host.answer(Answer_No);
+    job.Start_Click();
+    EXPECT_EQ(prompts(), std::vector<std::string>{"Zielverzeichnis existiert nicht - soll es neu angelegt werden?"});
+    EXPECT_FALSE(exists(dst));
+    EXPECT_TRUE(form.Enabled(Control::Start));
+
+    host.boxes.clear();
+    host.answer(Answer_Yes);
+    EXPECT_EQ(start(), "0 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(host.boxes.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_directory(dst));
 }
 
 TEST_F(Job_Start, SynchronisingAnEmptySourceWithAMissingTargetReportsTheMissingFolder) {
