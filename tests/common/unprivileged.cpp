@@ -1,5 +1,6 @@
 #include "common/unprivileged.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,7 +54,9 @@ bool drop_privileges() {
 
 Unprivileged_Outcome Run_Unprivileged(const std::function<std::string()>& body) {
     int pipe_fds[2];
-    if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+    // Close-on-exec: a program the body starts must not hold the pipe open,
+    // or the parent would wait for its end rather than the child's.
+    if (::pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     pid_t child = ::fork();
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {

@@ -87,10 +87,13 @@ TEST_F(Copy_Run, ReplacesByDifferenceButWithOnlyNewerOnlyByNewerSources) {
     set_mtime(src + "/neu.txt", 2'000'000);
     set_mtime(dst + "/neu.txt", 2'000'000, 1);  // one nanosecond newer
     // The same time is not newer, whatever the sizes say.
-    write_file(src + "/gleich.txt", "source, longer");
-    write_file(dst + "/gleich.txt", "target");
-    set_mtime(src + "/gleich.txt", 2'000'000, 5);
-    set_mtime(dst + "/gleich.txt", 2'000'000, 5);
+    auto same_time_other_size = [&] {
+        write_file(src + "/gleich.txt", "source, longer");
+        write_file(dst + "/gleich.txt", "target");
+        set_mtime(src + "/gleich.txt", 2'000'000, 5);
+        set_mtime(dst + "/gleich.txt", 2'000'000, 5);
+    };
+    same_time_other_size();
 
     set(Control::Only_newer);
     start();
@@ -105,10 +108,7 @@ TEST_F(Copy_Run, ReplacesByDifferenceButWithOnlyNewerOnlyByNewerSources) {
 
     // Synchronised, each side keeps its own version rather than the first
     // pass overwriting the target's.
-    write_file(src + "/gleich.txt", "source, longer");
-    write_file(dst + "/gleich.txt", "target");
-    set_mtime(src + "/gleich.txt", 2'000'000, 5);
-    set_mtime(dst + "/gleich.txt", 2'000'000, 5);
+    same_time_other_size();
     set(Control::Synchronize);
     start();
     EXPECT_EQ(read_file(dst + "/gleich.txt"), "target");

@@ -450,13 +450,16 @@ TEST(Faulty_File_System_Test, CopyFaultsLeaveAPartialFileLikeAFullDisk) {
             else
                 fs.copy_contents(from, to, 0644);
         };
+        auto fail_after_4_kib = [&](const std::string& path, int error_number) {
+            fs.add({.operation = operation,
+                    .path = path,
+                    .match_suffix = false,
+                    .error_number = error_number,
+                    .times = Faulty_File_System::Always,
+                    .after_bytes = 4096});
+        };
         write_file(tmp / "src", std::string(10000, 's'));
-        fs.add({.operation = operation,
-                .path = tmp / "src",
-                .match_suffix = false,
-                .error_number = ENOSPC,
-                .times = Faulty_File_System::Always,
-                .after_bytes = 4096});
+        fail_after_4_kib(tmp / "src", ENOSPC);
         try {
             copy(tmp / "src", tmp / "dst");
             ADD_FAILURE() << "no exception";
@@ -466,12 +469,7 @@ TEST(Faulty_File_System_Test, CopyFaultsLeaveAPartialFileLikeAFullDisk) {
         EXPECT_EQ(read_file(tmp / "dst"), std::string(4096, 's'));
 
         write_file(tmp / "small", "fits");
-        fs.add({.operation = operation,
-                .path = tmp / "small",
-                .match_suffix = false,
-                .error_number = EIO,
-                .times = Faulty_File_System::Always,
-                .after_bytes = 4096});
+        fail_after_4_kib(tmp / "small", EIO);
         copy(tmp / "small", tmp / "small-copy");
         EXPECT_EQ(read_file(tmp / "small-copy"), "fits");
     }
