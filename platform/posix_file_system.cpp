@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -170,10 +171,31 @@ int open_source(const std::string& from, struct stat& st, const char* not_regula
 // Creates the copy: only we can read it while it is incomplete, and the lock
 // tells a later run that it is still being written (see
 // remove_stale_partial_copies); the lock goes when we close or die.
+// The new file is locked for as long as data goes into it, so that a
+// removal of stale partial copies (another running instance's, say) leaves it
+// alone. Where the file system can, the file is made without a name, locked,
+// and only then given its name: no one ever finds it unlocked. Elsewhere the
+// name comes first and the lock at once after; that lock is waited for, since
+// a removal testing the name holds it for a moment.
 int create_copy(const std::string& to) {
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const std::size_t slash = to.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+    int out = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (out >= 0) {
+        ::flock(out, LOCK_EX);
+        const std::string self = "/proc/self/fd/" + std::to_string(out);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return out;
+        const int error = errno;
+        ::close(out);
+        // Without /proc the name is made the other way; any other failure
+        // (EEXIST above all) is the name's own.
+        errno = error;
+        if (error != ENOENT) fail(to);
+    }
+    out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (out < 0) fail(to);
-    ::flock(out, LOCK_EX | LOCK_NB);
+    while (::flock(out, LOCK_EX) != 0 && errno == EINTR) {
+    }
     return out;
 }
 
