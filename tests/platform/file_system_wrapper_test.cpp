@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/faulty_file_system.h"
 #include "platform/file_system.h"
 #include "platform/file_system_wrapper.h"
 
@@ -201,21 +203,32 @@ TEST(File_System_Wrapper_Test, EveryVirtualOfTheInterfaceIsCheckedForForwarding)
 
 class Forwarding_Test : public ::testing::TestWithParam<Forwarding> {};
 
+// The fault-injecting file system of the tests too: without a fault, every
+// call must reach the real file system as it is, or the tests leave the path
+// a real run takes.
 TEST_P(Forwarding_Test, ReachesTheWrappedFileSystemWithItsArgumentsAndResult) {
     const Forwarding& forwarding = GetParam();
-    Recording_File_System recorder;
-    File_System_Wrapper wrapper(recorder);
-    std::string result;
-    try {
-        result = forwarding.call(wrapper);
-    } catch (const std::exception& error) {
-        FAIL() << "File_System_Wrapper::" << forwarding.method
-               << " did not reach the wrapped file system: " << error.what();
+    for (const std::string wrapper_name : {"File_System_Wrapper", "Faulty_File_System"}) {
+        SCOPED_TRACE(wrapper_name);
+        Recording_File_System recorder;
+        std::unique_ptr<File_System> wrapper;
+        if (wrapper_name == "File_System_Wrapper")
+            wrapper = std::make_unique<File_System_Wrapper>(recorder);
+        else
+            wrapper = std::make_unique<testing::Faulty_File_System>(recorder);
+        std::string result;
+        try {
+            result = forwarding.call(*wrapper);
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << wrapper_name << "::" << forwarding.method
+                          << " did not reach the wrapped file system: " << error.what();
+            continue;
+        }
+        EXPECT_EQ(recorder.calls, std::vector<std::string>{forwarding.expected_call})
+            << wrapper_name << "::" << forwarding.method << " does not forward its call as it is";
+        EXPECT_EQ(result, forwarding.expected_result)
+            << wrapper_name << "::" << forwarding.method << " does not pass the result back";
     }
-    EXPECT_EQ(recorder.calls, std::vector<std::string>{forwarding.expected_call})
-        << "File_System_Wrapper::" << forwarding.method << " does not forward its call as it is";
-    EXPECT_EQ(result, forwarding.expected_result)
-        << "File_System_Wrapper::" << forwarding.method << " does not pass the result back";
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryMethod, Forwarding_Test, ::testing::ValuesIn(forwardings()),
