@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -177,13 +178,16 @@ int open_source(const Path_Place& place, const std::string& from, struct stat& s
     return in.release();
 }
 
-// Creates the copy: only we can read it while it is incomplete, and the lock
-// tells a later run that it is still being written (see
-// remove_stale_partial_copies); the lock goes when we close or die.
+// Creates the copy under its temporary name where no unnamed file can be
+// made: only we can read it while it is incomplete, and the lock tells a
+// later run that it is still being written (see remove_stale_partial_copies);
+// the lock goes when we close or die. A removal testing the name holds the
+// lock for a moment, so it is waited for.
 int create_copy(const Path_Place& place, const std::string& to) {
     int out = ::openat(place.at(), place.name(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (out < 0) fail(to);
-    ::flock(out, LOCK_EX | LOCK_NB);
+    while (::flock(out, LOCK_EX) != 0 && errno == EINTR) {
+    }
     return out;
 }
 

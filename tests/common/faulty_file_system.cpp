@@ -37,7 +37,7 @@ void Faulty_File_System::fail_suffix(Fs_Operation operation, const std::string& 
 }
 
 void Faulty_File_System::fail_copy_after(const std::string& path, std::uint64_t bytes, int error_number, int times) {
-    add({.operation = Fs_Operation::copy_contents,
+    add({.operation = Fs_Operation::copy_file,
          .path = path,
          .match_suffix = false,
          .error_number = error_number,
@@ -58,18 +58,30 @@ std::optional<Faulty_File_System::Hit> Faulty_File_System::enter(Fs_Operation op
                                                                  const std::string& second) {
     ++calls_[static_cast<int>(operation)];
     if (before_) before_(operation, path);
+    return take_fault(operation, {&path, &second});
+}
+
+std::optional<Faulty_File_System::Hit> Faulty_File_System::take_fault(Fs_Operation operation,
+                                                                      const std::vector<const std::string*>& paths) {
     for (auto it = faults_.begin(); it != faults_.end(); ++it) {
         if (it->operation != operation || it->times == 0) continue;
-        const std::string* hit_path = nullptr;
-        if (matches(*it, path))
-            hit_path = &path;
-        else if (!second.empty() && matches(*it, second))
-            hit_path = &second;
-        if (!hit_path) continue;
-        if (it->times > 0) --it->times;
-        return Hit{*it, *hit_path};
+        for (const std::string* path : paths) {
+            if (path->empty() || !matches(*it, *path)) continue;
+            if (it->times > 0) --it->times;
+            return Hit{*it, *path};
+        }
     }
     return std::nullopt;
+}
+
+void Faulty_File_System::cut_copy(const Hit& hit, const std::string& to) const {
+    // A full disk takes what fits and then refuses the rest: the copy is
+    // made, then cut back to what would have fitted.
+    auto copied = wrapped().status(to);
+    std::uint64_t limit = *hit.fault.after_bytes;
+    if (!copied || copied->size <= limit) return;
+    if (::truncate(to.c_str(), static_cast<off_t>(limit)) != 0) throw platform::File_System_Error(errno, to);
+    throw platform::File_System_Error(hit.fault.error_number, to);
 }
 
 void Faulty_File_System::enter_and_throw(Fs_Operation operation, const std::string& path, const std::string& second) {
@@ -79,77 +91,121 @@ void Faulty_File_System::enter_and_throw(Fs_Operation operation, const std::stri
 
 std::optional<platform::Entry_Status> Faulty_File_System::status(const std::string& path) {
     enter_and_throw(Fs_Operation::status, path);
-    return wrapped_->status(path);
+    return wrapped().status(path);
 }
 
 std::vector<platform::Folder_Entry> Faulty_File_System::read_folder(const std::string& path) {
     enter_and_throw(Fs_Operation::read_folder, path);
-    return wrapped_->read_folder(path);
+    return wrapped().read_folder(path);
 }
 
 void Faulty_File_System::create_folder(const std::string& path) {
     enter_and_throw(Fs_Operation::create_folder, path);
-    wrapped_->create_folder(path);
+    wrapped().create_folder(path);
 }
 
 void Faulty_File_System::remove_file(const std::string& path) {
     enter_and_throw(Fs_Operation::remove_file, path);
-    wrapped_->remove_file(path);
+    wrapped().remove_file(path);
 }
 
 void Faulty_File_System::rename(const std::string& from, const std::string& to, bool replace) {
     enter_and_throw(Fs_Operation::rename, from, to);
-    wrapped_->rename(from, to, replace);
+    wrapped().rename(from, to, replace);
 }
 
 void Faulty_File_System::copy_contents(const std::string& from, const std::string& to, mode_t mode) {
     auto hit = enter(Fs_Operation::copy_contents, from, to);
-    if (!hit) return wrapped_->copy_contents(from, to, mode);
-    if (!hit->fault.after_bytes) throw platform::File_System_Error(hit->fault.error_number, hit->path);
+    if (hit && !hit->fault.after_bytes) throw platform::File_System_Error(hit->fault.error_number, hit->path);
+    wrapped().copy_contents(from, to, mode);
+    if (hit) cut_copy(*hit, to);
+}
 
-    // A full disk takes what fits and then refuses the rest: copy, then cut
-    // the destination back to what would have fitted.
-    wrapped_->copy_contents(from, to, mode);
-    auto copied = wrapped_->status(to);
-    std::uint64_t limit = *hit->fault.after_bytes;
-    if (!copied || copied->size <= limit) return;
-    if (::truncate(to.c_str(), static_cast<off_t>(limit)) != 0) throw platform::File_System_Error(errno, to);
-    throw platform::File_System_Error(hit->fault.error_number, to);
+platform::Entry_Status Faulty_File_System::copy_file(const std::string& from, const std::string& to,
+                                                     const std::vector<std::string>& attributes) {
+    auto hit = enter(Fs_Operation::copy_file, from, to);
+    if (hit && !hit->fault.after_bytes) throw platform::File_System_Error(hit->fault.error_number, hit->path);
+    auto source = wrapped().copy_file(from, to, attributes);
+    if (hit) cut_copy(*hit, to);
+    return source;
 }
 
 std::string Faulty_File_System::read_link(const std::string& path) {
     enter_and_throw(Fs_Operation::read_link, path);
-    return wrapped_->read_link(path);
+    return wrapped().read_link(path);
 }
 
 void Faulty_File_System::create_link(const std::string& link_target, const std::string& path) {
     enter_and_throw(Fs_Operation::create_link, path);
-    wrapped_->create_link(link_target, path);
+    wrapped().create_link(link_target, path);
 }
 
 void Faulty_File_System::set_modified(const std::string& path, platform::File_Time time) {
     enter_and_throw(Fs_Operation::set_modified, path);
-    wrapped_->set_modified(path, time);
+    wrapped().set_modified(path, time);
 }
 
 void Faulty_File_System::set_mode(const std::string& path, mode_t mode) {
     enter_and_throw(Fs_Operation::set_mode, path);
-    wrapped_->set_mode(path, mode);
+    wrapped().set_mode(path, mode);
 }
 
 std::optional<std::string> Faulty_File_System::get_attribute(const std::string& path, const std::string& name) {
     enter_and_throw(Fs_Operation::get_attribute, path);
-    return wrapped_->get_attribute(path, name);
+    return wrapped().get_attribute(path, name);
 }
 
 void Faulty_File_System::set_attribute(const std::string& path, const std::string& name, const std::string& value) {
     enter_and_throw(Fs_Operation::set_attribute, path);
-    wrapped_->set_attribute(path, name, value);
+    wrapped().set_attribute(path, name, value);
+}
+
+std::vector<platform::Entry_Attribute> Faulty_File_System::get_attributes_in(const std::string& folder,
+                                                                             const std::vector<std::string>& names,
+                                                                             const std::string& name) {
+    ++calls_[static_cast<int>(Fs_Operation::get_attributes_in)];
+    const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
+    std::vector<std::string> entry_paths;
+    entry_paths.reserve(names.size());
+    for (const std::string& entry : names) entry_paths.push_back(prefix + entry);
+    if (before_)
+        for (const std::string& path : entry_paths) before_(Fs_Operation::get_attributes_in, path);
+    std::vector<const std::string*> paths{&folder};
+    for (const std::string& path : entry_paths) paths.push_back(&path);
+    auto hit = take_fault(Fs_Operation::get_attributes_in, paths);
+    if (hit && hit->path == folder) throw platform::File_System_Error(hit->fault.error_number, hit->path);
+    auto values = wrapped().get_attributes_in(folder, names, name);
+    if (hit) {
+        for (std::size_t i = 0; i < entry_paths.size() && i < values.size(); ++i) {
+            if (entry_paths[i] != hit->path) continue;
+            values[i].value.reset();
+            values[i].vanished = hit->fault.error_number == ENOENT;
+        }
+    }
+    return values;
+}
+
+std::optional<platform::Entry_Status> Faulty_File_System::copy_file_unnamed(
+    const std::string& from, const std::string& to, const std::vector<std::string>& attributes) {
+    auto hit = enter(Fs_Operation::copy_file, from, to);
+    if (hit && !hit->fault.after_bytes) throw platform::File_System_Error(hit->fault.error_number, hit->path);
+    auto made = wrapped().copy_file_unnamed(from, to, attributes);
+    if (!made) {
+        // Not made: the caller copies by copy_file, which counts itself.
+        --calls_[static_cast<int>(Fs_Operation::copy_file)];
+        return made;
+    }
+    // A full disk takes no unnamed file that does not fit: nothing is left.
+    if (hit && made->size > *hit->fault.after_bytes) {
+        wrapped().remove_file(to);
+        throw platform::File_System_Error(hit->fault.error_number, to);
+    }
+    return made;
 }
 
 void Faulty_File_System::remove_attribute(const std::string& path, const std::string& name) {
     enter_and_throw(Fs_Operation::remove_attribute, path);
-    wrapped_->remove_attribute(path, name);
+    wrapped().remove_attribute(path, name);
 }
 
 std::optional<int> Faulty_File_System::native_bits(const std::string& path) const {
@@ -161,23 +217,23 @@ std::optional<int> Faulty_File_System::native_bits(const std::string& path) cons
 std::optional<int> Faulty_File_System::get_native_attributes(const std::string& path, dev_t device) {
     enter_and_throw(Fs_Operation::get_native_attributes, path);
     if (native_folder_.empty() || !(path + "/").starts_with(native_folder_))
-        return wrapped_->get_native_attributes(path, device);
-    if (!wrapped_->status(path)) throw platform::File_System_Error(ENOENT, path);
+        return wrapped().get_native_attributes(path, device);
+    if (!wrapped().status(path)) throw platform::File_System_Error(ENOENT, path);
     return native_bits(path).value_or(platform::Attribute_Archive);
 }
 
 bool Faulty_File_System::set_native_attributes(const std::string& path, dev_t device, int attributes) {
     enter_and_throw(Fs_Operation::set_native_attributes, path);
     if (native_folder_.empty() || !(path + "/").starts_with(native_folder_))
-        return wrapped_->set_native_attributes(path, device, attributes);
-    if (!wrapped_->status(path)) throw platform::File_System_Error(ENOENT, path);
+        return wrapped().set_native_attributes(path, device, attributes);
+    if (!wrapped().status(path)) throw platform::File_System_Error(ENOENT, path);
     native_[path] = attributes;
     return true;
 }
 
 std::string Faulty_File_System::canonical(const std::string& path) {
     enter_and_throw(Fs_Operation::canonical, path);
-    return wrapped_->canonical(path);
+    return wrapped().canonical(path);
 }
 
 }  // namespace zentrel::testing

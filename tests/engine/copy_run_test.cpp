@@ -89,16 +89,33 @@ TEST_F(Copy_Run, ReplacesByDifferenceButWithOnlyNewerOnlyByNewerSources) {
     set_mtime(dst + "/alt.txt", 1'000'000);
     set_mtime(src + "/neu.txt", 2'000'000);
     set_mtime(dst + "/neu.txt", 2'000'000, 1);  // one nanosecond newer
+    // The same time is not newer, whatever the sizes say.
+    auto same_time_other_size = [&] {
+        write_file(src + "/gleich.txt", "source, longer");
+        write_file(dst + "/gleich.txt", "target");
+        set_mtime(src + "/gleich.txt", 2'000'000, 5);
+        set_mtime(dst + "/gleich.txt", 2'000'000, 5);
+    };
+    same_time_other_size();
 
     set(Control::Only_newer);
     start();
     EXPECT_EQ(read_file(dst + "/alt.txt"), "source");
     EXPECT_EQ(read_file(dst + "/neu.txt"), "target, newer");
+    EXPECT_EQ(read_file(dst + "/gleich.txt"), "target");
 
     set(Control::Only_newer, 0);
     start();
     EXPECT_EQ(read_file(dst + "/neu.txt"), "source");
     EXPECT_EQ(mtime_of(dst + "/neu.txt"), mtime_of(src + "/neu.txt"));
+
+    // Synchronised, each side keeps its own version rather than the first
+    // pass overwriting the target's.
+    same_time_other_size();
+    set(Control::Synchronize);
+    start();
+    EXPECT_EQ(read_file(dst + "/gleich.txt"), "target");
+    EXPECT_EQ(read_file(src + "/gleich.txt"), "source, longer");
 }
 
 TEST_F(Copy_Run, SameTimeButOtherSizeIsCopied) {
@@ -176,7 +193,7 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
 
     std::map<std::string, int> reads;
     fs.before([&](Fs_Operation operation, const std::string& path) {
-        if (operation == Fs_Operation::get_attribute) ++reads[path];
+        if (operation == Fs_Operation::get_attribute || operation == Fs_Operation::get_attributes_in) ++reads[path];
     });
     start();
     EXPECT_EQ(state.Processed_Files, 0);
@@ -206,8 +223,9 @@ TEST_F(Copy_Run, ArchiveBitsThatCannotOrMustNotBeClearedAreKept) {
     fs.fail(Fs_Operation::set_attribute, src + "/c.txt", EROFS);
     bool d_copied = false;
     fs.before([&](Fs_Operation op, const std::string& path) {
-        if (op == Fs_Operation::copy_contents && path == src + "/d.txt") d_copied = true;
-        if (op == Fs_Operation::rename && d_copied) {
+        // Changed after its copy, before the reset looks at it again.
+        if (op == Fs_Operation::copy_file && path == src + "/d.txt") d_copied = true;
+        if (op == Fs_Operation::status && path == src + "/d.txt" && d_copied) {
             d_copied = false;
             write_file(src + "/d.txt", "neu");
         }
@@ -231,7 +249,7 @@ TEST_F(Copy_Run, FailedCopyKeepsTheArchiveBit) {
     write_file(src + "/gut.txt", "ok");
     write_file(src + "/schlecht.txt", "fails");
     set(Control::Reset_Archive);
-    fs.fail(Fs_Operation::copy_contents, src + "/schlecht.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, src + "/schlecht.txt", EIO);
     host.answer(support::Answer_Ignore).answer(support::Answer_No);
     EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
     EXPECT_FALSE(attributes(src + "/gut.txt") & platform::Attribute_Archive);
@@ -308,15 +326,15 @@ TEST_F(Copy_Run, SynchronisesBothWaysAndASecondSynchronisationCopiesNothing) {
 
     fs.reset_calls();
     EXPECT_EQ(start(), "8 Dateien erfolgreich synchronisiert");
-    EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);
+    EXPECT_EQ(fs.calls(Fs_Operation::copy_file), 0);
     EXPECT_EQ(state.Processed_Files, 0);
 }
 
 TEST_F(Copy_Run, IgnoreAllChosenInTheFirstPassHoldsInTheSecond) {
     write_file(src + "/a.txt", "a");
     write_file(dst + "/b.txt", "b");
-    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", EIO);
-    fs.fail(Fs_Operation::copy_contents, dst + "/b.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, dst + "/b.txt", EIO);
     set(Control::Synchronize);
     host.answer(support::Answer_Ignore).answer(support::Answer_Yes);
     EXPECT_EQ(start(), "Kopierfehler bei 2 Dateien");

@@ -162,21 +162,21 @@ TEST_F(File_Copy, FailedCopyRestoresTheOldVersionWithoutPartialFiles) {
 }
 
 TEST_F(File_Copy, FailedCopyRetryAfterTheCauseIsGoneCopiesOnce) {
-    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", EIO, 1);
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO, 1);
     host.answer(Answer_Retry);
     EXPECT_TRUE(copy());
-    EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 2);
+    EXPECT_EQ(fs.calls(Fs_Operation::copy_file), 2);
     EXPECT_EQ(read_file(dst + "/a.txt"), "new version");
     EXPECT_FALSE(exists(temp));
     EXPECT_TRUE(entries().empty());
 }
 
 TEST_F(File_Copy, OldVersionThatCannotBeMovedBackIsNamedAndRetried) {
-    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", ENOSPC);
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", ENOSPC);
     // The park succeeds; the move back, the next rename naming the
     // temporary file, fails once.
     fs.before([&](Fs_Operation op, const std::string&) {
-        if (op == Fs_Operation::copy_contents) {
+        if (op == Fs_Operation::copy_file) {
             fs.fail(Fs_Operation::rename, temp, EIO, 1);
         }
     });
@@ -193,9 +193,9 @@ TEST_F(File_Copy, OldVersionThatCannotBeMovedBackIsNamedAndRetried) {
 }
 
 TEST_F(File_Copy, OldVersionThatStaysParkedAfterAbortKeepsItsContent) {
-    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", ENOSPC);
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", ENOSPC);
     fs.before([&](Fs_Operation op, const std::string&) {
-        if (op == Fs_Operation::copy_contents) fs.fail(Fs_Operation::rename, temp, EIO);
+        if (op == Fs_Operation::copy_file) fs.fail(Fs_Operation::rename, temp, EIO);
     });
     host.answer(Answer_Abort);
     EXPECT_FALSE(copy());
@@ -205,7 +205,7 @@ TEST_F(File_Copy, OldVersionThatStaysParkedAfterAbortKeepsItsContent) {
 }
 
 TEST_F(File_Copy, IgnoreAllAlreadySetAsksNothing) {
-    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
     ignore_all = true;
     EXPECT_FALSE(copy());
     EXPECT_TRUE(host.boxes.empty());
@@ -233,7 +233,7 @@ TEST_F(File_Copy, AFileNamedLikeTheTemporaryFileIsReplacedSafely) {
     write_file(src + "/$$$Temp1$$$", "source's own file");
     write_file(temp, "target's file");
     std::optional<platform::File> odd = file(src + "/$$$Temp1$$$");
-    fs.fail(Fs_Operation::copy_contents, src + "/$$$Temp1$$$", EIO, 1);
+    fs.fail(Fs_Operation::copy_file, src + "/$$$Temp1$$$", EIO, 1);
     host.answer(Answer_Retry);
     EXPECT_TRUE(job.Copy_File(odd, temp, ignore_all, abort));
     EXPECT_EQ(prompts(), std::vector<std::string>{"Konnte Datei nicht kopieren: " + src +

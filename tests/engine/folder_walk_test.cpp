@@ -75,7 +75,7 @@ TEST_F(Folder_Walk, AVanishedFileIsPassedOverWithoutAnyDisplay) {
     // attributes (a mail program's lock file): the folder's other files are
     // still listed.
     fs.before([&](Fs_Operation op, const std::string& path) {
-        if (op == Fs_Operation::get_attribute && path == src + "/c.txt") std::filesystem::remove(path);
+        if (op == Fs_Operation::get_attributes_in && path == src + "/c.txt") std::filesystem::remove(path);
     });
     // b goes while a is shown.
     host.on_events = [&] { std::filesystem::remove(src + "/b.txt"); };
@@ -127,7 +127,7 @@ TEST_F(Folder_Walk, CancelInASubfolderLeavesTheLaterSubfoldersOut) {
 TEST_F(Folder_Walk, AbortAnswerStopsTheWalkLikeCancel) {
     write_file(src + "/a.txt", "a");
     write_file(src + "/b.txt", "b");
-    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
     host.answer(support::Answer_Abort);
     walk();
     EXPECT_TRUE(state.Cancel_Requested);
@@ -145,7 +145,7 @@ TEST_F(Folder_Walk, ALargeFileIsCopiedWhileTheWindowKeepsHandlingEvents) {
         state.Cancel_Requested = true;  // a click on cancel while the copy runs
     };
     fs.before([&](Fs_Operation op, const std::string&) {
-        if (op != Fs_Operation::copy_contents) return;
+        if (op != Fs_Operation::copy_file) return;
         event_seen = false;
         // The copy may only go on once the window has handled an event.
         for (int i = 0; i < 30'000 && !event_seen; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -161,7 +161,7 @@ TEST_F(Folder_Walk, ALargeFileIsCopiedWhileTheWindowKeepsHandlingEvents) {
 TEST_F(Folder_Walk, CountsShownAfterEveryFileAndTheErrorCounterAppearsWithTheFirstError) {
     write_file(src + "/a.txt", std::string(600'000, 'a'));
     write_file(src + "/b.txt", std::string(600'000, 'b'));
-    fs.fail(Fs_Operation::copy_contents, src + "/b.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, src + "/b.txt", EIO);
     host.answer(support::Answer_Ignore).answer(support::Answer_No);
     state.Source_Bytes = 1'200'000;
     walk();

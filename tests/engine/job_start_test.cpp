@@ -143,10 +143,24 @@ TEST_F(Job_Start, AMissingTargetIsMadeOnlyAfterYes) {
     EXPECT_EQ(form.Focus(), Control::Sourcefolder);
 }
 
-TEST_F(Job_Start, AnEmptySourceIntoAMissingTargetNeedsNoTarget) {
+TEST_F(Job_Start, AnEmptySourceIntoAMissingTargetNeedsNoTargetUnlessEmptyFoldersAreCopied) {
     EXPECT_EQ(start(), "0 Dateien erfolgreich verarbeitet");
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_FALSE(exists(dst));
+
+    // The walk would make the empty target folder: the user is asked first.
+    set(Control::Copy_Empty_Folders);
+    host.answer(Answer_No);
+    job.Start_Click();
+    EXPECT_EQ(prompts(), std::vector<std::string>{"Zielverzeichnis existiert nicht - soll es neu angelegt werden?"});
+    EXPECT_FALSE(exists(dst));
+    EXPECT_TRUE(form.Enabled(Control::Start));
+
+    host.boxes.clear();
+    host.answer(Answer_Yes);
+    EXPECT_EQ(start(), "0 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(host.boxes.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_directory(dst));
 }
 
 TEST_F(Job_Start, SynchronisingAnEmptySourceWithAMissingTargetReportsTheMissingFolder) {
@@ -204,8 +218,8 @@ TEST_F(Job_Start, ErrorsOfBothPassesAreCountedInTheFinalText) {
     write_file(src + "/a.txt", "a");
     write_file(dst + "/b.txt", "b");
     set(Control::Synchronize);
-    fs.fail(Fs_Operation::copy_contents, src + "/a.txt", EIO);
-    fs.fail(Fs_Operation::copy_contents, dst + "/b.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
+    fs.fail(Fs_Operation::copy_file, dst + "/b.txt", EIO);
     host.answer(support::Answer_Ignore).answer(Answer_No);
     host.answer(support::Answer_Ignore).answer(Answer_No);
     EXPECT_EQ(start(), "Kopierfehler bei 2 Dateien");

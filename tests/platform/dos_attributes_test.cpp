@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "common/faulty_file_system.h"
+#include "common/stepwise_file_system.h"
 #include "common/temp_folder.h"
 #include "platform/dos_attributes.h"
 #include "platform/file_objects.h"
@@ -15,7 +16,6 @@
 namespace zentrel::platform {
 namespace {
 
-using testing::Faulty_File_System;
 using testing::Fs_Operation;
 using testing::make_folders;
 using testing::Temp_Folder;
@@ -122,6 +122,11 @@ TEST(Parse_Dosattrib_Test, FormsAndNonsense) {
     EXPECT_EQ(parse_dosattrib("0xA0"), 0x20);  // bits we do not know are dropped
     // Version 3: the text, its NUL, then the binary part, which the text wins over.
     EXPECT_EQ(parse_dosattrib(std::string("0x2\0\0\x03\0\x03\0\0\0\x01\0\0\0\x04\0\0\0", 19)), 0x2);
+    // Version 2 (old Samba 3 releases) has them after a flags field that
+    // says nothing about them.
+    EXPECT_EQ(parse_dosattrib(from_hex("00000200020000000000000022000000000000000100000000000000001000000000"
+                                       "000046d6fc59a886dd0146d6fc59a886dd0146d6fc59a886dd0100")),
+              0x22);
     // Version 4 has the bits where version 5 has them.
     EXPECT_EQ(parse_dosattrib(from_hex("00000400040000001100000006000000")), 0x6);
     // Attribute field marked invalid.
@@ -182,10 +187,23 @@ TEST_F(Dos_Attributes_Test, ReadOnlyGoesIntoModeAndStoredBit) {
     EXPECT_TRUE(fs.status(tmp / "f")->mode & S_IWUSR);
 }
 
-// A file system without extended attributes (FAT, some network mounts).
-class No_Attribute_File_System : public Faulty_File_System {
+// A file system without extended attributes (FAT, some network mounts);
+// copies and folder reads go through the two calls below.
+class No_Attribute_File_System : public testing::Faulty_File_System {
 public:
     using Faulty_File_System::Faulty_File_System;
+    Entry_Status copy_file(const std::string& from, const std::string& to,
+                           const std::vector<std::string>& attributes) override {
+        return File_System::copy_file(from, to, attributes);
+    }
+    std::vector<Entry_Attribute> get_attributes_in(const std::string& folder, const std::vector<std::string>& names,
+                                                   const std::string& name) override {
+        return File_System::get_attributes_in(folder, names, name);
+    }
+    std::optional<Entry_Status> copy_file_unnamed(const std::string&, const std::string&,
+                                                  const std::vector<std::string>&) override {
+        return std::nullopt;
+    }
     std::optional<std::string> get_attribute(const std::string&, const std::string&) override { return std::nullopt; }
     void set_attribute(const std::string& path, const std::string&, const std::string&) override {
         throw File_System_Error(ENOTSUP, path);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "common/faulty_file_system.h"
+#include "common/stepwise_file_system.h"
 #include "common/temp_folder.h"
 #include "platform/copy_progress.h"
 #include "platform/dos_attributes.h"
@@ -153,7 +154,7 @@ TEST_F(File_Copy_Test, LinkIsRecreatedAsALink) {
     EXPECT_EQ(real_file_system().read_link(tmp / "dst/link"), "target.txt");
     EXPECT_EQ(real_file_system().status(tmp / "dst/link")->modified, (File_Time{1500000000, 42}));
     EXPECT_EQ(real_file_system().read_link(tmp / "dst/dangling"), "../nowhere");
-    EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);
+    EXPECT_EQ(fs.calls(Fs_Operation::copy_file), 0);
     EXPECT_EQ(names_in(tmp / "dst"), (std::vector<std::string>{"dangling", "link"}));
 }
 
@@ -177,7 +178,7 @@ TEST_F(File_Copy_Test, SpecialFilesAreRefusedWithoutBlocking) {
         EXPECT_NE(std::string(error.what()).find("Pipe"), std::string::npos) << error.what();
     }
     EXPECT_FALSE(exists(tmp / "copy"));
-    EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);  // never opened
+    EXPECT_EQ(fs.calls(Fs_Operation::copy_file), 0);  // never opened
 
     // A file object made while it was a file, a pipe by the time of the copy.
     write_file(tmp / "swapped", "x");
@@ -192,22 +193,28 @@ TEST_F(File_Copy_Test, FailureHalfWayLeavesTheOldDestinationAndNoTemporaryFile) 
     write_file(tmp / "src/big.bin", std::string(100000, 'n'));
     write_file(tmp / "dst/big.bin", "old version");
     File source = objects.GetFile(tmp / "src/big.bin");
+    // The real copy sets the time on the open file; step by step, a failure
+    // there comes after the whole content is in.
+    testing::Stepwise_File_System stepwise(fs);
+    File_System_Objects stepwise_objects{stepwise};
+    File stepwise_source = stepwise_objects.GetFile(tmp / "src/big.bin");
 
     struct Fault {
         const char* what;
         std::function<void()> install;
+        File* source;
     } faults[] = {
-        {"disk full", [&] { fs.fail_copy_after(tmp / "src/big.bin", 8192); }},
-        {"I/O error", [&] { fs.fail_copy_after(tmp / "src/big.bin", 50000, EIO); }},
-        {"read fails", [&] { fs.fail(Fs_Operation::copy_contents, tmp / "src/big.bin", EIO); }},
-        {"time fails", [&] { fs.fail_suffix(Fs_Operation::set_modified, ".part", EPERM); }},
-        {"rename fails", [&] { fs.fail(Fs_Operation::rename, tmp / "dst/big.bin", EXDEV); }},
+        {"disk full", [&] { fs.fail_copy_after(tmp / "src/big.bin", 8192); }, &source},
+        {"I/O error", [&] { fs.fail_copy_after(tmp / "src/big.bin", 50000, EIO); }, &source},
+        {"read fails", [&] { fs.fail(Fs_Operation::copy_file, tmp / "src/big.bin", EIO); }, &source},
+        {"time fails", [&] { fs.fail_suffix(Fs_Operation::set_modified, ".part", EPERM); }, &stepwise_source},
+        {"rename fails", [&] { fs.fail(Fs_Operation::rename, tmp / "dst/big.bin", EXDEV); }, &source},
     };
     for (auto& fault : faults) {
         SCOPED_TRACE(fault.what);
         fs.clear();
         fault.install();
-        EXPECT_THROW(source.Copy(tmp / "dst/big.bin", true), File_System_Error);
+        EXPECT_THROW(fault.source->Copy(tmp / "dst/big.bin", true), File_System_Error);
         EXPECT_EQ(read_file(tmp / "dst/big.bin"), "old version");
         EXPECT_EQ(names_in(tmp / "dst"), std::vector<std::string>{"big.bin"});
     }
@@ -243,7 +250,10 @@ TEST_F(File_Copy_Test, TargetWithoutExtendedAttributes) {
     write_file(tmp / "hidden.txt", "hidden");
     objects.GetFile(tmp / "hidden.txt").Set_Attributes(Attribute_Hidden | Attribute_Archive);
     testing::make_folders(tmp / "fat");
-    // The target folder's file system refuses every extended attribute.
+    // The target folder's file system refuses every extended attribute; the
+    // copy writes them one by one, where the fault reaches them.
+    testing::Stepwise_File_System stepwise(fs);
+    File_System_Objects objects{stepwise};
     fs.fail_suffix(Fs_Operation::set_attribute, ".part", ENOTSUP);
     fs.reset_calls();
 
@@ -266,16 +276,18 @@ TEST_F(File_Copy_Test, TargetWithoutExtendedAttributes) {
 
 TEST_F(File_Copy_Test, TakenTemporaryNameIsNeverTouched) {
     write_file(tmp / "src.txt", "s");
-    // Someone else's file under a name we might draw: the first attempt
-    // collides, the second is free.
+    // A destination to replace needs a temporary name (the copy without a
+    // name finds the destination taken). Someone else's file under a name we
+    // might draw: the first temporary name collides, the second is free.
+    write_file(tmp / "dst.txt", "alt");
     int attempts = 0;
     std::string first;
-    fs.fail_suffix(Fs_Operation::copy_contents, ".part", EEXIST, 1);
+    fs.fail_suffix(Fs_Operation::copy_file, ".part", EEXIST, 1);
     fs.before([&](Fs_Operation operation, const std::string&) {
-        if (operation == Fs_Operation::copy_contents) ++attempts;
+        if (operation == Fs_Operation::copy_file) ++attempts;
     });
     objects.GetFile(tmp / "src.txt").Copy(tmp / "dst.txt", true);
-    EXPECT_EQ(attempts, 2);
+    EXPECT_EQ(attempts, 3);
     EXPECT_EQ(read_file(tmp / "dst.txt"), "s");
     EXPECT_EQ(fs.calls(Fs_Operation::remove_file), 0);
 }

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "common/faulty_file_system.h"
+#include "common/stepwise_file_system.h"
 #include "common/temp_folder.h"
 #include "platform/confined_paths.h"
 #include "platform/file_system.h"
@@ -315,7 +316,7 @@ TEST_F(Posix_File_System_Test, CopyFileCarriesContentModeTimeAndTheNamedAttribut
     fs.set_attribute(tmp / "src", "user.other", "stays behind");
     ::chmod((tmp / "src").c_str(), 0444);  // read-only: attributes go in before the mode
 
-    Faulty_File_System stepwise(fs);
+    testing::Stepwise_File_System stepwise(fs);
     const std::vector<std::string> names{"user.DOSATTRIB", "user.zentrel.archive_mtime"};
     for (auto* copier : {&fs, static_cast<File_System*>(&stepwise)}) {
         const std::string to = tmp / (copier == &fs ? "direct" : "stepwise");
@@ -364,7 +365,7 @@ TEST_F(Posix_File_System_Test, AttributesInAFolderAreThoseOfEachPath) {
     write_file(tmp / Awkward_Names[3], "c");
     fs.set_attribute(tmp / Awkward_Names[3], "user.DOSATTRIB", std::string(300, 'v'));  // longer than a first try
 
-    Faulty_File_System stepwise(fs);
+    testing::Stepwise_File_System stepwise(fs);
     for (const std::string& folder : {tmp.path(), tmp.path() + "/"}) {
         auto values = fs.get_attributes_in(folder, names, "user.DOSATTRIB");
         EXPECT_EQ(values, stepwise.get_attributes_in(folder, names, "user.DOSATTRIB"));
@@ -497,22 +498,39 @@ TEST(Faulty_File_System_Test, FailsChosenCallsAndCountsAll) {
 }
 
 TEST(Faulty_File_System_Test, CopyFaultsLeaveAPartialFileLikeAFullDisk) {
-    Temp_Folder tmp;
-    Faulty_File_System fs(real_file_system());
-    write_file(tmp / "src", std::string(10000, 's'));
-    fs.fail_copy_after(tmp / "src", 4096);
-    try {
-        fs.copy_contents(tmp / "src", tmp / "dst", 0644);
-        FAIL() << "no exception";
-    } catch (const File_System_Error& error) {
-        EXPECT_EQ(error.error_number(), ENOSPC);
-    }
-    EXPECT_EQ(read_file(tmp / "dst"), std::string(4096, 's'));
+    for (Fs_Operation operation : {Fs_Operation::copy_file, Fs_Operation::copy_contents}) {
+        SCOPED_TRACE(static_cast<int>(operation));
+        Temp_Folder tmp;
+        Faulty_File_System fs(real_file_system());
+        auto copy = [&](const std::string& from, const std::string& to) {
+            if (operation == Fs_Operation::copy_file)
+                fs.copy_file(from, to, {});
+            else
+                fs.copy_contents(from, to, 0644);
+        };
+        auto fail_after_4_kib = [&](const std::string& path, int error_number) {
+            fs.add({.operation = operation,
+                    .path = path,
+                    .match_suffix = false,
+                    .error_number = error_number,
+                    .times = Faulty_File_System::Always,
+                    .after_bytes = 4096});
+        };
+        write_file(tmp / "src", std::string(10000, 's'));
+        fail_after_4_kib(tmp / "src", ENOSPC);
+        try {
+            copy(tmp / "src", tmp / "dst");
+            ADD_FAILURE() << "no exception";
+        } catch (const File_System_Error& error) {
+            EXPECT_EQ(error.error_number(), ENOSPC);
+        }
+        EXPECT_EQ(read_file(tmp / "dst"), std::string(4096, 's'));
 
-    write_file(tmp / "small", "fits");
-    fs.fail_copy_after(tmp / "small", 4096, EIO);
-    fs.copy_contents(tmp / "small", tmp / "small-copy", 0644);
-    EXPECT_EQ(read_file(tmp / "small-copy"), "fits");
+        write_file(tmp / "small", "fits");
+        fail_after_4_kib(tmp / "small", EIO);
+        copy(tmp / "small", tmp / "small-copy");
+        EXPECT_EQ(read_file(tmp / "small-copy"), "fits");
+    }
 }
 
 TEST(Faulty_File_System_Test, CallbackRunsBeforeTheCall) {

@@ -1,6 +1,7 @@
 #include "platform/registry_store.h"
 
 #include "common/temp_folder.h"
+#include "common/unprivileged.h"
 #include "platform/reg_file_format.h"
 
 #include <gtest/gtest.h>
@@ -138,6 +139,10 @@ TEST_F(Registry_Store, HandWrittenFilesAreReadForgivingly) {
                "\"Path\" = \"x\\\\y\"\r\n"
                "\"Long\"=hex:01,02,\\\r\n"
                "  03,04\r\n"
+               "\"Longer\"=hex:01,\\\r\n"
+               "  02,\\\r\n"
+               "  03,\\\n"
+               "  04\r\n"
                "\"Small\"=dword:1f\r\n"
                "\"Path\"=\"later wins\"\r\n"
                "\"Gone\"=-\r\n"
@@ -145,6 +150,7 @@ TEST_F(Registry_Store, HandWrittenFilesAreReadForgivingly) {
                "\"Foreign\"=\"not this root\"\r\n");
     EXPECT_EQ(get("path").data, std::string("later wins\0", 11));
     EXPECT_EQ(get("LONG").data, "\x01\x02\x03\x04");
+    EXPECT_EQ(get("Longer").data, "\x01\x02\x03\x04");
     EXPECT_EQ(get("Small").data, std::string("\x1f\x00\x00\x00", 4));
     EXPECT_EQ(get("Gone").code, ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(get("Foreign", 255, "Software\\Other").code, ERROR_FILE_NOT_FOUND);
@@ -164,6 +170,10 @@ TEST_F(Registry_Store, ReturnCodesOfMissingKeysValuesAndSmallBuffers) {
     EXPECT_EQ(too_long.code, ERROR_MORE_DATA);
     EXPECT_EQ(too_long.data, "256") << "the length tells the size needed";
 
+    for (const char* prefix : {"Software\\Marr", "Software\\Marravel\\Zentre"}) {
+        EXPECT_EQ(Reg_Open_Key(HKEY_CURRENT_USER, prefix, key), ERROR_FILE_NOT_FOUND) << prefix << " is only a prefix";
+        if (key != 0) Reg_Close_Key(key);
+    }
     ASSERT_EQ(Reg_Open_Key(HKEY_CURRENT_USER, "software\\MARRAVEL", key), ERROR_SUCCESS) << "keys ignore case";
     std::uint32_t type = 0, length = 0;
     EXPECT_EQ(Reg_Query_Value(key, "Text", type, nullptr, length), ERROR_FILE_NOT_FOUND) << "value of a child key";
@@ -253,6 +263,38 @@ TEST_F(Registry_Store, APipeWhereTheFileBelongsIsNeitherReadNorReplaced) {
     struct stat st {};
     ASSERT_EQ(::lstat(file().c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// Root reads every file; only an ordinary user meets a settings file it may
+// not read. Replacing it would keep the one value saved and lose all others.
+TEST_F(Registry_Store, UnreadableFileIsNeverReplaced) {
+    ASSERT_EQ(set("Other", REG_SZ, "kept"), ERROR_SUCCESS);
+    const std::string before = read_file(file());
+    testing::Hand_Over(folder.path());
+    ASSERT_EQ(::chmod(file().c_str(), 0), 0);
+    struct stat old_file {};
+    ASSERT_EQ(::stat(file().c_str(), &old_file), 0);
+
+    auto outcome = testing::Run_Unprivileged([&]() -> std::string {
+        if (::access(file().c_str(), R_OK) == 0) return "the file is readable, so nothing is shown";
+        std::string wrong;
+        if (long code = set("New", REG_SZ, "value"); code != ERROR_ACCESS_DENIED)
+            wrong += "saving gave " + std::to_string(code) + "; ";
+        Registry_Key key = 0;
+        if (long code = Reg_Open_Key(HKEY_CURRENT_USER, Key_Path, key); code != ERROR_ACCESS_DENIED)
+            wrong += "opening gave " + std::to_string(code) + "; ";
+        if (key != 0) Reg_Close_Key(key);
+        return wrong;
+    });
+    if (outcome.skipped) GTEST_SKIP() << outcome.message;
+    EXPECT_EQ(outcome.message, "");
+
+    struct stat now {};
+    ASSERT_EQ(::stat(file().c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, old_file.st_ino) << "the file was replaced";
+    EXPECT_EQ(now.st_mode & 07777, 0u);
+    EXPECT_EQ(read_file(file()), before);
+    EXPECT_FALSE(testing::exists(file() + ".tmp"));
 }
 
 TEST_F(Registry_Store, UnchangedValuesAreNotRewritten) {

@@ -117,7 +117,7 @@ TEST_F(Hostile_Tree, AnUnreadableFileIsListedAndItsOldVersionKept) {
     write_file(src + "/z.txt", "neu z");
     make_folders(dst);
     write_file(dst + "/gesperrt.txt", "alte Fassung");
-    fs.fail(Fs_Operation::copy_contents, src + "/gesperrt.txt", EACCES);
+    fs.fail(Fs_Operation::copy_file, src + "/gesperrt.txt", EACCES);
     ignore_all_errors();
 
     EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
@@ -133,7 +133,7 @@ TEST_F(Hostile_Tree, AFileGrowingDuringItsCopyIsCopiedAgainByTheNextRun) {
     set_mtime(src + "/log.txt", 1'600'000'000);
     bool grown = false;
     fs.before([&](Fs_Operation op, const std::string& path) {
-        if (op == Fs_Operation::copy_contents && path == src + "/log.txt" && !grown) {
+        if (op == Fs_Operation::copy_file && path == src + "/log.txt" && !grown) {
             grown = true;
             std::FILE* f = std::fopen(path.c_str(), "a");
             std::fputs("zweite Zeile\n", f);
@@ -156,7 +156,7 @@ TEST_F(Hostile_Tree, AFileVanishingDuringItsCopyIsListedAndTheOldVersionKept) {
     make_folders(dst);
     write_file(dst + "/weg.txt", "alte Fassung");
     fs.before([&](Fs_Operation op, const std::string& path) {
-        if (op == Fs_Operation::copy_contents && path == src + "/weg.txt") ::unlink(path.c_str());
+        if (op == Fs_Operation::copy_file && path == src + "/weg.txt") ::unlink(path.c_str());
     });
     ignore_all_errors();
 

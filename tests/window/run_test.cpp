@@ -75,7 +75,7 @@ TEST_F(Run_Test, ClickOnStartCopiesAndShowsTheResult) {
 
 TEST_F(Run_Test, FailedFileAppearsInTheErrorListAndCanBeCopiedAgain) {
     Faulty_File_System fs(platform::real_file_system());
-    fs.fail_suffix(Fs_Operation::copy_contents, "/b.txt", EIO);
+    fs.fail_suffix(Fs_Operation::copy_file, "/b.txt", EIO);
     auto w = make_window(&fs);
     w->show();
     set_folders(*w);
@@ -266,10 +266,11 @@ TEST_F(Run_Test, TheNextEvaluationNeverShowsTheLastRunsBar) {
 class Half_Way_Copies : public Faulty_File_System {
 public:
     using Faulty_File_System::Faulty_File_System;
-    void copy_contents(const std::string& from, const std::string& to, mode_t mode) override {
+    std::optional<platform::Entry_Status> copy_file_unnamed(const std::string& from, const std::string& to,
+                                                            const std::vector<std::string>& attributes) override {
         platform::Count_Copied_Bytes(half);
         for (int i = 0; i < 500 && !shown; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        Faulty_File_System::copy_contents(from, to, mode);
+        return Faulty_File_System::copy_file_unnamed(from, to, attributes);
     }
     std::uint64_t half = 0;
     std::atomic<bool> shown{false};
