@@ -3,6 +3,7 @@
 // routines' UI host.
 #pragma once
 
+#include "engine/evaluation_verdicts.h"
 #include "engine/run_state.h"
 #include "platform/file_objects.h"
 #include "platform/folder_listing.h"
@@ -93,6 +94,9 @@ private:
     static void Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed,
                                      const std::string& Listed_Path);
     void Run_Start();
+    // Every value the file test reads, as one text: the walk uses the
+    // evaluation's verdicts only while it is the same.
+    std::string Test_Options() const;
     // The two folders of the job in normal form, the trees a run stays in.
     std::vector<std::string> Tree_Roots() const;
     // True for a folder that is the other folder of the job (the target
@@ -139,6 +143,8 @@ private:
     // Device and inode of the folder the pass writes into, found by the
     // evaluation that starts each pass.
     std::optional<std::pair<dev_t, ino_t>> other_root_;
+    // The last evaluation's verdicts, for the walk of its pass.
+    Evaluation_Verdicts verdicts_;
     // Set by Get_Folder_Files when its listing failed.
     bool listing_failed_ = false;
     // Copied files that keep their archive bit because it could not be

@@ -87,8 +87,25 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         // exFAT or NTFS: the first is copied, the later ones fail, run after
         // run, instead of replacing each other.
         const std::vector<long> collisions = Case_Collisions(files, count, Targetfile(SFolder.Path()));
+        // The files the evaluation of this pass found unchanged need no
+        // second look, as long as the folder and the options are the same.
+        const std::vector<bool>* unchanged = verdicts_.for_folder(SFolder.Path(), files, count, Test_Options());
         support::Ui_Host& host = support_->host();
         for (long i = 1; i <= count; ++i) {
+            if (unchanged && (*unchanged)[static_cast<std::size_t>(i)] && (collisions.empty() || !collisions[i])) {
+                step = 6;
+                Increment_Counter(state_->Handled_Files);
+                form_->Set_Text(Control::Status, "kopiere " + files[i]);
+                host.Process_Events();
+                form_->Set_Text(Control::Status, "überspringe " + files[i]);
+                host.Process_Events();
+                if (state_->Cancel_Requested) return;
+                form_->Set_Text(Control::Num_Processed_Files, std::to_string(state_->Processed_Files));
+                step = 14;
+                host.Process_Events();
+                if (state_->Cancel_Requested) return;
+                continue;
+            }
             step = 4;
             std::optional<platform::File> file;
             try {

@@ -18,10 +18,22 @@ bool Copy_Job::Is_Other_Root(const platform::Folder& Folder) const {
     return other_root_ && other_root_->first == Folder.Status().device && other_root_->second == Folder.Status().inode;
 }
 
+std::string Copy_Job::Test_Options() const {
+    std::string options;
+    for (Control box : {Control::Copy_SysFiles, Control::Copy_HiddenFiles, Control::Only_newer, Control::Only_Archive})
+        options += Is_Set(box) ? '1' : '0';
+    options += state_->Reverse_Direction ? '1' : '0';
+    for (Control text : {Control::Later_then, Control::Include_Filter, Control::Exclude_Filter, Control::Sourcefolder,
+                         Control::Targetfolder})
+        options += form_->Text(text) + '\0';
+    return options + std::to_string(state_->Later_Then_Date);
+}
+
 void Copy_Job::Evaluate_Source_Click() {
     const platform::Folder_Hold held(support_->file_system());
     const platform::Confinement confined(support_->file_system(), Tree_Roots());
     state_->Cancel_Requested = false;
+    verdicts_.clear();
     form_->Set_Visible(Control::Cancel_Execution, true);
     // The bar of the previous run would otherwise stand at its old value
     // through the whole evaluation.
@@ -84,6 +96,7 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     platform::Listed_Attributes listed;
     const long count = Get_Folder_Files(SFolder.Path(), form_->Text(Control::Include_Filter),
                                         form_->Text(Control::Exclude_Filter), files, Listing_Classes(), &listed);
+    verdicts_.begin_folder(SFolder.Path(), files, count, Test_Options());
     support::Ui_Host& host = support_->host();
     for (long i = 1; i <= count; ++i) {
         try {
@@ -100,6 +113,8 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
                 form_->Set_Text(Control::Num_Sourcefiles, std::to_string(state_->Source_Files));
                 Show_Bytes(*form_, Control::Num_Sourcebytes, Control::TNum_SourceBytes, state_->Source_Bytes,
                            Byte_Count_Kind::To_Copy, support_->regional());
+            } else {
+                verdicts_.record(i, true);
             }
             Increment_Counter(state_->Total_Files);
             form_->Set_Text(Control::Num_Tot_Files, std::to_string(state_->Total_Files));

@@ -198,9 +198,10 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
     start();
     EXPECT_EQ(state.Processed_Files, 0);
     // Only the listing of each pass (evaluation, walk) reads the stored
-    // attribute; a cleared archive bit also needs its recorded time.
+    // attribute; a cleared archive bit also needs its recorded time, which
+    // the walk does not read again for a file the evaluation found unchanged.
     EXPECT_EQ(reads[src + "/a.txt"], 2);
-    EXPECT_EQ(reads[src + "/c.txt"], 4);
+    EXPECT_EQ(reads[src + "/c.txt"], 3);
     EXPECT_EQ(reads[src + "/h.txt"], 2);
     fs.before(nullptr);
 
@@ -210,6 +211,48 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
     start();
     EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "c.txt"}));
     EXPECT_EQ(read_file(dst + "/c.txt"), "changed");
+}
+
+// A re-run looks at an unchanged file once, in the evaluation; the walk
+// trusts that verdict only while the folder lists the same names and no
+// option the file test reads has changed.
+TEST_F(Copy_Run, TheWalkTrustsTheEvaluationOnlyWhileFolderAndOptionsStayTheSame) {
+    write_file(src + "/a.txt", "a");
+    write_file(src + "/b.txt", "b");
+    EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
+    std::map<std::string, int> looks;
+    fs.before([&](Fs_Operation operation, const std::string& path) {
+        if (operation == Fs_Operation::status) ++looks[path];
+    });
+    start();
+    EXPECT_EQ(state.Processed_Files, 0);
+    EXPECT_EQ(looks[src + "/a.txt"], 1);
+    EXPECT_EQ(looks[dst + "/a.txt"], 1);
+    EXPECT_EQ(statuses_starting("überspringe " + src + "/a.txt").size(), 1u);  // and shows it as before
+
+    // Between the evaluation and the walk, b.txt's copy grows old and the
+    // folder or an option changes: the walk tests again and copies it.
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"a new file", [&] { write_file(src + "/neu.txt", "n"); }},
+        {"an option", [&] { set(Control::Only_newer, 1); }},
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        set(Control::Only_newer, 0);
+        bool changed = false;
+        // The evaluation of the one folder ends by clearing the status line.
+        form.on_text[Control::Status] = [&] {
+            if (changed || !text(Control::Status).empty()) return;
+            changed = true;
+            write_file(dst + "/b.txt", "alt");
+            set_mtime(dst + "/b.txt", 1'000'000'000);
+            change();
+        };
+        start();
+        form.on_text.clear();
+        EXPECT_TRUE(changed);
+        EXPECT_EQ(read_file(dst + "/b.txt"), "b");
+    }
 }
 
 // Where the bit cannot be cleared (a file system without user attributes, a
