@@ -1,4 +1,5 @@
 #include <locale>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -34,18 +35,16 @@ long code_point(std::string_view text, size_t at, size_t length) {
 // the C library's built-in UTF-8 locale, whose case mappings are
 // Unicode's simple ones. nullptr where the C library has none.
 const std::ctype<wchar_t>* unicode_case() {
-    static const std::ctype<wchar_t>* rules = []() -> const std::ctype<wchar_t>* {
+    static const std::optional<std::locale> locale = []() -> std::optional<std::locale> {
         for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
             try {
-                // Kept for the life of the program, like the rules it lends.
-                const auto* locale = new std::locale(name);
-                return &std::use_facet<std::ctype<wchar_t>>(*locale);
+                return std::locale(name);
             } catch (const std::runtime_error&) {
             }
         }
-        return nullptr;
+        return std::nullopt;
     }();
-    return rules;
+    return locale ? &std::use_facet<std::ctype<wchar_t>>(*locale) : nullptr;
 }
 
 // Simple case folding: upper then lower case maps every case variant of a
