@@ -63,7 +63,14 @@ bool Support_Routines::Make_Folder(std::string Path) {
         // rest of the path lies below something that is no folder. Said so
         // directly, as mkdir -p does, rather than "File exists".
         if (Find_File(current)) throw platform::File_System_Error(ENOTDIR, current);
-        objects_.CreateFolder(current);
+        try {
+            objects_.CreateFolder(current);
+        } catch (const platform::File_System_Error& error) {
+            // Made by another program in the moment between the look and
+            // ours (a second run starting into the same new target): there
+            // it is, as mkdir -p takes it.
+            if (error.error_number() != EEXIST || !Find_Folder(current)) throw;
+        }
         if (!Find_Folder(current)) {
             Show_Message("Fehler beim Anlegen von Verzeichnis '" + current + "'");
             return false;

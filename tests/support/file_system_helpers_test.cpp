@@ -93,6 +93,15 @@ TEST_F(File_System_Helpers, MakeFolderCreatesMissingLevelsOneAtATime) {
     EXPECT_TRUE(routines.Make_Folder(tmp / "a/b/c"));
     EXPECT_EQ(fs.calls(Fs_Operation::create_folder), 0);
     EXPECT_TRUE(host.boxes.empty());
+
+    // Another program (a second run into the same new target) makes a level
+    // between our look and our mkdir: it is there, which is all we wanted.
+    fs.before([&](Fs_Operation operation, const std::string& path) {
+        if (operation == Fs_Operation::create_folder && path == tmp / "a/d") make_folders(path);
+    });
+    EXPECT_TRUE(routines.Make_Folder(tmp / "a/d/e"));
+    EXPECT_TRUE(is_folder(tmp / "a/d/e"));
+    EXPECT_TRUE(host.boxes.empty());
 }
 
 TEST_F(File_System_Helpers, MakeFolderOfNothingIsFalseWithoutAMessage) {
