@@ -130,6 +130,12 @@ std::string path_in_file_system(const Mount& mount, const std::string& canonical
 Mount mount_of(const std::string& path) { return mount_in(*system_mounts(), real_file_system().canonical(path)); }
 
 bool is_mount_point(const std::string& path) {
+    // The kernel says so itself (Linux 5.8 and later), without resolving
+    // the path one link at a time or reading the mount table.
+    struct statx about {};
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE, &about) == 0 &&
+        (about.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT))
+        return about.stx_attributes & STATX_ATTR_MOUNT_ROOT;
     std::string real = real_file_system().canonical(path);
     if (real == "/") return true;
     // A different device than the parent is the common case and needs no
