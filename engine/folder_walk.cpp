@@ -92,43 +92,33 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         const std::vector<bool>* unchanged = verdicts_.for_folder(SFolder.Path(), files, count, Test_Options());
         support::Ui_Host& host = support_->host();
         for (long i = 1; i <= count; ++i) {
-            if (unchanged && (*unchanged)[static_cast<std::size_t>(i)] && (collisions.empty() || !collisions[i])) {
-                step = 6;
-                Increment_Counter(state_->Handled_Files);
-                form_->Set_Text(Control::Status, "kopiere " + files[i]);
-                host.Process_Events();
-                form_->Set_Text(Control::Status, "überspringe " + files[i]);
-                host.Process_Events();
-                if (state_->Cancel_Requested) return;
-                form_->Set_Text(Control::Num_Processed_Files, std::to_string(state_->Processed_Files));
-                step = 14;
-                host.Process_Events();
-                if (state_->Cancel_Requested) return;
-                continue;
-            }
+            const long collides_with = collisions.empty() ? 0 : collisions[i];
+            // Found unchanged by this pass's evaluation: no second look.
+            const bool known_unchanged = unchanged && (*unchanged)[static_cast<std::size_t>(i)] && !collides_with;
             step = 4;
             std::optional<platform::File> file;
-            try {
-                file = support_->Find_File(files[i]);
-            } catch (const std::exception& failure) {
-                // A file that cannot even be looked at is this file's
-                // failure, not its folder's.
-                Copy_Error("Konnte Datei nicht kopieren: " + files[i] + "\r\n" + failure.what(), files[i], false,
-                           Ignore_All, Abort);
-                Count_Failed_File();
-                form_->Arrange_Error_List();
+            if (!known_unchanged) {
+                try {
+                    file = support_->Find_File(files[i]);
+                } catch (const std::exception& failure) {
+                    // A file that cannot even be looked at is this file's
+                    // failure, not its folder's.
+                    Copy_Error("Konnte Datei nicht kopieren: " + files[i] + "\r\n" + failure.what(), files[i], false,
+                               Ignore_All, Abort);
+                    Count_Failed_File();
+                    form_->Arrange_Error_List();
+                }
             }
-            if (file) {
+            if (file || known_unchanged) {
                 Increment_Counter(state_->Handled_Files);
-                Use_Listed_Attribute(*file, listed, files[i]);
+                if (file) Use_Listed_Attribute(*file, listed, files[i]);
                 step = 5;
-                const std::string& path = file->Path();
+                const std::string& path = file ? file->Path() : files[i];
                 form_->Set_Text(Control::Status, "kopiere " + path);
                 host.Process_Events();
 
                 step = 6;
-                const long collides_with = collisions.empty() ? 0 : collisions[i];
-                if (collides_with ? Selected_By_Attributes(*file) : Do_Process(*file)) {
+                if (!known_unchanged && (collides_with ? Selected_By_Attributes(*file) : Do_Process(*file))) {
                     form_->Set_Text(Control::Status, "kopiere " + path);
                     host.Process_Events();
 
