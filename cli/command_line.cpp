@@ -2,30 +2,31 @@
 
 namespace zentrel::cli {
 
-using support::Control;
+using settings::Job_Settings;
 
 namespace {
 
 struct Check_Flag {
     const char* name;  // without "--" and without "no-"
-    Control box;
+    settings::Option_Box box;
 };
 
 constexpr Check_Flag Check_Flags[] = {
-    {"subfolders", Control::Include_Subfolders}, {"empty-folders", Control::Copy_Empty_Folders},
-    {"hidden", Control::Copy_HiddenFiles},       {"system", Control::Copy_SysFiles},
-    {"only-newer", Control::Only_newer},         {"archive-only", Control::Only_Archive},
-    {"reset-archive", Control::Reset_Archive},   {"sync", Control::Synchronize},
+    {"subfolders", &Job_Settings::Include_Subfolders}, {"empty-folders", &Job_Settings::Copy_Empty_Folders},
+    {"hidden", &Job_Settings::Copy_HiddenFiles},       {"system", &Job_Settings::Copy_SysFiles},
+    {"only-newer", &Job_Settings::Only_newer},         {"archive-only", &Job_Settings::Only_Archive},
+    {"reset-archive", &Job_Settings::Reset_Archive},   {"sync", &Job_Settings::Synchronize},
 };
 
 struct Text_Option {
     const char* name;
-    Control field;
+    Text_Setting field;
 };
 
 constexpr Text_Option Text_Options[] = {
-    {"source", Control::Sourcefolder},    {"target", Control::Targetfolder},   {"include", Control::Include_Filter},
-    {"exclude", Control::Exclude_Filter}, {"newer-than", Control::Later_then},
+    {"source", &Job_Settings::Sourcefolder},    {"target", &Job_Settings::Targetfolder},
+    {"include", &Job_Settings::Include_Filter}, {"exclude", &Job_Settings::Exclude_Filter},
+    {"newer-than", &Job_Settings::Later_Then},
 };
 
 }  // namespace
@@ -63,7 +64,7 @@ std::optional<Command_Line> Parse_Command_Line(int argc, char** argv, std::strin
         for (const Text_Option& option : Text_Options) {
             if (name != option.name) continue;
             if (!take_value()) return std::nullopt;
-            line.texts[option.field] = *value;
+            line.texts.emplace_back(option.field, *value);
             known = true;
         }
         for (const Check_Flag& flag : Check_Flags) {
@@ -77,7 +78,7 @@ std::optional<Command_Line> Parse_Command_Line(int argc, char** argv, std::strin
 
         if (name == "no-newer-than") {
             if (!no_value()) return std::nullopt;
-            line.texts[Control::Later_then] = "";
+            line.texts.emplace_back(&Job_Settings::Later_Then, "");
         } else if (name == "on-error") {
             if (!take_value()) return std::nullopt;
             if (*value == "ignore")

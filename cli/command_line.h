@@ -3,9 +3,8 @@
 // nobody is there to answer.
 #pragma once
 
-#include "support/form.h"
+#include "settings/job_settings.h"
 
-#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,16 +14,19 @@ namespace zentrel::cli {
 
 enum class On_Error { Ignore, Abort };
 
+// One of the stored texts, named by its member.
+using Text_Setting = std::string settings::Job_Settings::*;
+
 struct Command_Line {
     bool help = false;
     bool version = false;
     bool dry_run = false;
     bool create_target = false;
     On_Error on_error = On_Error::Ignore;
-    // Folder, filter and date texts that replace the stored ones.
-    std::map<support::Control, std::string> texts;
-    // Check states in the order given, so a later flag wins over an earlier.
-    std::vector<std::pair<support::Control, int>> checks;
+    // Folder, filter and date texts that replace the stored ones, and check
+    // states, each in the order given, so a later one wins over an earlier.
+    std::vector<std::pair<Text_Setting, std::string>> texts;
+    std::vector<std::pair<settings::Option_Box, int>> checks;
 };
 
 // nullopt with error set when an option is unknown, lacks its value or has a

@@ -6,8 +6,6 @@
 
 namespace zentrel::cli {
 
-using support::Control;
-
 namespace {
 
 constexpr const char* Create_Question = "Zielverzeichnis existiert nicht - soll es neu angelegt werden?";
@@ -30,15 +28,15 @@ std::string One_Line(const std::string& text) {
     return line;
 }
 
-Console_Host::Console_Host(const Command_Line& line, Headless_Form& form, engine::Run_State& state,
-                           Progress_Line& progress)
-    : line_(&line), form_(&form), state_(&state), progress_(&progress) {}
+Console_Host::Console_Host(const Command_Line& line, const engine::Job_Options& options, Terminal_Display& display,
+                           engine::Run_State& state, Progress_Line& progress)
+    : line_(&line), options_(&options), display_(&display), state_(&state), progress_(&progress) {}
 
 void Console_Host::Process_Events() {
     // The flag stays set: an evaluation that clears the run's request
     // before it starts gets it again at its first turn.
     if (Interrupted()) state_->Cancel_Requested = true;
-    progress_->Update(*state_, *form_);
+    progress_->Update(*state_, *display_);
 }
 
 void Console_Host::Print(const std::string& kind, const std::string& prompt) {
@@ -52,14 +50,14 @@ int Console_Host::Show_Message_Box(const std::string& prompt, int buttons, const
     const int button_set = buttons & 7;
     if (prompt == Create_Question) {
         if (line_->create_target) return Answer_Yes;
-        Print("Fehler: ", "Zielverzeichnis existiert nicht: " + form_->Text(Control::Targetfolder) +
-                              " (--create-target legt es an)");
+        Print("Fehler: ",
+              "Zielverzeichnis existiert nicht: " + options_->Targetfolder() + " (--create-target legt es an)");
         return Answer_No;
     }
     if (button_set == Buttons_Abort_Retry_Ignore && !(buttons & Icon_Stop)) {
         // The copy's protocol: the prompt is the reason of the entry the
         // job adds to the error list next.
-        form_->Note_Failure(prompt);
+        display_->Note_Failure(prompt);
         return line_->on_error == On_Error::Abort ? Answer_Abort : Answer_Ignore;
     }
     if (prompt == Ignore_All_Question) {
@@ -70,9 +68,9 @@ int Console_Host::Show_Message_Box(const std::string& prompt, int buttons, const
 
     if (prompt == Missing_Folder) folder_missing_ = true;
     if (buttons & Icon_Stop) failed_unexpectedly_ = true;
-    const bool failure = (buttons & Icon_Stop) || !form_->Run_Began() || prompt.starts_with(Folder_Failure);
-    if (prompt.starts_with(Folder_Failure)) form_->Note_Failure(prompt);
-    if (form_->Run_Began()) problems_ = true;
+    const bool failure = (buttons & Icon_Stop) || !display_->Run_Began() || prompt.starts_with(Folder_Failure);
+    if (prompt.starts_with(Folder_Failure)) display_->Note_Failure(prompt);
+    if (display_->Run_Began()) problems_ = true;
     Print(!failure ? "Hinweis: " : prompt.starts_with("Fehler") ? "" : "Fehler: ", prompt);
     switch (button_set) {
         case Buttons_Abort_Retry_Ignore:

@@ -5,8 +5,9 @@
 #pragma once
 
 #include "cli/command_line.h"
-#include "cli/headless_form.h"
 #include "cli/progress_line.h"
+#include "cli/terminal_display.h"
+#include "engine/job_options.h"
 #include "engine/run_state.h"
 #include "support/ui_host.h"
 
@@ -16,7 +17,8 @@ namespace zentrel::cli {
 
 class Console_Host : public support::Ui_Host {
 public:
-    Console_Host(const Command_Line& line, Headless_Form& form, engine::Run_State& state, Progress_Line& progress);
+    Console_Host(const Command_Line& line, const engine::Job_Options& options, Terminal_Display& display,
+                 engine::Run_State& state, Progress_Line& progress);
 
     void Set_Pointer(support::Pointer_Shape) override {}
     void Process_Events() override;
@@ -35,7 +37,8 @@ private:
     void Print(const std::string& kind, const std::string& prompt);
 
     const Command_Line* line_;
-    Headless_Form* form_;
+    const engine::Job_Options* options_;
+    Terminal_Display* display_;
     engine::Run_State* state_;
     Progress_Line* progress_;
     bool problems_ = false;

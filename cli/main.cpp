@@ -2,11 +2,13 @@
 // jobs and timers. "zentrel --run" hands over to this program.
 #include "cli/command_line.h"
 #include "cli/console_host.h"
-#include "cli/headless_form.h"
 #include "cli/interrupt.h"
 #include "cli/progress_line.h"
+#include "cli/stored_options.h"
+#include "cli/terminal_display.h"
 #include "engine/copy_job.h"
 #include "platform/file_system.h"
+#include "settings/option_interlocks.h"
 #include "settings/stored_settings.h"
 
 #include <unistd.h>
@@ -19,7 +21,7 @@
 namespace {
 
 using namespace zentrel;
-using support::Control;
+using settings::Job_Settings;
 
 enum Exit_Status { Done = 0, Finished_With_Errors = 1, Refused = 2, Interrupted_By_Signal = 130 };
 
@@ -37,60 +39,63 @@ std::string full_path(const std::string& folder) {
 }
 
 // The stored job as the window loads it, then this run's overrides, which
-// nothing stores. False when an override cannot be applied.
-bool load_job(const cli::Command_Line& line, cli::Headless_Form& form, support::Support_Routines& support) {
+// nothing stores. Nothing when an override cannot be applied.
+std::optional<Job_Settings> load_job(const cli::Command_Line& line, engine::Run_State& state,
+                                     support::Support_Routines& support) {
+    Job_Settings job;
     try {
-        settings::Load_Settings(form, support);
+        job = settings::Load_Settings(support);
     } catch (...) {
-        // As in the window: a damaged store leaves what was read until then.
+        // As in the window: a damaged store never keeps the job from running.
     }
     for (auto [field, text] : line.texts) {
-        if (field == Control::Sourcefolder || field == Control::Targetfolder) text = full_path(text);
-        if (field == Control::Later_then && !text.empty()) {
+        if (field == &Job_Settings::Sourcefolder || field == &Job_Settings::Targetfolder) text = full_path(text);
+        if (field == &Job_Settings::Later_Then && !text.empty()) {
             const auto date = platform::parse_date(text, support.regional());
             if (!date) {
                 print_usage_error("'" + text + "' ist kein Datum");
-                return false;
+                return std::nullopt;
             }
             text = platform::format_date(*date, support.regional());
         }
-        form.Set_Text(field, text);
+        job.*field = text;
     }
-    for (const auto& [box, state] : line.checks) form.Set_Check_State(box, state);
-    return true;
+    for (const auto& [box, check] : line.checks) {
+        // As a click on the box: the interlocks follow a change.
+        if (job.*box == check) continue;
+        job.*box = check;
+        settings::Option_Click(job, box);
+    }
+    engine::Later_then_Change(job.Later_Then, state, support.regional());
+    return job;
 }
 
-// The evaluation alone, then what it counted, one path a line.
-int dry_run(engine::Copy_Job& job, cli::Headless_Form& form, cli::Console_Host& host, engine::Run_State& state) {
+// The start's checks and the evaluation, then what it counted, one path a line.
+int dry_run(engine::Copy_Job& job, const cli::Terminal_Display& display, const cli::Console_Host& host,
+            engine::Run_State& state) {
     std::vector<std::string> files;
     job.Counted_File = [&](const std::string& path) { files.push_back(path); };
-    state.Reverse_Direction = false;
-    job.Evaluate_Source_Click();
-    if (host.Folder_Missing()) return Refused;
-    // A synchronisation copies back what is newer in the target; what the
-    // first pass brings there is then the same age and stays.
-    if (!state.Cancel_Requested && form.Check_State(Control::Synchronize) != 0 &&
-        std::filesystem::is_directory(form.Text(Control::Targetfolder))) {
-        state.Reverse_Direction = true;
-        job.Evaluate_Source_Click();
-    }
+    job.Preview = true;
+    job.Start_Click();
+    if (!display.Run_Began() || host.Folder_Missing() || host.Failed_Unexpectedly()) return Refused;
     if (state.Cancel_Requested) return Interrupted_By_Signal;
     for (const std::string& file : files) std::printf("%s\n", file.c_str());
     return Done;
 }
 
-int report(const cli::Headless_Form& form, const cli::Console_Host& host, const engine::Run_State& state) {
-    const std::string summary = form.Text(Control::Status);
+int report(const cli::Terminal_Display& display, const cli::Console_Host& host, const engine::Run_State& state) {
+    const std::string& summary = display.Status();
     // A job stopped by an unexpected failure has left the file it was at
     // in the status, not a summary; its message has been written.
-    if (form.Run_Began() && !host.Failed_Unexpectedly() && !summary.empty())
+    if (display.Run_Began() && !host.Failed_Unexpectedly() && !summary.empty())
         std::fprintf(stderr, "%s\n", summary.c_str());
-    for (const auto& entry : form.Errors())
+    for (const auto& entry : display.Errors())
         std::fprintf(stderr, "  %s%s%s\n", entry.path.c_str(), entry.reason.empty() ? "" : " -- ",
                      cli::One_Line(entry.reason).c_str());
     if (state.Cancel_Requested && cli::Interrupted()) return Interrupted_By_Signal;
-    if (!form.Run_Began()) return Refused;
-    if (!form.Errors().empty() || host.Problems_Reported() || host.Failed_Unexpectedly()) return Finished_With_Errors;
+    if (!display.Run_Began()) return Refused;
+    if (!display.Errors().empty() || host.Problems_Reported() || host.Failed_Unexpectedly())
+        return Finished_With_Errors;
     return Done;
 }
 
@@ -117,19 +122,22 @@ int main(int argc, char** argv) {
 
     const auto regional = platform::Regional_Settings::from_environment();
     engine::Run_State state;
-    cli::Headless_Form form(state, regional);
+    cli::Terminal_Display display;
     cli::Progress_Line progress(stderr, isatty(STDERR_FILENO) == 1, regional.decimal_separator);
-    cli::Console_Host host(*line, form, state, progress);
+    cli::Stored_Options options;
+    cli::Console_Host host(*line, options, display, state, progress);
     support::Support_Routines support(host, platform::real_file_system(), regional);
-    if (!load_job(*line, form, support)) return Refused;
+    const std::optional<Job_Settings> loaded = load_job(*line, state, support);
+    if (!loaded) return Refused;
+    options.settings = *loaded;
 
-    engine::Copy_Job job(form, support, state);
+    engine::Copy_Job job(options, display, support, state);
     if (line->dry_run) {
-        const int status = dry_run(job, form, host, state);
+        const int status = dry_run(job, display, host, state);
         progress.Clear();
         return status;
     }
     job.Start_Click();
     progress.Clear();
-    return report(form, host, state);
+    return report(display, host, state);
 }

@@ -8,8 +8,6 @@
 
 namespace zentrel::cli {
 
-using support::Control;
-
 namespace {
 
 constexpr auto Update_Interval = std::chrono::milliseconds(100);
@@ -43,10 +41,10 @@ std::string Progress_Line::Bytes_Text(double bytes) const {
     return result;
 }
 
-std::string Progress_Line::Copy_Text(const engine::Run_State& state, const Headless_Form& form,
+std::string Progress_Line::Copy_Text(const engine::Run_State& state, const Terminal_Display& display,
                                      std::chrono::steady_clock::time_point now) {
     // Within a large file the bar runs ahead of the byte counter.
-    const double copied = std::max(state.Processed_Bytes, form.Progress_Fraction() * state.Source_Bytes);
+    const double copied = std::max(state.Processed_Bytes, display.Progress_Fraction() * state.Source_Bytes);
     std::string text = "kopiert " + std::to_string(state.Processed_Files) + " von " +
                        std::to_string(state.Source_Files) + " Dateien, " + Bytes_Text(copied) + " von " +
                        Bytes_Text(state.Source_Bytes);
@@ -59,18 +57,18 @@ std::string Progress_Line::Copy_Text(const engine::Run_State& state, const Headl
     return text;
 }
 
-void Progress_Line::Update(const engine::Run_State& state, const Headless_Form& form) {
+void Progress_Line::Update(const engine::Run_State& state, const Terminal_Display& display) {
     if (!terminal_) return;
     const auto now = std::chrono::steady_clock::now();
     // The walk shows "kopiere <file>", the evaluation the file alone.
-    const bool copying = form.Text(Control::Status).starts_with("kopiere ");
+    const bool copying = display.Status().starts_with("kopiere ");
     if (copying && !copying_) copy_start_ = now;
     const bool phase_changed = copying != copying_;
     copying_ = copying;
     if (!phase_changed && shown_ && now - last_ < Update_Interval) return;
     last_ = now;
 
-    std::string text = copying ? Copy_Text(state, form, now)
+    std::string text = copying ? Copy_Text(state, display, now)
                                : "Auswertung: " + std::to_string(state.Source_Files) + " Dateien, " +
                                      Bytes_Text(state.Source_Bytes) + " zu kopieren";
     winsize size{};

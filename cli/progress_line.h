@@ -2,7 +2,7 @@
 // over in place, at most ten times a second. Off a terminal it stays silent.
 #pragma once
 
-#include "cli/headless_form.h"
+#include "cli/terminal_display.h"
 #include "engine/run_state.h"
 
 #include <chrono>
@@ -15,7 +15,7 @@ class Progress_Line {
 public:
     Progress_Line(std::FILE* out, bool terminal, char decimal_separator);
 
-    void Update(const engine::Run_State& state, const Headless_Form& form);
+    void Update(const engine::Run_State& state, const Terminal_Display& display);
     // Takes the line off the screen, before a message or the summary.
     void Clear();
 
@@ -23,7 +23,7 @@ public:
     std::string Bytes_Text(double bytes) const;
 
 private:
-    std::string Copy_Text(const engine::Run_State& state, const Headless_Form& form,
+    std::string Copy_Text(const engine::Run_State& state, const Terminal_Display& display,
                           std::chrono::steady_clock::time_point now);
 
     std::FILE* out_;

@@ -33,11 +33,4 @@ Byte_Display_Text Byte_Display(double total, Byte_Count_Kind kind, const platfor
     return {plain_number(total, regional.decimal_separator), std::string("Bytes") + suffix};
 }
 
-void Show_Bytes(support::Form& form, support::Control value_label, support::Control unit_label, double total,
-                Byte_Count_Kind kind, const platform::Regional_Settings& regional) {
-    Byte_Display_Text text = Byte_Display(total, kind, regional);
-    form.Set_Text(value_label, text.value);
-    form.Set_Text(unit_label, text.unit);
-}
-
 }  // namespace zentrel::engine

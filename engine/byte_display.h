@@ -4,7 +4,6 @@
 #pragma once
 
 #include "platform/regional.h"
-#include "support/form.h"
 
 #include <string>
 
@@ -19,9 +18,5 @@ struct Byte_Display_Text {
 };
 
 Byte_Display_Text Byte_Display(double total, Byte_Count_Kind kind, const platform::Regional_Settings& regional);
-
-// Writes the value into value_label and the unit into unit_label.
-void Show_Bytes(support::Form& form, support::Control value_label, support::Control unit_label, double total,
-                Byte_Count_Kind kind, const platform::Regional_Settings& regional);
 
 }  // namespace zentrel::engine

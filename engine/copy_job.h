@@ -1,13 +1,14 @@
-// The copy job: start command, evaluation, walk and copy, working on the
-// window's controls through the form and on the user through the support
-// routines' UI host.
+// The copy job: start command, evaluation, walk and copy. It reads the
+// user's choices through the job options, shows its progress through the
+// job display and asks the user through the support routines' UI host.
 #pragma once
 
 #include "engine/evaluation_verdicts.h"
+#include "engine/job_display.h"
+#include "engine/job_options.h"
 #include "engine/run_state.h"
 #include "platform/file_objects.h"
 #include "platform/folder_listing.h"
-#include "support/form.h"
 #include "support/support_routines.h"
 
 #include <cstdint>
@@ -26,13 +27,18 @@ inline constexpr const char* Temporary_Name = "$$$Temp1$$$";
 
 class Copy_Job {
 public:
-    Copy_Job(support::Form& form, support::Support_Routines& support, Run_State& state);
+    Copy_Job(const Job_Options& options, Job_Display& display, support::Support_Routines& support, Run_State& state);
 
     Run_State& state() const { return *state_; }
 
     // Told the path of each file the evaluation counts as one a run copies;
     // a preview of the run lists them. Nobody listens by default.
     std::function<void(const std::string&)> Counted_File;
+    // A preview: Start_Click makes the start's checks and asks its question
+    // as a run would, then only evaluates, in both directions for a
+    // synchronisation. Nothing is written; a missing target the user agrees
+    // to have made is not made.
+    bool Preview = false;
 
     // The click handler of Start: checks, creation question, evaluation,
     // one or two passes, final status text.
@@ -66,8 +72,6 @@ public:
                           platform::Listed_Attributes* Read_Attributes = nullptr);
 
 private:
-    // A check box counts as set in every state but 0.
-    bool Is_Set(support::Control box) const;
     // The listing classes the hidden and system options ask for.
     int Listing_Classes() const;
     // The walk's "Fehler bei der Verarbeitung von Verzeichnis:" box.
@@ -130,7 +134,11 @@ private:
         bool valid = false;
     };
 
-    support::Form* form_;
+    // Marks the run as under way or over, in the run state and on the display.
+    void Set_Run_Under_Way(bool under_way);
+
+    const Job_Options* options_;
+    Job_Display* display_;
     support::Support_Routines* support_;
     Run_State* state_;
     mutable Mapping_Roots roots_;

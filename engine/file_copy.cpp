@@ -4,8 +4,6 @@
 
 namespace zentrel::engine {
 
-using support::Control;
-
 namespace {
 
 void ignoring_failure(const auto& operation) {
@@ -41,7 +39,7 @@ bool Copy_Job::Copy_Error(const std::string& Prompt, const std::string& Entry, b
             Abort = true;
         }
     }
-    form_->Add_Item(Control::Error_List, Entry);
+    display_->Add_Error(Entry);
     return false;
 }
 
@@ -147,7 +145,7 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                         [&](std::uint64_t done) {
                             // The bar moves with a large file's bytes while it is
                             // copied in a run; the byte counters change after it.
-                            if (state_->Source_Bytes != 0 && !form_->Enabled(Control::Start))
+                            if (state_->Source_Bytes != 0 && state_->Run_Under_Way)
                                 Show_Progress((state_->Processed_Bytes + static_cast<double>(done)) /
                                               state_->Source_Bytes);
                         });
@@ -188,7 +186,7 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
             // A failure while already recovering is not retried: the file
             // counts as not copied, and nothing more is touched.
             if (step == Step::Restore || step == Step::Failed) {
-                form_->Add_Item(Control::Error_List, entry());
+                display_->Add_Error(entry());
                 return false;
             }
             step = Step::Restore;

@@ -5,8 +5,6 @@
 
 namespace zentrel::engine {
 
-using support::Control;
-
 void Copy_Job::Report_Folder_Failure(const std::string& Folder_Path, const std::string& Description, int Step) {
     try {
         support_->Message_Box("Fehler bei der Verarbeitung von Verzeichnis:\r\n" + Folder_Path + "\r\n" + Description +
@@ -18,9 +16,8 @@ void Copy_Job::Report_Folder_Failure(const std::string& Folder_Path, const std::
 
 void Copy_Job::Count_Failed_File() {
     Increment_Counter(state_->Error_Files);
-    form_->Set_Text(Control::Num_Error_Files, std::to_string(state_->Error_Files));
-    form_->Set_Visible(Control::Num_Error_Files, true);
-    form_->Set_Visible(Control::TNum_Error_Files, true);
+    display_->Show_Count(File_Counter::Error_Files, state_->Error_Files);
+    display_->Show_Error_Counter(true);
 }
 
 void Copy_Job::Add_Unfinished_Folder(const std::string& Folder_Path) {
@@ -28,11 +25,10 @@ void Copy_Job::Add_Unfinished_Folder(const std::string& Folder_Path) {
         const std::string entry = support::Trailing_Backslash(Folder_Path, false);
         // A folder whose listing failed may fail again when its subfolders
         // are asked for: one entry is enough.
-        const long count = form_->List_Count(Control::Error_List);
-        if (count > 0 && form_->List_Item(Control::Error_List, count - 1) == entry) return;
-        form_->Add_Item(Control::Error_List, entry);
+        if (display_->Error_Count() > 0 && display_->Last_Error() == entry) return;
+        display_->Add_Error(entry);
         Count_Failed_File();
-        form_->Arrange_Error_List();
+        display_->Arrange_Error_List();
     } catch (...) {
     }
 }
@@ -61,7 +57,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
     // The number of the step under way, named in the failure message.
     int step = 1;
     try {
-        if (Is_Set(Control::Copy_Empty_Folders)) {
+        if (options_->Copy_Empty_Folders()) {
             try {
                 support_->Make_Folder(Targetfile(SFolder.Path()));
             } catch (...) {
@@ -78,8 +74,8 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         // between the listing and the file's test is seen by the next run,
         // just as one made after the test.
         platform::Listed_Attributes listed;
-        const long count = Get_Folder_Files(SFolder.Path(), form_->Text(Control::Include_Filter),
-                                            form_->Text(Control::Exclude_Filter), files, Listing_Classes(), &listed);
+        const long count = Get_Folder_Files(SFolder.Path(), options_->Include_Filter(), options_->Exclude_Filter(),
+                                            files, Listing_Classes(), &listed);
         if (listing_failed_) Add_Unfinished_Folder(SFolder.Path());
 
         step = 3;
@@ -106,7 +102,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                     Copy_Error("Konnte Datei nicht kopieren: " + files[i] + "\r\n" + failure.what(), files[i], false,
                                Ignore_All, Abort);
                     Count_Failed_File();
-                    form_->Arrange_Error_List();
+                    display_->Arrange_Error_List();
                 }
             }
             if (file || known_unchanged) {
@@ -114,12 +110,12 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                 if (file) Use_Listed_Attribute(*file, listed, files[i]);
                 step = 5;
                 const std::string& path = file ? file->Path() : files[i];
-                form_->Set_Text(Control::Status, "kopiere " + path);
+                display_->Show_Status("kopiere " + path);
                 host.Process_Events();
 
                 step = 6;
                 if (!known_unchanged && (collides_with ? Selected_By_Attributes(*file) : Do_Process(*file))) {
-                    form_->Set_Text(Control::Status, "kopiere " + path);
+                    display_->Show_Status("kopiere " + path);
                     host.Process_Events();
 
                     step = 7;
@@ -133,30 +129,29 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                     if (!copied) Count_Failed_File();
 
                     step = 9;
-                    form_->Arrange_Error_List();
+                    display_->Arrange_Error_List();
 
                     step = 10;
                     // Only a file that really reached the target may lose its
                     // archive bit, or the next incremental run would miss it.
-                    if (copied && Is_Set(Control::Reset_Archive)) Reset_Archive_Bit(*file);
+                    if (copied && options_->Reset_Archive()) Reset_Archive_Bit(*file);
 
                     step = 11;
                     Increment_Counter(state_->Processed_Files);
                     state_->Processed_Bytes += static_cast<double>(file->Size());
 
                     step = 12;
-                    Show_Bytes(*form_, Control::Num_Processed_Bytes, Control::TNum_Processed_Bytes,
-                               state_->Processed_Bytes, Byte_Count_Kind::Copied, support_->regional());
+                    display_->Show_Bytes(Byte_Count_Kind::Copied, state_->Processed_Bytes);
                     if (state_->Source_Bytes != 0) Show_Progress(state_->Processed_Bytes / state_->Source_Bytes);
-                    form_->Repaint();
+                    display_->Repaint();
 
                     step = 13;
                 } else {
-                    form_->Set_Text(Control::Status, "überspringe " + path);
+                    display_->Show_Status("überspringe " + path);
                     host.Process_Events();
                     if (state_->Cancel_Requested) return;
                 }
-                form_->Set_Text(Control::Num_Processed_Files, std::to_string(state_->Processed_Files));
+                display_->Show_Count(File_Counter::Processed_Files, state_->Processed_Files);
             }
 
             step = 14;
@@ -166,7 +161,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
 
         step = 15;
         listed = {};
-        if (Is_Set(Control::Include_Subfolders)) {
+        if (options_->Include_Subfolders()) {
             step = 16;
             for (const platform::Folder& subfolder : SFolder.SubFolders()) {
                 step = 17;
@@ -178,7 +173,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         }
 
         step = 19;
-        form_->Set_Text(Control::Status, "");
+        display_->Show_Status("");
     } catch (const std::exception& failure) {
         Report_Folder_Failure(SFolder.Path(), failure.what(), step);
         Add_Unfinished_Folder(SFolder.Path());

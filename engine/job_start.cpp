@@ -9,8 +9,6 @@
 
 namespace zentrel::engine {
 
-using support::Control;
-
 namespace {
 
 // A failure the start cannot foresee (a mount table that cannot be read, a
@@ -38,8 +36,8 @@ void Copy_Job::Start_Click() {
     } catch (const std::exception& failure) {
         // Whatever failed, the user can start again.
         try {
-            form_->Set_Enabled(Control::Start, true);
-            form_->Set_Visible(Control::Cancel_Execution, false);
+            Set_Run_Under_Way(false);
+            display_->Show_Cancel_Button(false);
             support_->Message_Box(failure.what(), support::Buttons_OK + support::Icon_Stop);
         } catch (...) {
         }
@@ -47,8 +45,8 @@ void Copy_Job::Start_Click() {
 }
 
 void Copy_Job::Run_Start() {
-    const std::string source_text = form_->Text(Control::Sourcefolder);
-    const std::string target_text = form_->Text(Control::Targetfolder);
+    const std::string source_text = options_->Sourcefolder();
+    const std::string target_text = options_->Targetfolder();
     // A relative text would count from the program's working folder, which
     // nobody chose for a program started from a desktop; "~" would even
     // become a folder of that name there.
@@ -90,20 +88,25 @@ void Copy_Job::Run_Start() {
     std::optional<platform::Folder> target;
     if (!target_text.empty()) target = support_->Find_Folder(target_text);
 
-    if (!target && (source->Files_Count() + source->SubFolders_Count() != 0 || Is_Set(Control::Copy_Empty_Folders))) {
+    if (!target && (source->Files_Count() + source->SubFolders_Count() != 0 || options_->Copy_Empty_Folders())) {
         if (support_->Message_Box("Zielverzeichnis existiert nicht - soll es neu angelegt werden?",
                                   support::Buttons_Yes_No) != support::Answer_Yes)
             return;
-        bool made = false;
-        try {
-            made = support_->Make_Folder(target_text);
-        } catch (const std::exception& failure) {
-            throw Start_Failure(std::string("Zielverzeichnis konnte nicht angelegt werden...\r\n") + failure.what());
-        }
-        if (made) target = support_->Find_Folder(target_text);
-        if (!target) {
-            support_->Message_Box("Zielverzeichnis konnte nicht angelegt werden...", support::Buttons_OK);
-            return;
+        // A preview writes nothing: its evaluation finds every file missing
+        // in the target the run would make.
+        if (!Preview) {
+            bool made = false;
+            try {
+                made = support_->Make_Folder(target_text);
+            } catch (const std::exception& failure) {
+                throw Start_Failure(std::string("Zielverzeichnis konnte nicht angelegt werden...\r\n") +
+                                    failure.what());
+            }
+            if (made) target = support_->Find_Folder(target_text);
+            if (!target) {
+                support_->Message_Box("Zielverzeichnis konnte nicht angelegt werden...", support::Buttons_OK);
+                return;
+            }
         }
     }
 
@@ -124,14 +127,26 @@ void Copy_Job::Run_Start() {
         return source_locked;
     };
     // A synchronisation writes into the source as well.
-    if (Is_Set(Control::Synchronize) && !lock_source()) return;
+    if (options_->Synchronize() && !lock_source()) return;
+
+    if (Preview) {
+        Set_Run_Under_Way(true);
+        Evaluate_Source_Click();
+        // A synchronisation copies back what is newer in the target; what
+        // the first pass brings there is then the same age and stays.
+        if (!state_->Cancel_Requested && options_->Synchronize() && target) {
+            state_->Reverse_Direction = true;
+            Evaluate_Source_Click();
+        }
+        Set_Run_Under_Way(false);
+        return;
+    }
 
     // Nothing below the two folders is reached through a link that another
     // program puts in a folder's place while the run is under way.
     const platform::Confinement confined(support_->file_system(), Tree_Roots());
 
-    form_->Set_Focus(Control::Sourcefolder);
-    form_->Set_Enabled(Control::Start, false);
+    Set_Run_Under_Way(true);
     cleared_folder_.clear();  // a folder cleared by an earlier run may have new leftovers
     archive_kept_ = 0;
     archive_kept_reason_.clear();
@@ -140,19 +155,19 @@ void Copy_Job::Run_Start() {
 
     Evaluate_Source_Click();
     if (!state_->Cancel_Requested) {
-        form_->Clear_List(Control::Error_List);
-        form_->Arrange_Error_List();
+        display_->Clear_Errors();
+        display_->Arrange_Error_List();
         state_->Cancel_Requested = false;
-        form_->Set_Visible(Control::Cancel_Execution, true);
+        display_->Show_Cancel_Button(true);
         Process_Folder(*source, Ignore_All, state_->Cancel_Requested);
 
         // Synchronize may have been set during the first pass.
-        if (!state_->Cancel_Requested && Is_Set(Control::Synchronize) && lock_source()) {
+        if (!state_->Cancel_Requested && options_->Synchronize() && lock_source()) {
             const std::int32_t first_pass_total = state_->Total_Files;
             state_->Reverse_Direction = true;
             Evaluate_Source_Click();
             if (!state_->Cancel_Requested) {
-                form_->Set_Visible(Control::Cancel_Execution, true);
+                display_->Show_Cancel_Button(true);
                 if (target) {
                     Process_Folder(*target, Ignore_All, state_->Cancel_Requested);
                 } else {
@@ -168,9 +183,9 @@ void Copy_Job::Run_Start() {
         }
     }
 
-    form_->Set_Enabled(Control::Start, true);
+    Set_Run_Under_Way(false);
     std::string summary;
-    const long errors = form_->List_Count(Control::Error_List);
+    const long errors = display_->Error_Count();
     if (errors > 0)
         summary = "Kopierfehler bei " + std::to_string(errors) + " Dateien";
     else
@@ -178,8 +193,8 @@ void Copy_Job::Run_Start() {
         summary = std::to_string(state_->Cancel_Requested ? state_->Handled_Files : state_->Total_Files) +
                   " Dateien erfolgreich " + (state_->Reverse_Direction ? "synchronisiert" : "verarbeitet");
     if (state_->Cancel_Requested) summary += " - Abbruch durch Benutzer";
-    form_->Set_Text(Control::Status, summary);
-    form_->Set_Visible(Control::Cancel_Execution, false);
+    display_->Show_Status(summary);
+    display_->Show_Cancel_Button(false);
     Report_Kept_Archive_Bits();
 }
 

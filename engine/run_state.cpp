@@ -10,4 +10,8 @@ void Increment_Counter(std::int32_t& counter) {
     ++counter;
 }
 
+void Later_then_Change(const std::string& Text, Run_State& State, const platform::Regional_Settings& Regional) {
+    if (auto date = platform::parse_date(Text, Regional)) State.Later_Then_Date = *date;
+}
+
 }  // namespace zentrel::engine

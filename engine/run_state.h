@@ -1,7 +1,10 @@
 // The counters and flags of a run, owned by the window.
 #pragma once
 
+#include "platform/regional.h"
+
 #include <cstdint>
+#include <string>
 
 namespace zentrel::engine {
 
@@ -17,11 +20,17 @@ struct Run_State {
     std::int32_t Handled_Files = 0;
     bool Reverse_Direction = false;
     bool Cancel_Requested = false;
+    // From the end of the start's checks to the run's summary.
+    bool Run_Under_Way = false;
     // The date of the field Later_then (days since 1899-12-30); 0 at start.
     double Later_Then_Date = 0;
 };
 
 // counter + 1; going past 2,147,483,647 throws std::overflow_error.
 void Increment_Counter(std::int32_t& counter);
+
+// The date field's change handler: a text that reads as a date becomes
+// Later_Then_Date; any other text leaves the last date in force.
+void Later_then_Change(const std::string& Text, Run_State& State, const platform::Regional_Settings& Regional);
 
 }  // namespace zentrel::engine

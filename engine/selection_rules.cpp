@@ -9,8 +9,6 @@
 
 namespace zentrel::engine {
 
-using support::Control;
-
 namespace {
 
 // A date value carries about a microsecond of rounding noise; a date typed
@@ -38,10 +36,10 @@ bool Copy_Job::Later_Than_Filter_Date(const platform::File& SFile) const {
 
 bool Copy_Job::Selected_By_Attributes(const platform::File& SFile) {
     const int attributes = SFile.Attributes();
-    if (!Is_Set(Control::Copy_SysFiles) && (attributes & platform::Attribute_System)) return false;
-    if (!Is_Set(Control::Copy_HiddenFiles) && (attributes & platform::Attribute_Hidden)) return false;
-    if (!form_->Text(Control::Later_then).empty() && !Later_Than_Filter_Date(SFile)) return false;
-    if (Is_Set(Control::Only_Archive) && !(attributes & platform::Attribute_Archive)) return false;
+    if (!options_->Copy_SysFiles() && (attributes & platform::Attribute_System)) return false;
+    if (!options_->Copy_HiddenFiles() && (attributes & platform::Attribute_Hidden)) return false;
+    if (!options_->Later_then().empty() && !Later_Than_Filter_Date(SFile)) return false;
+    if (options_->Only_Archive() && !(attributes & platform::Attribute_Archive)) return false;
     return true;
 }
 
@@ -56,7 +54,7 @@ bool Copy_Job::Do_Process(const platform::File& SFile) {
     const std::int64_t step = std::max(Time_Step(SFile), Time_Step(*target));
     const platform::File_Time source_time = platform::truncated_time(SFile.Modified_Time(), step);
     const platform::File_Time target_time = platform::truncated_time(target->Modified_Time(), step);
-    if (Is_Set(Control::Only_newer) && target_time >= source_time) return false;
+    if (options_->Only_newer() && target_time >= source_time) return false;
     if (target->Size() == SFile.Size() && target_time == source_time) return false;
     return true;
 }
@@ -73,8 +71,8 @@ bool Copy_Job::Do_Process_Folder(const platform::Folder& SFolder) {
     if (SFolder.IsRootFolder()) return true;
     try {
         const int attributes = SFolder.Attributes();
-        if (!Is_Set(Control::Copy_SysFiles) && (attributes & platform::Attribute_System)) return false;
-        if (Is_Set(Control::Copy_HiddenFiles)) return true;
+        if (!options_->Copy_SysFiles() && (attributes & platform::Attribute_System)) return false;
+        if (options_->Copy_HiddenFiles()) return true;
         return !(attributes & platform::Attribute_Hidden);
     } catch (...) {
         return false;

@@ -3,12 +3,9 @@
 
 namespace zentrel::engine {
 
-using support::Control;
-
 std::vector<std::string> Copy_Job::Tree_Roots() const {
     std::vector<std::string> roots;
-    for (Control folder : {Control::Sourcefolder, Control::Targetfolder}) {
-        const std::string text = form_->Text(folder);
+    for (const std::string& text : {options_->Sourcefolder(), options_->Targetfolder()}) {
         if (!text.empty()) roots.push_back(platform::normalize_path(text));
     }
     return roots;
@@ -20,12 +17,12 @@ bool Copy_Job::Is_Other_Root(const platform::Folder& Folder) const {
 
 std::string Copy_Job::Test_Options() const {
     std::string options;
-    for (Control box : {Control::Copy_SysFiles, Control::Copy_HiddenFiles, Control::Only_newer, Control::Only_Archive})
-        options += Is_Set(box) ? '1' : '0';
-    options += state_->Reverse_Direction ? '1' : '0';
-    for (Control text : {Control::Later_then, Control::Include_Filter, Control::Exclude_Filter, Control::Sourcefolder,
-                         Control::Targetfolder})
-        options += form_->Text(text) + '\0';
+    for (bool set : {options_->Copy_SysFiles(), options_->Copy_HiddenFiles(), options_->Only_newer(),
+                     options_->Only_Archive(), state_->Reverse_Direction})
+        options += set ? '1' : '0';
+    for (const std::string& text : {options_->Later_then(), options_->Include_Filter(), options_->Exclude_Filter(),
+                                    options_->Sourcefolder(), options_->Targetfolder()})
+        options += text + '\0';
     return options + std::to_string(state_->Later_Then_Date);
 }
 
@@ -34,19 +31,18 @@ void Copy_Job::Evaluate_Source_Click() {
     const platform::Confinement confined(support_->file_system(), Tree_Roots());
     state_->Cancel_Requested = false;
     verdicts_.clear();
-    form_->Set_Visible(Control::Cancel_Execution, true);
+    display_->Show_Cancel_Button(true);
     // The bar of the previous run would otherwise stand at its old value
     // through the whole evaluation.
-    form_->Set_Visible(Control::Progress, false);
-    form_->Set_Visible(Control::Progress_Frame, false);
+    display_->Show_Progress_Bar(std::nullopt);
     time_steps_.clear();
 
-    const std::string text = form_->Text(state_->Reverse_Direction ? Control::Targetfolder : Control::Sourcefolder);
+    const std::string text = state_->Reverse_Direction ? options_->Targetfolder() : options_->Sourcefolder();
     std::optional<platform::Folder> folder;
     if (!text.empty()) folder = support_->Find_Folder(text);
     if (!folder) {
         support_->Message_Box("Quellverzeichnis existiert nicht...", support::Buttons_OK);
-        form_->Set_Visible(Control::Cancel_Execution, false);
+        display_->Show_Cancel_Button(false);
         return;
     }
 
@@ -56,16 +52,12 @@ void Copy_Job::Evaluate_Source_Click() {
     state_->Processed_Files = 0;
     state_->Processed_Bytes = 0;
     state_->Error_Files = 0;
-    for (Control label : {Control::Num_Error_Files, Control::Num_Sourcefiles, Control::Num_Sourcebytes,
-                          Control::Num_Tot_Files, Control::Num_Processed_Files, Control::Num_Processed_Bytes})
-        form_->Set_Text(label, "0");
-    form_->Set_Visible(Control::Num_Error_Files, false);
-    form_->Set_Visible(Control::TNum_Error_Files, false);
+    display_->Clear_Counters();
+    display_->Show_Error_Counter(false);
 
     other_root_.reset();
     try {
-        const std::string other =
-            form_->Text(state_->Reverse_Direction ? Control::Sourcefolder : Control::Targetfolder);
+        const std::string other = state_->Reverse_Direction ? options_->Sourcefolder() : options_->Targetfolder();
         if (!other.empty()) {
             if (auto folder = support_->Find_Folder(other))
                 other_root_.emplace(folder->Status().device, folder->Status().inode);
@@ -82,9 +74,8 @@ void Copy_Job::Evaluate_Source_Click() {
     }
     support_->Show_Busy(false);
 
-    form_->Set_Visible(Control::Cancel_Execution, false);
-    form_->Set_Visible(Control::Progress, false);
-    form_->Set_Visible(Control::Progress_Frame, false);
+    display_->Show_Cancel_Button(false);
+    display_->Show_Progress_Bar(std::nullopt);
 }
 
 // Counts what the walk would copy; a file or subfolder that fails is left
@@ -94,8 +85,8 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     // The attribute bytes the listing read, for the file tests below (see
     // Process_Folder).
     platform::Listed_Attributes listed;
-    const long count = Get_Folder_Files(SFolder.Path(), form_->Text(Control::Include_Filter),
-                                        form_->Text(Control::Exclude_Filter), files, Listing_Classes(), &listed);
+    const long count = Get_Folder_Files(SFolder.Path(), options_->Include_Filter(), options_->Exclude_Filter(), files,
+                                        Listing_Classes(), &listed);
     verdicts_.begin_folder(SFolder.Path(), files, count, Test_Options());
     support::Ui_Host& host = support_->host();
     for (long i = 1; i <= count; ++i) {
@@ -103,28 +94,27 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
             std::optional<platform::File> file = support_->Find_File(files[i]);
             if (!file) continue;
             Use_Listed_Attribute(*file, listed, files[i]);
-            form_->Set_Text(Control::Status, file->Path());
+            display_->Show_Status(file->Path());
             host.Process_Events();
             if (state_->Cancel_Requested) return;
             if (Do_Process(*file)) {
                 Increment_Counter(state_->Source_Files);
                 state_->Source_Bytes += static_cast<double>(file->Size());
                 if (Counted_File) Counted_File(file->Path());
-                form_->Set_Text(Control::Num_Sourcefiles, std::to_string(state_->Source_Files));
-                Show_Bytes(*form_, Control::Num_Sourcebytes, Control::TNum_SourceBytes, state_->Source_Bytes,
-                           Byte_Count_Kind::To_Copy, support_->regional());
+                display_->Show_Count(File_Counter::Sourcefiles, state_->Source_Files);
+                display_->Show_Bytes(Byte_Count_Kind::To_Copy, state_->Source_Bytes);
             } else {
                 verdicts_.record(i, true);
             }
             Increment_Counter(state_->Total_Files);
-            form_->Set_Text(Control::Num_Tot_Files, std::to_string(state_->Total_Files));
+            display_->Show_Count(File_Counter::Tot_Files, state_->Total_Files);
             if (state_->Cancel_Requested) return;
         } catch (...) {
         }
     }
 
     listed = {};
-    if (Is_Set(Control::Include_Subfolders)) {
+    if (options_->Include_Subfolders()) {
         try {
             for (const platform::Folder& subfolder : SFolder.SubFolders()) {
                 try {
@@ -138,7 +128,7 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     }
 
     try {
-        form_->Set_Text(Control::Status, "");
+        display_->Show_Status("");
     } catch (...) {
     }
 }

@@ -6,7 +6,6 @@
 
 namespace zentrel::engine {
 
-using support::Control;
 using support::Separator;
 
 namespace {
@@ -36,8 +35,8 @@ bool has_parent_step(const std::string& relative) {
 void Swap_Values(std::string& first, std::string& second) { std::swap(first, second); }
 
 std::string Copy_Job::Targetfile(const std::string& Source_Path) const {
-    std::string from_text = form_->Text(Control::Sourcefolder);
-    std::string to_text = form_->Text(Control::Targetfolder);
+    std::string from_text = options_->Sourcefolder();
+    std::string to_text = options_->Targetfolder();
     if (!roots_.valid || roots_.source_text != from_text || roots_.target_text != to_text) {
         roots_.source_root = normalised_root(from_text);
         roots_.target_root = normalised_root(to_text);

@@ -2,15 +2,15 @@
 // when it closes.
 #pragma once
 
-#include "support/form.h"
+#include "settings/job_settings.h"
 #include "support/support_routines.h"
 
 namespace zentrel::settings {
 
-// Fills the controls from the stored values, in the order that lets the
-// option interlocks settle as the window expects.
-void Load_Settings(support::Form& form, support::Support_Routines& support);
-// Writes the controls back; never shows a message.
-void Save_Settings(support::Form& form, support::Support_Routines& support);
+// The stored values, settled by the option interlocks as the window settles
+// when it opens with them.
+Job_Settings Load_Settings(support::Support_Routines& support);
+// Stores the values; never shows a message.
+void Save_Settings(const Job_Settings& settings, support::Support_Routines& support);
 
 }  // namespace zentrel::settings

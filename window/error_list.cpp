@@ -7,7 +7,7 @@
 namespace zentrel::window {
 
 void Main_Window::Error_List_MouseUp(Qt::MouseButton button, const QPoint& global_position) {
-    if (button == Qt::RightButton && List_Index(support::Control::Error_List) != -1) {
+    if (button == Qt::RightButton && List_Index(Control::Error_List) != -1) {
         // Greyed while a job runs, when the command would do nothing.
         copy_single_file_->setEnabled(running_ == 0);
         error_menu_->popup(global_position);

@@ -7,8 +7,6 @@
 
 namespace zentrel::window {
 
-using support::Control;
-
 namespace {
 
 template <class Step>
@@ -22,13 +20,13 @@ void ignoring_failure(Step step) {
 
 }  // namespace
 
-void Arrange_Error_List(support::Form& form) {
+void Arrange_Error_List(Form& form) {
     ignoring_failure([&] { form.Set_Visible(Control::TError_List, form.List_Count(Control::Error_List) > 0); });
     ignoring_failure([&] { form.Set_Visible(Control::Error_List, form.Visible(Control::TError_List)); });
 
     std::optional<double> footer_top;
     ignoring_failure([&] {
-        support::Twips_Rect list = form.Geometry(Control::Error_List);
+        Twips_Rect list = form.Geometry(Control::Error_List);
         double heading = form.Geometry(Control::TError_List).height;
         double sum = form.Visible(Control::Error_List) ? list.top + list.height + heading : list.top + heading;
         footer_top = std::nearbyint(sum);
@@ -47,7 +45,7 @@ bool Lies_In_Folder(const std::string& path, const std::string& folder) {
     return platform::normalize_path(path).starts_with(prefix);
 }
 
-void Copy_Single_File_Click(support::Form& form, support::Support_Routines& support, engine::Copy_Job& job) {
+void Copy_Single_File_Click(Form& form, support::Support_Routines& support, engine::Copy_Job& job) {
     long index = form.List_Index(Control::Error_List);
     if (index < 0) return;
     std::string entry = form.List_Item(Control::Error_List, index);

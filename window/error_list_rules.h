@@ -3,8 +3,8 @@
 #pragma once
 
 #include "engine/copy_job.h"
-#include "support/form.h"
 #include "support/support_routines.h"
+#include "window/form.h"
 
 #include <string>
 
@@ -14,7 +14,7 @@ namespace zentrel::window {
 // footer one heading height below them (or below where the list begins) and
 // sets the window height to the footer's top plus three heading heights.
 // Every step is tried on its own; failures are ignored.
-void Arrange_Error_List(support::Form& form);
+void Arrange_Error_List(Form& form);
 
 // True when path lies inside folder (compared byte for byte after both are
 // made absolute; "/a/b" is not inside "/a/bc"). An empty folder holds nothing.
@@ -24,6 +24,6 @@ bool Lies_In_Folder(const std::string& path, const std::string& folder);
 // target folder back into the source tree, any other into the target tree.
 // Sets the run state's Reverse_Direction accordingly. Fresh Ignore_All and
 // Abort flags, so every failure is asked about.
-void Copy_Single_File_Click(support::Form& form, support::Support_Routines& support, engine::Copy_Job& job);
+void Copy_Single_File_Click(Form& form, support::Support_Routines& support, engine::Copy_Job& job);
 
 }  // namespace zentrel::window

@@ -24,14 +24,16 @@ std::string Main_Window::Get_Folder(const std::string& Title) {
 }
 
 void Main_Window::Get_Source_Click() {
+    if (running_ > 0) return;  // the job works in the folder shown
     // A cancelled dialog must not throw away the path the user had typed.
     std::string folder = Get_Folder("Quellverzeichnis wählen...");
-    if (!folder.empty()) Set_Text(support::Control::Sourcefolder, folder);
+    if (!folder.empty()) Set_Text(Control::Sourcefolder, folder);
 }
 
 void Main_Window::Get_Target_Click() {
+    if (running_ > 0) return;
     std::string folder = Get_Folder("Zielverzeichnis wählen...");
-    if (!folder.empty()) Set_Text(support::Control::Targetfolder, folder);
+    if (!folder.empty()) Set_Text(Control::Targetfolder, folder);
 }
 
 }  // namespace zentrel::window

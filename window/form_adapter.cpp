@@ -19,8 +19,6 @@
 
 namespace zentrel::window {
 
-using support::Control;
-
 namespace {
 
 int index_of(Control control) { return static_cast<int>(control); }
@@ -47,19 +45,28 @@ std::string Main_Window::Text(Control control) const {
     return from_display(shown);
 }
 
+void Main_Window::Set_Label_Text(Control control, std::string text) {
+    raw_texts_[index_of(control)] = Raw_Text{std::move(text), std::nullopt};
+    pending_labels_[index_of(control)] = true;
+    if (!pending_posted_) {
+        pending_posted_ = true;
+        QMetaObject::invokeMethod(this, &Main_Window::Show_Pending_Texts, Qt::QueuedConnection);
+    }
+}
+
 void Main_Window::Set_Text(Control control, const std::string& text) {
     QWidget* widget = this->control(control);
+    if (qobject_cast<QLabel*>(widget)) {
+        Set_Label_Text(control, text);
+        return;
+    }
     QString shown = to_display(text);
     // Recorded first: a change handler raised by the widget reads it back.
     raw_texts_[index_of(control)] = Raw_Text{text, shown};
+    // Two texts may show alike, and then the widget signals no change.
+    options_.reset();
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         edit->setText(shown);
-    } else if (qobject_cast<QLabel*>(widget)) {
-        pending_labels_[index_of(control)] = true;
-        if (!pending_posted_) {
-            pending_posted_ = true;
-            QMetaObject::invokeMethod(this, &Main_Window::Show_Pending_Texts, Qt::QueuedConnection);
-        }
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(shown);
     } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
@@ -106,8 +113,8 @@ void Main_Window::Set_Enabled(Control control, bool enabled) { this->control(con
 
 void Main_Window::Set_Focus(Control control) { this->control(control)->setFocus(Qt::OtherFocusReason); }
 
-support::Twips_Rect Main_Window::Geometry(Control control) const {
-    support::Twips_Rect rect = layout_[index_of(control)];
+Twips_Rect Main_Window::Geometry(Control control) const {
+    Twips_Rect rect = layout_[index_of(control)];
     if (control == Control::Zentrel) {
         rect.left = twips(frameGeometry().x());
         rect.top = twips(frameGeometry().y());
@@ -136,7 +143,7 @@ void Main_Window::Set_Width(Control control, double value) {
 constexpr double Window_Frame_Twips = 390;
 
 void Main_Window::Set_Height(Control control, double value) {
-    support::Twips_Rect& rect = layout_[index_of(control)];
+    Twips_Rect& rect = layout_[index_of(control)];
     if (control == Control::Zentrel) {
         // Set only on a change, so a height the user has dragged stays until
         // the error list appears or goes.
@@ -185,8 +192,11 @@ void Main_Window::Show_Pending_Texts() {
     pending_posted_ = false;
     for (int i = 0; i < Control_Count; ++i) {
         if (!std::exchange(pending_labels_[i], false)) continue;
-        if (auto* label = qobject_cast<QLabel*>(controls_[i]); label && raw_texts_[i])
-            label->setText(raw_texts_[i]->shown);
+        auto* label = qobject_cast<QLabel*>(controls_[i]);
+        auto& raw = raw_texts_[i];
+        if (!label || !raw) continue;
+        if (!raw->shown) raw->shown = to_display(raw->bytes);
+        label->setText(*raw->shown);
     }
 }
 

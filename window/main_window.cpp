@@ -1,6 +1,5 @@
 #include "window/main_window.h"
 
-#include "window/option_interlocks.h"
 #include "window/qt_ui_host.h"
 
 #include <QAction>
@@ -17,8 +16,6 @@
 static void register_pictures() { Q_INIT_RESOURCE(zentrel); }
 
 namespace zentrel::window {
-
-using support::Control;
 
 namespace {
 
@@ -39,7 +36,7 @@ Main_Window::Main_Window(Window_Setup setup, QWidget* parent)
     if (own_host_) own_host_->set_window(this);
     platform::File_System& fs = setup_.file_system ? *setup_.file_system : platform::real_file_system();
     support_ = std::make_unique<support::Support_Routines>(host, fs, regional_);
-    job_ = std::make_unique<engine::Copy_Job>(*this, *support_, state_);
+    job_ = std::make_unique<engine::Copy_Job>(*this, *this, *support_, state_);
 
     setMouseTracking(true);
     Build_Controls();
@@ -68,13 +65,17 @@ void Main_Window::Connect_Handlers() {
           Control::Reset_Archive, Control::Copy_SysFiles, Control::Copy_HiddenFiles, Control::Synchronize}) {
         auto* check = static_cast<QCheckBox*>(control(box));
         connect(check, &QCheckBox::stateChanged, this, [this, box, check](int state) {
+            options_.reset();
             // Only the program sets the grey state; a click leaves it behind.
             if (state != Qt::PartiallyChecked) check->setTristate(false);
-            Raise_Option_Click(*this, box);
+            Option_Click(box);
         });
     }
+    for (Control field : {Control::Sourcefolder, Control::Targetfolder, Control::Include_Filter,
+                          Control::Exclude_Filter, Control::Later_then})
+        connect(static_cast<QLineEdit*>(control(field)), &QLineEdit::textChanged, this, [this] { options_.reset(); });
     connect(static_cast<QLineEdit*>(control(Control::Later_then)), &QLineEdit::textChanged, this,
-            [this] { Later_then_Change(*this, state_, regional_); });
+            [this] { engine::Later_then_Change(Text(Control::Later_then), state_, regional_); });
 
     control(Control::Cancel_Execution)->installEventFilter(this);
     control(Control::Tivoran)->installEventFilter(this);
@@ -92,6 +93,9 @@ void Main_Window::Run_Exclusive(const char* name, const std::function<void()>& h
     // reset the counters of the job in progress; it is ignored instead.
     if (running_ > 0) return;
     ++running_;
+    // Typed into during a run, the target field would split the copy
+    // between two folders.
+    Lock_Folders(true);
     try {
         handler();
     } catch (const std::exception& failure) {
@@ -100,6 +104,7 @@ void Main_Window::Run_Exclusive(const char* name, const std::function<void()>& h
         Report_Unexpected_Failure(name, "");
     }
     --running_;
+    if (running_ == 0) Lock_Folders(false);
     // The hourglass a mouse move over the background put up during the run
     // would otherwise stay over every control until the next such move.
     if (running_ == 0) support_->host().Set_Pointer(support::Pointer_Shape::Default);
@@ -118,8 +123,9 @@ void Main_Window::Report_Unexpected_Failure(const char* name, const char* descri
     // The job ends here: the window returns to its idle state, so the user
     // can start again, and learns what went wrong.
     try {
-        Set_Enabled(Control::Start, true);
-        Set_Visible(Control::Cancel_Execution, false);
+        state_.Run_Under_Way = false;
+        Show_Run_Under_Way(false);
+        Show_Cancel_Button(false);
         std::string prompt = support_->LT3("Prozedurfehler in '$n1':", name, "", "") + " " + description;
         support_->Message_Box(prompt, support::Buttons_OK | support::Icon_Stop);
     } catch (...) {

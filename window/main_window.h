@@ -1,20 +1,24 @@
-// The program's one window. It implements the form the copy job works on
-// (controls addressed by their names, positions in twips) and owns the run
-// state, the support routines and the job. A run executes inside the click
-// handler of Start and keeps the window alive through the UI host's
-// processing of pending events.
+// The program's one window. It is the copy job's options and display, and
+// the form its own rules and tests work on (controls addressed by their
+// names, positions in twips); it owns the run state, the support routines
+// and the job. A run executes inside the click handler of Start and keeps
+// the window alive through the UI host's processing of pending events.
 #pragma once
 
 #include "engine/copy_job.h"
+#include "engine/job_display.h"
+#include "engine/job_options.h"
 #include "engine/run_state.h"
-#include "support/form.h"
+#include "settings/job_settings.h"
 #include "support/support_routines.h"
+#include "window/form.h"
 #include "window/window_setup.h"
 
 #include <QWidget>
 
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,16 +34,16 @@ class Qt_Ui_Host;
 inline constexpr const char* Maker_Contact = "Marravel Software, info@zentrel.example -";
 inline constexpr const char* Maker_Address = "www.zentrel.example";
 
-class Main_Window : public QWidget, public support::Form {
+class Main_Window : public QWidget, public Form, public engine::Job_Options, public engine::Job_Display {
     Q_OBJECT
 public:
     explicit Main_Window(Window_Setup setup = {}, QWidget* parent = nullptr);
     ~Main_Window() override;
 
-    static constexpr int Control_Count = static_cast<int>(support::Control::Later_then) + 1;
+    static constexpr int Control_Count = static_cast<int>(Control::Later_then) + 1;
 
     // The widget standing for a control (the window itself for Zentrel).
-    QWidget* control(support::Control control) const;
+    QWidget* control(Control control) const;
     QMenu* Kontext_Errorlist() const { return error_menu_; }
     QAction* Copy_Single_File() const { return copy_single_file_; }
     engine::Run_State& state() { return state_; }
@@ -47,32 +51,68 @@ public:
     // True while a run, an evaluation or a single-file copy is in progress.
     bool job_running() const { return running_ > 0; }
 
-    // support::Form
-    std::string Text(support::Control control) const override;
-    void Set_Text(support::Control control, const std::string& text) override;
+    // Form
+    std::string Text(Control control) const override;
+    void Set_Text(Control control, const std::string& text) override;
     // Gives the labels the texts set since the last paint. A run sets the
     // status line for every file, many times between two pictures of the
     // screen, and a label's new text costs far more than storing it; only
     // the last text before a paint can ever be seen.
     void Show_Pending_Texts();
-    int Check_State(support::Control control) const override;
-    void Set_Check_State(support::Control control, int state) override;
-    bool Visible(support::Control control) const override;
-    void Set_Visible(support::Control control, bool visible) override;
-    bool Enabled(support::Control control) const override;
-    void Set_Enabled(support::Control control, bool enabled) override;
-    void Set_Focus(support::Control control) override;
-    support::Twips_Rect Geometry(support::Control control) const override;
-    void Set_Top(support::Control control, double twips) override;
-    void Set_Width(support::Control control, double twips) override;
-    void Set_Height(support::Control control, double twips) override;
-    long List_Count(support::Control control) const override;
-    std::string List_Item(support::Control control, long index) const override;
-    void Add_Item(support::Control control, const std::string& text) override;
-    void Clear_List(support::Control control) override;
-    long List_Index(support::Control control) const override;
+    int Check_State(Control control) const override;
+    void Set_Check_State(Control control, int state) override;
+    bool Visible(Control control) const override;
+    void Set_Visible(Control control, bool visible) override;
+    bool Enabled(Control control) const override;
+    void Set_Enabled(Control control, bool enabled) override;
+    void Set_Focus(Control control) override;
+    Twips_Rect Geometry(Control control) const override;
+    void Set_Top(Control control, double twips) override;
+    void Set_Width(Control control, double twips) override;
+    void Set_Height(Control control, double twips) override;
+    long List_Count(Control control) const override;
+    std::string List_Item(Control control, long index) const override;
+    void Add_Item(Control control, const std::string& text) override;
+    void Clear_List(Control control) override;
+    long List_Index(Control control) const override;
+    // Form and engine::Job_Display
     void Repaint() override;
     void Arrange_Error_List() override;
+
+    // engine::Job_Options, read from the controls once after each change
+    // (a run asks for every file).
+    std::string Sourcefolder() const override { return Options().Sourcefolder; }
+    std::string Targetfolder() const override { return Options().Targetfolder; }
+    std::string Include_Filter() const override { return Options().Include_Filter; }
+    std::string Exclude_Filter() const override { return Options().Exclude_Filter; }
+    std::string Later_then() const override { return Options().Later_Then; }
+    bool Include_Subfolders() const override { return Options().Include_Subfolders != 0; }
+    bool Copy_Empty_Folders() const override { return Options().Copy_Empty_Folders != 0; }
+    bool Only_newer() const override { return Options().Only_newer != 0; }
+    bool Only_Archive() const override { return Options().Only_Archive != 0; }
+    bool Reset_Archive() const override { return Options().Reset_Archive != 0; }
+    bool Copy_SysFiles() const override { return Options().Copy_SysFiles != 0; }
+    bool Copy_HiddenFiles() const override { return Options().Copy_HiddenFiles != 0; }
+    bool Synchronize() const override { return Options().Synchronize != 0; }
+
+    // engine::Job_Display
+    void Show_Status(const std::string& text) override;
+    void Show_Count(engine::File_Counter counter, std::int32_t value) override;
+    void Show_Bytes(engine::Byte_Count_Kind kind, double total) override;
+    void Clear_Counters() override;
+    void Show_Progress_Bar(std::optional<double> fraction) override;
+    void Show_Cancel_Button(bool shown) override;
+    void Show_Error_Counter(bool shown) override;
+    void Show_Run_Under_Way(bool under_way) override;
+    void Add_Error(const std::string& entry) override;
+    long Error_Count() const override;
+    std::string Last_Error() const override;
+    void Clear_Errors() override;
+
+    // The thirteen stored settings as the fields and boxes show them, and
+    // back; Show_Settings raises the handlers of what it changes.
+    settings::Job_Settings Settings() const;
+    void Show_Settings(const settings::Job_Settings& settings);
 
     // Event handlers.
     void Form_Load();
@@ -105,6 +145,14 @@ private:
     void Run_Exclusive(const char* name, const std::function<void()>& handler);
     void Report_Unexpected_Failure(const char* name, const char* description);
     void Finish_Pending_Close();
+    // The click handler of an option box: the interlocks after its change.
+    void Option_Click(Control box);
+    // Settings(), kept until a field or box changes.
+    const settings::Job_Settings& Options() const;
+    // While a job runs, the folders it works in cannot be changed.
+    void Lock_Folders(bool locked);
+    // A label's text, converted for the screen when it is next painted.
+    void Set_Label_Text(Control control, std::string text);
 
     Window_Setup setup_;
     std::unique_ptr<Qt_Ui_Host> own_host_;
@@ -112,15 +160,17 @@ private:
     std::unique_ptr<support::Support_Routines> support_;
     engine::Run_State state_;
     std::unique_ptr<engine::Copy_Job> job_;
+    mutable std::optional<settings::Job_Settings> options_;
 
     std::array<QWidget*, Control_Count> controls_{};
     // Exact layout in twips (fractions included), the source of Geometry.
-    std::array<support::Twips_Rect, Control_Count> layout_{};
-    // The bytes behind each text given to the form, with what they showed as,
-    // so a name that is not UTF-8 reads back unchanged.
+    std::array<Twips_Rect, Control_Count> layout_{};
+    // The bytes behind each text given to the form, with what they showed as
+    // (nothing while a label waits for its paint), so a name that is not
+    // UTF-8 reads back unchanged.
     struct Raw_Text {
         std::string bytes;
-        QString shown;
+        std::optional<QString> shown;
     };
     std::array<std::optional<Raw_Text>, Control_Count> raw_texts_{};
     // Labels whose new text waits for the next paint (Show_Pending_Texts).

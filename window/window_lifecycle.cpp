@@ -9,14 +9,11 @@
 
 namespace zentrel::window {
 
-using support::Control;
-
 void Main_Window::Form_Load() {
     try {
-        settings::Load_Settings(*this, *support_);
+        Show_Settings(settings::Load_Settings(*support_));
     } catch (...) {
-        // A damaged store never keeps the window from opening; the controls
-        // keep what was read until the failure.
+        // A damaged store never keeps the window from opening.
     }
     Set_Visible(Control::Cancel_Execution, false);
     Arrange_Error_List();
@@ -24,7 +21,7 @@ void Main_Window::Form_Load() {
 
 void Main_Window::Form_Unload() {
     try {
-        settings::Save_Settings(*this, *support_);
+        settings::Save_Settings(Settings(), *support_);
     } catch (...) {
         // Saving never shows a message and never keeps the window open.
     }

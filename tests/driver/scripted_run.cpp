@@ -1,6 +1,6 @@
 // Runs one copy job without a person: the real window (on whatever Qt
 // platform is set: an X display for benchmarks, offscreen for tests) or the
-// engine alone with a form that discards every display. Options come from the
+// engine alone with a display that discards everything but the error list. Options come from the
 // command line; the question whether to create a missing target is answered
 // Yes, any other box is answered with its first button and reported.
 //
@@ -29,7 +29,6 @@
 #include "common/dark_palette.h"
 #include "engine/copy_job.h"
 #include "platform/file_system.h"
-#include "support/form.h"
 #include "window/main_window.h"
 #include "window/qt_translations.h"
 #include "window/qt_ui_host.h"
@@ -39,7 +38,6 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -47,12 +45,13 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
-using zentrel::support::Control;
+using zentrel::window::Control;
 
 struct Options {
     bool window = true;
@@ -160,67 +159,72 @@ private:
     zentrel::support::Ui_Host* events_;
 };
 
-// The form of an engine-only run: keeps what the job reads back, discards
-// every display.
-class Discarding_Form : public zentrel::support::Form {
+// The options of an engine-only run, as the command line gives them.
+class Fixed_Options : public zentrel::engine::Job_Options {
 public:
-    std::string Text(Control c) const override { return texts_[static_cast<int>(c)]; }
-    void Set_Text(Control c, const std::string& text) override {
-        switch (c) {
-            case Control::Status:
-            case Control::Num_Processed_Files:
-            case Control::Num_Processed_Bytes:
-            case Control::Num_Sourcefiles:
-            case Control::Num_Sourcebytes:
-            case Control::Num_Tot_Files:
-            case Control::TNum_SourceBytes:
-            case Control::TNum_Processed_Bytes:
-            case Control::Progress:
-                return;  // displays only
-            default:
-                texts_[static_cast<int>(c)] = text;
-        }
-    }
-    int Check_State(Control c) const override { return checks_[static_cast<int>(c)]; }
-    void Set_Check_State(Control c, int state) override { checks_[static_cast<int>(c)] = state; }
-    bool Visible(Control) const override { return true; }
-    void Set_Visible(Control, bool) override {}
-    bool Enabled(Control) const override { return true; }
-    void Set_Enabled(Control, bool) override {}
-    void Set_Focus(Control) override {}
-    zentrel::support::Twips_Rect Geometry(Control) const override { return {0, 0, 8895, 255}; }
-    void Set_Top(Control, double) override {}
-    void Set_Width(Control, double) override {}
-    void Set_Height(Control, double) override {}
-    long List_Count(Control) const override { return static_cast<long>(errors_.size()); }
-    std::string List_Item(Control, long i) const override { return errors_.at(i); }
-    void Add_Item(Control, const std::string& text) override { errors_.push_back(text); }
-    void Clear_List(Control) override { errors_.clear(); }
-    long List_Index(Control) const override { return -1; }
-    void Repaint() override {}
-    void Arrange_Error_List() override {}
+    explicit Fixed_Options(const Options& options) : options_(&options) {}
+    std::string Sourcefolder() const override { return text(Control::Sourcefolder); }
+    std::string Targetfolder() const override { return text(Control::Targetfolder); }
+    std::string Include_Filter() const override { return text(Control::Include_Filter, "*.*"); }
+    std::string Exclude_Filter() const override { return text(Control::Exclude_Filter); }
+    std::string Later_then() const override { return text(Control::Later_then); }
+    bool Include_Subfolders() const override { return checked(Control::Include_Subfolders); }
+    bool Copy_Empty_Folders() const override { return checked(Control::Copy_Empty_Folders); }
+    bool Only_newer() const override { return checked(Control::Only_newer); }
+    bool Only_Archive() const override { return checked(Control::Only_Archive); }
+    bool Reset_Archive() const override { return checked(Control::Reset_Archive); }
+    bool Copy_SysFiles() const override { return checked(Control::Copy_SysFiles); }
+    bool Copy_HiddenFiles() const override { return checked(Control::Copy_HiddenFiles); }
+    bool Synchronize() const override { return checked(Control::Synchronize); }
 
 private:
-    mutable std::array<std::string, 64> texts_{};
-    mutable std::array<int, 64> checks_{};
+    std::string text(Control field, const char* otherwise = "") const {
+        auto it = options_->texts.find(field);
+        return it == options_->texts.end() ? otherwise : it->second;
+    }
+    bool checked(Control box) const {
+        auto it = options_->checks.find(box);
+        return it != options_->checks.end() && it->second != 0;
+    }
+    const Options* options_;
+};
+
+// The display of an engine-only run: keeps the error list, discards the rest.
+class Discarding_Display : public zentrel::engine::Job_Display {
+public:
+    void Show_Status(const std::string&) override {}
+    void Show_Count(zentrel::engine::File_Counter, std::int32_t) override {}
+    void Show_Bytes(zentrel::engine::Byte_Count_Kind, double) override {}
+    void Clear_Counters() override {}
+    void Show_Progress_Bar(std::optional<double>) override {}
+    void Show_Cancel_Button(bool) override {}
+    void Show_Error_Counter(bool) override {}
+    void Show_Run_Under_Way(bool) override {}
+    void Add_Error(const std::string& entry) override { errors_.push_back(entry); }
+    long Error_Count() const override { return static_cast<long>(errors_.size()); }
+    std::string Last_Error() const override { return errors_.empty() ? std::string() : errors_.back(); }
+    void Clear_Errors() override { errors_.clear(); }
+    void Arrange_Error_List() override {}
+    void Repaint() override {}
+
+private:
     std::vector<std::string> errors_;
 };
 
 int run_engine(const Options& options) {
-    Discarding_Form form;
+    Fixed_Options job_options(options);
+    Discarding_Display display;
     Answering_Host host(nullptr);
     zentrel::support::Support_Routines support(host, zentrel::platform::real_file_system(),
                                                zentrel::platform::Regional_Settings::from_environment());
     zentrel::engine::Run_State state;
-    zentrel::engine::Copy_Job job(form, support, state);
-    form.Set_Text(Control::Include_Filter, "*.*");
-    for (auto& [control, text] : options.texts) form.Set_Text(control, text);
-    for (auto& [control, check] : options.checks) form.Set_Check_State(control, check);
+    zentrel::engine::Later_then_Change(job_options.Later_then(), state, support.regional());
+    zentrel::engine::Copy_Job job(job_options, display, support, state);
     const auto start = std::chrono::steady_clock::now();
     job.Start_Click();
     print_run_seconds(start);
-    std::printf("%d files, %d errors\n", state.Total_Files, static_cast<int>(form.List_Count(Control::Error_List)));
-    return form.List_Count(Control::Error_List) == 0 && !host.unexpected ? 0 : 2;
+    std::printf("%d files, %d errors\n", state.Total_Files, static_cast<int>(display.Error_Count()));
+    return display.Error_Count() == 0 && !host.unexpected ? 0 : 2;
 }
 
 int run_window(int argc, char** argv, const Options& options) {

@@ -17,8 +17,6 @@
 namespace zentrel::testing {
 namespace {
 
-using support::Control;
-
 class Copy_Run : public Job_Test {
 protected:
     Copy_Run() { make_folders(dst); }
@@ -37,29 +35,28 @@ protected:
 
 TEST_F(Copy_Run, CopiesTheTreeWithTimesAndASecondRunCopiesNothing) {
     build_source();
-    set(Control::Copy_HiddenFiles);  // .keep is hidden by its dot
+    options.copy_hiddenfiles = true;  // .keep is hidden by its dot
     EXPECT_EQ(start(), "6 Dateien erfolgreich verarbeitet");
     expect_same_tree(src, dst);
     EXPECT_EQ(state.Processed_Files, 6);
     EXPECT_EQ(state.Source_Files, 6);
     EXPECT_EQ(state.Processed_Bytes, 5 + 11 + 7 + 5 + 5000 + 0);
-    EXPECT_EQ(text(Control::Num_Processed_Files), "6");
-    EXPECT_EQ(text(Control::Num_Processed_Bytes), "5028");
-    EXPECT_EQ(text(Control::TNum_Processed_Bytes), "Bytes kopiert");
-    EXPECT_TRUE(form.Visible(Control::Progress));
-    EXPECT_FLOAT_EQ(form.Geometry(Control::Progress).width, form.Geometry(Control::Progress_Frame).width);
-    EXPECT_FALSE(form.Visible(Control::Cancel_Execution));
-    EXPECT_TRUE(form.Enabled(Control::Start));
+    EXPECT_EQ(display.count(engine::File_Counter::Processed_Files), 6);
+    EXPECT_EQ(display.bytes[engine::Byte_Count_Kind::Copied].back(), 5028);
+    EXPECT_EQ(display.progress, 1.0);
+    EXPECT_FALSE(display.cancel_shown);
+    EXPECT_FALSE(display.run_under_way);
+    EXPECT_FALSE(state.Run_Under_Way);
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_FALSE(exists(dst + "/$$$Temp1$$$"));
 
-    const std::size_t before = form.Text_History(Control::Status).size();
+    const std::size_t before = display.statuses.size();
     EXPECT_EQ(start(), "6 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(state.Processed_Files, 0);
     EXPECT_EQ(state.Source_Files, 0);
     EXPECT_EQ(state.Total_Files, 6);
     std::vector<std::string> skipped;
-    const auto& history = form.Text_History(Control::Status);
+    const auto& history = display.statuses;
     for (std::size_t i = before; i < history.size(); ++i)
         if (history[i].starts_with("überspringe ")) skipped.push_back(history[i]);
     EXPECT_EQ(skipped.size(), 6u);
@@ -69,13 +66,13 @@ TEST_F(Copy_Run, CopiesTheTreeWithTimesAndASecondRunCopiesNothing) {
 
 TEST_F(Copy_Run, FiltersAndSubfolderOptionChooseTheFiles) {
     build_source();
-    form.Set_Text(Control::Include_Filter, "*.txt; *.doc");
-    form.Set_Text(Control::Exclude_Filter, "A.TXT");
-    set(Control::Include_Subfolders, 0);
+    options.include_filter = "*.txt; *.doc";
+    options.exclude_filter = "A.TXT";
+    options.include_subfolders = false;
     EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(files_below(dst), std::vector<std::string>{"b.doc"});
 
-    set(Control::Include_Subfolders);
+    options.include_subfolders = true;
     start();
     EXPECT_EQ(files_below(dst), (std::vector<std::string>{"Briefe/Alt/e.txt", "Briefe/d.txt", "b.doc"}));
 }
@@ -98,13 +95,13 @@ TEST_F(Copy_Run, ReplacesByDifferenceButWithOnlyNewerOnlyByNewerSources) {
     };
     same_time_other_size();
 
-    set(Control::Only_newer);
+    options.only_newer = true;
     start();
     EXPECT_EQ(read_file(dst + "/alt.txt"), "source");
     EXPECT_EQ(read_file(dst + "/neu.txt"), "target, newer");
     EXPECT_EQ(read_file(dst + "/gleich.txt"), "target");
 
-    set(Control::Only_newer, 0);
+    options.only_newer = false;
     start();
     EXPECT_EQ(read_file(dst + "/neu.txt"), "source");
     EXPECT_EQ(mtime_of(dst + "/neu.txt"), mtime_of(src + "/neu.txt"));
@@ -112,7 +109,7 @@ TEST_F(Copy_Run, ReplacesByDifferenceButWithOnlyNewerOnlyByNewerSources) {
     // Synchronised, each side keeps its own version rather than the first
     // pass overwriting the target's.
     same_time_other_size();
-    set(Control::Synchronize);
+    synchronize(true);
     start();
     EXPECT_EQ(read_file(dst + "/gleich.txt"), "target");
     EXPECT_EQ(read_file(src + "/gleich.txt"), "source, longer");
@@ -128,7 +125,7 @@ TEST_F(Copy_Run, SameTimeButOtherSizeIsCopied) {
 }
 
 TEST_F(Copy_Run, LaterThenSkipsTheExactInstantAndTakesASecondLater) {
-    form.Set_Text(Control::Later_then, "01.06.2020 12:00:00");
+    later_then("01.06.2020 12:00:00");
     ASSERT_NE(state.Later_Then_Date, 0);
     const platform::File_Time instant = platform::file_time_from_date_value(state.Later_Then_Date);
     write_file(src + "/gleich.txt", "x");
@@ -141,7 +138,7 @@ TEST_F(Copy_Run, LaterThenSkipsTheExactInstantAndTakesASecondLater) {
     EXPECT_EQ(files_below(dst), std::vector<std::string>{"spaeter.txt"});
 
     // An emptied field switches the date test off although the date stays.
-    form.Set_Text(Control::Later_then, "");
+    later_then("");
     start();
     EXPECT_EQ(files_below(dst).size(), 3u);
 }
@@ -156,8 +153,8 @@ TEST_F(Copy_Run, ArchiveOptionsMakeASecondRunCopyNothing) {
     write_file(src + "/Unter/u.txt", "u");
     // Clearing the bit changes nothing else, not even an odd mode.
     ::chmod((src + "/b.txt").c_str(), 0464);
-    set(Control::Only_Archive);
-    set(Control::Reset_Archive);
+    options.only_archive = true;
+    options.reset_archive = true;
     EXPECT_EQ(start(), "5 Dateien erfolgreich verarbeitet");
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_TRUE(std::filesystem::is_symlink(dst + "/0-link"));
@@ -187,7 +184,7 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
     write_file(src + "/h.txt", "h");
     set_attributes(src + "/c.txt", 0);  // archive clear: not taken
     set_attributes(src + "/h.txt", platform::Attribute_Hidden | platform::Attribute_Archive);
-    set(Control::Only_Archive);
+    options.only_archive = true;
     start();
     EXPECT_EQ(files_below(dst), std::vector<std::string>{"a.txt"});
 
@@ -234,22 +231,22 @@ TEST_F(Copy_Run, TheWalkTrustsTheEvaluationOnlyWhileFolderAndOptionsStayTheSame)
     // folder or an option changes: the walk tests again and copies it.
     const std::vector<std::pair<const char*, std::function<void()>>> changes = {
         {"a new file", [&] { write_file(src + "/neu.txt", "n"); }},
-        {"an option", [&] { set(Control::Only_newer, 1); }},
+        {"an option", [&] { options.only_newer = true; }},
     };
     for (const auto& [what, change] : changes) {
         SCOPED_TRACE(what);
-        set(Control::Only_newer, 0);
+        options.only_newer = false;
         bool changed = false;
         // The evaluation of the one folder ends by clearing the status line.
-        form.on_text[Control::Status] = [&] {
-            if (changed || !text(Control::Status).empty()) return;
+        display.on_status = [&] {
+            if (changed || !display.status.empty()) return;
             changed = true;
             write_file(dst + "/b.txt", "alt");
             set_mtime(dst + "/b.txt", 1'000'000'000);
             change();
         };
         start();
-        form.on_text.clear();
+        display.on_status = nullptr;
         EXPECT_TRUE(changed);
         EXPECT_EQ(read_file(dst + "/b.txt"), "b");
     }
@@ -261,7 +258,7 @@ TEST_F(Copy_Run, TheWalkTrustsTheEvaluationOnlyWhileFolderAndOptionsStayTheSame)
 // the reset keeps its bit, so that the next run takes the new content.
 TEST_F(Copy_Run, ArchiveBitsThatCannotOrMustNotBeClearedAreKept) {
     for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) write_file(src + "/" + std::string(name), name);
-    set(Control::Reset_Archive);
+    options.reset_archive = true;
     fs.fail(Fs_Operation::set_attribute, src + "/a.txt", ENOTSUP);
     fs.fail(Fs_Operation::set_attribute, src + "/c.txt", EROFS);
     bool d_copied = false;
@@ -291,16 +288,16 @@ TEST_F(Copy_Run, ArchiveBitsThatCannotOrMustNotBeClearedAreKept) {
 TEST_F(Copy_Run, FailedCopyKeepsTheArchiveBit) {
     write_file(src + "/gut.txt", "ok");
     write_file(src + "/schlecht.txt", "fails");
-    set(Control::Reset_Archive);
+    options.reset_archive = true;
     fs.fail(Fs_Operation::copy_file, src + "/schlecht.txt", EIO);
     host.answer(support::Answer_Ignore).answer(support::Answer_No);
     EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
     EXPECT_FALSE(attributes(src + "/gut.txt") & platform::Attribute_Archive);
     EXPECT_TRUE(attributes(src + "/schlecht.txt") & platform::Attribute_Archive);
-    EXPECT_EQ(form.Items(Control::Error_List), std::vector<std::string>{src + "/schlecht.txt"});
+    EXPECT_EQ(display.errors, std::vector<std::string>{src + "/schlecht.txt"});
     EXPECT_EQ(state.Error_Files, 1);
-    EXPECT_EQ(text(Control::Num_Error_Files), "1");
-    EXPECT_TRUE(form.Visible(Control::TNum_Error_Files));
+    EXPECT_EQ(display.count(engine::File_Counter::Error_Files), 1);
+    EXPECT_TRUE(display.error_counter_shown);
     EXPECT_EQ(state.Processed_Files, 2);  // a failed attempt still counts as handed over
 }
 
@@ -316,12 +313,12 @@ TEST_F(Copy_Run, HiddenAndSystemFilesAndFoldersOnlyWithTheirOptions) {
     start();
     EXPECT_EQ(files_below(dst), std::vector<std::string>{"normal.txt"});
 
-    set(Control::Copy_HiddenFiles);
+    options.copy_hiddenfiles = true;
     start();
     EXPECT_EQ(files_below(dst), (std::vector<std::string>{".Geheim/in.txt", ".versteckt", "normal.txt"}));
 
-    set(Control::Copy_HiddenFiles, 0);
-    set(Control::Copy_SysFiles);
+    options.copy_hiddenfiles = false;
+    options.copy_sysfiles = true;
     start();
     EXPECT_EQ(files_below(dst),
               (std::vector<std::string>{".Geheim/in.txt", ".versteckt", "Sys/in.txt", "normal.txt", "system.sys"}));
@@ -332,14 +329,14 @@ TEST_F(Copy_Run, EmptyFoldersAreMadeOnlyWithTheirOption) {
     std::filesystem::remove(dst);
     make_folders(src + "/eins/zwei");
     make_folders(src + "/drei");
-    set(Control::Copy_Empty_Folders);
-    set(Control::Include_Subfolders, 0);
+    options.copy_empty_folders = true;
+    options.include_subfolders = false;
     host.answer(support::Answer_Yes);
     EXPECT_EQ(start(), "0 Dateien erfolgreich verarbeitet");
     EXPECT_TRUE(std::filesystem::is_directory(dst));
     EXPECT_FALSE(exists(dst + "/eins"));
 
-    set(Control::Include_Subfolders);
+    options.include_subfolders = true;
     start();
     EXPECT_TRUE(std::filesystem::is_directory(dst + "/eins/zwei"));
     EXPECT_TRUE(std::filesystem::is_directory(dst + "/drei"));
@@ -357,14 +354,14 @@ TEST_F(Copy_Run, SynchronisesBothWaysAndASecondSynchronisationCopiesNothing) {
     set_mtime(dst + "/quelle.txt", 4'000'000);
     write_file(src + "/nur_quelle/q.txt", "q");
     write_file(dst + "/nur_ziel/z.txt", "z");
-    set(Control::Synchronize);
-    ASSERT_NE(form.Check_State(Control::Only_newer), 0);
+    synchronize(true);
+    ASSERT_NE(options.only_newer, 0);
 
     EXPECT_EQ(start(), "7 Dateien erfolgreich synchronisiert");
     expect_same_tree(src, dst);
     EXPECT_EQ(read_file(src + "/beide.txt"), "new from target");
     EXPECT_EQ(read_file(dst + "/quelle.txt"), "newer in source");
-    EXPECT_EQ(text(Control::Num_Tot_Files), "4");  // the second pass's count alone
+    EXPECT_EQ(display.count(engine::File_Counter::Tot_Files), 4);  // the second pass's count alone
     EXPECT_TRUE(state.Reverse_Direction);
 
     fs.reset_calls();
@@ -378,13 +375,13 @@ TEST_F(Copy_Run, IgnoreAllChosenInTheFirstPassHoldsInTheSecond) {
     write_file(dst + "/b.txt", "b");
     fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
     fs.fail(Fs_Operation::copy_file, dst + "/b.txt", EIO);
-    set(Control::Synchronize);
+    synchronize(true);
     host.answer(support::Answer_Ignore).answer(support::Answer_Yes);
     EXPECT_EQ(start(), "Kopierfehler bei 2 Dateien");
     EXPECT_EQ(prompts(), (std::vector<std::string>{
                              "Konnte Datei nicht kopieren: " + src + "/a.txt\r\nInput/output error: " + src + "/a.txt",
                              "Alle weiteren Fehler ignorieren?"}));
-    EXPECT_EQ(form.Items(Control::Error_List), (std::vector<std::string>{src + "/a.txt", dst + "/b.txt"}));
+    EXPECT_EQ(display.errors, (std::vector<std::string>{src + "/a.txt", dst + "/b.txt"}));
 }
 
 TEST_F(Copy_Run, ATargetLinkIsReplacedAndWhatItPointsAtStaysUntouched) {
@@ -402,8 +399,8 @@ TEST_F(Copy_Run, ATargetLinkIsReplacedAndWhatItPointsAtStaysUntouched) {
 TEST_F(Copy_Run, APipeInTheSourceIsNeverOpenedAndTheRunEnds) {
     write_file(src + "/a.txt", "a");
     ASSERT_EQ(mkfifo((src + "/rohr").c_str(), 0600), 0);
-    set(Control::Copy_HiddenFiles);
-    set(Control::Copy_SysFiles);
+    options.copy_hiddenfiles = true;
+    options.copy_sysfiles = true;
     EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
     EXPECT_FALSE(exists(dst + "/rohr"));
     EXPECT_TRUE(host.boxes.empty());
@@ -458,7 +455,7 @@ TEST_F(Copy_Run, AFolderSwappedForALinkDuringTheRunIsNeverFollowed) {
     ASSERT_TRUE(swapped);
     EXPECT_TRUE(std::filesystem::is_empty(tmp / "ziel-draussen"));
     EXPECT_EQ(files_below(tmp / "draussen"), std::vector<std::string>{"b.txt"});
-    EXPECT_EQ(form.Items(Control::Error_List), std::vector<std::string>{src + "/A/"});
+    EXPECT_EQ(display.errors, std::vector<std::string>{src + "/A/"});
 }
 
 // The target shows up inside the source (a bind mount made after the
@@ -506,9 +503,9 @@ TEST_F(Copy_Run_As_User, AnUnreadableFileFailsAloneAndIsListed) {
     root_owned.push_back(src + "/geheim.txt");
     host.answer(support::Answer_Ignore).answer(support::Answer_Yes);
     run_as_user([&]() -> std::string {
-        if (text(Control::Status) != "Kopierfehler bei 1 Dateien") return "status: " + text(Control::Status);
-        if (form.Items(Control::Error_List) != std::vector<std::string>{src + "/geheim.txt"})
-            return "error list has " + std::to_string(form.List_Count(Control::Error_List)) + " entries";
+        if (display.status != "Kopierfehler bei 1 Dateien") return "status: " + display.status;
+        if (display.errors != std::vector<std::string>{src + "/geheim.txt"})
+            return "error list has " + std::to_string(display.Error_Count()) + " entries";
         if (files_below(dst) != std::vector<std::string>{"a.txt", "z.txt"}) return "the other files were not copied";
         return "";
     });
@@ -520,10 +517,10 @@ TEST_F(Copy_Run_As_User, AReadOnlySourceKeepsItsArchiveBitAndIsStillCopied) {
     write_file(src + "/a.txt", "a");
     write_file(src + "/nur-lesen.txt", "r");
     ::chmod((src + "/nur-lesen.txt").c_str(), 0444);
-    set(Control::Reset_Archive);
+    options.reset_archive = true;
     host.answer(support::Answer_OK);
     run_as_user([&]() -> std::string {
-        if (text(Control::Status) != "2 Dateien erfolgreich verarbeitet") return "status: " + text(Control::Status);
+        if (display.status != "2 Dateien erfolgreich verarbeitet") return "status: " + display.status;
         if (host.boxes.size() != 1 || !host.boxes[0].prompt.starts_with("Bei 1 kopierten Dateien"))
             return "no single message about the kept bit";
         if (attributes(src + "/a.txt") & platform::Attribute_Archive) return "a.txt kept its bit";

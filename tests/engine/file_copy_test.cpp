@@ -12,7 +12,6 @@ using support::Answer_Ignore;
 using support::Answer_No;
 using support::Answer_Retry;
 using support::Answer_Yes;
-using support::Control;
 
 class File_Copy : public Job_Test {
 protected:
@@ -24,7 +23,7 @@ protected:
 
     bool copy(const std::string& target) { return job.Copy_File(source, target, ignore_all, abort); }
     bool copy() { return copy(dst + "/a.txt"); }
-    std::vector<std::string> entries() const { return form.Items(Control::Error_List); }
+    std::vector<std::string> entries() const { return display.errors; }
     // Leftovers of the platform's all-or-nothing copy in the target folder.
     bool partial_files_left() const {
         for (auto& entry : std::filesystem::directory_iterator(dst))

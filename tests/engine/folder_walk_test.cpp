@@ -10,8 +10,6 @@
 namespace zentrel::testing {
 namespace {
 
-using support::Control;
-
 class Folder_Walk : public Job_Test {
 protected:
     void walk() {
@@ -28,8 +26,8 @@ protected:
 };
 
 TEST_F(Folder_Walk, AFailingFileTestEndsItsFolderAndTheWalkGoesOnWithTheNextSubfolder) {
-    set(Control::Copy_HiddenFiles);  // with both classes the listing reads no attributes
-    set(Control::Copy_SysFiles);
+    options.copy_hiddenfiles = true;  // with both classes the listing reads no attributes
+    options.copy_sysfiles = true;
     write_file(src + "/oben.txt", "o");
     for (const char* name : {"1.txt", "2.txt", "3.txt", "4.txt"}) write_file(src + "/A/" + std::string(name), name);
     write_file(src + "/A/Unter/u.txt", "u");
@@ -43,9 +41,9 @@ TEST_F(Folder_Walk, AFailingFileTestEndsItsFolderAndTheWalkGoesOnWithTheNextSubf
                                         "/A\r\nInput/output error: " + src + "/A/3.txt\r\nZeile: 6");
     EXPECT_EQ(host.boxes[0].buttons, support::Buttons_OK);
     EXPECT_EQ(files_below(dst), (std::vector<std::string>{"A/1.txt", "A/2.txt", "B/b.txt", "oben.txt"}));
-    EXPECT_EQ(text(Control::Status), "");  // the top folder ended normally
+    EXPECT_EQ(display.status, "");  // the top folder ended normally
     // What was left out is in the error list, so the run cannot end as a success.
-    EXPECT_EQ(form.Items(Control::Error_List), std::vector<std::string>{src + "/A/"});
+    EXPECT_EQ(display.errors, std::vector<std::string>{src + "/A/"});
     EXPECT_EQ(state.Error_Files, 1);
 }
 
@@ -64,7 +62,7 @@ TEST_F(Folder_Walk, AFolderThatCannotBeListedIsReportedAndSkipped) {
     EXPECT_EQ(host.boxes[1].prompt, "Fehler bei der Verarbeitung von Verzeichnis:\r\n" + src +
                                         "/A\r\nPermission denied: " + src + "/A\r\nZeile: 16");
     EXPECT_EQ(files_below(dst), std::vector<std::string>{"B/b.txt"});
-    EXPECT_EQ(form.Items(Control::Error_List), std::vector<std::string>{src + "/A/"});
+    EXPECT_EQ(display.errors, std::vector<std::string>{src + "/A/"});
 }
 
 TEST_F(Folder_Walk, AVanishedFileIsPassedOverWithoutAnyDisplay) {
@@ -82,9 +80,9 @@ TEST_F(Folder_Walk, AVanishedFileIsPassedOverWithoutAnyDisplay) {
     walk();
     EXPECT_EQ(files_below(dst), std::vector<std::string>{"a.txt"});
     EXPECT_TRUE(statuses_starting("kopiere " + src + "/b").empty());
-    EXPECT_EQ(form.Text_History(Control::Num_Processed_Files), std::vector<std::string>{"1"});
+    EXPECT_EQ(display.counts[engine::File_Counter::Processed_Files], std::vector<std::int32_t>{1});
     EXPECT_TRUE(host.boxes.empty());
-    EXPECT_EQ(form.List_Count(Control::Error_List), 0);
+    EXPECT_EQ(display.Error_Count(), 0);
 }
 
 // Three event turns per copied file: before its test, before its copy and
@@ -99,7 +97,7 @@ TEST_F(Folder_Walk, CancelDuringCopiedFilesStopsAfterTheCurrentFile) {
         const std::size_t expected = static_cast<std::size_t>((n + 2) / 3);
         EXPECT_EQ(files_below(dst).size(), expected) << "cancel at event " << n;
         EXPECT_EQ(state.Processed_Files, static_cast<int>(expected));
-        EXPECT_EQ(text(Control::Status), "kopiere " + src + "/" + std::string(1, char('a' + expected - 1)) + ".txt");
+        EXPECT_EQ(display.status, "kopiere " + src + "/" + std::string(1, char('a' + expected - 1)) + ".txt");
     }
 }
 
@@ -107,12 +105,12 @@ TEST_F(Folder_Walk, CancelAfterASkippedFileStopsBeforeItsCountIsShown) {
     write_file(src + "/a.txt", "a");
     write_file(src + "/b.txt", "b");
     walk();  // everything up to date now
-    const std::size_t shown = form.Text_History(Control::Num_Processed_Files).size();
+    const std::size_t shown = display.counts[engine::File_Counter::Processed_Files].size();
     state = {};
     cancel_at_event(2);  // the turn after "überspringe a.txt"
     walk();
-    EXPECT_EQ(text(Control::Status), "überspringe " + src + "/a.txt");
-    EXPECT_EQ(form.Text_History(Control::Num_Processed_Files).size(), shown);
+    EXPECT_EQ(display.status, "überspringe " + src + "/a.txt");
+    EXPECT_EQ(display.counts[engine::File_Counter::Processed_Files].size(), shown);
     EXPECT_EQ(statuses_starting("kopiere " + src + "/b.txt").size(), 2u);  // only from the first walk
 }
 
@@ -165,14 +163,13 @@ TEST_F(Folder_Walk, CountsShownAfterEveryFileAndTheErrorCounterAppearsWithTheFir
     host.answer(support::Answer_Ignore).answer(support::Answer_No);
     state.Source_Bytes = 1'200'000;
     walk();
-    EXPECT_EQ(form.Text_History(Control::Num_Processed_Files), (std::vector<std::string>{"1", "2"}));
-    EXPECT_EQ(form.Text_History(Control::Num_Processed_Bytes), (std::vector<std::string>{"600000", "1,200"}));
-    EXPECT_EQ(text(Control::TNum_Processed_Bytes), "MBytes kopiert");
-    EXPECT_EQ(text(Control::Progress), "100%");
-    EXPECT_EQ(text(Control::Num_Error_Files), "1");
-    EXPECT_TRUE(form.Visible(Control::Num_Error_Files));
-    EXPECT_EQ(form.arrangements, 2);
-    EXPECT_EQ(form.repaints, 2);
+    EXPECT_EQ(display.counts[engine::File_Counter::Processed_Files], (std::vector<std::int32_t>{1, 2}));
+    EXPECT_EQ(display.bytes[engine::Byte_Count_Kind::Copied], (std::vector<double>{600'000, 1'200'000}));
+    EXPECT_EQ(display.progress, 1.0);
+    EXPECT_EQ(display.count(engine::File_Counter::Error_Files), 1);
+    EXPECT_TRUE(display.error_counter_shown);
+    EXPECT_EQ(display.arrangements, 2);
+    EXPECT_EQ(display.repaints, 2);
 }
 
 TEST_F(Folder_Walk, ACounterOverflowIsAFolderFailure) {
@@ -188,7 +185,7 @@ TEST_F(Folder_Walk, ACounterOverflowIsAFolderFailure) {
 TEST_F(Folder_Walk, TheTopFolderIsWalkedEvenWhenHidden) {
     const std::string hidden = tmp / ".versteckt";
     write_file(hidden + "/a.txt", "a");
-    form.Set_Text(Control::Sourcefolder, hidden);
+    options.sourcefolder = hidden;
     bool ignore_all = false;
     job.Process_Folder(folder(hidden), ignore_all, state.Cancel_Requested);
     EXPECT_TRUE(exists(dst + "/a.txt"));

@@ -14,8 +14,6 @@
 namespace zentrel::testing {
 namespace {
 
-using support::Control;
-
 struct Target_Kind {
     std::optional<Image_Kind> image;  // none: the test folder's own file system
     bool keeps_attributes = true;     // read-only, hidden, system, archive
@@ -56,7 +54,7 @@ protected:
             target = dst;
         }
         make_folders(target);
-        form.Set_Text(Control::Targetfolder, target);
+        options.targetfolder = target;
     }
 
     // Copies from the target back into a fresh folder of the test folder's
@@ -64,9 +62,9 @@ protected:
     std::string copy_back() {
         const std::string back = tmp / "zurueck";
         make_folders(back);
-        form.Set_Text(Control::Sourcefolder, target);
-        form.Set_Text(Control::Targetfolder, back);
-        EXPECT_EQ(start().find("Dateien erfolgreich verarbeitet") != std::string::npos, true) << text(Control::Status);
+        options.sourcefolder = target;
+        options.targetfolder = back;
+        EXPECT_EQ(start().find("Dateien erfolgreich verarbeitet") != std::string::npos, true) << display.status;
         return back;
     }
     // Answers a copy error with Ignore and No: the next error asks again.
@@ -99,17 +97,17 @@ TEST_P(Foreign_File_System, CopiesWithTheTimeItKeepsAndASecondRunCopiesNothing) 
     EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(state.Source_Files, 0);
     EXPECT_EQ(state.Processed_Files, 0);
-    set(Control::Only_newer);
+    options.only_newer = true;
     start();
     EXPECT_EQ(state.Processed_Files, 0);
     // Nor in either direction when synchronising.
-    set(Control::Only_newer, 0);
-    set(Control::Synchronize);
+    options.only_newer = false;
+    synchronize(true);
     fs.reset_calls();
     start();
     EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);
-    set(Control::Synchronize, 0);
-    set(Control::Only_newer, 0);  // the synchronisation sets it
+    synchronize(false);
+    options.only_newer = false;  // the synchronisation sets it
 
     // A change within the same two seconds with another size is still seen.
     write_file(src + "/a.txt", "alpha, changed");
@@ -126,8 +124,8 @@ TEST_P(Foreign_File_System, AttributesTravelThereAndBackWhereItKeepsThem) {
     set_attributes(src + "/versteckt.txt", platform::Attribute_Hidden | platform::Attribute_Archive);
     set_attributes(src + "/schreibgeschuetzt.txt", platform::Attribute_Read_Only);
     set_attributes(src + "/system.txt", platform::Attribute_System | platform::Attribute_Archive);
-    set(Control::Copy_HiddenFiles);
-    set(Control::Copy_SysFiles);
+    options.copy_hiddenfiles = true;
+    options.copy_sysfiles = true;
 
     // Where the target cannot keep them, they are left behind and the copy
     // still succeeds.
@@ -163,7 +161,7 @@ TEST_P(Foreign_File_System, ALinkIsCopiedAsALinkOrReportedWithTheReason) {
         return;
     }
     EXPECT_EQ(status, "Kopierfehler bei 1 Dateien");
-    EXPECT_EQ(form.Items(Control::Error_List), std::vector<std::string>{src + "/verweis"});
+    EXPECT_EQ(display.errors, std::vector<std::string>{src + "/verweis"});
     ASSERT_FALSE(host.boxes.empty());
     EXPECT_NE(host.boxes[0].prompt.find("kann keine symbolischen Verknüpfungen speichern"), std::string::npos)
         << host.boxes[0].prompt;
@@ -181,7 +179,7 @@ TEST_P(Foreign_File_System, NamesDifferingOnlyInCaseStayOneFileRunAfterRun) {
     for (int run = 0; run < 2; ++run) {
         ignore_next_error();
         EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien") << "run " << run;
-        EXPECT_EQ(form.Items(Control::Error_List), std::vector<std::string>{src + "/bericht.txt"});
+        EXPECT_EQ(display.errors, std::vector<std::string>{src + "/bericht.txt"});
         EXPECT_EQ(read_file(target + "/Bericht.txt"), "the first");
     }
     EXPECT_NE(host.boxes[0].prompt.find("\"Bericht.txt\""), std::string::npos) << host.boxes[0].prompt;
@@ -220,10 +218,10 @@ TEST_P(Foreign_File_System, TheArchiveResetOnItHoldsUntilAFileChanges) {
     write_file(target + "/b.txt", "bravo");
     const std::string back = tmp / "zurueck";
     make_folders(back);
-    form.Set_Text(Control::Sourcefolder, target);
-    form.Set_Text(Control::Targetfolder, back);
-    set(Control::Only_Archive);
-    set(Control::Reset_Archive);
+    options.sourcefolder = target;
+    options.targetfolder = back;
+    options.only_archive = true;
+    options.reset_archive = true;
 
     EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(state.Processed_Files, 2);

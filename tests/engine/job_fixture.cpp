@@ -7,19 +7,21 @@
 
 namespace zentrel::testing {
 
-using support::Control;
-
 Job_Test::Job_Test()
     : fs(platform::real_file_system()),
-      form(&state),
       support(host, fs, platform::Regional_Settings::german()),
-      job(form, support, state),
+      job(options, display, support, state),
       src(tmp / "quelle"),
       dst(tmp / "ziel") {
     make_folders(src);
-    form.Set_Text(Control::Sourcefolder, src);
-    form.Set_Text(Control::Targetfolder, dst);
-    set(Control::Include_Subfolders);
+    options.sourcefolder = src;
+    options.targetfolder = dst;
+    options.include_subfolders = true;
+}
+
+void Job_Test::later_then(const std::string& text) {
+    options.later_then = text;
+    engine::Later_then_Change(text, state, support.regional());
 }
 
 std::vector<std::string> Job_Test::prompts() const {
@@ -30,14 +32,14 @@ std::vector<std::string> Job_Test::prompts() const {
 
 std::vector<std::string> Job_Test::statuses_starting(const std::string& prefix) const {
     std::vector<std::string> result;
-    for (const std::string& status : form.Text_History(Control::Status))
+    for (const std::string& status : display.statuses)
         if (status.starts_with(prefix)) result.push_back(status);
     return result;
 }
 
 std::string Job_Test::start() {
     job.Start_Click();
-    return text(Control::Status);
+    return display.status;
 }
 
 std::vector<std::string> files_below(const std::string& root) {

@@ -1,12 +1,12 @@
 // A copy job over real temporary folders, reached through a fault-injecting
-// file system, with a scripted UI host and a fake form.
+// file system, with a scripted UI host and plain options and display.
 #pragma once
 
-#include "common/fake_form.h"
 #include "common/faulty_file_system.h"
 #include "common/scripted_ui_host.h"
 #include "common/temp_folder.h"
 #include "engine/copy_job.h"
+#include "plain_ports.h"
 #include "support/support_routines.h"
 
 #include <gtest/gtest.h>
@@ -20,9 +20,10 @@ class Job_Test : public ::testing::Test {
 protected:
     Job_Test();
 
-    // Sets the box's state (1), or clears it (0).
-    void set(support::Control box, int state = 1) { form.Set_Check_State(box, state); }
-    std::string text(support::Control control) const { return form.Text(control); }
+    // Synchronize with the Only_newer the window's interlock sets with it.
+    void synchronize(bool on) { options.synchronize = options.only_newer = on; }
+    // The date field's text, with its change handler.
+    void later_then(const std::string& text);
     // Prompts of every box shown so far.
     std::vector<std::string> prompts() const;
     // Status texts that began with prefix, in order.
@@ -39,7 +40,8 @@ protected:
     Faulty_File_System fs;
     Scripted_Ui_Host host;
     engine::Run_State state;
-    Fake_Form form;
+    Plain_Options options;
+    Plain_Display display;
     support::Support_Routines support;
     engine::Copy_Job job;
     const std::string src;

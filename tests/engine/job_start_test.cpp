@@ -14,7 +14,6 @@ namespace {
 using support::Answer_No;
 using support::Answer_OK;
 using support::Answer_Yes;
-using support::Control;
 
 constexpr const char* Identical = "Start- und Zielverzeichnis sind identisch...";
 constexpr const char* Nested = "Quell- und Zielverzeichis dürfen nicht ineinander liegen...";
@@ -23,12 +22,12 @@ class Job_Start : public Job_Test {
 protected:
     // Runs the start with these folder texts and returns the one box shown.
     std::string refusal(const std::string& source, const std::string& target) {
-        form.Set_Text(Control::Sourcefolder, source);
-        form.Set_Text(Control::Targetfolder, target);
+        options.sourcefolder = source;
+        options.targetfolder = target;
         host.boxes.clear();
         host.answer(Answer_OK);
         job.Start_Click();
-        EXPECT_TRUE(form.Enabled(Control::Start));
+        EXPECT_TRUE(!display.run_under_way);
         EXPECT_EQ(host.boxes.size(), 1u) << source << " -> " << target;
         return host.boxes.empty() ? std::string() : host.boxes[0].prompt;
     }
@@ -83,10 +82,10 @@ TEST_F(Job_Start, ATreeInUseByAnotherRunIsRefused) {
     other_run.release();
 
     ASSERT_TRUE(other_run.acquire(src));
-    set(Control::Synchronize);
+    synchronize(true);
     EXPECT_EQ(refusal(src, dst), "Quellverzeichnis wird gerade von einer anderen Ausführung benutzt...");
     EXPECT_FALSE(exists(dst + "/a.txt"));
-    set(Control::Synchronize, 0);
+    synchronize(false);
     host.boxes.clear();
     EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
     EXPECT_TRUE(exists(dst + "/a.txt"));
@@ -120,7 +119,7 @@ TEST_F(Job_Start, RefusesRelativeFolderTextsAndTheTilde) {
 
 TEST_F(Job_Start, AcceptsAFolderWhoseNameOnlyBeginsLikeTheOther) {
     write_file(src + "/a.txt", "a");
-    form.Set_Text(Control::Targetfolder, src + "2");
+    options.targetfolder = src + "2";
     host.answer(Answer_Yes);
     EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(read_file(src + "2/a.txt"), "a");
@@ -133,14 +132,14 @@ TEST_F(Job_Start, AMissingTargetIsMadeOnlyAfterYes) {
     EXPECT_EQ(prompts(), std::vector<std::string>{"Zielverzeichnis existiert nicht - soll es neu angelegt werden?"});
     EXPECT_EQ(host.boxes[0].buttons, support::Buttons_Yes_No);
     EXPECT_FALSE(exists(dst));
-    EXPECT_TRUE(form.Text_History(Control::Status).empty());
-    EXPECT_TRUE(form.Enabled(Control::Start));
+    EXPECT_TRUE(display.statuses.empty());
+    EXPECT_EQ(display.runs_begun, 0);
 
-    form.Set_Text(Control::Targetfolder, dst + "/eins/zwei");
+    options.targetfolder = dst + "/eins/zwei";
     host.answer(Answer_Yes);
     EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(read_file(dst + "/eins/zwei/a.txt"), "a");
-    EXPECT_EQ(form.Focus(), Control::Sourcefolder);
+    EXPECT_EQ(display.runs_begun, 1);
 }
 
 TEST_F(Job_Start, AnEmptySourceIntoAMissingTargetNeedsNoTargetUnlessEmptyFoldersAreCopied) {
@@ -149,12 +148,12 @@ TEST_F(Job_Start, AnEmptySourceIntoAMissingTargetNeedsNoTargetUnlessEmptyFolders
     EXPECT_FALSE(exists(dst));
 
     // The walk would make the empty target folder: the user is asked first.
-    set(Control::Copy_Empty_Folders);
+    options.copy_empty_folders = true;
     host.answer(Answer_No);
     job.Start_Click();
     EXPECT_EQ(prompts(), std::vector<std::string>{"Zielverzeichnis existiert nicht - soll es neu angelegt werden?"});
     EXPECT_FALSE(exists(dst));
-    EXPECT_TRUE(form.Enabled(Control::Start));
+    EXPECT_TRUE(!display.run_under_way);
 
     host.boxes.clear();
     host.answer(Answer_Yes);
@@ -164,7 +163,7 @@ TEST_F(Job_Start, AnEmptySourceIntoAMissingTargetNeedsNoTargetUnlessEmptyFolders
 }
 
 TEST_F(Job_Start, SynchronisingAnEmptySourceWithAMissingTargetReportsTheMissingFolder) {
-    set(Control::Synchronize);
+    synchronize(true);
     host.answer(Answer_OK).answer(Answer_OK);
     EXPECT_EQ(start(), "0 Dateien erfolgreich synchronisiert");
     ASSERT_EQ(host.boxes.size(), 2u);
@@ -182,25 +181,25 @@ TEST_F(Job_Start, ATargetThatCannotBeMadeIsReportedWithItsCause) {
     ASSERT_EQ(host.boxes.size(), 2u);
     EXPECT_TRUE(host.boxes[1].prompt.starts_with("Zielverzeichnis konnte nicht angelegt werden..."));
     EXPECT_NE(host.boxes[1].prompt.find("Permission denied"), std::string::npos);
-    EXPECT_TRUE(form.Enabled(Control::Start));
-    EXPECT_FALSE(form.Visible(Control::Cancel_Execution));
+    EXPECT_TRUE(!display.run_under_way);
+    EXPECT_FALSE(display.cancel_shown);
 }
 
 TEST_F(Job_Start, CancelDuringTheFirstEvaluationCopiesNothingAndKeepsTheOldErrors) {
     write_file(src + "/a.txt", "a");
     make_folders(dst);
-    form.Add_Item(Control::Error_List, "/alt/fehler.txt");
+    display.Add_Error("/alt/fehler.txt");
     host.on_events = [this] { state.Cancel_Requested = true; };
     EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien - Abbruch durch Benutzer");
     EXPECT_FALSE(exists(dst + "/a.txt"));
-    EXPECT_TRUE(form.Enabled(Control::Start));
+    EXPECT_TRUE(!display.run_under_way);
 }
 
 TEST_F(Job_Start, CancelDuringTheFirstWalkSkipsTheSecondPass) {
     write_file(src + "/a.txt", "a");
     write_file(src + "/b.txt", "b");
     write_file(dst + "/z.txt", "z");
-    set(Control::Synchronize);
+    synchronize(true);
     // The evaluation takes turns 1 to 4 (busy, a, b, idle); the walk's
     // third turn ends the first file.
     host.on_events = [this] {
@@ -217,7 +216,7 @@ TEST_F(Job_Start, CancelDuringTheFirstWalkSkipsTheSecondPass) {
 TEST_F(Job_Start, ErrorsOfBothPassesAreCountedInTheFinalText) {
     write_file(src + "/a.txt", "a");
     write_file(dst + "/b.txt", "b");
-    set(Control::Synchronize);
+    synchronize(true);
     fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
     fs.fail(Fs_Operation::copy_file, dst + "/b.txt", EIO);
     host.answer(support::Answer_Ignore).answer(Answer_No);

@@ -1,4 +1,4 @@
-// The byte display rule and the progress bar.
+// The byte display rule and when the progress bar shows.
 #include "engine/byte_display.h"
 #include "job_fixture.h"
 
@@ -7,7 +7,6 @@ namespace {
 
 using engine::Byte_Count_Kind;
 using engine::Byte_Display;
-using support::Control;
 
 TEST(Byte_Display, UnitsChangeStrictlyAboveAMillionAndABillion) {
     const auto german = platform::Regional_Settings::german();
@@ -25,48 +24,24 @@ TEST(Byte_Display, UnitsChangeStrictlyAboveAMillionAndABillion) {
     EXPECT_EQ(shown(999'999, Byte_Count_Kind::To_Copy), "999999 Bytes zu kopieren");
 }
 
-class Progress_Bar : public Job_Test {
-protected:
-    Progress_Bar() {
-        form.Set_Width(Control::Progress, 123);
-        form.Set_Text(Control::Progress, "7%");
-    }
-    double frame() const { return form.Geometry(Control::Progress_Frame).width; }
-};
+using Progress_Bar = Job_Test;
 
-TEST_F(Progress_Bar, NothingDoneHidesTheBarAndKeepsItsLastState) {
-    form.Set_Visible(Control::Progress, true);
-    form.Set_Visible(Control::Progress_Frame, true);
+TEST_F(Progress_Bar, NothingDoneHidesTheBar) {
     for (double none : {0.0, -0.5}) {
+        display.progress = 0.07;
         job.Show_Progress(none);
-        EXPECT_FALSE(form.Visible(Control::Progress));
-        EXPECT_FALSE(form.Visible(Control::Progress_Frame));
-        EXPECT_EQ(form.Geometry(Control::Progress).width, 123);
-        EXPECT_EQ(text(Control::Progress), "7%");
+        EXPECT_FALSE(display.progress) << none;
     }
-}
-
-TEST_F(Progress_Bar, WidthFollowsTheFractionAndTheCaptionRoundsDown) {
-    struct Case {
-        double fraction;
-        const char* caption;
-    };
-    for (Case c : {Case{0.999, "99%"}, Case{1.0, "100%"}, Case{1.25, "125%"}, Case{0.575, "57%"},
-                   Case{29.0 / 100.0, "29%"}, Case{0.001, "0%"}}) {
-        job.Show_Progress(c.fraction);
-        EXPECT_TRUE(form.Visible(Control::Progress));
-        EXPECT_TRUE(form.Visible(Control::Progress_Frame));
-        EXPECT_FLOAT_EQ(form.Geometry(Control::Progress).width, static_cast<float>(frame() * c.fraction));
-        EXPECT_EQ(text(Control::Progress), c.caption) << c.fraction;
-    }
+    job.Show_Progress(1.25);
+    EXPECT_EQ(display.progress, 1.25);
 }
 
 TEST_F(Progress_Bar, AWalkWithNothingToCopyNeverShowsTheBar) {
     write_file(src + "/leer.txt", "");
     make_folders(dst);
     job.Start_Click();
-    EXPECT_EQ(text(Control::Status), "1 Dateien erfolgreich verarbeitet");
-    EXPECT_FALSE(form.Visible(Control::Progress));
+    EXPECT_EQ(display.status, "1 Dateien erfolgreich verarbeitet");
+    EXPECT_FALSE(display.progress.has_value());
     EXPECT_TRUE(exists(dst + "/leer.txt"));
 }
 

@@ -7,8 +7,6 @@
 namespace zentrel::testing {
 namespace {
 
-using support::Control;
-
 class Source_Evaluation : public Job_Test {
 protected:
     void build() {
@@ -25,12 +23,12 @@ TEST_F(Source_Evaluation, CountsWhatTheWalkCopiesAndResetsTheRun) {
     write_file(dst + "/b.txt", std::string(500'000, 'b'));
     set_mtime(src + "/b.txt", 7'000'000);
     set_mtime(dst + "/b.txt", 7'000'000);  // up to date: listed but not selected
-    form.Set_Text(Control::Exclude_Filter, "*.bak");
+    options.exclude_filter = "*.bak";
     state.Processed_Files = 9;
     state.Error_Files = 4;
     state.Cancel_Requested = true;
-    form.Set_Visible(Control::Num_Error_Files, true);
-    form.Set_Visible(Control::Progress, true);
+    display.error_counter_shown = true;
+    display.progress = 0.5;
 
     job.Evaluate_Source_Click();
     EXPECT_EQ(state.Source_Files, 2);
@@ -39,14 +37,13 @@ TEST_F(Source_Evaluation, CountsWhatTheWalkCopiesAndResetsTheRun) {
     EXPECT_EQ(state.Processed_Files, 0);
     EXPECT_EQ(state.Error_Files, 0);
     EXPECT_FALSE(state.Cancel_Requested);
-    EXPECT_EQ(text(Control::Num_Sourcefiles), "2");
-    EXPECT_EQ(text(Control::Num_Sourcebytes), "1,000");
-    EXPECT_EQ(text(Control::TNum_SourceBytes), "MBytes zu kopieren");
-    EXPECT_EQ(text(Control::Num_Tot_Files), "3");
-    EXPECT_EQ(text(Control::Status), "");
-    for (Control hidden : {Control::Num_Error_Files, Control::TNum_Error_Files, Control::Cancel_Execution,
-                           Control::Progress, Control::Progress_Frame})
-        EXPECT_FALSE(form.Visible(hidden)) << support::control_name(hidden);
+    EXPECT_EQ(display.count(engine::File_Counter::Sourcefiles), 2);
+    EXPECT_EQ(display.bytes[engine::Byte_Count_Kind::To_Copy].back(), 1'000'001);
+    EXPECT_EQ(display.count(engine::File_Counter::Tot_Files), 3);
+    EXPECT_EQ(display.status, "");
+    EXPECT_FALSE(display.error_counter_shown);
+    EXPECT_FALSE(display.cancel_shown);
+    EXPECT_FALSE(display.progress);
     EXPECT_EQ(host.pointer, support::Pointer_Shape::Default);
     EXPECT_EQ(host.pointer_changes.front(), support::Pointer_Shape::Hourglass);
 
@@ -60,20 +57,20 @@ TEST_F(Source_Evaluation, CountsWhatTheWalkCopiesAndResetsTheRun) {
     job.Evaluate_Source_Click();
     EXPECT_EQ(state.Source_Files, 0);
     EXPECT_EQ(state.Total_Files, 3);
-    EXPECT_EQ(text(Control::TNum_SourceBytes), "MBytes zu kopieren");  // unit kept
+    EXPECT_EQ(display.bytes[engine::Byte_Count_Kind::To_Copy].back(), 0);
 }
 
 TEST_F(Source_Evaluation, OptionsChangeTheCountLikeTheWalk) {
     build();
-    set(Control::Include_Subfolders, 0);
+    options.include_subfolders = false;
     job.Evaluate_Source_Click();
     EXPECT_EQ(state.Total_Files, 3);
 
-    set(Control::Include_Subfolders);
+    options.include_subfolders = true;
     job.Evaluate_Source_Click();
     EXPECT_EQ(state.Total_Files, 4);
 
-    set(Control::Copy_HiddenFiles);
+    options.copy_hiddenfiles = true;
     job.Evaluate_Source_Click();
     EXPECT_EQ(state.Total_Files, 5);
     EXPECT_EQ(state.Source_Files, 5);
@@ -84,13 +81,13 @@ TEST_F(Source_Evaluation, AMissingFolderLeavesTheCountsAlone) {
     job.Evaluate_Source_Click();
     for (const std::string& missing : {std::string(), tmp / "fehlt"}) {
         state.Reverse_Direction = true;
-        form.Set_Text(Control::Targetfolder, missing);
+        options.targetfolder = missing;
         host.answer(support::Answer_OK);
         job.Evaluate_Source_Click();
         EXPECT_EQ(host.boxes.back().prompt, "Quellverzeichnis existiert nicht...");
         EXPECT_EQ(host.boxes.back().buttons, support::Buttons_OK);
         EXPECT_EQ(state.Total_Files, 4);
-        EXPECT_FALSE(form.Visible(Control::Cancel_Execution));
+        EXPECT_FALSE(display.cancel_shown);
     }
 }
 
@@ -100,10 +97,10 @@ TEST_F(Source_Evaluation, AHiddenTopFolderCountsAsTheWalkCopiesIt) {
     const std::string hidden = tmp / ".oben";
     write_file(hidden + "/a.txt", "a");
     write_file(hidden + "/.unten/b.txt", "b");
-    form.Set_Text(Control::Sourcefolder, hidden);
+    options.sourcefolder = hidden;
     job.Evaluate_Source_Click();
     EXPECT_EQ(state.Total_Files, 1);
-    EXPECT_EQ(text(Control::Num_Tot_Files), "1");
+    EXPECT_EQ(display.count(engine::File_Counter::Tot_Files), 1);
 }
 
 // One event turn when the pointer turns busy, then one per file before its
@@ -120,8 +117,8 @@ TEST_F(Source_Evaluation, CancelStopsCountingAtTheFileShown) {
         EXPECT_EQ(state.Source_Files, counted) << "cancel at event " << n;
         EXPECT_EQ(state.Total_Files, counted);
         EXPECT_TRUE(state.Cancel_Requested);
-        EXPECT_EQ(text(Control::Status), src + "/" + std::string(1, char('a' + counted)) + ".txt");
-        EXPECT_FALSE(form.Visible(Control::Cancel_Execution));
+        EXPECT_EQ(display.status, src + "/" + std::string(1, char('a' + counted)) + ".txt");
+        EXPECT_FALSE(display.cancel_shown);
     }
 }
 
@@ -134,12 +131,12 @@ TEST_F(Source_Evaluation, CancelInASubfolderSkipsTheRest) {
     };
     job.Evaluate_Source_Click();
     EXPECT_EQ(state.Total_Files, 0);
-    EXPECT_EQ(text(Control::Status), src + "/A/a.txt");
+    EXPECT_EQ(display.status, src + "/A/a.txt");
 }
 
 TEST_F(Source_Evaluation, AFileWhoseTestFailsIsLeftOutSilently) {
-    set(Control::Copy_HiddenFiles);
-    set(Control::Copy_SysFiles);
+    options.copy_hiddenfiles = true;
+    options.copy_sysfiles = true;
     write_file(src + "/a.txt", "a");
     write_file(src + "/b.txt", "b");
     fs.fail(Fs_Operation::get_attribute, src + "/a.txt", EIO);

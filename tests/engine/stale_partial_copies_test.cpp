@@ -5,8 +5,6 @@
 namespace zentrel::testing {
 namespace {
 
-using support::Control;
-
 class Stale_Partial_Copies : public Job_Test {};
 
 TEST_F(Stale_Partial_Copies, ARunClearsThemOnlyFromFoldersItCopiesInto) {

@@ -6,13 +6,11 @@
 namespace zentrel::testing {
 namespace {
 
-using support::Control;
-
 class Target_Mapping : public Job_Test {
 protected:
     std::string map(const std::string& from, const std::string& to, const std::string& path) {
-        form.Set_Text(Control::Sourcefolder, from);
-        form.Set_Text(Control::Targetfolder, to);
+        options.sourcefolder = from;
+        options.targetfolder = to;
         return job.Targetfile(path);
     }
 };

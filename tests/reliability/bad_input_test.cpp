@@ -10,7 +10,6 @@ namespace {
 
 using support::Answer_OK;
 using support::Answer_Yes;
-using support::Control;
 
 class Bad_Input : public Job_Test {
 protected:
@@ -27,15 +26,15 @@ protected:
 
     // Starts with the two folder texts, expecting exactly the one box.
     void expect_refused(const std::string& source, const std::string& target, const std::string& message) {
-        form.Set_Text(Control::Sourcefolder, source);
-        form.Set_Text(Control::Targetfolder, target);
+        options.sourcefolder = source;
+        options.targetfolder = target;
         host.boxes.clear();
         host.answer(Answer_OK);
         start();
         const std::string texts = source.substr(0, 80) + " -> " + target.substr(0, 80);
         ASSERT_EQ(prompts().size(), 1u) << texts;
         EXPECT_EQ(prompts()[0].substr(0, message.size()), message) << texts;
-        EXPECT_TRUE(form.Enabled(Control::Start));
+        EXPECT_TRUE(!display.run_under_way);
     }
     std::vector<std::string> copied() { return exists(dst) ? files_below(dst) : std::vector<std::string>{}; }
 
@@ -68,14 +67,14 @@ TEST_F(Bad_Input, ATargetThatCannotBeMadeSaysSoAndCopiesNothing) {
     write_file(tmp / "eine_datei", "im Weg");
     for (const std::string& target : {tmp / "eine_datei", tmp / "eine_datei/unter",
                                       dst + "/" + std::string(10'000, 'z'), dst + "/" + std::string(256, 'z')}) {
-        form.Set_Text(Control::Targetfolder, target);
+        options.targetfolder = target;
         host.boxes.clear();
         host.answer(Answer_Yes).answer(Answer_OK);
         start();
         ASSERT_EQ(prompts().size(), 2u) << target;
         EXPECT_EQ(prompts()[0], "Zielverzeichnis existiert nicht - soll es neu angelegt werden?");
         EXPECT_TRUE(prompts()[1].starts_with("Zielverzeichnis konnte nicht angelegt werden...")) << prompts()[1];
-        EXPECT_TRUE(form.Enabled(Control::Start));
+        EXPECT_TRUE(!display.run_under_way);
     }
     EXPECT_EQ(read_file(tmp / "eine_datei"), "im Weg");
     EXPECT_TRUE(copied().empty());
@@ -86,8 +85,8 @@ TEST_F(Bad_Input, FiltersOfSeparatorsBracketsBackslashesAndAThousandItems) {
     auto run_with = [&](const std::string& include, const std::string& exclude) {
         std::filesystem::remove_all(dst);
         make_folders(dst);
-        form.Set_Text(Control::Include_Filter, include);
-        form.Set_Text(Control::Exclude_Filter, exclude);
+        options.include_filter = include;
+        options.exclude_filter = exclude;
         host.boxes.clear();
         start();
         EXPECT_TRUE(host.boxes.empty()) << include << " / " << exclude;
@@ -117,7 +116,7 @@ TEST_F(Bad_Input, DatesThatAreNoDatesOutOfRangeOrFarAhead) {
     auto run_with = [&](const std::string& date) {
         std::filesystem::remove_all(dst);
         make_folders(dst);
-        form.Set_Text(Control::Later_then, date);
+        later_then(date);
         host.boxes.clear();
         start();
         EXPECT_TRUE(host.boxes.empty()) << date;

@@ -21,7 +21,6 @@ namespace {
 
 using support::Answer_Ignore;
 using support::Answer_Yes;
-using support::Control;
 
 // Everything the kernel keeps about an entry that a write of any kind would
 // change: the change time moves with content, mode, times and attributes.
@@ -50,7 +49,7 @@ protected:
 
     // The first copy error is ignored together with all that follow.
     void ignore_all_errors() { host.answer(Answer_Ignore).answer(Answer_Yes); }
-    std::vector<std::string> errors() const { return form.Items(Control::Error_List); }
+    std::vector<std::string> errors() const { return display.errors; }
 
     const std::string outside;
     std::map<std::string, std::string> before_outside;
@@ -191,7 +190,7 @@ TEST_F(Hostile_Tree, PathsBeyondTheKernelsLimitAreCopiedNotHung) {
     write_file(deep + "/f.txt", "tief unten");
     write_file(src + "/flach.txt", "flach");
     std::filesystem::remove(dst);
-    form.Set_Text(Control::Targetfolder, dst + "/" + std::string(250, 'z'));
+    options.targetfolder = dst + "/" + std::string(250, 'z');
     host.answer(Answer_Yes);  // create the target
     ignore_all_errors();
 

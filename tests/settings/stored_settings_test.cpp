@@ -1,71 +1,42 @@
 #include "settings/stored_settings.h"
 
-#include "common/fake_form.h"
-#include "engine/run_state.h"
-#include "platform/date_value.h"
+#include "settings/option_interlocks.h"
 #include "settings/registry_access.h"
 #include "settings_fixture.h"
 
 namespace zentrel::settings {
 namespace {
 
-using support::Control;
-
-const Control Option_Boxes[] = {Control::Include_Subfolders, Control::Copy_Empty_Folders, Control::Only_newer,
-                                Control::Only_Archive,       Control::Reset_Archive,      Control::Copy_SysFiles,
-                                Control::Copy_HiddenFiles,   Control::Synchronize};
-
 class Stored_Settings : public testing_support::Settings_Test {
 protected:
-    // A window that opens now, with its load handler run.
-    testing::Fake_Form& open_window() {
-        state = engine::Run_State{};
-        form = std::make_unique<testing::Fake_Form>(&state, platform::Regional_Settings::german());
-        Load_Settings(*form, support);
-        return *form;
-    }
     void save(const std::string& name, const std::string& text) { Save_Setting(support, name, text, false); }
-
-    engine::Run_State state;
-    std::unique_ptr<testing::Fake_Form> form;
 };
 
 TEST_F(Stored_Settings, FirstStartShowsTheDefaults) {
-    testing::Fake_Form& window = open_window();
-    EXPECT_EQ(window.Text(Control::Sourcefolder), "");
-    EXPECT_EQ(window.Text(Control::Targetfolder), "");
-    EXPECT_EQ(window.Text(Control::Include_Filter), "*.*");
-    EXPECT_EQ(window.Text(Control::Exclude_Filter), "");
-    EXPECT_EQ(window.Text(Control::Later_then), "");
-    for (Control box : Option_Boxes) EXPECT_EQ(window.Check_State(box), 0) << support::control_name(box);
-    EXPECT_FALSE(window.Enabled(Control::Copy_Empty_Folders));
-    EXPECT_TRUE(window.Enabled(Control::Only_newer));
+    Job_Settings expected;
+    expected.Include_Filter = "*.*";
+    const Job_Settings loaded = Load_Settings(support);
+    EXPECT_EQ(loaded, expected);
+    EXPECT_FALSE(Option_Enabled(loaded, &Job_Settings::Copy_Empty_Folders));
+    EXPECT_TRUE(Option_Enabled(loaded, &Job_Settings::Only_newer));
     EXPECT_TRUE(host.boxes.empty());
 }
 
 TEST_F(Stored_Settings, ThirteenValuesSurviveARestart) {
-    testing::Fake_Form first;
-    first.Set_Text(Control::Sourcefolder, "/home/anna/Fotos");
-    first.Set_Text(Control::Targetfolder, "/media/backup/Fotos \xff");
-    first.Set_Text(Control::Include_Filter, "*.jpg;*.png");
-    first.Set_Text(Control::Exclude_Filter, "*.tmp");
-    first.Set_Text(Control::Later_then, "01.02.2024 09:05:00");
-    for (Control box : {Control::Include_Subfolders, Control::Copy_Empty_Folders, Control::Only_Archive,
-                        Control::Reset_Archive, Control::Copy_SysFiles, Control::Copy_HiddenFiles})
-        first.Set_Check_State(box, 1);
+    Job_Settings first;
+    first.Sourcefolder = "/home/anna/Fotos";
+    first.Targetfolder = "/media/backup/Fotos \xff";
+    first.Include_Filter = "*.jpg;*.png";
+    first.Exclude_Filter = "*.tmp";
+    first.Later_Then = "01.02.2024 09:05:00";
+    for (Option_Box box : Option_Boxes) first.*box = 1;
+    first.Only_newer = first.Synchronize = 0;
+    first.Copy_HiddenFiles = 2;  // a grey box stays grey
     Save_Settings(first, support);
 
-    testing::Fake_Form& window = open_window();
-    EXPECT_EQ(window.Text(Control::Sourcefolder), "/home/anna/Fotos");
-    EXPECT_EQ(window.Text(Control::Targetfolder), "/media/backup/Fotos \xff");
-    EXPECT_EQ(window.Text(Control::Include_Filter), "*.jpg;*.png");
-    EXPECT_EQ(window.Text(Control::Exclude_Filter), "*.tmp");
-    EXPECT_EQ(window.Text(Control::Later_then), "01.02.2024 09:05:00");
-    EXPECT_EQ(state.Later_Then_Date, platform::make_date_value(2024, 2, 1, 9, 5, 0));
-    for (Control box : Option_Boxes)
-        EXPECT_EQ(window.Check_State(box), box == Control::Only_newer || box == Control::Synchronize ? 0 : 1)
-            << support::control_name(box);
-    EXPECT_TRUE(window.Enabled(Control::Copy_Empty_Folders));
+    const Job_Settings loaded = Load_Settings(support);
+    EXPECT_EQ(loaded, first);
+    EXPECT_TRUE(Option_Enabled(loaded, &Job_Settings::Copy_Empty_Folders));
     EXPECT_TRUE(host.boxes.empty());
 
     // Everything is stored as text.
@@ -79,35 +50,33 @@ TEST_F(Stored_Settings, LoadOrderSettlesTheInterlockedBoxes) {
     save("Only_newer", "0");
     save("Include_Subfolders", "0");
     save("Copy_Empty_Folders", "1");
-    testing::Fake_Form& window = open_window();
-    EXPECT_EQ(window.Check_State(Control::Synchronize), 1);
-    EXPECT_EQ(window.Check_State(Control::Only_newer), 1);
-    EXPECT_FALSE(window.Enabled(Control::Only_newer));
-    EXPECT_EQ(window.Check_State(Control::Copy_Empty_Folders), 1);
-    EXPECT_FALSE(window.Enabled(Control::Copy_Empty_Folders));
+    const Job_Settings window = Load_Settings(support);
+    EXPECT_EQ(window.Synchronize, 1);
+    EXPECT_EQ(window.Only_newer, 1);
+    EXPECT_FALSE(Option_Enabled(window, &Job_Settings::Only_newer));
+    EXPECT_EQ(window.Copy_Empty_Folders, 1);
+    EXPECT_FALSE(Option_Enabled(window, &Job_Settings::Copy_Empty_Folders));
 
     save("Include_Subfolders", "1");
     save("Synchronize", "0");
-    testing::Fake_Form& again = open_window();
-    EXPECT_TRUE(again.Enabled(Control::Copy_Empty_Folders));
-    EXPECT_TRUE(again.Enabled(Control::Only_newer));
-    EXPECT_EQ(again.Check_State(Control::Only_newer), 0);
+    const Job_Settings again = Load_Settings(support);
+    EXPECT_TRUE(Option_Enabled(again, &Job_Settings::Copy_Empty_Folders));
+    EXPECT_TRUE(Option_Enabled(again, &Job_Settings::Only_newer));
+    EXPECT_EQ(again.Only_newer, 0);
 }
 
 TEST_F(Stored_Settings, ClearedFieldsKeepTheStoredFolderButNotTheFilter) {
     save("Sourcefolder", "/old/source");
     save("Targetfolder", "/old/target");
     save("Include_Filter", "*.doc");
-    testing::Fake_Form& window = open_window();
-    window.Set_Text(Control::Sourcefolder, "");
-    window.Set_Text(Control::Targetfolder, "");
-    window.Set_Text(Control::Include_Filter, "");
+    Job_Settings window = Load_Settings(support);
+    window.Sourcefolder = window.Targetfolder = window.Include_Filter = "";
     Save_Settings(window, support);
     EXPECT_EQ(Get_Setting(support, "Include_Filter", false), "");
-    testing::Fake_Form& next = open_window();
-    EXPECT_EQ(next.Text(Control::Sourcefolder), "/old/source");
-    EXPECT_EQ(next.Text(Control::Targetfolder), "/old/target");
-    EXPECT_EQ(next.Text(Control::Include_Filter), "*.*");
+    const Job_Settings next = Load_Settings(support);
+    EXPECT_EQ(next.Sourcefolder, "/old/source");
+    EXPECT_EQ(next.Targetfolder, "/old/target");
+    EXPECT_EQ(next.Include_Filter, "*.*");
 }
 
 TEST_F(Stored_Settings, StoredCheckStatesAreRoundedAndOnlyBoxStatesAccepted) {
@@ -118,38 +87,35 @@ TEST_F(Stored_Settings, StoredCheckStatesAreRoundedAndOnlyBoxStatesAccepted) {
                  {"0,51", 1}, {"3", 0}, {"-1", 0}, {"abc", 0}, {"", 0},    {"1e300", 0}, {" 1 ", 1}};
     for (const auto& c : cases) {
         save("Only_Archive", c.stored);
-        EXPECT_EQ(open_window().Check_State(Control::Only_Archive), c.state) << '"' << c.stored << '"';
+        EXPECT_EQ(Load_Settings(support).Only_Archive, c.state) << '"' << c.stored << '"';
     }
 }
 
 TEST_F(Stored_Settings, StoredDatesComeBackInTheRegionalShortForm) {
     save("Later_Then", "1.2.2024");
-    EXPECT_EQ(open_window().Text(Control::Later_then), "01.02.2024");
-    EXPECT_EQ(state.Later_Then_Date, platform::make_date_value(2024, 2, 1));
+    EXPECT_EQ(Load_Settings(support).Later_Then, "01.02.2024");
 
     save("Later_Then", " 5.6.24 7:08");
-    EXPECT_EQ(open_window().Text(Control::Later_then), "05.06.2024 07:08:00");
+    EXPECT_EQ(Load_Settings(support).Later_Then, "05.06.2024 07:08:00");
 
     // No date: the window opens with the field empty and no filter date.
     save("Later_Then", "31.02.2024");
-    testing::Fake_Form& window = open_window();
-    EXPECT_EQ(window.Text(Control::Later_then), "");
-    EXPECT_EQ(state.Later_Then_Date, 0.0);
+    EXPECT_EQ(Load_Settings(support).Later_Then, "");
     EXPECT_TRUE(host.boxes.empty());
 }
 
 TEST_F(Stored_Settings, TooLongFolderIsNotRestored) {
     const std::string deep = "/" + std::string(300, 'd');
     save("Sourcefolder", deep);
-    EXPECT_EQ(open_window().Text(Control::Sourcefolder), "");
+    EXPECT_EQ(Load_Settings(support).Sourcefolder, "");
     EXPECT_TRUE(host.boxes.empty());
 }
 
 TEST_F(Stored_Settings, UnusableStoreNeverShowsAMessage) {
     make_registry_unwritable();
-    testing::Fake_Form& window = open_window();
-    EXPECT_EQ(window.Text(Control::Include_Filter), "*.*");
-    window.Set_Text(Control::Sourcefolder, "/s");
+    Job_Settings window = Load_Settings(support);
+    EXPECT_EQ(window.Include_Filter, "*.*");
+    window.Sourcefolder = "/s";
     Save_Settings(window, support);
     EXPECT_TRUE(host.boxes.empty());
 
@@ -158,9 +124,9 @@ TEST_F(Stored_Settings, UnusableStoreNeverShowsAMessage) {
     testing::write_file(registry_file(),
                         "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Marravel\\Zentrel]\n\"Sourcefolder\"=\"/kept\"\n"
                         "\"Targetfolder\"=\"/cut off");
-    testing::Fake_Form& damaged = open_window();
-    EXPECT_EQ(damaged.Text(Control::Sourcefolder), "/kept");
-    EXPECT_EQ(damaged.Text(Control::Targetfolder), "");
+    const Job_Settings damaged = Load_Settings(support);
+    EXPECT_EQ(damaged.Sourcefolder, "/kept");
+    EXPECT_EQ(damaged.Targetfolder, "");
     EXPECT_TRUE(host.boxes.empty());
 }
 

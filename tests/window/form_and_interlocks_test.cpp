@@ -14,7 +14,7 @@
 namespace zentrel::testing {
 namespace {
 
-using support::Control;
+using window::Control;
 
 TEST_F(Window_Test, TextsThatAreNotUtf8ReadBackAsTheSameBytes) {
     auto w = make_window();
@@ -95,6 +95,29 @@ TEST_F(Window_Test, GeometryIsKeptInTwipsWithFractions) {
     EXPECT_EQ(w->control(Control::Progress)->width(), 341);  // 5114.6 twips
     w->Set_Top(Control::Marravel, 7000);
     EXPECT_EQ(w->control(Control::Marravel)->y(), 467);
+}
+
+TEST_F(Window_Test, ProgressBarWidthFollowsTheFractionAndTheCaptionRoundsDown) {
+    auto w = make_window();
+    const double frame = w->Geometry(Control::Progress_Frame).width;
+    struct Case {
+        double fraction;
+        const char* caption;
+    };
+    for (Case c : {Case{0.999, "99%"}, Case{1.0, "100%"}, Case{1.25, "125%"}, Case{0.575, "57%"},
+                   Case{29.0 / 100.0, "29%"}, Case{0.001, "0%"}}) {
+        w->Show_Progress_Bar(c.fraction);
+        EXPECT_TRUE(w->Visible(Control::Progress));
+        EXPECT_TRUE(w->Visible(Control::Progress_Frame));
+        EXPECT_FLOAT_EQ(w->Geometry(Control::Progress).width, static_cast<float>(frame * c.fraction));
+        EXPECT_EQ(w->Text(Control::Progress), c.caption) << c.fraction;
+    }
+    // Hidden, the bar keeps its last width and caption.
+    w->Show_Progress_Bar(std::nullopt);
+    EXPECT_FALSE(w->Visible(Control::Progress));
+    EXPECT_FALSE(w->Visible(Control::Progress_Frame));
+    EXPECT_FLOAT_EQ(w->Geometry(Control::Progress).width, static_cast<float>(frame * 0.001));
+    EXPECT_EQ(w->Text(Control::Progress), "0%");
 }
 
 TEST_F(Window_Test, ListIndexIsTheSelectedEntry) {

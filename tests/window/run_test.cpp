@@ -19,7 +19,7 @@
 namespace zentrel::testing {
 namespace {
 
-using support::Control;
+using window::Control;
 
 class Run_Test : public Window_Test {
 protected:

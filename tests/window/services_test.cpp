@@ -25,7 +25,7 @@
 namespace zentrel::testing {
 namespace {
 
-using support::Control;
+using window::Control;
 
 TEST_F(Window_Test, SettingsAreStoredOnCloseAndRestoredByTheNextWindow) {
     {

@@ -23,23 +23,23 @@
 namespace zentrel::testing {
 namespace {
 
-using support::Control;
+using window::Control;
 
 TEST_F(Window_Test, OpensWithCountersAtZeroAndRunControlsHidden) {
     auto w = make_window();
     for (Control hidden : {Control::Num_Error_Files, Control::TNum_Error_Files, Control::Progress_Frame,
                            Control::Progress, Control::Cancel_Execution, Control::Error_List, Control::TError_List})
-        EXPECT_FALSE(w->Visible(hidden)) << support::control_name(hidden);
+        EXPECT_FALSE(w->Visible(hidden)) << window::control_name(hidden);
     for (Control shown : {Control::Start, Control::Sourcefolder, Control::Targetfolder, Control::Include_Filter,
                           Control::Exclude_Filter, Control::Frame1, Control::Num_Tot_Files, Control::Num_Sourcefiles,
                           Control::Num_Sourcebytes, Control::Num_Processed_Files, Control::Num_Processed_Bytes,
                           Control::Marravel, Control::Tivoran})
-        EXPECT_TRUE(w->Visible(shown)) << support::control_name(shown);
+        EXPECT_TRUE(w->Visible(shown)) << window::control_name(shown);
     for (Control counter : {Control::Num_Tot_Files, Control::Num_Sourcefiles, Control::Num_Sourcebytes,
                             Control::Num_Processed_Files, Control::Num_Processed_Bytes}) {
         auto* label = widget<QLabel>(*w, counter);
         EXPECT_EQ(label->text(), "0");
-        EXPECT_TRUE(label->alignment() & Qt::AlignRight) << support::control_name(counter);
+        EXPECT_TRUE(label->alignment() & Qt::AlignRight) << window::control_name(counter);
     }
     EXPECT_EQ(w->Text(Control::Status), "");
     EXPECT_EQ(w->windowTitle(), "Zentrel");
@@ -51,7 +51,7 @@ TEST_F(Window_Test, ControlsSitAtTheirDesignedPlacesUnderTheirNames) {
     EXPECT_EQ(w->width(), 652);  // 9780 twips
     for (int i = 1; i < window::Main_Window::Control_Count; ++i) {
         auto control = static_cast<Control>(i);
-        EXPECT_EQ(w->control(control)->objectName(), support::control_name(control));
+        EXPECT_EQ(w->control(control)->objectName(), window::control_name(control));
     }
     EXPECT_EQ(w->control(Control::Start)->geometry(), QRect(592, 16, 33, 33));
     EXPECT_EQ(w->control(Control::Sourcefolder)->geometry(), QRect(144, 24, 377, 25));
@@ -60,7 +60,7 @@ TEST_F(Window_Test, ControlsSitAtTheirDesignedPlacesUnderTheirNames) {
     EXPECT_EQ(w->control(Control::Later_then)->parentWidget(), w->control(Control::Frame1));
     EXPECT_EQ(w->control(Control::Later_then)->geometry(), QRect(112, 160, 97, 19));
     EXPECT_EQ(w->control(Control::Synchronize)->geometry(), QRect(16, 136, 17, 17));
-    support::Twips_Rect frame = w->Geometry(Control::Frame1);
+    window::Twips_Rect frame = w->Geometry(Control::Frame1);
     EXPECT_EQ(frame.left, 6120);
     EXPECT_EQ(frame.height, 2775);
     EXPECT_EQ(widget<QGroupBox>(*w, Control::Frame1)->title(), "Optionen");
@@ -145,7 +145,7 @@ TEST_F(Window_Test, FocusStartsInSourcefolderAndTabFollowsTheDesignedOrder) {
     for (Control next : {Control::Copy_SysFiles, Control::Copy_HiddenFiles, Control::Include_Filter,
                          Control::Exclude_Filter, Control::Sourcefolder, Control::Get_Source}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        EXPECT_EQ(QApplication::focusWidget(), w->control(next)) << support::control_name(next);
+        EXPECT_EQ(QApplication::focusWidget(), w->control(next)) << window::control_name(next);
     }
     // The start button is followed by the hidden cancel button, which is skipped.
     w->control(Control::Start)->setFocus();
@@ -215,11 +215,11 @@ TEST_F(Window_Test, ControlsAreAnnouncedByTheirLabelsAndCaptions) {
         {Control::Cancel_Execution, "Ausführung abbrechen"},
     };
     for (const auto& [control, text] : expected)
-        EXPECT_EQ(name(control), QString::fromUtf8(text)) << support::control_name(control);
+        EXPECT_EQ(name(control), QString::fromUtf8(text)) << window::control_name(control);
     // The buttons with a sign for a caption say in words what they do.
     QStringList signs;
     for (Control button : {Control::Get_Source, Control::Get_Target, Control::Evaluate_Source}) {
-        EXPECT_GT(name(button).size(), 3) << support::control_name(button);
+        EXPECT_GT(name(button).size(), 3) << window::control_name(button);
         signs << name(button);
     }
     signs.removeDuplicates();
@@ -258,7 +258,7 @@ TEST_F(Window_Test, LinkAndEmptyCheckBoxesShowInLightAndDarkThemes) {
             for (int y = 0; y < picture.height(); ++y)
                 for (int x = 0; x < picture.width(); ++x)
                     strongest = std::max(strongest, contrast(picture.pixelColor(x, y), behind));
-            EXPECT_GE(strongest, least) << (dark ? "dark " : "light ") << support::control_name(control);
+            EXPECT_GE(strongest, least) << (dark ? "dark " : "light ") << window::control_name(control);
         }
     }
     QApplication::setPalette(light);

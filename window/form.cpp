@@ -1,6 +1,6 @@
-#include "support/form.h"
+#include "window/form.h"
 
-namespace zentrel::support {
+namespace zentrel::window {
 
 const char* control_name(Control control) {
     switch (control) {
@@ -112,4 +112,4 @@ const char* control_name(Control control) {
     return "";
 }
 
-}  // namespace zentrel::support
+}  // namespace zentrel::window

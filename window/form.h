@@ -1,12 +1,11 @@
-// The window's controls as the plain-C++ layers see them: addressed by their
-// names, read and written live. The Qt window implements it; tests use a
-// fake form. Positions and sizes are in twips (15 to a device-independent
-// pixel).
+// The window's controls addressed by their names, read and written live:
+// what the error list's rules and the window's tests work on. Positions and
+// sizes are in twips (15 to a device-independent pixel).
 #pragma once
 
 #include <string>
 
-namespace zentrel::support {
+namespace zentrel::window {
 
 enum class Control {
     Zentrel,  // the window itself (its height)
@@ -110,4 +109,4 @@ public:
     virtual void Arrange_Error_List() = 0;
 };
 
-}  // namespace zentrel::support
+}  // namespace zentrel::window

@@ -1,0 +1,54 @@
+// What a run without the window keeps of the job's display: the status line
+// for the summary, the bar's share for the progress line, and the error list
+// with the reason of each entry. Counters are read from the run state.
+#pragma once
+
+#include "engine/job_display.h"
+
+#include <string>
+#include <vector>
+
+namespace zentrel::cli {
+
+class Terminal_Display : public engine::Job_Display {
+public:
+    void Show_Status(const std::string& text) override { status_ = text; }
+    void Show_Count(engine::File_Counter, std::int32_t) override {}
+    void Show_Bytes(engine::Byte_Count_Kind, double) override {}
+    void Clear_Counters() override {}
+    void Show_Progress_Bar(std::optional<double> fraction) override { progress_fraction_ = fraction.value_or(0); }
+    void Show_Cancel_Button(bool) override {}
+    void Show_Error_Counter(bool) override {}
+    void Show_Run_Under_Way(bool under_way) override { run_began_ = run_began_ || under_way; }
+    void Add_Error(const std::string& entry) override;
+    long Error_Count() const override { return static_cast<long>(errors_.size()); }
+    std::string Last_Error() const override { return errors_.empty() ? std::string() : errors_.back().path; }
+    void Clear_Errors() override;
+    void Arrange_Error_List() override {}
+    void Repaint() override {}
+
+    // The prompt of a failure the job just reported; the next entry of the
+    // error list takes it as its reason.
+    void Note_Failure(const std::string& prompt) { pending_reason_ = prompt; }
+
+    struct Error_Entry {
+        std::string path;
+        std::string reason;  // empty when the job gave none
+    };
+    const std::vector<Error_Entry>& Errors() const { return errors_; }
+    const std::string& Status() const { return status_; }
+    // True once a run has got past its checks.
+    bool Run_Began() const { return run_began_; }
+    // The share of the bytes to copy that has been copied, as the progress
+    // bar shows it, also in the middle of a large file.
+    double Progress_Fraction() const { return progress_fraction_; }
+
+private:
+    std::string status_;
+    std::vector<Error_Entry> errors_;
+    std::string pending_reason_;
+    bool run_began_ = false;
+    double progress_fraction_ = 0;
+};
+
+}  // namespace zentrel::cli

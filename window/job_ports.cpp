@@ -1,0 +1,148 @@
+// The window as the copy job's options and display: the controls' values,
+// read once after each change, and the labels, bar and list the job's
+// progress is shown in.
+#include "settings/option_interlocks.h"
+#include "window/main_window.h"
+
+#include <QLineEdit>
+
+#include <cmath>
+#include <utility>
+
+namespace zentrel::window {
+
+namespace {
+
+struct Option_Control {
+    Control box;
+    settings::Option_Box setting;
+};
+
+constexpr Option_Control Option_Controls[] = {
+    {Control::Include_Subfolders, &settings::Job_Settings::Include_Subfolders},
+    {Control::Copy_Empty_Folders, &settings::Job_Settings::Copy_Empty_Folders},
+    {Control::Only_newer, &settings::Job_Settings::Only_newer},
+    {Control::Only_Archive, &settings::Job_Settings::Only_Archive},
+    {Control::Reset_Archive, &settings::Job_Settings::Reset_Archive},
+    {Control::Copy_SysFiles, &settings::Job_Settings::Copy_SysFiles},
+    {Control::Copy_HiddenFiles, &settings::Job_Settings::Copy_HiddenFiles},
+    {Control::Synchronize, &settings::Job_Settings::Synchronize},
+};
+
+Control counter_label(engine::File_Counter counter) {
+    switch (counter) {
+        case engine::File_Counter::Tot_Files:
+            return Control::Num_Tot_Files;
+        case engine::File_Counter::Sourcefiles:
+            return Control::Num_Sourcefiles;
+        case engine::File_Counter::Processed_Files:
+            return Control::Num_Processed_Files;
+        case engine::File_Counter::Error_Files:
+            break;
+    }
+    return Control::Num_Error_Files;
+}
+
+}  // namespace
+
+settings::Job_Settings Main_Window::Settings() const {
+    settings::Job_Settings settings;
+    settings.Sourcefolder = Text(Control::Sourcefolder);
+    settings.Targetfolder = Text(Control::Targetfolder);
+    settings.Include_Filter = Text(Control::Include_Filter);
+    settings.Exclude_Filter = Text(Control::Exclude_Filter);
+    settings.Later_Then = Text(Control::Later_then);
+    for (const Option_Control& option : Option_Controls) settings.*option.setting = Check_State(option.box);
+    return settings;
+}
+
+void Main_Window::Show_Settings(const settings::Job_Settings& settings) {
+    Set_Text(Control::Sourcefolder, settings.Sourcefolder);
+    Set_Text(Control::Targetfolder, settings.Targetfolder);
+    Set_Text(Control::Include_Filter, settings.Include_Filter);
+    Set_Text(Control::Exclude_Filter, settings.Exclude_Filter);
+    for (const Option_Control& option : Option_Controls) Set_Check_State(option.box, settings.*option.setting);
+    Set_Text(Control::Later_then, settings.Later_Then);
+    // A box that kept its state raised no handler.
+    const settings::Job_Settings shown = Settings();
+    for (const Option_Control& option : Option_Controls)
+        Set_Enabled(option.box, settings::Option_Enabled(shown, option.setting));
+}
+
+void Main_Window::Option_Click(Control box) {
+    settings::Job_Settings settings = Settings();
+    for (const Option_Control& option : Option_Controls)
+        if (option.box == box) settings::Option_Click(settings, option.setting);
+    for (const Option_Control& option : Option_Controls) {
+        // A box the rule changes raises its own handler, as a click would.
+        Set_Check_State(option.box, settings.*option.setting);
+        Set_Enabled(option.box, settings::Option_Enabled(settings, option.setting));
+    }
+}
+
+const settings::Job_Settings& Main_Window::Options() const {
+    if (!options_) options_ = Settings();
+    return *options_;
+}
+
+void Main_Window::Lock_Folders(bool locked) {
+    for (Control field : {Control::Sourcefolder, Control::Targetfolder})
+        static_cast<QLineEdit*>(control(field))->setReadOnly(locked);
+    for (Control picker : {Control::Get_Source, Control::Get_Target}) control(picker)->setEnabled(!locked);
+}
+
+void Main_Window::Show_Status(const std::string& text) { Set_Label_Text(Control::Status, text); }
+
+void Main_Window::Show_Count(engine::File_Counter counter, std::int32_t value) {
+    Set_Label_Text(counter_label(counter), std::to_string(value));
+}
+
+void Main_Window::Show_Bytes(engine::Byte_Count_Kind kind, double total) {
+    engine::Byte_Display_Text text = engine::Byte_Display(total, kind, regional_);
+    const bool to_copy = kind == engine::Byte_Count_Kind::To_Copy;
+    Set_Label_Text(to_copy ? Control::Num_Sourcebytes : Control::Num_Processed_Bytes, std::move(text.value));
+    Set_Label_Text(to_copy ? Control::TNum_SourceBytes : Control::TNum_Processed_Bytes, std::move(text.unit));
+}
+
+void Main_Window::Clear_Counters() {
+    for (Control label : {Control::Num_Error_Files, Control::Num_Sourcefiles, Control::Num_Sourcebytes,
+                          Control::Num_Tot_Files, Control::Num_Processed_Files, Control::Num_Processed_Bytes})
+        Set_Label_Text(label, "0");
+}
+
+void Main_Window::Show_Progress_Bar(std::optional<double> fraction) {
+    Set_Visible(Control::Progress_Frame, fraction.has_value());
+    Set_Visible(Control::Progress, fraction.has_value());
+    if (!fraction) return;
+    Set_Width(Control::Progress, static_cast<float>(Geometry(Control::Progress_Frame).width * *fraction));
+    // The tiny allowance keeps a quotient such as 29/100, which lands just
+    // below 0.29, from showing one per cent too little.
+    const double whole = std::floor(*fraction * 100 + 1e-9);
+    Set_Label_Text(Control::Progress, std::to_string(static_cast<long long>(whole)) + "%");
+}
+
+void Main_Window::Show_Cancel_Button(bool shown) { Set_Visible(Control::Cancel_Execution, shown); }
+
+void Main_Window::Show_Error_Counter(bool shown) {
+    Set_Visible(Control::Num_Error_Files, shown);
+    Set_Visible(Control::TNum_Error_Files, shown);
+}
+
+void Main_Window::Show_Run_Under_Way(bool under_way) {
+    // Start loses its focus when it is disabled.
+    if (under_way) Set_Focus(Control::Sourcefolder);
+    Set_Enabled(Control::Start, !under_way);
+}
+
+void Main_Window::Add_Error(const std::string& entry) { Add_Item(Control::Error_List, entry); }
+
+long Main_Window::Error_Count() const { return List_Count(Control::Error_List); }
+
+std::string Main_Window::Last_Error() const {
+    const long count = Error_Count();
+    return count > 0 ? List_Item(Control::Error_List, count - 1) : std::string();
+}
+
+void Main_Window::Clear_Errors() { Clear_List(Control::Error_List); }
+
+}  // namespace zentrel::window
