@@ -152,7 +152,8 @@ TEST_F(Stored_Job_Run, RunsTheStoredJobAndNeverStoresItsOverrides) {
     EXPECT_EQ(read_file(settings_file()), settings);
 }
 
-// A job the start refuses writes nothing and ends with status 2.
+// A job the start refuses writes nothing and ends with status 2; its dry run
+// foresees the refusal and lists nothing.
 struct Refusal {
     const char* name;
     std::vector<std::string> arguments;
@@ -176,9 +177,15 @@ TEST_P(Refused_Job, WritesNothingAndEndsWithStatusTwo) {
     }
     std::erase(arguments, "LOCKED");
 
-    const Outcome outcome = run_stored_job(arguments);
-    EXPECT_EQ(outcome.status, 2) << outcome.err;
-    EXPECT_NE(outcome.err.find(GetParam().message), std::string::npos) << outcome.err;
+    for (const bool dry : {true, false}) {
+        SCOPED_TRACE(dry ? "dry run" : "run");
+        std::vector<std::string> given = arguments;
+        if (dry) given.push_back("--dry-run");
+        const Outcome outcome = run_stored_job(given);
+        EXPECT_EQ(outcome.status, 2) << outcome.err;
+        EXPECT_NE(outcome.err.find(GetParam().message), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.out, "");
+    }
     EXPECT_EQ(tree(target), (std::map<std::string, std::string>{}));
     EXPECT_EQ(tree(source), (std::map<std::string, std::string>{{"a.txt", "a"}}));
     EXPECT_FALSE(exists(tmp / "missing"));
