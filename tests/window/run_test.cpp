@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QTest>
@@ -337,6 +338,50 @@ TEST_F(Run_Test, ClosingDuringARunStoresAtOnceAndEndsAfterTheRun) {
     EXPECT_FALSE(w->isVisible());  // and the window went when it was done
     EXPECT_EQ(read_file(files / "dst/c.txt"), "charlie");
     EXPECT_EQ(label(*w, Control::Status), "3 Dateien erfolgreich verarbeitet");
+}
+
+// Typed into during a run, the target field would send the rest of the
+// copy into another folder, made without asking.
+TEST_F(Run_Test, TheFoldersCannotBeChangedWhileAJobRuns) {
+    auto w = make_window();
+    w->show();
+    set_folders(*w);
+    const std::string elsewhere = files / "anders";
+    dialog_answers = {elsewhere, elsewhere};
+    int turns = 0;
+    host.on_events = [&] {
+        if (!w->job_running()) return;
+        ++turns;
+        for (Control field : {Control::Sourcefolder, Control::Targetfolder}) {
+            auto* edit = widget<QLineEdit>(*w, field);
+            edit->setFocus();
+            edit->selectAll();
+            QTest::keyClicks(edit, "/x");
+        }
+        QTest::mouseClick(w->control(Control::Get_Source), Qt::LeftButton);
+        QTest::mouseClick(w->control(Control::Get_Target), Qt::LeftButton);
+        w->Get_Target_Click();
+    };
+    w->Evaluate_Source_Click();
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+    EXPECT_GT(turns, 3);
+    EXPECT_TRUE(dialog_titles.empty());
+    EXPECT_EQ(w->Text(Control::Sourcefolder), files / "src");
+    EXPECT_EQ(w->Text(Control::Targetfolder), files / "dst");
+    EXPECT_EQ(read_file(files / "dst/c.txt"), "charlie");
+    EXPECT_FALSE(exists(files / "dst/x"));
+    EXPECT_TRUE(host.boxes.empty());
+
+    // Once the job is over, both can be changed again.
+    host.on_events = nullptr;
+    QTest::mouseClick(w->control(Control::Get_Target), Qt::LeftButton);
+    EXPECT_EQ(w->Text(Control::Targetfolder), elsewhere);
+    auto* source = widget<QLineEdit>(*w, Control::Sourcefolder);
+    source->setFocus();
+    source->selectAll();
+    QTest::keyClicks(source, "/neu");
+    EXPECT_EQ(w->Text(Control::Sourcefolder), "/neu");
+    w->close();
 }
 
 TEST_F(Run_Test, EvaluationCannotStartInsideARun) {
