@@ -7,8 +7,8 @@ time of every file equal to the source) before its time counts. Prints a
 table of medians and ratios and writes it to bench/RESULTS.md.
 
 Zentrel runs as the whole program (its real window on an X display, a
-virtual one started here) and as the engine alone (a form that discards
-every display), both through build/bench/zentrel_bench_run.
+virtual one started here) and as the engine alone (a display that keeps
+only the error list), both through build/bench/zentrel_bench_run.
 """
 import argparse
 import datetime

@@ -18,7 +18,7 @@ constexpr auto Event_Interval = std::chrono::milliseconds(10);
 
 }  // namespace
 
-// The host and the form belong to this thread alone: work must not touch
+// The host and the display belong to this thread alone: work must not touch
 // them, and only this thread turns the event loop while work runs.
 void Support_Routines::Run_Keeping_Window_Alive(const std::function<void()>& work, std::uint64_t bytes,
                                                 const std::function<void(std::uint64_t)>& progress) {
