@@ -140,6 +140,17 @@ private:
     mutable std::unordered_map<dev_t, std::int64_t> time_steps_;
     // The target folder last cleared of stale copies in this pass.
     std::string cleared_folder_;
+    // The target folder a copy of this run last found or made; the next
+    // file into it needs no look whether it is there (see Copy_File).
+    std::string made_folder_;
+    // What the file test found at the target of the file it tested last:
+    // the copy that follows at once takes it instead of looking again.
+    struct Tested_Target {
+        std::string path;
+        std::optional<platform::File> file;
+        bool valid = false;
+    };
+    Tested_Target tested_target_;
     // Device and inode of the folder the pass writes into, found by the
     // evaluation that starts each pass.
     std::optional<std::pair<dev_t, ino_t>> other_root_;

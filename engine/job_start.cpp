@@ -133,6 +133,7 @@ void Copy_Job::Run_Start() {
     form_->Set_Focus(Control::Sourcefolder);
     form_->Set_Enabled(Control::Start, false);
     cleared_folder_.clear();  // a folder cleared by an earlier run may have new leftovers
+    made_folder_.clear();
     archive_kept_ = 0;
     archive_kept_reason_.clear();
     bool Ignore_All = false;

@@ -88,6 +88,8 @@ Path_Place Confined_Paths::place_of(const std::string& path, bool reading) const
         if (inside && (!holder || root.path.size() > holder->path.size())) holder = &root;
     }
     if (!holder) return Path_Place(path);
+    // A write may make what was missing.
+    if (!reading) std::erase_if(recent_, [](const Recent& recent) { return !recent.folder; });
     std::string relative = path.substr(holder->path == "/" ? 1 : holder->path.size());
     while (relative.starts_with('/')) relative.erase(0, 1);
     while (relative.ends_with('/')) relative.pop_back();
@@ -101,22 +103,30 @@ Path_Place Confined_Paths::place_of(const std::string& path, bool reading) const
     const std::string key = holder->path + "/" + folder;
     if (reading) {
         std::erase_if(recent_, [&](const Recent& recent) { return now - recent.opened >= Lifetime; });
-        for (const Recent& recent : recent_)
-            if (recent.path == key) return Path_Place(recent.folder, std::move(name));
+        for (const Recent& recent : recent_) {
+            if (recent.path != key) continue;
+            if (!recent.folder) throw File_System_Error(recent.error, path);
+            return Path_Place(recent.folder, std::move(name));
+        }
     }
     int fd = open_beneath(holder->folder->fd(), folder);
     if (fd < 0 && errno == ENOSYS) fd = open_step_by_step(holder->folder->fd(), folder);
     if (fd < 0) {
         // A path of ours with ".." (never the walk's) leaves the tree.
         if (errno == EXDEV) errno = ELOOP;
-        throw File_System_Error(errno, path);
+        const int error = errno;
+        if (reading && (error == ENOENT || error == ENOTDIR)) {
+            if (recent_.size() >= Capacity) recent_.erase(recent_.begin());
+            recent_.push_back({key, nullptr, now, error});
+        }
+        throw File_System_Error(error, path);
     }
     auto opened = std::make_shared<const Open_Folder>(fd);
     // Kept for the next looks in the same folder, but never handed to a
     // write (see place_of).
     std::erase_if(recent_, [&](const Recent& recent) { return recent.path == key; });
     if (recent_.size() >= Capacity) recent_.erase(recent_.begin());
-    recent_.push_back({key, opened, now});
+    recent_.push_back({key, opened, now, 0});
     return Path_Place(std::move(opened), std::move(name));
 }
 

@@ -63,8 +63,10 @@ public:
     // a folder on the way below a root is no real folder. For a look that
     // only reads (reading), the folder may be one opened for an earlier
     // look a moment ago (Lifetime): a folder replaced meanwhile is then seen
-    // as it was that moment ago, never through the link. Writes always open
-    // the way afresh.
+    // as it was that moment ago, never through the link. So is a folder
+    // found missing a moment ago, until the next write: the files of a
+    // target folder not yet made are each looked up in vain. Writes always
+    // open the way afresh.
     Path_Place place_of(const std::string& path, bool reading = false) const;
 
     static constexpr std::chrono::milliseconds Lifetime{100};
@@ -76,9 +78,10 @@ private:
         std::shared_ptr<const Open_Folder> folder;
     };
     struct Recent {
-        std::string path;  // of the folder, as the caller wrote it
-        std::shared_ptr<const Open_Folder> folder;
+        std::string path;                           // of the folder, as the caller wrote it
+        std::shared_ptr<const Open_Folder> folder;  // null: missing, for the reason in error
         std::chrono::steady_clock::time_point opened;
+        int error = 0;
     };
     void unconfine_all();
 

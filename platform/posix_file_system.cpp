@@ -130,6 +130,11 @@ void copy_data(int in, int out, const struct stat& source, Clone_Refusals& refus
         if (copied > 0) {
             total += static_cast<std::uint64_t>(copied);
             Count_Copied_Bytes(static_cast<std::uint64_t>(copied));
+            // The size the status gave is reached: asking on only to hear
+            // "end of file" costs a call per file. Whatever a writer adds
+            // meanwhile makes the file newer than the time the copy takes
+            // over, so the next run copies it again.
+            if (source.st_size > 0 && total >= static_cast<std::uint64_t>(source.st_size)) return;
             continue;
         }
         // After data, nothing more is the end. Nothing at all may also be a
@@ -156,6 +161,9 @@ void copy_data(int in, int out, const struct stat& source, Clone_Refusals& refus
         ssize_t got = ::read(in, buffer.get(), buffer_size);
         if (got < 0) {
             if (errno == EINTR) continue;
+            // Opened non-blocking (see open_source): a file system that
+            // honours the flag for files is waited for after all.
+            if (errno == EAGAIN && ::fcntl(in, F_SETFL, 0) == 0) continue;
             fail(from);
         }
         if (got == 0) return;
@@ -172,9 +180,8 @@ int open_source(const Path_Place& place, const std::string& from, struct stat& s
     if (::fstat(in.get(), &st) != 0) fail(from);
     if (S_ISDIR(st.st_mode)) throw File_System_Error(EISDIR, from);
     if (!S_ISREG(st.st_mode)) throw File_System_Error(not_regular, from);
-    // Back to blocking reads, which regular files ignore anyway. O_NONBLOCK
-    // is the only flag F_SETFL can change that was set.
-    ::fcntl(in.get(), F_SETFL, 0);
+    // O_NONBLOCK stays: regular files ignore it, and copy_data clears it
+    // should a read ever answer EAGAIN.
     return in.release();
 }
 

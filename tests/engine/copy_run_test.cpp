@@ -435,6 +435,23 @@ TEST_F(Copy_Run, AFewThousandFilesCopyAndASecondRunCopiesNothing) {
     EXPECT_EQ(state.Source_Files, 0);
 }
 
+// Another program removes a target folder after the first file went in: the
+// next file makes it again instead of failing on the folder it saw before.
+TEST_F(Copy_Run, ATargetFolderRemovedDuringTheRunIsMadeAgain) {
+    write_file(src + "/A/a.txt", "a");
+    write_file(src + "/A/b.txt", "b");
+    bool removed = false;
+    host.on_events = [&] {
+        if (removed || !exists(dst + "/A/a.txt")) return;
+        removed = true;
+        std::filesystem::remove_all(dst + "/A");
+    };
+    EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
+    ASSERT_TRUE(removed);
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(files_below(dst + "/A"), std::vector<std::string>{"b.txt"});
+}
+
 // Another program swaps a folder of each tree for a link to a folder
 // outside while the run is under way: nothing outside is copied or written.
 TEST_F(Copy_Run, AFolderSwappedForALinkDuringTheRunIsNeverFollowed) {

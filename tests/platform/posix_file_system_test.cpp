@@ -442,6 +442,33 @@ TEST_F(Posix_File_System_Test, ConfinedPathsNeverFollowALinkBelowTheRoot) {
     EXPECT_EQ(read_file(root + "/neu/a.txt"), "a");
 }
 
+// A folder a confined look found missing a moment ago counts as missing
+// for the next looks, but never after this process has written: a file
+// copied into the folder just made must be seen.
+TEST_F(Posix_File_System_Test, ConfinedLooksSeeWhatThisProcessMadeAtOnce) {
+    auto made = make_posix_file_system();
+    File_System& own = *made;
+    const std::string root = tmp / "ziel";
+    make_folders(root);
+    write_file(tmp / "a.txt", "a");
+    const Confinement confined(own, {root});
+
+    EXPECT_FALSE(own.status(root + "/neu/a.txt"));
+    own.create_folder(root + "/neu");
+    write_file(root + "/neu/a.txt", "a");
+    EXPECT_TRUE(own.status(root + "/neu/a.txt"));
+    EXPECT_FALSE(own.status(root + "/neu/unten/b.txt"));
+    own.copy_file(tmp / "a.txt", root + "/neu/a2.txt", {});
+    write_file(root + "/neu/unten/b.txt", "b");
+    EXPECT_TRUE(own.status(root + "/neu/unten/b.txt"));
+
+    // Made by another program: seen once the moment has passed.
+    EXPECT_FALSE(own.status(root + "/fremd/b.txt"));
+    write_file(root + "/fremd/b.txt", "b");
+    std::this_thread::sleep_for(Confined_Paths::Lifetime + std::chrono::milliseconds(50));
+    EXPECT_TRUE(own.status(root + "/fremd/b.txt"));
+}
+
 TEST_F(Posix_File_System_Test, CanonicalResolvesTheExistingPartOnly) {
     make_folders(tmp / "real/inner");
     ASSERT_EQ(::symlink("real", (tmp / "link").c_str()), 0);
