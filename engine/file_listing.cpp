@@ -2,8 +2,8 @@
 
 #include "platform/folder_listing.h"
 
+#include <algorithm>
 #include <exception>
-#include <unordered_set>
 
 namespace zentrel::engine {
 
@@ -34,45 +34,86 @@ std::vector<std::string> pattern_items(const std::string& filter) {
 
 long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& Include_Pattern,
                                 const std::string& Exclude_Pattern, std::vector<std::string>& Files, int Classes,
-                                platform::Listed_Attributes* Read_Attributes) {
+                                std::vector<platform::Listed_Attribute>* Read_Attributes) {
     const std::string folder = support::Trailing_Backslash(Folder, false);
+    const Listing_For role = listing_for_;
+    listing_for_ = Listing_For::Other;
+    listing_unchanged_.clear();
     platform::File_System& fs = support_->file_system();
     Files.assign(1, std::string());
+    if (Read_Attributes) Read_Attributes->assign(1, std::nullopt);
     listing_failed_ = false;
     long count = 0;
     try {
-        platform::Listed_Attributes read;
-        // A file that several items match is listed once, where the first
-        // one put it: handled twice, it would be counted twice, and the
-        // progress would never reach its end.
-        std::unordered_set<std::string> listed;
+        // One reading of the folder for every pattern. A file that several
+        // items match is listed once, where the first one put it: handled
+        // twice, it would be counted twice, and the progress would never
+        // reach its end.
+        std::vector<std::string> names = platform::listable_names(fs, folder);
+        std::vector<std::size_t> chosen;
+        std::vector<bool> taken(names.size());
         for (const std::string& item : pattern_items(Include_Pattern.empty() ? "*.*" : Include_Pattern)) {
-            for (std::string& name :
-                 platform::list_files(fs, folder, item, Classes, Read_Attributes ? &read : nullptr)) {
+            for (std::size_t i = 0; i < names.size(); ++i) {
                 // The copy parks a target's old version under this name; it
                 // is never a file of the user's to copy or to carry back.
-                if (name == Temporary_Name) continue;
-                if (!listed.insert(name).second) continue;
-                Files.push_back(folder + name);
-                ++count;
-            }
-            if (Read_Attributes) {
-                for (auto& [name, bytes] : read) (*Read_Attributes)[folder + name] = std::move(bytes);
-                read.clear();
+                if (taken[i] || names[i] == Temporary_Name || !platform::wildcard_match(item, names[i])) continue;
+                taken[i] = true;
+                chosen.push_back(i);
             }
         }
-        if (!Exclude_Pattern.empty() && count >= 1) {
-            std::unordered_set<std::string> excluded;
-            for (const std::string& item : pattern_items(Exclude_Pattern))
-                for (std::string& name : platform::list_files(fs, folder, item, Classes))
-                    excluded.insert(folder + name);
-            long kept = 0;
-            for (long i = 1; i <= count; ++i) {
-                if (excluded.contains(Files[i])) continue;
-                if (++kept != i) Files[kept] = std::move(Files[i]);
+        // An excluded name is left out whatever its class: the classes can
+        // only leave out more.
+        if (!Exclude_Pattern.empty() && !chosen.empty()) {
+            const std::vector<std::string> excluded = pattern_items(Exclude_Pattern);
+            std::erase_if(chosen, [&](std::size_t i) {
+                return std::any_of(excluded.begin(), excluded.end(),
+                                   [&](const std::string& item) { return platform::wildcard_match(item, names[i]); });
+            });
+        }
+        std::vector<std::string> candidates;
+        candidates.reserve(chosen.size());
+        for (std::size_t i : chosen) candidates.push_back(std::move(names[i]));
+        names = {};
+        chosen = {};
+
+        // The walk takes over what the evaluation decided for a folder that
+        // still holds the same names: no attribute read for a file it left
+        // out or found unchanged.
+        std::vector<Evaluation_Verdicts::Verdict> known;
+        bool trusted = false;
+        if (role == Listing_For::Walk) trusted = verdicts_.for_folder(folder, candidates, Test_Options(), known);
+        if (role == Listing_For::Evaluation) verdicts_.begin_folder(folder, candidates, Test_Options());
+        std::vector<bool> decide;
+        if (trusted) {
+            decide.resize(candidates.size());
+            for (std::size_t i = 0; i < candidates.size(); ++i)
+                decide[i] = known[i] == Evaluation_Verdicts::Verdict::Test;
+        }
+        std::vector<std::pair<std::size_t, std::optional<std::string>>> read;
+        const std::vector<char> passes =
+            platform::pass_classes(fs, folder, candidates, Classes, trusted ? &decide : nullptr,
+                                   [&](std::size_t position, std::optional<std::string> bytes) {
+                                       if (Read_Attributes) read.emplace_back(position, std::move(bytes));
+                                   });
+        if (trusted) listing_unchanged_.push_back(false);
+        auto next_read = read.begin();
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            if (trusted && known[i] == Evaluation_Verdicts::Verdict::Left_Out) continue;
+            if (!passes[i]) {
+                if (role == Listing_For::Evaluation) verdicts_.left_out(i);
+                continue;
             }
-            count = kept;
-            Files.resize(count + 1);
+            Files.push_back(folder + candidates[i]);
+            ++count;
+            if (role == Listing_For::Evaluation) verdicts_.listed(count, i);
+            if (trusted) listing_unchanged_.push_back(known[i] == Evaluation_Verdicts::Verdict::Unchanged);
+            if (Read_Attributes) {
+                while (next_read != read.end() && next_read->first < i) ++next_read;
+                if (next_read != read.end() && next_read->first == i)
+                    Read_Attributes->emplace_back(std::move(next_read->second));
+                else
+                    Read_Attributes->emplace_back(std::nullopt);
+            }
         }
     } catch (const std::exception& failure) {
         try {
@@ -81,20 +122,21 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         } catch (...) {
         }
         // Whatever was listed before the failure may include files the
-        // exclusion would have removed, or lack the exclusion entirely: a
-        // folder whose listing failed lists nothing, and the walk reports it
-        // as not finished.
+        // classes would have removed: a folder whose listing failed lists
+        // nothing, and the walk reports it as not finished.
         listing_failed_ = true;
+        listing_unchanged_.clear();
         Files.assign(1, std::string());
+        if (Read_Attributes) Read_Attributes->assign(1, std::nullopt);
         return 0;
     }
     return count;
 }
 
-void Copy_Job::Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed,
-                                    const std::string& Listed_Path) {
-    auto found = Listed.find(Listed_Path);
-    if (found != Listed.end()) File.Use_Listed_Attribute(found->second);
+void Copy_Job::Use_Listed_Attribute(platform::File& File, const std::vector<platform::Listed_Attribute>& Listed,
+                                    long Index) {
+    if (Index >= 0 && static_cast<std::size_t>(Index) < Listed.size() && Listed[static_cast<std::size_t>(Index)])
+        File.Use_Listed_Attribute(*Listed[static_cast<std::size_t>(Index)]);
 }
 
 }  // namespace zentrel::engine

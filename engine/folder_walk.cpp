@@ -77,7 +77,8 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         // processed: a change another program makes to a file's attributes
         // between the listing and the file's test is seen by the next run,
         // just as one made after the test.
-        platform::Listed_Attributes listed;
+        std::vector<platform::Listed_Attribute> listed;
+        listing_for_ = Listing_For::Walk;
         const long count = Get_Folder_Files(SFolder.Path(), form_->Text(Control::Include_Filter),
                                             form_->Text(Control::Exclude_Filter), files, Listing_Classes(), &listed);
         if (listing_failed_) Add_Unfinished_Folder(SFolder.Path());
@@ -89,12 +90,12 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         const std::vector<long> collisions = Case_Collisions(files, count, Targetfile(SFolder.Path()));
         // The files the evaluation of this pass found unchanged need no
         // second look, as long as the folder and the options are the same.
-        const std::vector<bool>* unchanged = verdicts_.for_folder(SFolder.Path(), files, count, Test_Options());
+        const std::vector<bool> unchanged = std::move(listing_unchanged_);
         support::Ui_Host& host = support_->host();
         for (long i = 1; i <= count; ++i) {
             const long collides_with = collisions.empty() ? 0 : collisions[i];
             // Found unchanged by this pass's evaluation: no second look.
-            const bool known_unchanged = unchanged && (*unchanged)[static_cast<std::size_t>(i)] && !collides_with;
+            const bool known_unchanged = !unchanged.empty() && unchanged[static_cast<std::size_t>(i)] && !collides_with;
             step = 4;
             std::optional<platform::File> file;
             if (!known_unchanged) {
@@ -111,7 +112,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
             }
             if (file || known_unchanged) {
                 Increment_Counter(state_->Handled_Files);
-                if (file) Use_Listed_Attribute(*file, listed, files[i]);
+                if (file) Use_Listed_Attribute(*file, listed, i);
                 step = 5;
                 const std::string& path = file ? file->Path() : files[i];
                 form_->Set_Text(Control::Status, "kopiere " + path);

@@ -93,16 +93,16 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     std::vector<std::string> files;
     // The attribute bytes the listing read, for the file tests below (see
     // Process_Folder).
-    platform::Listed_Attributes listed;
+    std::vector<platform::Listed_Attribute> listed;
+    listing_for_ = Listing_For::Evaluation;
     const long count = Get_Folder_Files(SFolder.Path(), form_->Text(Control::Include_Filter),
                                         form_->Text(Control::Exclude_Filter), files, Listing_Classes(), &listed);
-    verdicts_.begin_folder(SFolder.Path(), files, count, Test_Options());
     support::Ui_Host& host = support_->host();
     for (long i = 1; i <= count; ++i) {
         try {
             std::optional<platform::File> file = support_->Find_File(files[i]);
             if (!file) continue;
-            Use_Listed_Attribute(*file, listed, files[i]);
+            Use_Listed_Attribute(*file, listed, i);
             form_->Set_Text(Control::Status, file->Path());
             host.Process_Events();
             if (state_->Cancel_Requested) return;

@@ -197,12 +197,13 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
     });
     start();
     EXPECT_EQ(state.Processed_Files, 0);
-    // Only the listing of each pass (evaluation, walk) reads the stored
-    // attribute; a cleared archive bit also needs its recorded time, which
-    // the walk does not read again for a file the evaluation found unchanged.
-    EXPECT_EQ(reads[src + "/a.txt"], 2);
-    EXPECT_EQ(reads[src + "/c.txt"], 3);
-    EXPECT_EQ(reads[src + "/h.txt"], 2);
+    // Only the evaluation's listing reads the stored attribute; the walk
+    // takes over what it decided for the files it left out (hidden) or found
+    // unchanged. A cleared archive bit also needs its recorded time, read
+    // once by the evaluation's test.
+    EXPECT_EQ(reads[src + "/a.txt"], 1);
+    EXPECT_EQ(reads[src + "/c.txt"], 2);
+    EXPECT_EQ(reads[src + "/h.txt"], 1);
     fs.before(nullptr);
 
     // The bytes from the listing still show a changed file as archive set.
