@@ -166,6 +166,9 @@ private:
     // For the walk's listing, per file (from 1): found unchanged by the
     // evaluation. Empty when the walk must test every file.
     std::vector<bool> listing_unchanged_;
+    // The subfolder names the same reading of the folder gave; none when
+    // the listing failed.
+    std::optional<std::vector<std::string>> listing_folders_;
     // Copied files that keep their archive bit because it could not be
     // cleared, and why the first of them could not.
     long archive_kept_ = 0;

@@ -39,6 +39,7 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
     const Listing_For role = listing_for_;
     listing_for_ = Listing_For::Other;
     listing_unchanged_.clear();
+    listing_folders_.reset();
     platform::File_System& fs = support_->file_system();
     Files.assign(1, std::string());
     if (Read_Attributes) Read_Attributes->assign(1, std::nullopt);
@@ -49,7 +50,9 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         // items match is listed once, where the first one put it: handled
         // twice, it would be counted twice, and the progress would never
         // reach its end.
-        std::vector<std::string> names = platform::listable_names(fs, folder);
+        std::vector<std::string> folders;
+        std::vector<std::string> names = platform::listable_names(fs, folder, &folders);
+        listing_folders_ = std::move(folders);
         std::vector<std::size_t> chosen;
         std::vector<bool> taken(names.size());
         for (const std::string& item : pattern_items(Include_Pattern.empty() ? "*.*" : Include_Pattern)) {
@@ -126,6 +129,7 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         // nothing, and the walk reports it as not finished.
         listing_failed_ = true;
         listing_unchanged_.clear();
+        listing_folders_.reset();
         Files.assign(1, std::string());
         if (Read_Attributes) Read_Attributes->assign(1, std::nullopt);
         return 0;

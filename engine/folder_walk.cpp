@@ -169,6 +169,9 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         listed = {};
         if (Is_Set(Control::Include_Subfolders)) {
             step = 16;
+            // Read again, unlike in the evaluation: copying the files takes
+            // a while, and a folder replaced by a link meanwhile must show
+            // as not finished rather than pass unseen.
             for (const platform::Folder& subfolder : SFolder.SubFolders()) {
                 step = 17;
                 if (!Is_Other_Root(subfolder) && Do_Process_Folder(subfolder))

@@ -97,6 +97,8 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     listing_for_ = Listing_For::Evaluation;
     const long count = Get_Folder_Files(SFolder.Path(), form_->Text(Control::Include_Filter),
                                         form_->Text(Control::Exclude_Filter), files, Listing_Classes(), &listed);
+    // The subfolders come from the same reading of the folder.
+    std::optional<std::vector<std::string>> subfolder_names = std::move(listing_folders_);
     support::Ui_Host& host = support_->host();
     for (long i = 1; i <= count; ++i) {
         try {
@@ -126,7 +128,8 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     listed = {};
     if (Is_Set(Control::Include_Subfolders)) {
         try {
-            for (const platform::Folder& subfolder : SFolder.SubFolders()) {
+            for (const platform::Folder& subfolder :
+                 subfolder_names ? SFolder.SubFolders(std::move(*subfolder_names)) : SFolder.SubFolders()) {
                 try {
                     if (!Is_Other_Root(subfolder) && Do_Process_Folder(subfolder)) Do_Evaluate_Source(subfolder);
                 } catch (...) {

@@ -39,11 +39,15 @@ std::vector<Entry_Attribute> stored_attributes(File_System& fs, const std::strin
 
 }  // namespace
 
-std::vector<std::string> listable_names(File_System& fs, const std::string& folder) {
+std::vector<std::string> listable_names(File_System& fs, const std::string& folder, std::vector<std::string>* folders) {
     std::vector<std::string> names;
     // Only the directory is read: no entry is opened, so a pipe or device
     // among them can never block the listing.
     for (auto& entry : fs.read_folder(folder)) {
+        if (folders && entry.kind == Entry_Kind::Directory) {
+            folders->push_back(std::move(entry.name));
+            continue;
+        }
         if (entry.kind != Entry_Kind::Regular && entry.kind != Entry_Kind::Symlink) continue;
         if (is_partial_copy_name(entry.name)) continue;
         names.push_back(std::move(entry.name));

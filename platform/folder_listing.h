@@ -37,8 +37,10 @@ std::vector<std::string> list_files(File_System& fs, const std::string& folder, 
 // against one reading of the folder or knows some files already.
 //
 // The names of folder's entries a listing may return, in name order: regular
-// files and links, without the partial copies of a run.
-std::vector<std::string> listable_names(File_System& fs, const std::string& folder);
+// files and links, without the partial copies of a run. With folders, puts
+// there the names of the real subfolders the same reading found.
+std::vector<std::string> listable_names(File_System& fs, const std::string& folder,
+                                        std::vector<std::string>* folders = nullptr);
 // For each of names (files of folder) whose position decide marks (every
 // one without decide): 1 when the hidden and system classes let it
 // through, 0 when not; 1 for the others. A name the folder no longer holds

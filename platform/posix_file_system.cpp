@@ -320,52 +320,53 @@ public:
                 errno = ELOOP;
             fail(path);
         }
-        DIR* dir = ::fdopendir(fd);
-        if (!dir) {
-            int error = errno;
-            ::close(fd);
-            throw File_System_Error(error, path);
-        }
-        std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
-
+        const Descriptor folder(fd);
+        // Straight from the kernel: fdopendir() would first check the
+        // descriptor with three calls of its own, for every folder.
+        constexpr size_t Buffer_Size = size_t{1} << 16;
+        std::unique_ptr<char[]> buffer(new char[Buffer_Size]);
         std::vector<Folder_Entry> entries;
         for (;;) {
-            errno = 0;
-            dirent* entry = ::readdir(dir);
-            if (!entry) {
-                if (errno != 0) fail(path);
-                break;
+            const ssize_t got = ::getdents64(fd, buffer.get(), Buffer_Size);
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                fail(path);
             }
-            std::string name = entry->d_name;
-            if (name == "." || name == "..") continue;
-            Entry_Kind kind = Entry_Kind::Other;
-            switch (entry->d_type) {
-                case DT_REG:
-                    kind = Entry_Kind::Regular;
-                    break;
-                case DT_DIR:
-                    kind = Entry_Kind::Directory;
-                    break;
-                case DT_LNK:
-                    kind = Entry_Kind::Symlink;
-                    break;
-                case DT_UNKNOWN: {
-                    struct stat st;
-                    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                        if (errno == ENOENT) continue;  // removed while we read
-                        // Cannot tell what it is: taken as a file, so that
-                        // its copy fails and says why rather than it being
-                        // left out unseen.
+            if (got == 0) break;
+            for (ssize_t at = 0; at < got;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(buffer.get() + at);
+                at += entry->d_reclen;
+                std::string name = entry->d_name;
+                if (name == "." || name == "..") continue;
+                Entry_Kind kind = Entry_Kind::Other;
+                switch (entry->d_type) {
+                    case DT_REG:
                         kind = Entry_Kind::Regular;
                         break;
+                    case DT_DIR:
+                        kind = Entry_Kind::Directory;
+                        break;
+                    case DT_LNK:
+                        kind = Entry_Kind::Symlink;
+                        break;
+                    case DT_UNKNOWN: {
+                        struct stat st;
+                        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                            if (errno == ENOENT) continue;  // removed while we read
+                            // Cannot tell what it is: taken as a file, so that
+                            // its copy fails and says why rather than it being
+                            // left out unseen.
+                            kind = Entry_Kind::Regular;
+                            break;
+                        }
+                        kind = kind_of_mode(st.st_mode);
+                        break;
                     }
-                    kind = kind_of_mode(st.st_mode);
-                    break;
+                    default:
+                        break;
                 }
-                default:
-                    break;
+                entries.push_back({std::move(name), kind});
             }
-            entries.push_back({std::move(name), kind});
         }
         return entries;
     }
@@ -510,6 +511,31 @@ public:
 
     std::optional<std::string> get_attribute(const std::string& path, const std::string& name) override {
         const Path_Place place = confined_.place_of(path, true);
+        // One call relative to the folder where the kernel has one, instead
+        // of opening the entry for its /proc name.
+        if (place.confined() && attributes_at_.load(std::memory_order_relaxed)) {
+            const std::string entry_name = place.name();
+            std::string value(256, '\0');
+            for (;;) {
+                long length = get_attribute_at(place.at(), entry_name, name, value.data(), value.size());
+                if (length >= 0) {
+                    value.resize(static_cast<size_t>(length));
+                    return value;
+                }
+                if (errno == ENOSYS) {
+                    attributes_at_.store(false, std::memory_order_relaxed);
+                    break;
+                }
+                if (errno == ENODATA || not_kept_by_file_system(errno)) return std::nullopt;
+                if (errno != ERANGE) fail(path);
+                long needed = get_attribute_at(place.at(), entry_name, name, nullptr, 0);
+                if (needed < 0) {
+                    if (errno == ENODATA || not_kept_by_file_system(errno)) return std::nullopt;
+                    fail(path);
+                }
+                value.resize(static_cast<size_t>(needed) + 1);
+            }
+        }
         std::optional<Entry_Handle> entry;
         if (place.confined()) entry.emplace(place, path);
         // lgetxattr() by path; through the handle's /proc name, which leads

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -284,25 +285,37 @@ TEST_F(Posix_File_System_Test, ModificationTimeToTheNanosecondAlsoOnLinks) {
     EXPECT_EQ(fs.status(tmp / "f")->modified, (File_Time{1234567890, 987654321}));
 }
 
+// By path, and confined to a tree, where the attributes are read relative
+// to the entry's folder.
 TEST_F(Posix_File_System_Test, ExtendedAttributesRoundTripBinaryValues) {
-    write_file(tmp / "f", "x");
-    EXPECT_FALSE(fs.get_attribute(tmp / "f", "user.test"));
-    std::string binary("\0\x01\xff zwei", 7);
-    fs.set_attribute(tmp / "f", "user.test", binary);
-    EXPECT_EQ(fs.get_attribute(tmp / "f", "user.test"), binary);
-    std::string large(3000, 'x');  // beyond the first guess at a size, within ext4's block
-    fs.set_attribute(tmp / "f", "user.large", large);
-    EXPECT_EQ(fs.get_attribute(tmp / "f", "user.large"), large);
+    for (const bool confine : {false, true}) {
+        SCOPED_TRACE(confine ? "confined" : "by path");
+        auto made = make_posix_file_system();
+        File_System& own = *made;
+        const std::string root = tmp / (confine ? "confined" : "by-path");
+        write_file(root + "/f", "x");
+        std::optional<Confinement> confined;
+        if (confine) confined.emplace(own, std::vector<std::string>{root});
+        const std::string f = root + "/f";
+        EXPECT_FALSE(own.get_attribute(f, "user.test"));
+        std::string binary("\0\x01\xff zwei", 7);
+        own.set_attribute(f, "user.test", binary);
+        EXPECT_EQ(own.get_attribute(f, "user.test"), binary);
+        std::string large(3000, 'x');  // beyond the first guess at a size, within ext4's block
+        own.set_attribute(f, "user.large", large);
+        EXPECT_EQ(own.get_attribute(f, "user.large"), large);
 
-    fs.remove_attribute(tmp / "f", "user.test");
-    EXPECT_FALSE(fs.get_attribute(tmp / "f", "user.test"));
-    EXPECT_NO_THROW(fs.remove_attribute(tmp / "f", "user.test"));
-    EXPECT_THROW(fs.set_attribute(tmp / "missing", "user.test", "v"), File_System_Error);
+        own.remove_attribute(f, "user.test");
+        EXPECT_FALSE(own.get_attribute(f, "user.test"));
+        EXPECT_NO_THROW(own.remove_attribute(f, "user.test"));
+        EXPECT_THROW(own.set_attribute(root + "/missing", "user.test", "v"), File_System_Error);
+        EXPECT_THROW(own.get_attribute(root + "/missing", "user.test"), File_System_Error);
 
-    // A link has no user attributes of its own, and reading them must not
-    // follow it to the file.
-    ASSERT_EQ(::symlink("f", (tmp / "l").c_str()), 0);
-    EXPECT_FALSE(fs.get_attribute(tmp / "l", "user.large"));
+        // A link has no user attributes of its own, and reading them must not
+        // follow it to the file.
+        ASSERT_EQ(::symlink("f", (root + "/l").c_str()), 0);
+        EXPECT_FALSE(own.get_attribute(root + "/l", "user.large"));
+    }
 }
 
 // copy_file works on the open files; it must leave what the default, one
