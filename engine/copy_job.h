@@ -63,7 +63,7 @@ public:
     long Get_Folder_Files(const std::string& Folder, const std::string& Include_Pattern,
                           const std::string& Exclude_Pattern, std::vector<std::string>& Files,
                           int Classes = platform::List_Normal_Only,
-                          std::vector<platform::Listed_Attribute>* Read_Attributes = nullptr);
+                          platform::Listed_Attributes* Read_Attributes = nullptr);
 
 private:
     // A check box counts as set in every state but 0.
@@ -92,8 +92,7 @@ private:
     std::int64_t Time_Step(const platform::File& File) const;
     // Gives File, at Index of its folder's listing, the attribute bytes the
     // listing read, if it read them.
-    static void Use_Listed_Attribute(platform::File& File, const std::vector<platform::Listed_Attribute>& Listed,
-                                     long Index);
+    static void Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed, long Index);
     void Run_Start();
     // Every value the file test reads, as one text: the walk uses the
     // evaluation's verdicts only while it is the same.

@@ -71,6 +71,8 @@ void Evaluation_Verdicts::record(long index, bool unchanged) {
 
 bool Evaluation_Verdicts::for_folder(const std::string& folder, const std::vector<std::string>& names,
                                      const std::string& options, std::vector<Verdict>& verdicts) {
+    // The evaluation is over: the positions of its last folder go.
+    std::vector<std::uint32_t>().swap(positions_);
     const std::uint64_t key = key_of(folder, names, options);
     for (std::size_t at = next_; at < folders_.size() && at < next_ + Look_Ahead; ++at) {
         if (folders_[at].key != key) continue;

@@ -34,7 +34,7 @@ std::vector<std::string> pattern_items(const std::string& filter) {
 
 long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& Include_Pattern,
                                 const std::string& Exclude_Pattern, std::vector<std::string>& Files, int Classes,
-                                std::vector<platform::Listed_Attribute>* Read_Attributes) {
+                                platform::Listed_Attributes* Read_Attributes) {
     const std::string folder = support::Trailing_Backslash(Folder, false);
     const Listing_For role = listing_for_;
     listing_for_ = Listing_For::Other;
@@ -42,7 +42,7 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
     listing_folders_.reset();
     platform::File_System& fs = support_->file_system();
     Files.assign(1, std::string());
-    if (Read_Attributes) Read_Attributes->assign(1, std::nullopt);
+    if (Read_Attributes) Read_Attributes->reset(1);
     listing_failed_ = false;
     long count = 0;
     try {
@@ -74,10 +74,12 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
             });
         }
         std::vector<std::string> candidates;
-        candidates.reserve(chosen.size());
+        candidates.reserve(chosen.size() + 1);  // room for the empty entry 0 of Files
         for (std::size_t i : chosen) candidates.push_back(std::move(names[i]));
-        names = {};
-        chosen = {};
+        // Given back now, not kept as capacity (as "= {}" would).
+        std::vector<std::string>().swap(names);
+        std::vector<std::size_t>().swap(chosen);
+        std::vector<bool>().swap(taken);
 
         // The walk takes over what the evaluation decided for a folder that
         // still holds the same names: no attribute read for a file it left
@@ -92,32 +94,37 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
             for (std::size_t i = 0; i < candidates.size(); ++i)
                 decide[i] = known[i] == Evaluation_Verdicts::Verdict::Test;
         }
-        std::vector<std::pair<std::size_t, std::optional<std::string>>> read;
+        platform::Listed_Attributes read;
+        if (Read_Attributes) read.reset(candidates.size());
         const std::vector<char> passes =
             platform::pass_classes(fs, folder, candidates, Classes, trusted ? &decide : nullptr,
                                    [&](std::size_t position, std::optional<std::string> bytes) {
-                                       if (Read_Attributes) read.emplace_back(position, std::move(bytes));
+                                       if (Read_Attributes) read.set(position, std::move(bytes));
                                    });
+        std::vector<bool>().swap(decide);
         if (trusted) listing_unchanged_.push_back(false);
-        auto next_read = read.begin();
+        if (Read_Attributes) Read_Attributes->reset(candidates.size() + 1);
+        // The paths are made from the names in place: a large folder's
+        // list is never held twice.
         for (std::size_t i = 0; i < candidates.size(); ++i) {
             if (trusted && known[i] == Evaluation_Verdicts::Verdict::Left_Out) continue;
             if (!passes[i]) {
                 if (role == Listing_For::Evaluation) verdicts_.left_out(i);
                 continue;
             }
-            Files.push_back(folder + candidates[i]);
+            candidates[i].insert(0, folder);
+            if (static_cast<std::size_t>(count) != i)
+                candidates[static_cast<std::size_t>(count)] = std::move(candidates[i]);
             ++count;
             if (role == Listing_For::Evaluation) verdicts_.listed(count, i);
             if (trusted) listing_unchanged_.push_back(known[i] == Evaluation_Verdicts::Verdict::Unchanged);
             if (Read_Attributes) {
-                while (next_read != read.end() && next_read->first < i) ++next_read;
-                if (next_read != read.end() && next_read->first == i)
-                    Read_Attributes->emplace_back(std::move(next_read->second));
-                else
-                    Read_Attributes->emplace_back(std::nullopt);
+                if (auto bytes = read.get(i)) Read_Attributes->set(static_cast<std::size_t>(count), std::move(*bytes));
             }
         }
+        candidates.resize(static_cast<std::size_t>(count));
+        candidates.insert(candidates.begin(), std::string());
+        Files = std::move(candidates);
     } catch (const std::exception& failure) {
         try {
             support_->Message_Box("Fehler bei der Verarbeitung von Verzeichnis:\r\n" + folder + "\r\n" + failure.what(),
@@ -131,16 +138,15 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         listing_unchanged_.clear();
         listing_folders_.reset();
         Files.assign(1, std::string());
-        if (Read_Attributes) Read_Attributes->assign(1, std::nullopt);
+        if (Read_Attributes) Read_Attributes->reset(1);
         return 0;
     }
     return count;
 }
 
-void Copy_Job::Use_Listed_Attribute(platform::File& File, const std::vector<platform::Listed_Attribute>& Listed,
-                                    long Index) {
-    if (Index >= 0 && static_cast<std::size_t>(Index) < Listed.size() && Listed[static_cast<std::size_t>(Index)])
-        File.Use_Listed_Attribute(*Listed[static_cast<std::size_t>(Index)]);
+void Copy_Job::Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed, long Index) {
+    if (Index < 0) return;
+    if (auto bytes = Listed.get(static_cast<std::size_t>(Index))) File.Use_Listed_Attribute(std::move(*bytes));
 }
 
 }  // namespace zentrel::engine

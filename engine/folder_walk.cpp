@@ -77,7 +77,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         // processed: a change another program makes to a file's attributes
         // between the listing and the file's test is seen by the next run,
         // just as one made after the test.
-        std::vector<platform::Listed_Attribute> listed;
+        platform::Listed_Attributes listed;
         listing_for_ = Listing_For::Walk;
         const long count = Get_Folder_Files(SFolder.Path(), form_->Text(Control::Include_Filter),
                                             form_->Text(Control::Exclude_Filter), files, Listing_Classes(), &listed);
@@ -167,6 +167,8 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
 
         step = 15;
         listed = {};
+        // A large folder's list goes before its subfolders are walked.
+        std::vector<std::string>().swap(files);
         if (Is_Set(Control::Include_Subfolders)) {
             step = 16;
             // Read again, unlike in the evaluation: copying the files takes

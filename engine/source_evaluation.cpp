@@ -93,7 +93,7 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     std::vector<std::string> files;
     // The attribute bytes the listing read, for the file tests below (see
     // Process_Folder).
-    std::vector<platform::Listed_Attribute> listed;
+    platform::Listed_Attributes listed;
     listing_for_ = Listing_For::Evaluation;
     const long count = Get_Folder_Files(SFolder.Path(), form_->Text(Control::Include_Filter),
                                         form_->Text(Control::Exclude_Filter), files, Listing_Classes(), &listed);
@@ -126,6 +126,8 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     }
 
     listed = {};
+    // A large folder's list goes before its subfolders are walked.
+    std::vector<std::string>().swap(files);
     if (Is_Set(Control::Include_Subfolders)) {
         try {
             for (const platform::Folder& subfolder :

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace zentrel::platform {
@@ -22,9 +23,22 @@ enum Listing_Classes : int {
 // also matches names without a dot. An empty pattern matches every name.
 bool wildcard_match(const std::string& pattern, const std::string& name);
 
-// The user.DOSATTRIB bytes a listing read for one file: nullopt when it did
-// not read them, else what is stored (itself nullopt: nothing).
-using Listed_Attribute = std::optional<std::optional<std::string>>;
+// The user.DOSATTRIB bytes a listing read, by position of the file. Most
+// files have none: they take a byte each, so that a folder of a few
+// hundred thousand files stays small.
+class Listed_Attributes {
+public:
+    // count positions, none read.
+    void reset(std::size_t count);
+    void set(std::size_t at, std::optional<std::string> bytes);
+    // nullopt when not read at at; else what is stored (itself nullopt: nothing).
+    std::optional<std::optional<std::string>> get(std::size_t at) const;
+
+private:
+    enum State : unsigned char { Not_Read, Nothing_Stored, Stored };
+    std::vector<unsigned char> states_;
+    std::unordered_map<std::size_t, std::string> values_;
+};
 
 // Names of the files of folder that match pattern, in name order: regular
 // files and symbolic links that are neither hidden nor system (plus those
