@@ -78,7 +78,8 @@ private:
         std::shared_ptr<const Open_Folder> folder;
     };
     struct Recent {
-        std::string path;                           // of the folder, as the caller wrote it
+        const Root* root;                           // the root the folder lies below
+        std::string path;                           // of the folder below it, as the caller wrote it
         std::shared_ptr<const Open_Folder> folder;  // null: missing, for the reason in error
         std::chrono::steady_clock::time_point opened;
         int error = 0;
