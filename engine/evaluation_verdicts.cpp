@@ -19,6 +19,9 @@ void mix(std::uint64_t& hash, const std::string& text) {
 // changed in between.
 constexpr std::size_t Look_Ahead = 8;
 
+// Left out, unchanged, no attribute.
+constexpr std::size_t Bits_Per_Name = 3;
+
 }  // namespace
 
 std::uint64_t Evaluation_Verdicts::key_of(const std::string& folder, const std::vector<std::string>& names,
@@ -42,18 +45,24 @@ void Evaluation_Verdicts::clear() {
 void Evaluation_Verdicts::begin_folder(const std::string& folder, const std::vector<std::string>& names,
                                        const std::string& options) {
     positions_.assign(1, 0);
-    if (full_ || bits_ + 2 * names.size() > Capacity_Bits) {
+    if (full_ || bits_ + Bits_Per_Name * names.size() > Capacity_Bits) {
         full_ = true;
         return;
     }
-    bits_ += 2 * names.size();
-    folders_.push_back({key_of(folder, names, options), std::vector<bool>(2 * names.size())});
+    bits_ += Bits_Per_Name * names.size();
+    folders_.push_back({key_of(folder, names, options), std::vector<bool>(Bits_Per_Name * names.size())});
 }
 
 void Evaluation_Verdicts::left_out(std::size_t position) {
     if (full_ || folders_.empty()) return;
     auto& bits = folders_.back().bits;
-    if (2 * position < bits.size()) bits[2 * position] = true;
+    if (Bits_Per_Name * position < bits.size()) bits[Bits_Per_Name * position] = true;
+}
+
+void Evaluation_Verdicts::no_attribute(std::size_t position) {
+    if (full_ || folders_.empty()) return;
+    auto& bits = folders_.back().bits;
+    if (Bits_Per_Name * position + 2 < bits.size()) bits[Bits_Per_Name * position + 2] = true;
 }
 
 void Evaluation_Verdicts::listed(long index, std::size_t position) {
@@ -65,12 +74,12 @@ void Evaluation_Verdicts::listed(long index, std::size_t position) {
 void Evaluation_Verdicts::record(long index, bool unchanged) {
     if (full_ || folders_.empty() || index < 1 || static_cast<std::size_t>(index) >= positions_.size()) return;
     auto& bits = folders_.back().bits;
-    const std::size_t at = 2 * std::size_t{positions_[static_cast<std::size_t>(index)]} + 1;
+    const std::size_t at = Bits_Per_Name * std::size_t{positions_[static_cast<std::size_t>(index)]} + 1;
     if (at < bits.size()) bits[at] = unchanged;
 }
 
 bool Evaluation_Verdicts::for_folder(const std::string& folder, const std::vector<std::string>& names,
-                                     const std::string& options, std::vector<Verdict>& verdicts) {
+                                     const std::string& options, std::vector<unsigned char>& verdicts) {
     // The evaluation is over: the positions of its last folder go.
     std::vector<std::uint32_t>().swap(positions_);
     const std::uint64_t key = key_of(folder, names, options);
@@ -78,9 +87,12 @@ bool Evaluation_Verdicts::for_folder(const std::string& folder, const std::vecto
         if (folders_[at].key != key) continue;
         next_ = at + 1;
         const auto& bits = folders_[at].bits;
-        verdicts.assign(names.size(), Verdict::Test);
-        for (std::size_t i = 0; i < names.size(); ++i)
-            verdicts[i] = bits[2 * i] ? Verdict::Left_Out : bits[2 * i + 1] ? Verdict::Unchanged : Verdict::Test;
+        verdicts.assign(names.size(), Test);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::size_t at = Bits_Per_Name * i;
+            verdicts[i] =
+                (bits[at] ? Left_Out : 0) | (bits[at + 1] ? Unchanged : 0) | (bits[at + 2] ? No_Attribute : 0);
+        }
         return true;
     }
     return false;

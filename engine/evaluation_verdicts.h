@@ -6,7 +6,7 @@
 // system test left out the attribute read, provided its folder still holds
 // the same names and nothing the test reads has changed since (check boxes,
 // filters, the date, the folders). A file edited between the two is then
-// taken by the next run, as with rsync's file list. Two bits per file, in
+// taken by the next run, as with rsync's file list. Three bits per file, in
 // the order both walk the tree; a cap keeps a huge tree's memory flat, the
 // rest is tested again.
 #pragma once
@@ -22,7 +22,8 @@ public:
     // 4 MiB of bits.
     static constexpr std::size_t Capacity_Bits = std::size_t{32} << 20;
 
-    enum class Verdict : unsigned char { Test, Left_Out, Unchanged };
+    // What the evaluation found of one name, as flags; none: test it.
+    enum Verdict : unsigned char { Test = 0, Left_Out = 1, Unchanged = 2, No_Attribute = 4 };
 
     // Forgets everything: each evaluation starts afresh.
     void clear();
@@ -33,6 +34,9 @@ public:
     void begin_folder(const std::string& folder, const std::vector<std::string>& names, const std::string& options);
     // The hidden and system test left out the name at position.
     void left_out(std::size_t position);
+    // The listing read the stored attribute of the name at position and
+    // found none.
+    void no_attribute(std::size_t position);
     // File Index of the folder's listing is the name at position.
     void listed(long index, std::size_t position);
     // The evaluation's verdict on file Index of the folder it began last:
@@ -41,15 +45,15 @@ public:
     void record(long index, bool unchanged);
 
     // For the walk, which asks for its folders in the evaluation's order:
-    // fills verdicts (one per name) and returns true, or returns false when
+    // fills verdicts (flags, one per name) and returns true, or returns false when
     // the folder, its names or the options differ from the evaluation's.
     bool for_folder(const std::string& folder, const std::vector<std::string>& names, const std::string& options,
-                    std::vector<Verdict>& verdicts);
+                    std::vector<unsigned char>& verdicts);
 
 private:
     struct Folder_Verdicts {
         std::uint64_t key = 0;   // the folder, its names and the options
-        std::vector<bool> bits;  // per name: left out, unchanged
+        std::vector<bool> bits;  // per name: left out, unchanged, no attribute
     };
     static std::uint64_t key_of(const std::string& folder, const std::vector<std::string>& names,
                                 const std::string& options);

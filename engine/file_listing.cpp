@@ -83,22 +83,23 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
 
         // The walk takes over what the evaluation decided for a folder that
         // still holds the same names: no attribute read for a file it left
-        // out or found unchanged.
-        std::vector<Evaluation_Verdicts::Verdict> known;
+        // out, found unchanged or found without a stored attribute.
+        using Verdict = Evaluation_Verdicts::Verdict;
+        std::vector<unsigned char> known;
         bool trusted = false;
         if (role == Listing_For::Walk) trusted = verdicts_.for_folder(folder, candidates, Test_Options(), known);
         if (role == Listing_For::Evaluation) verdicts_.begin_folder(folder, candidates, Test_Options());
         std::vector<bool> decide;
         if (trusted) {
             decide.resize(candidates.size());
-            for (std::size_t i = 0; i < candidates.size(); ++i)
-                decide[i] = known[i] == Evaluation_Verdicts::Verdict::Test;
+            for (std::size_t i = 0; i < candidates.size(); ++i) decide[i] = known[i] == Verdict::Test;
         }
         platform::Listed_Attributes read;
         if (Read_Attributes) read.reset(candidates.size());
         const std::vector<char> passes =
             platform::pass_classes(fs, folder, candidates, Classes, trusted ? &decide : nullptr,
                                    [&](std::size_t position, std::optional<std::string> bytes) {
+                                       if (role == Listing_For::Evaluation && !bytes) verdicts_.no_attribute(position);
                                        if (Read_Attributes) read.set(position, std::move(bytes));
                                    });
         std::vector<bool>().swap(decide);
@@ -107,7 +108,7 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         // The paths are made from the names in place: a large folder's
         // list is never held twice.
         for (std::size_t i = 0; i < candidates.size(); ++i) {
-            if (trusted && known[i] == Evaluation_Verdicts::Verdict::Left_Out) continue;
+            if (trusted && (known[i] & Verdict::Left_Out)) continue;
             if (!passes[i]) {
                 if (role == Listing_For::Evaluation) verdicts_.left_out(i);
                 continue;
@@ -117,9 +118,12 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
                 candidates[static_cast<std::size_t>(count)] = std::move(candidates[i]);
             ++count;
             if (role == Listing_For::Evaluation) verdicts_.listed(count, i);
-            if (trusted) listing_unchanged_.push_back(known[i] == Evaluation_Verdicts::Verdict::Unchanged);
+            if (trusted) listing_unchanged_.push_back(known[i] & Verdict::Unchanged);
             if (Read_Attributes) {
-                if (auto bytes = read.get(i)) Read_Attributes->set(static_cast<std::size_t>(count), std::move(*bytes));
+                if (auto bytes = read.get(i))
+                    Read_Attributes->set(static_cast<std::size_t>(count), std::move(*bytes));
+                else if (trusted && (known[i] & Verdict::No_Attribute))
+                    Read_Attributes->set(static_cast<std::size_t>(count), std::nullopt);
             }
         }
         candidates.resize(static_cast<std::size_t>(count));

@@ -13,6 +13,7 @@
 
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 namespace zentrel::testing {
 namespace {
@@ -188,13 +189,21 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
     set_attributes(src + "/c.txt", 0);  // archive clear: not taken
     set_attributes(src + "/h.txt", platform::Attribute_Hidden | platform::Attribute_Archive);
     set(Control::Only_Archive);
-    start();
-    EXPECT_EQ(files_below(dst), std::vector<std::string>{"a.txt"});
-
+    write_file(src + "/n.txt", "n");
+    // Archive set, as for a.txt, but stored where a.txt has nothing stored.
+    ASSERT_EQ(::setxattr((src + "/n.txt").c_str(), "user.DOSATTRIB", "0x20", 4, 0), 0);
     std::map<std::string, int> reads;
     fs.before([&](Fs_Operation operation, const std::string& path) {
         if (operation == Fs_Operation::get_attribute || operation == Fs_Operation::get_attributes_in) ++reads[path];
     });
+    start();
+    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "n.txt"}));
+    // A file copied is read again by the walk, unless the evaluation found
+    // nothing stored.
+    EXPECT_EQ(reads[src + "/a.txt"], 1);
+    EXPECT_EQ(reads[src + "/n.txt"], 2);
+
+    reads.clear();
     start();
     EXPECT_EQ(state.Processed_Files, 0);
     // Only the evaluation's listing reads the stored attribute; the walk
@@ -210,7 +219,7 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
     write_file(src + "/c.txt", "changed");
     set_mtime(src + "/c.txt", 1'234'567'890);
     start();
-    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "c.txt"}));
+    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "c.txt", "n.txt"}));
     EXPECT_EQ(read_file(dst + "/c.txt"), "changed");
 }
 
