@@ -135,10 +135,16 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                     step = Step::Park;
                     break;
 
-                case Step::Park:
+                case Step::Park: {
                     changed = true;
-                    ignoring_failure([&] { existing->Move(temporary); });
-                    parked = support_->Find_File(temporary);
+                    bool moved = false;
+                    ignoring_failure([&] {
+                        existing->Move(temporary);
+                        moved = true;
+                    });
+                    // A move that reports success has put it there; only a
+                    // failed one is looked for.
+                    parked = moved ? existing : support_->Find_File(temporary);
                     if (!parked) {
                         if (!retry("Konnte Zieldatei nicht überschreiben: " + existing->Path())) return false;
                         step = Step::Look_Up_Target;
@@ -146,6 +152,7 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                     }
                     step = Step::Copy;
                     break;
+                }
 
                 case Step::Copy: {
                     changed = true;

@@ -42,6 +42,12 @@ public:
 
     int at() const;
     const char* name() const { return name_.c_str(); }
+    // Another name in the same folder, reached through the same opening.
+    Path_Place sibling(std::string name) const {
+        Path_Place other(*this);
+        other.name_ = std::move(name);
+        return other;
+    }
     // True when the place was found below a root without following links.
     bool confined() const { return folder_ != nullptr; }
 

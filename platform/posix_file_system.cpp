@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -384,7 +385,16 @@ public:
     void rename(const std::string& from, const std::string& to, bool replace) override {
         folders_.before_rename(from);
         const Path_Place old_place = confined_.place_of(from);
-        const Path_Place new_place = confined_.place_of(to);
+        // A rename within one folder (the parking of an old version, its
+        // way back) opens that folder once for both names.
+        const auto from_slash = from.find_last_of('/');
+        const auto to_slash = to.find_last_of('/');
+        const std::string_view to_name =
+            to_slash == std::string::npos ? std::string_view() : std::string_view(to).substr(to_slash + 1);
+        const bool same_folder = old_place.confined() && from_slash != std::string::npos && from_slash == to_slash &&
+                                 from.compare(0, from_slash, to, 0, to_slash) == 0 && !to_name.empty() &&
+                                 to_name != "." && to_name != ".." && from_slash + 1 < from.size();
+        const Path_Place new_place = same_folder ? old_place.sibling(std::string(to_name)) : confined_.place_of(to);
         if (replace) {
             if (::renameat(old_place.at(), old_place.name(), new_place.at(), new_place.name()) != 0)
                 fail_rename(from, to);

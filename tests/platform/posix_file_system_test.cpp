@@ -194,34 +194,50 @@ TEST_F(Posix_File_System_Test, FailuresCarryErrnoAndPath) {
     }
 }
 
+// By path, and confined to a tree, where a rename within one folder goes
+// through one opening of it.
 TEST_F(Posix_File_System_Test, RenameWithoutReplaceNeverReplaces) {
-    write_file(tmp / "a", "A");
-    write_file(tmp / "b", "B");
-    try {
-        fs.rename(tmp / "a", tmp / "b", false);
-        FAIL() << "no exception";
-    } catch (const File_System_Error& error) {
-        EXPECT_EQ(error.error_number(), EEXIST);
+    for (const bool confine : {false, true}) {
+        SCOPED_TRACE(confine ? "confined" : "by path");
+        auto made = make_posix_file_system();
+        File_System& own = *made;
+        const std::string root = tmp / (confine ? "confined" : "by-path");
+        write_file(root + "/a", "A");
+        write_file(root + "/b", "B");
+        std::optional<Confinement> confined;
+        if (confine) confined.emplace(own, std::vector<std::string>{root});
+        try {
+            own.rename(root + "/a", root + "/b", false);
+            FAIL() << "no exception";
+        } catch (const File_System_Error& error) {
+            EXPECT_EQ(error.error_number(), EEXIST);
+        }
+        EXPECT_EQ(read_file(root + "/a"), "A");
+        EXPECT_EQ(read_file(root + "/b"), "B");
+
+        // A dangling link is something too.
+        ASSERT_EQ(::symlink("nowhere", (root + "/l").c_str()), 0);
+        EXPECT_THROW(own.rename(root + "/a", root + "/l", false), File_System_Error);
+        EXPECT_EQ(read_file(root + "/a"), "A");
+
+        own.rename(root + "/a", root + "/c", false);
+        EXPECT_FALSE(exists(root + "/a"));
+        EXPECT_EQ(read_file(root + "/c"), "A");
+
+        own.rename(root + "/c", root + "/b", true);
+        EXPECT_EQ(read_file(root + "/b"), "A");
+        EXPECT_FALSE(exists(root + "/c"));
+
+        // A link is renamed itself, not what it points to.
+        own.rename(root + "/l", root + "/m", false);
+        EXPECT_EQ(own.read_link(root + "/m"), "nowhere");
+
+        // Into a subfolder and back.
+        make_folders(root + "/sub");
+        own.rename(root + "/b", root + "/sub/b", false);
+        own.rename(root + "/sub/b", root + "/b2", false);
+        EXPECT_EQ(read_file(root + "/b2"), "A");
     }
-    EXPECT_EQ(read_file(tmp / "a"), "A");
-    EXPECT_EQ(read_file(tmp / "b"), "B");
-
-    // A dangling link is something too.
-    ASSERT_EQ(::symlink("nowhere", (tmp / "l").c_str()), 0);
-    EXPECT_THROW(fs.rename(tmp / "a", tmp / "l", false), File_System_Error);
-    EXPECT_EQ(read_file(tmp / "a"), "A");
-
-    fs.rename(tmp / "a", tmp / "c", false);
-    EXPECT_FALSE(exists(tmp / "a"));
-    EXPECT_EQ(read_file(tmp / "c"), "A");
-
-    fs.rename(tmp / "c", tmp / "b", true);
-    EXPECT_EQ(read_file(tmp / "b"), "A");
-    EXPECT_FALSE(exists(tmp / "c"));
-
-    // A link is renamed itself, not what it points to.
-    fs.rename(tmp / "l", tmp / "m", false);
-    EXPECT_EQ(fs.read_link(tmp / "m"), "nowhere");
 }
 
 TEST_F(Posix_File_System_Test, CopyContentsMakesANewFileWithTheMode) {
@@ -439,6 +455,7 @@ TEST_F(Posix_File_System_Test, ConfinedPathsNeverFollowALinkBelowTheRoot) {
     loops("create_folder", [&] { own.create_folder(through + "/A/neu"); });
     loops("remove_file", [&] { own.remove_file(victim); });
     loops("rename", [&] { own.rename(victim, through + "/weg", false); });
+    loops("rename within", [&] { own.rename(victim, through + "/A/weg", false); });
     loops("set_modified", [&] { own.set_modified(victim, {1, 0}); });
     loops("set_mode", [&] { own.set_mode(victim, 0777); });
     loops("get_attribute", [&] { own.get_attribute(victim, "user.DOSATTRIB"); });
