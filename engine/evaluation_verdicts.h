@@ -3,12 +3,12 @@
 // The evaluation runs the whole file test for every listed file; the walk
 // would run it again. For a file the evaluation found unchanged (not to be
 // copied) the walk may skip its look-ups, and for a file the hidden and
-// system test left out the attribute read, provided its folder still holds
-// the same names and nothing the test reads has changed since (check boxes,
-// filters, the date, the folders). A file edited between the two is then
-// taken by the next run, as with rsync's file list. Three bits per file, in
-// the order both walk the tree; a cap keeps a huge tree's memory flat, the
-// rest is tested again.
+// system test left out, or one without a stored attribute, the attribute
+// read, provided its folder still holds the same names and nothing the
+// test reads has changed since (check boxes, filters, the date, the
+// folders). A file edited between the two is then taken by the next run,
+// as with rsync's file list. Three bits per file, in the order both walk
+// the tree; a cap keeps a huge tree's memory flat, the rest is tested again.
 #pragma once
 
 #include <cstdint>
