@@ -7,8 +7,15 @@ time of every file equal to the source) before its time counts. Prints a
 table of medians and ratios and writes it to bench/RESULTS.md.
 
 Zentrel runs as the whole program (its real window on an X display, a
-virtual one started here) and as the engine alone (a display that keeps
-only the error list), both through build/bench/zentrel_bench_run.
+virtual one started here), as the engine alone (a display that keeps only
+the error list), both through build/tests/zentrel_scripted_run, and as the command
+line (build/app/zentrel-run, what "zentrel --run" starts).
+
+Every run of a case gets a target of its own, and all of them are prepared
+before the first timed run and removed after the last: removing a large
+tree just before creating one slows some file systems several-fold for
+every tool alike, which would measure the file system's clean-up instead of
+the tool.
 """
 import argparse
 import datetime
@@ -25,6 +32,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 RUNNER = None  # set from --build in main()
+CLI = None
 OLD_TIME = 1_600_000_000  # every generated file starts with this time
 NEW_TIME = 1_700_000_000  # changed files get this one
 
@@ -149,20 +157,21 @@ def check_synchronised(side_a, side_b, expected):
 
 
 def timed(argv, env=None):
-    """Runs argv, returns (seconds, run seconds, peak resident KiB of that process).
+    """Runs argv, returns (seconds, run seconds, peak resident KiB, CPU seconds).
 
     seconds is the whole process, start to exit. run seconds is the time of
     the copy job alone as our runner reports it on a line "run seconds: S"
     (from the Start click to its return, without starting the process and
     opening the window); None for the other tools, whose start-up is a few
-    milliseconds.
+    milliseconds. CPU seconds are user and system time of the process and
+    its children together.
 
     The peak comes from GNU time: a process forked by this Python would
     inherit Python's own resident size as its starting peak, while one
     forked by time starts from time's few hundred KiB."""
     with tempfile.NamedTemporaryFile("r") as peak_file:
         start = time.perf_counter()
-        proc = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", peak_file.name] + argv, env=env,
+        proc = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", peak_file.name] + argv, env=env,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         seconds = time.perf_counter() - start
         if proc.returncode != 0:
@@ -173,7 +182,8 @@ def timed(argv, env=None):
     for line in proc.stdout.decode(errors="replace").splitlines():
         if line.startswith("run seconds:"):
             run_seconds = float(line.split(":", 1)[1])
-    return seconds, run_seconds, int(peak_lines[-1])
+    peak, user, system = peak_lines[-3:]
+    return seconds, run_seconds, int(peak), float(user) + float(system)
 
 
 class Display:
@@ -210,35 +220,56 @@ def zentrel(mode, display, src, dst, sync=False):
         argv += ["--sync", "--only-newer"]
     env = display.env() if mode == "window" else dict(os.environ, QT_QPA_PLATFORM="offscreen")
     env["ZENTREL_REGISTRY_DIR"] = os.path.join(os.path.dirname(dst), "registry")
-    seconds, run_seconds, peak = timed(argv, env)
-    if run_seconds is None:
+    result = timed(argv, env)
+    if result[1] is None:
         raise SystemExit(f"{RUNNER} did not report its run seconds")
-    return seconds, run_seconds, peak
+    return result
+
+
+def zentrel_cli(src, dst, sync=False):
+    """The stored job without a window. An empty store of its own, so that
+    nothing a window run stored changes its options; every option the case
+    needs is given on the command line."""
+    argv = [CLI, "--source", src, "--target", dst, "--subfolders", "--create-target"]
+    argv += ["--sync", "--only-newer"] if sync else ["--no-sync", "--no-only-newer"]
+    env = dict(os.environ, ZENTREL_REGISTRY_DIR=os.path.join(os.path.dirname(dst), "registry-cli"))
+    return timed(argv, env)
+
+
+def tree_bytes(root):
+    return sum(os.lstat(path).st_size for path in all_files(root))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--work", default=os.path.join(HERE, "work"), help="folder for the trees (emptied first)")
+    parser.add_argument("--work", default=os.path.join(HERE, "work"),
+                        help="folder for the trees (emptied first); its file system is the one measured, "
+                             "e.g. /dev/shm/zbench for tmpfs")
     parser.add_argument("--repeat", type=int, default=3, help="runs of each tool per case")
     parser.add_argument("--files", type=int, default=20000, help="files of the small-file tree")
     parser.add_argument("--skip-large", action="store_true", help="leave out the 20 x 64 MiB tree")
-    parser.add_argument("--memory", action="store_true", help="also compare peak memory for 2,000 and 200,000 files")
+    parser.add_argument("--memory", action="store_true",
+                        help="also compare peak memory of every tool: 2,000 files in 20 folders and "
+                             "200,000 files in one folder")
     parser.add_argument("--append", action="store_true",
                         help="add the results as a section to bench/RESULTS.md instead of replacing it "
                              "(for a second file system, e.g. --work /dev/shm/zbench)")
     parser.add_argument("--build", default=os.path.join(ROOT, "build"), help="build folder holding the runner")
     args = parser.parse_args()
 
-    global RUNNER
+    global RUNNER, CLI
     RUNNER = os.path.join(os.path.abspath(args.build), "tests", "zentrel_scripted_run")
+    CLI = os.path.join(os.path.abspath(args.build), "app", "zentrel-run")
 
-    if not os.path.exists(RUNNER):
-        raise SystemExit(f"{RUNNER} is missing: build it with cmake --build build --target zentrel_scripted_run")
+    for program in (RUNNER, CLI):
+        if not os.path.exists(program):
+            raise SystemExit(f"{program} is missing: build it with cmake --build build "
+                             f"--target zentrel_scripted_run zentrel-run")
     work = os.path.abspath(args.work)
     remove(work)
     os.makedirs(work)
     display = Display()
-    rows = []  # (case, tool, median seconds, peak KiB)
+    rows = []  # (case, tool, median seconds, median run seconds, peak KiB, median CPU seconds)
     try:
         small = os.path.join(work, "small")
         make_small_tree(small, args.files)
@@ -246,124 +277,137 @@ def main():
         copy_tree(small, changed)
         n_changed = change_files(changed, 0.10, seed=3)
         print(f"trees ready: {args.files} small files, {n_changed} of them changed in the second tree", flush=True)
+        targets = os.path.join(work, "targets")
 
-        def run_case(case, tools, prepare, verify):
+        def run_case(case, tools, prepare, verify, result_bytes, repeat=args.repeat):
+            """tools: (name, command(target)); prepare(target) makes the state
+            a run starts from, verify(target) checks what it left."""
+            runs = [(round_, name, command, os.path.join(targets, f"{round_}-{index}", "target"))
+                    for round_ in range(repeat) for index, (name, command) in enumerate(tools)]
+            # Results stay until the case is over unless the file system
+            # cannot hold them all; then each goes after its check.
+            keep = shutil.disk_usage(work).free > 1.2 * result_bytes * len(runs) + (1 << 30)
+            if not keep:
+                print(f"{case}: too little space to keep every result, each is removed after its check",
+                      flush=True)
+            for _, _, _, dst in runs:
+                os.makedirs(os.path.dirname(dst))
+                prepare(dst)
+            # Data still being written back from the preparation would slow
+            # down whichever tool comes first.
+            os.sync()
             times = {name: [] for name, _ in tools}
             run_times = {name: [] for name, _ in tools}
+            cpu_times = {name: [] for name, _ in tools}
             peaks = {name: 0 for name, _ in tools}
-            for _ in range(args.repeat):
-                for name, command in tools:
-                    prepare()
-                    # Data still being written back from the preparation
-                    # would slow down whichever tool comes next.
+            for _, name, command, dst in runs:
+                seconds, run_seconds, peak, cpu = command(dst)
+                verify(dst)
+                if not keep:
+                    remove(os.path.dirname(dst))
                     os.sync()
-                    seconds, run_seconds, peak = command()
-                    verify()
-                    times[name].append(seconds)
-                    if run_seconds is not None:
-                        run_times[name].append(run_seconds)
-                    peaks[name] = max(peaks[name], peak)
+                times[name].append(seconds)
+                cpu_times[name].append(cpu)
+                if run_seconds is not None:
+                    run_times[name].append(run_seconds)
+                peaks[name] = max(peaks[name], peak)
+            remove(targets)
+            os.sync()
             for name, _ in tools:
                 med = statistics.median(times[name])
                 run_med = statistics.median(run_times[name]) if run_times[name] else None
-                rows.append((case, name, med, run_med, peaks[name]))
+                cpu_med = statistics.median(cpu_times[name])
+                rows.append((case, name, med, run_med, peaks[name], cpu_med))
                 run_text = f"run {run_med:8.3f} s" if run_med is not None else " " * 14
-                print(f"{case:32} {name:16} process {med:8.3f} s  {run_text}  {peaks[name] / 1024:7.1f} MiB",
-                      flush=True)
+                print(f"{case:32} {name:16} process {med:8.3f} s  {run_text}  CPU {cpu_med:8.3f} s  "
+                      f"{peaks[name] / 1024:7.1f} MiB", flush=True)
 
-        dst = os.path.join(work, "target")
-        ours = [("zentrel window", lambda: zentrel("window", display, src_of[0], dst)),
-                ("zentrel engine", lambda: zentrel("engine", display, src_of[0], dst))]
-        src_of = [small]
+        def ours(src, sync=False):
+            return [("zentrel window", lambda dst: zentrel("window", display, src, dst, sync)),
+                    ("zentrel engine", lambda dst: zentrel("engine", display, src, dst, sync)),
+                    ("zentrel-run", lambda dst: zentrel_cli(src, dst, sync))]
+
+        def rsync(src):
+            return ("rsync -a", lambda dst: timed(["rsync", "-a", src + "/", dst + "/"]))
+
+        small_bytes = tree_bytes(small)
 
         # 1. Full copy into an empty target.
         run_case("full copy, small files",
-                 ours + [("cp -a", lambda: timed(["cp", "-a", small, dst])),
-                         ("rsync -a", lambda: timed(["rsync", "-a", small + "/", dst + "/"]))],
-                 prepare=lambda: remove(dst), verify=lambda: check_equal(small, dst))
+                 ours(small) + [("cp -a", lambda dst: timed(["cp", "-a", small, dst])), rsync(small)],
+                 prepare=lambda dst: None, verify=lambda dst: check_equal(small, dst), result_bytes=small_bytes)
 
         # 2. Re-run where nothing changed.
-        def fresh_copy_of_small():
-            remove(dst)
-            copy_tree(small, dst)
-        run_case("re-run, nothing changed",
-                 ours + [("rsync -a", lambda: timed(["rsync", "-a", small + "/", dst + "/"]))],
-                 prepare=lambda: None if os.path.exists(dst) else fresh_copy_of_small(),
-                 verify=lambda: check_equal(small, dst))
+        run_case("re-run, nothing changed", ours(small) + [rsync(small)],
+                 prepare=lambda dst: copy_tree(small, dst), verify=lambda dst: check_equal(small, dst),
+                 result_bytes=small_bytes)
 
         # 3. Re-run after 10 % of the files changed.
-        src_of[0] = changed
         run_case("re-run, 10% changed",
-                 ours + [("cp -a", lambda: timed(["cp", "-a", changed + "/.", dst])),
-                         ("rsync -a", lambda: timed(["rsync", "-a", changed + "/", dst + "/"]))],
-                 prepare=fresh_copy_of_small, verify=lambda: check_equal(changed, dst))
+                 ours(changed) + [("cp -a", lambda dst: timed(["cp", "-a", changed + "/.", dst])), rsync(changed)],
+                 prepare=lambda dst: copy_tree(small, dst), verify=lambda dst: check_equal(changed, dst),
+                 result_bytes=small_bytes)
 
-        # 4. Synchronisation of two trees, each with 5 % newer files.
-        side_a, side_b = os.path.join(work, "sync_a"), os.path.join(work, "sync_b")
-
+        # 4. Synchronisation of two trees, each with 5 % newer files. The
+        # target given to a tool is side b; side a lies beside it.
         expected = {}
 
-        def prepare_sync():
-            remove(side_a)
-            remove(side_b)
-            copy_tree(small, side_a)
-            copy_tree(small, side_b)
-            change_files(side_a, 0.05, seed=5, stamp=NEW_TIME)
-            change_files(side_b, 0.05, seed=7, stamp=NEW_TIME + 1)
+        def side_a(dst):
+            return os.path.join(os.path.dirname(dst), "side_a")
+
+        def prepare_sync(dst):
+            copy_tree(small, side_a(dst))
+            copy_tree(small, dst)
+            change_files(side_a(dst), 0.05, seed=5, stamp=NEW_TIME)
+            change_files(dst, 0.05, seed=7, stamp=NEW_TIME + 1)
             if not expected:
-                expected.update(newest_versions(side_a, side_b))
+                expected.update(newest_versions(side_a(dst), dst))
 
-        def verify_sync():
-            check_synchronised(side_a, side_b, expected)
-
-        def rsync_both_ways():
-            s1, _, p1 = timed(["rsync", "-au", side_a + "/", side_b + "/"])
-            s2, _, p2 = timed(["rsync", "-au", side_b + "/", side_a + "/"])
-            return s1 + s2, None, max(p1, p2)
+        def rsync_both_ways(dst):
+            s1, _, p1, c1 = timed(["rsync", "-au", side_a(dst) + "/", dst + "/"])
+            s2, _, p2, c2 = timed(["rsync", "-au", dst + "/", side_a(dst) + "/"])
+            return s1 + s2, None, max(p1, p2), c1 + c2
 
         run_case("synchronise, 5% newer each",
-                 [("zentrel window", lambda: zentrel("window", display, side_a, side_b, sync=True)),
-                  ("zentrel engine", lambda: zentrel("engine", display, side_a, side_b, sync=True)),
+                 [("zentrel window", lambda dst: zentrel("window", display, side_a(dst), dst, sync=True)),
+                  ("zentrel engine", lambda dst: zentrel("engine", display, side_a(dst), dst, sync=True)),
+                  ("zentrel-run", lambda dst: zentrel_cli(side_a(dst), dst, sync=True)),
                   ("rsync -au twice", rsync_both_ways)],
-                 prepare=prepare_sync, verify=verify_sync)
+                 prepare=prepare_sync, verify=lambda dst: check_synchronised(side_a(dst), dst, expected),
+                 result_bytes=2 * small_bytes)
 
         # 5. Large files.
         if not args.skip_large:
             large = os.path.join(work, "large")
             make_large_tree(large)
-            src_of[0] = large
             run_case("full copy, 20 x 64 MiB",
-                     ours + [("cp -a", lambda: timed(["cp", "-a", large, dst])),
-                             ("rsync -a", lambda: timed(["rsync", "-a", large + "/", dst + "/"]))],
-                     prepare=lambda: remove(dst), verify=lambda: check_equal(large, dst))
+                     ours(large) + [("cp -a", lambda dst: timed(["cp", "-a", large, dst])), rsync(large)],
+                     prepare=lambda dst: None, verify=lambda dst: check_equal(large, dst),
+                     result_bytes=tree_bytes(large))
             remove(large)
 
-        # 6. Peak memory against the size of the tree.
-        memory = []
+        # 6. Peak memory against the size of the tree: a small tree, then one
+        # folder as large as a user's photo or mail archive gets. One run of
+        # each tool: the peak hardly varies.
         if args.memory:
-            for count in (2000, 200000):
+            for count, folders, depth in ((2000, 20, 10), (200000, 1, 1)):
                 tree = os.path.join(work, f"tree{count}")
-                make_small_tree(tree, count, folders=max(20, count // 100))
-                peaks = []
-                for mode in ("engine", "window"):
-                    remove(dst)
-                    _, _, peak = zentrel(mode, display, tree, dst)
-                    check_equal(tree, dst)
-                    peaks.append(peak)
-                memory.append((count, *peaks))
-                print(f"peak memory, {count} files: engine {peaks[0] / 1024:.1f} MiB, "
-                      f"window {peaks[1] / 1024:.1f} MiB", flush=True)
+                make_small_tree(tree, count, folders=folders, depth=depth)
+                where = "one folder" if folders == 1 else f"{folders} folders"
+                run_case(f"memory, {count} files in {where}",
+                         ours(tree) + [("cp -a", lambda dst: timed(["cp", "-a", tree, dst])), rsync(tree)],
+                         prepare=lambda dst: None, verify=lambda dst: check_equal(tree, dst),
+                         result_bytes=tree_bytes(tree), repeat=1)
                 remove(tree)
-            remove(dst)
-        report(rows, memory, work, args.append)
+        report(rows, work, args.append)
     finally:
         display.close()
 
 
-def report(rows, memory, work, append):
+def report(rows, work, append):
     by_case = {}
-    for case, tool, seconds, run_seconds, peak in rows:
-        by_case.setdefault(case, {})[tool] = (seconds, run_seconds, peak)
+    for case, tool, seconds, run_seconds, peak, cpu_seconds in rows:
+        by_case.setdefault(case, {})[tool] = (seconds, run_seconds, peak, cpu_seconds)
     fs = subprocess.run(["df", "-T", work], capture_output=True, text=True).stdout.splitlines()[-1].split()[1]
     cpu = "unknown processor"
     with open("/proc/cpuinfo") as info:
@@ -382,6 +426,9 @@ def report(rows, memory, work, append):
         "folders as the source, no leftovers, each file with equal content, size, mode and modification time "
         "(a synchronisation: both sides hold the newer version of every file).",
         "",
+        "Every run had a target of its own, all prepared before the first timed run of the case and "
+        "removed after the last. **CPU s** is user plus system time of the process and its children.",
+        "",
         "Two times for Zentrel:",
         "",
         "- **process s**: the whole process, from its start to its exit, as for cp and rsync. For the window "
@@ -389,14 +436,14 @@ def report(rows, memory, work, append):
         "person pays once per session, not per copy.",
         "- **run s**: the copy job alone, as the runner measures it with a steady clock: from the Start "
         "click to its return (window, which includes the evaluation pass before the copy) or around the "
-        "job's start (engine). cp and rsync have no such split; their run ratios compare against their "
-        "process time.",
+        "job's start (engine). cp, rsync and zentrel-run (the command line) have no such split; their run "
+        "ratios compare against their process time.",
         "",
     ]
     lines += [
-        "| case | tool | process s | run s | peak MiB | process / cp -a | run / cp -a "
+        "| case | tool | process s | run s | CPU s | peak MiB | process / cp -a | run / cp -a "
         "| process / rsync | run / rsync |",
-        "|---|---|---|---|---|---|---|---|---|",
+        "|---|---|---|---|---|---|---|---|---|---|",
     ]
     for case, tools in by_case.items():
         cp = tools.get("cp -a", (None,))[0]
@@ -405,14 +452,11 @@ def report(rows, memory, work, append):
         def ratio(value, base):
             return f"{value / base:.2f}" if value is not None and base else ""
 
-        for tool, (seconds, run_seconds, peak) in tools.items():
+        for tool, (seconds, run_seconds, peak, cpu_seconds) in tools.items():
             run_text = f"{run_seconds:.3f}" if run_seconds is not None else ""
-            lines.append(f"| {case} | {tool} | {seconds:.3f} | {run_text} | {peak / 1024:.1f} "
+            lines.append(f"| {case} | {tool} | {seconds:.3f} | {run_text} | {cpu_seconds:.3f} | {peak / 1024:.1f} "
                          f"| {ratio(seconds, cp)} | {ratio(run_seconds, cp)} "
                          f"| {ratio(seconds, rs)} | {ratio(run_seconds, rs)} |")
-    if memory:
-        lines += ["", "| files in the tree | peak MiB (engine) | peak MiB (window) |", "|---|---|---|"]
-        lines += [f"| {count} | {engine / 1024:.1f} | {window / 1024:.1f} |" for count, engine, window in memory]
     text = "\n".join(lines) + "\n"
     print()
     print(text)

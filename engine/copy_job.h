@@ -64,8 +64,8 @@ public:
     // The files of one folder through the include and exclude filters, at
     // positions 1 to count of Files (entry 0 empty); returns the count.
     // Classes (platform::Listing_Classes) adds hidden or system files.
-    // With Read_Attributes, adds there the user.DOSATTRIB bytes the listing
-    // read, by the path as it stands in Files.
+    // With Read_Attributes, puts there the user.DOSATTRIB bytes the listing
+    // read, at the positions of their files in Files.
     long Get_Folder_Files(const std::string& Folder, const std::string& Include_Pattern,
                           const std::string& Exclude_Pattern, std::vector<std::string>& Files,
                           int Classes = platform::List_Normal_Only,
@@ -94,9 +94,9 @@ private:
     // The step in nanoseconds in which the file system of File keeps
     // modification times; found once per file system and evaluation.
     std::int64_t Time_Step(const platform::File& File) const;
-    // Gives File the attribute bytes its folder's listing read, if it read them.
-    static void Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed,
-                                     const std::string& Listed_Path);
+    // Gives File, at Index of its folder's listing, the attribute bytes the
+    // listing read, if it read them.
+    static void Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed, long Index);
     void Run_Start();
     // Every value the file test reads, as one text: the walk uses the
     // evaluation's verdicts only while it is the same.
@@ -148,6 +148,17 @@ private:
     mutable std::unordered_map<dev_t, std::int64_t> time_steps_;
     // The target folder last cleared of stale copies in this pass.
     std::string cleared_folder_;
+    // The target folder a copy of this run last found or made; the next
+    // file into it needs no look whether it is there (see Copy_File).
+    std::string made_folder_;
+    // What the file test found at the target of the file it tested last:
+    // the copy that follows at once takes it instead of looking again.
+    struct Tested_Target {
+        std::string path;
+        std::optional<platform::File> file;
+        bool valid = false;
+    };
+    Tested_Target tested_target_;
     // Device and inode of the folder the pass writes into, found by the
     // evaluation that starts each pass.
     std::optional<std::pair<dev_t, ino_t>> other_root_;
@@ -155,6 +166,16 @@ private:
     Evaluation_Verdicts verdicts_;
     // Set by Get_Folder_Files when its listing failed.
     bool listing_failed_ = false;
+    // Who asks Get_Folder_Files next: the evaluation records its verdicts
+    // by the listing, the walk takes them over.
+    enum class Listing_For { Other, Evaluation, Walk };
+    Listing_For listing_for_ = Listing_For::Other;
+    // For the walk's listing, per file (from 1): found unchanged by the
+    // evaluation. Empty when the walk must test every file.
+    std::vector<bool> listing_unchanged_;
+    // The subfolder names the same reading of the folder gave; none when
+    // the listing failed.
+    std::optional<std::vector<std::string>> listing_folders_;
     // Copied files that keep their archive bit because it could not be
     // cleared, and why the first of them could not.
     long archive_kept_ = 0;

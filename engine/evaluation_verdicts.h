@@ -2,12 +2,13 @@
 //
 // The evaluation runs the whole file test for every listed file; the walk
 // would run it again. For a file the evaluation found unchanged (not to be
-// copied) the walk may skip its look-ups, provided its folder still lists
-// the same names and nothing the test reads has changed since (check boxes,
-// filters, the date, the folders). A file edited between the two is then
-// taken by the next run, as with rsync's file list. One bit per file, in
-// the order both walk the tree; a cap keeps a huge tree's memory flat, the
-// rest is tested again.
+// copied) the walk may skip its look-ups, and for a file the hidden and
+// system test left out, or one without a stored attribute, the attribute
+// read, provided its folder still holds the same names and nothing the
+// test reads has changed since (check boxes, filters, the date, the
+// folders). A file edited between the two is then taken by the next run,
+// as with rsync's file list. Three bits per file, in the order both walk
+// the tree; a cap keeps a huge tree's memory flat, the rest is tested again.
 #pragma once
 
 #include <cstdint>
@@ -21,33 +22,45 @@ public:
     // 4 MiB of bits.
     static constexpr std::size_t Capacity_Bits = std::size_t{32} << 20;
 
+    // What the evaluation found of one name, as flags; none: test it.
+    enum Verdict : unsigned char { Test = 0, Left_Out = 1, Unchanged = 2, No_Attribute = 4 };
+
     // Forgets everything: each evaluation starts afresh.
     void clear();
 
-    // The evaluation starts a folder's files (Files 1 to Count, as listed)
-    // under these options (every value the file test reads, as one text).
-    void begin_folder(const std::string& folder, const std::vector<std::string>& files, long count,
-                      const std::string& options);
+    // The evaluation starts a folder whose patterns chose names (before the
+    // hidden and system test), under these options (every value the file
+    // test reads, as one text).
+    void begin_folder(const std::string& folder, const std::vector<std::string>& names, const std::string& options);
+    // The hidden and system test left out the name at position.
+    void left_out(std::size_t position);
+    // The listing read the stored attribute of the name at position and
+    // found none.
+    void no_attribute(std::size_t position);
+    // File Index of the folder's listing is the name at position.
+    void listed(long index, std::size_t position);
     // The evaluation's verdict on file Index of the folder it began last:
     // unchanged (the test did not take it) or not; files it never judged
-    // count as not unchanged.
+    // count as to be tested.
     void record(long index, bool unchanged);
 
-    // For the walk, which asks for its folders in the evaluation's order: the
-    // verdicts of this folder (position i true: the file was unchanged), or
-    // nullptr when the folder or the options differ from the evaluation's.
-    const std::vector<bool>* for_folder(const std::string& folder, const std::vector<std::string>& files, long count,
-                                        const std::string& options);
+    // For the walk, which asks for its folders in the evaluation's order:
+    // fills verdicts (flags, one per name) and returns true, or returns false when
+    // the folder, its names or the options differ from the evaluation's.
+    bool for_folder(const std::string& folder, const std::vector<std::string>& names, const std::string& options,
+                    std::vector<unsigned char>& verdicts);
 
 private:
     struct Folder_Verdicts {
-        std::uint64_t key = 0;  // the folder, its listed names and the options
-        std::vector<bool> unchanged;
+        std::uint64_t key = 0;   // the folder, its names and the options
+        std::vector<bool> bits;  // per name: left out, unchanged, no attribute
     };
-    static std::uint64_t key_of(const std::string& folder, const std::vector<std::string>& files, long count,
+    static std::uint64_t key_of(const std::string& folder, const std::vector<std::string>& names,
                                 const std::string& options);
 
     std::vector<Folder_Verdicts> folders_;
+    // The position among the names of each file of the folder begun last.
+    std::vector<std::uint32_t> positions_;
     std::size_t next_ = 0;  // the walk's place among folders_
     std::size_t bits_ = 0;
     bool full_ = false;

@@ -55,6 +55,13 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
     Step step = Step::Source_Check;
     std::optional<platform::File> existing;
     std::optional<platform::File> parked;
+    // The test that chose the file has just looked at its target; the first
+    // attempt takes its finding, a retry looks again.
+    bool target_tested = tested_target_.valid && tested_target_.path == Target;
+    tested_target_.valid = false;
+    // The target folder was there for the file before: its look is spared
+    // until a copy into it fails.
+    bool folder_assumed = false;
     bool changed = false;  // a file-system change has been attempted
     bool copy_failed = false;
     // Why the last copy attempt failed, so the prompt can tell the user.
@@ -76,7 +83,12 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
 
                 case Step::Look_Up_Target:
                     parked.reset();
-                    existing = support_->Find_File(Target);
+                    if (target_tested)
+                        existing = std::move(tested_target_.file);
+                    else
+                        existing = support_->Find_File(Target);
+                    target_tested = false;
+                    if (existing) made_folder_ = prefix;
                     if (!existing)
                         step = Step::Make_Target_Folder;
                     else
@@ -88,12 +100,17 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                     // the walk's: the file must reach the error list.
                     std::string description;
                     bool made = false;
-                    try {
-                        made = support_->Make_Folder(prefix);
-                    } catch (const std::exception& failure) {
-                        description = failure.what();
+                    if (prefix == made_folder_) {
+                        folder_assumed = made = true;
+                    } else {
+                        try {
+                            made = support_->Make_Folder(prefix);
+                        } catch (const std::exception& failure) {
+                            description = failure.what();
+                        }
                     }
                     if (made) {
+                        made_folder_ = prefix;
                         step = Step::Copy;
                         break;
                     }
@@ -116,10 +133,16 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                     step = Step::Park;
                     break;
 
-                case Step::Park:
+                case Step::Park: {
                     changed = true;
-                    ignoring_failure([&] { existing->Move(temporary); });
-                    parked = support_->Find_File(temporary);
+                    bool moved = false;
+                    ignoring_failure([&] {
+                        existing->Move(temporary);
+                        moved = true;
+                    });
+                    // A move that reports success has put it there; only a
+                    // failed one is looked for.
+                    parked = moved ? existing : support_->Find_File(temporary);
                     if (!parked) {
                         if (!retry("Konnte Zieldatei nicht überschreiben: " + existing->Path())) return false;
                         step = Step::Look_Up_Target;
@@ -127,6 +150,7 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                     }
                     step = Step::Copy;
                     break;
+                }
 
                 case Step::Copy: {
                     changed = true;
@@ -149,11 +173,22 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                                 Show_Progress((state_->Processed_Bytes + static_cast<double>(done)) /
                                               state_->Source_Bytes);
                         });
+                    // A copy that reports success has put the whole file under
+                    // its name. One that failed late may have done so as well,
+                    // unless the name is our temporary one.
                     const bool copied =
-                        support_->Find_File(Target).has_value() && !(target_is_temporary && copy_failed);
+                        !copy_failed || (!target_is_temporary && support_->Find_File(Target).has_value());
                     if (copied) {
                         if (parked) ignoring_failure([&] { parked->Delete(false); });
                         return true;
+                    }
+                    made_folder_.clear();
+                    if (folder_assumed) {
+                        // The folder may have gone since: made again before
+                        // the failure counts.
+                        folder_assumed = false;
+                        step = Step::Make_Target_Folder;
+                        break;
                     }
                     step = Step::Restore;
                     break;

@@ -2,8 +2,8 @@
 
 #include "platform/folder_listing.h"
 
+#include <algorithm>
 #include <exception>
-#include <unordered_set>
 
 namespace zentrel::engine {
 
@@ -36,44 +36,99 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
                                 const std::string& Exclude_Pattern, std::vector<std::string>& Files, int Classes,
                                 platform::Listed_Attributes* Read_Attributes) {
     const std::string folder = support::Trailing_Backslash(Folder, false);
+    const Listing_For role = listing_for_;
+    listing_for_ = Listing_For::Other;
+    listing_unchanged_.clear();
+    listing_folders_.reset();
     platform::File_System& fs = support_->file_system();
     Files.assign(1, std::string());
+    if (Read_Attributes) Read_Attributes->reset(1);
     listing_failed_ = false;
     long count = 0;
     try {
-        platform::Listed_Attributes read;
-        // A file that several items match is listed once, where the first
-        // one put it: handled twice, it would be counted twice, and the
-        // progress would never reach its end.
-        std::unordered_set<std::string> listed;
+        // One reading of the folder for every pattern. A file that several
+        // items match is listed once, where the first one put it: handled
+        // twice, it would be counted twice, and the progress would never
+        // reach its end.
+        std::vector<std::string> folders;
+        std::vector<std::string> names = platform::listable_names(fs, folder, &folders);
+        listing_folders_ = std::move(folders);
+        std::vector<std::size_t> chosen;
+        std::vector<bool> taken(names.size());
         for (const std::string& item : pattern_items(Include_Pattern.empty() ? "*.*" : Include_Pattern)) {
-            for (std::string& name :
-                 platform::list_files(fs, folder, item, Classes, Read_Attributes ? &read : nullptr)) {
+            for (std::size_t i = 0; i < names.size(); ++i) {
                 // The copy parks a target's old version under this name; it
                 // is never a file of the user's to copy or to carry back.
-                if (name == Temporary_Name) continue;
-                if (!listed.insert(name).second) continue;
-                Files.push_back(folder + name);
-                ++count;
+                if (taken[i] || names[i] == Temporary_Name || !platform::wildcard_match(item, names[i])) continue;
+                taken[i] = true;
+                chosen.push_back(i);
             }
+        }
+        // An excluded name is left out whatever its class: the classes can
+        // only leave out more.
+        if (!Exclude_Pattern.empty() && !chosen.empty()) {
+            const std::vector<std::string> excluded = pattern_items(Exclude_Pattern);
+            std::erase_if(chosen, [&](std::size_t i) {
+                return std::any_of(excluded.begin(), excluded.end(),
+                                   [&](const std::string& item) { return platform::wildcard_match(item, names[i]); });
+            });
+        }
+        std::vector<std::string> candidates;
+        candidates.reserve(chosen.size() + 1);  // room for the empty entry 0 of Files
+        for (std::size_t i : chosen) candidates.push_back(std::move(names[i]));
+        // Given back now, not kept as capacity (as "= {}" would).
+        std::vector<std::string>().swap(names);
+        std::vector<std::size_t>().swap(chosen);
+        std::vector<bool>().swap(taken);
+
+        // The walk takes over what the evaluation decided for a folder that
+        // still holds the same names: no attribute read for a file it left
+        // out, found unchanged or found without a stored attribute.
+        using Verdict = Evaluation_Verdicts::Verdict;
+        std::vector<unsigned char> known;
+        bool trusted = false;
+        if (role == Listing_For::Walk) trusted = verdicts_.for_folder(folder, candidates, Test_Options(), known);
+        if (role == Listing_For::Evaluation) verdicts_.begin_folder(folder, candidates, Test_Options());
+        std::vector<bool> decide;
+        if (trusted) {
+            decide.resize(candidates.size());
+            for (std::size_t i = 0; i < candidates.size(); ++i) decide[i] = known[i] == Verdict::Test;
+        }
+        platform::Listed_Attributes read;
+        if (Read_Attributes) read.reset(candidates.size());
+        const std::vector<char> passes =
+            platform::pass_classes(fs, folder, candidates, Classes, trusted ? &decide : nullptr,
+                                   [&](std::size_t position, std::optional<std::string> bytes) {
+                                       if (role == Listing_For::Evaluation && !bytes) verdicts_.no_attribute(position);
+                                       if (Read_Attributes) read.set(position, std::move(bytes));
+                                   });
+        std::vector<bool>().swap(decide);
+        if (trusted) listing_unchanged_.push_back(false);
+        if (Read_Attributes) Read_Attributes->reset(candidates.size() + 1);
+        // The paths are made from the names in place: a large folder's
+        // list is never held twice.
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            if (trusted && (known[i] & Verdict::Left_Out)) continue;
+            if (!passes[i]) {
+                if (role == Listing_For::Evaluation) verdicts_.left_out(i);
+                continue;
+            }
+            candidates[i].insert(0, folder);
+            if (static_cast<std::size_t>(count) != i)
+                candidates[static_cast<std::size_t>(count)] = std::move(candidates[i]);
+            ++count;
+            if (role == Listing_For::Evaluation) verdicts_.listed(count, i);
+            if (trusted) listing_unchanged_.push_back(known[i] & Verdict::Unchanged);
             if (Read_Attributes) {
-                for (auto& [name, bytes] : read) (*Read_Attributes)[folder + name] = std::move(bytes);
-                read.clear();
+                if (auto bytes = read.get(i))
+                    Read_Attributes->set(static_cast<std::size_t>(count), std::move(*bytes));
+                else if (trusted && (known[i] & Verdict::No_Attribute))
+                    Read_Attributes->set(static_cast<std::size_t>(count), std::nullopt);
             }
         }
-        if (!Exclude_Pattern.empty() && count >= 1) {
-            std::unordered_set<std::string> excluded;
-            for (const std::string& item : pattern_items(Exclude_Pattern))
-                for (std::string& name : platform::list_files(fs, folder, item, Classes))
-                    excluded.insert(folder + name);
-            long kept = 0;
-            for (long i = 1; i <= count; ++i) {
-                if (excluded.contains(Files[i])) continue;
-                if (++kept != i) Files[kept] = std::move(Files[i]);
-            }
-            count = kept;
-            Files.resize(count + 1);
-        }
+        candidates.resize(static_cast<std::size_t>(count));
+        candidates.insert(candidates.begin(), std::string());
+        Files = std::move(candidates);
     } catch (const std::exception& failure) {
         try {
             support_->Message_Box("Fehler bei der Verarbeitung von Verzeichnis:\r\n" + folder + "\r\n" + failure.what(),
@@ -81,20 +136,21 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         } catch (...) {
         }
         // Whatever was listed before the failure may include files the
-        // exclusion would have removed, or lack the exclusion entirely: a
-        // folder whose listing failed lists nothing, and the walk reports it
-        // as not finished.
+        // classes would have removed: a folder whose listing failed lists
+        // nothing, and the walk reports it as not finished.
         listing_failed_ = true;
+        listing_unchanged_.clear();
+        listing_folders_.reset();
         Files.assign(1, std::string());
+        if (Read_Attributes) Read_Attributes->reset(1);
         return 0;
     }
     return count;
 }
 
-void Copy_Job::Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed,
-                                    const std::string& Listed_Path) {
-    auto found = Listed.find(Listed_Path);
-    if (found != Listed.end()) File.Use_Listed_Attribute(found->second);
+void Copy_Job::Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed, long Index) {
+    if (Index < 0) return;
+    if (auto bytes = Listed.get(static_cast<std::size_t>(Index))) File.Use_Listed_Attribute(std::move(*bytes));
 }
 
 }  // namespace zentrel::engine

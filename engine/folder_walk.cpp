@@ -74,6 +74,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         // between the listing and the file's test is seen by the next run,
         // just as one made after the test.
         platform::Listed_Attributes listed;
+        listing_for_ = Listing_For::Walk;
         const long count = Get_Folder_Files(SFolder.Path(), options_->Include_Filter(), options_->Exclude_Filter(),
                                             files, Listing_Classes(), &listed);
         if (listing_failed_) Add_Unfinished_Folder(SFolder.Path());
@@ -85,12 +86,12 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         const std::vector<long> collisions = Case_Collisions(files, count, Targetfile(SFolder.Path()));
         // The files the evaluation of this pass found unchanged need no
         // second look, as long as the folder and the options are the same.
-        const std::vector<bool>* unchanged = verdicts_.for_folder(SFolder.Path(), files, count, Test_Options());
+        const std::vector<bool> unchanged = std::move(listing_unchanged_);
         support::Ui_Host& host = support_->host();
         for (long i = 1; i <= count; ++i) {
             const long collides_with = collisions.empty() ? 0 : collisions[i];
             // Found unchanged by this pass's evaluation: no second look.
-            const bool known_unchanged = unchanged && (*unchanged)[static_cast<std::size_t>(i)] && !collides_with;
+            const bool known_unchanged = !unchanged.empty() && unchanged[static_cast<std::size_t>(i)] && !collides_with;
             step = 4;
             std::optional<platform::File> file;
             if (!known_unchanged) {
@@ -107,7 +108,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
             }
             if (file || known_unchanged) {
                 Increment_Counter(state_->Handled_Files);
-                if (file) Use_Listed_Attribute(*file, listed, files[i]);
+                if (file) Use_Listed_Attribute(*file, listed, i);
                 step = 5;
                 const std::string& path = file ? file->Path() : files[i];
                 display_->Show_Status("kopiere " + path);
@@ -161,8 +162,13 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
 
         step = 15;
         listed = {};
+        // A large folder's list goes before its subfolders are walked.
+        std::vector<std::string>().swap(files);
         if (options_->Include_Subfolders()) {
             step = 16;
+            // Read again, unlike in the evaluation: copying the files takes
+            // a while, and a folder replaced by a link meanwhile must show
+            // as not finished rather than pass unseen.
             for (const platform::Folder& subfolder : SFolder.SubFolders()) {
                 step = 17;
                 if (!Is_Other_Root(subfolder) && Do_Process_Folder(subfolder))

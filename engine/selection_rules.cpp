@@ -46,8 +46,14 @@ bool Copy_Job::Selected_By_Attributes(const platform::File& SFile) {
 bool Copy_Job::Do_Process(const platform::File& SFile) {
     if (!Selected_By_Attributes(SFile)) return false;
 
-    std::optional<platform::File> target = support_->Find_File(Targetfile(SFile.Path()));
-    if (!target) return true;
+    tested_target_.valid = false;
+    tested_target_.path = Targetfile(SFile.Path());
+    std::optional<platform::File> target = support_->Find_File(tested_target_.path);
+    if (!target) {
+        tested_target_.file.reset();
+        tested_target_.valid = true;
+        return true;
+    }
     // Both times as finely as the coarser of the two file systems keeps
     // them: a copy on a FAT stick carries its source's time to the even
     // second below, and is still the same file.
@@ -56,6 +62,8 @@ bool Copy_Job::Do_Process(const platform::File& SFile) {
     const platform::File_Time target_time = platform::truncated_time(target->Modified_Time(), step);
     if (options_->Only_newer() && target_time >= source_time) return false;
     if (target->Size() == SFile.Size() && target_time == source_time) return false;
+    tested_target_.file = std::move(target);
+    tested_target_.valid = true;
     return true;
 }
 

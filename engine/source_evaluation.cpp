@@ -85,15 +85,17 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     // The attribute bytes the listing read, for the file tests below (see
     // Process_Folder).
     platform::Listed_Attributes listed;
+    listing_for_ = Listing_For::Evaluation;
     const long count = Get_Folder_Files(SFolder.Path(), options_->Include_Filter(), options_->Exclude_Filter(), files,
                                         Listing_Classes(), &listed);
-    verdicts_.begin_folder(SFolder.Path(), files, count, Test_Options());
+    // The subfolders come from the same reading of the folder.
+    std::optional<std::vector<std::string>> subfolder_names = std::move(listing_folders_);
     support::Ui_Host& host = support_->host();
     for (long i = 1; i <= count; ++i) {
         try {
             std::optional<platform::File> file = support_->Find_File(files[i]);
             if (!file) continue;
-            Use_Listed_Attribute(*file, listed, files[i]);
+            Use_Listed_Attribute(*file, listed, i);
             display_->Show_Status(file->Path());
             host.Process_Events();
             if (state_->Cancel_Requested) return;
@@ -114,9 +116,12 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     }
 
     listed = {};
+    // A large folder's list goes before its subfolders are walked.
+    std::vector<std::string>().swap(files);
     if (options_->Include_Subfolders()) {
         try {
-            for (const platform::Folder& subfolder : SFolder.SubFolders()) {
+            for (const platform::Folder& subfolder :
+                 subfolder_names ? SFolder.SubFolders(std::move(*subfolder_names)) : SFolder.SubFolders()) {
                 try {
                     if (!Is_Other_Root(subfolder) && Do_Process_Folder(subfolder)) Do_Evaluate_Source(subfolder);
                 } catch (...) {

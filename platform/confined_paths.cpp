@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "platform/file_objects.h"
 #include "platform/file_system.h"
@@ -88,35 +89,49 @@ Path_Place Confined_Paths::place_of(const std::string& path, bool reading) const
         if (inside && (!holder || root.path.size() > holder->path.size())) holder = &root;
     }
     if (!holder) return Path_Place(path);
-    std::string relative = path.substr(holder->path == "/" ? 1 : holder->path.size());
-    while (relative.starts_with('/')) relative.erase(0, 1);
-    while (relative.ends_with('/')) relative.pop_back();
+    // A write may make what was missing.
+    if (!reading) std::erase_if(recent_, [](const Recent& recent) { return !recent.folder; });
+    // Views into path: a look-up in a folder opened a moment ago makes no
+    // copy but the name's.
+    std::string_view relative(path);
+    relative.remove_prefix(holder->path == "/" ? 1 : holder->path.size());
+    while (relative.starts_with('/')) relative.remove_prefix(1);
+    while (relative.ends_with('/')) relative.remove_suffix(1);
     if (relative.empty()) return Path_Place(holder->folder, ".");
     const auto slash = relative.find_last_of('/');
-    if (slash == std::string::npos) return Path_Place(holder->folder, relative);
+    if (slash == std::string_view::npos) return Path_Place(holder->folder, std::string(relative));
 
-    const std::string folder = relative.substr(0, slash);
-    std::string name = relative.substr(slash + 1);
+    const std::string_view folder = relative.substr(0, slash);
+    std::string name(relative.substr(slash + 1));
     const auto now = std::chrono::steady_clock::now();
-    const std::string key = holder->path + "/" + folder;
+    auto same_folder = [&](const Recent& recent) { return recent.root == holder && recent.path == folder; };
     if (reading) {
         std::erase_if(recent_, [&](const Recent& recent) { return now - recent.opened >= Lifetime; });
-        for (const Recent& recent : recent_)
-            if (recent.path == key) return Path_Place(recent.folder, std::move(name));
+        for (const Recent& recent : recent_) {
+            if (!same_folder(recent)) continue;
+            if (!recent.folder) throw File_System_Error(recent.error, path);
+            return Path_Place(recent.folder, std::move(name));
+        }
     }
-    int fd = open_beneath(holder->folder->fd(), folder);
-    if (fd < 0 && errno == ENOSYS) fd = open_step_by_step(holder->folder->fd(), folder);
+    const std::string folder_text(folder);
+    int fd = open_beneath(holder->folder->fd(), folder_text);
+    if (fd < 0 && errno == ENOSYS) fd = open_step_by_step(holder->folder->fd(), folder_text);
     if (fd < 0) {
         // A path of ours with ".." (never the walk's) leaves the tree.
         if (errno == EXDEV) errno = ELOOP;
-        throw File_System_Error(errno, path);
+        const int error = errno;
+        if (reading && (error == ENOENT || error == ENOTDIR)) {
+            if (recent_.size() >= Capacity) recent_.erase(recent_.begin());
+            recent_.push_back({holder, folder_text, nullptr, now, error});
+        }
+        throw File_System_Error(error, path);
     }
     auto opened = std::make_shared<const Open_Folder>(fd);
     // Kept for the next looks in the same folder, but never handed to a
     // write (see place_of).
-    std::erase_if(recent_, [&](const Recent& recent) { return recent.path == key; });
+    std::erase_if(recent_, same_folder);
     if (recent_.size() >= Capacity) recent_.erase(recent_.begin());
-    recent_.push_back({key, opened, now});
+    recent_.push_back({holder, folder_text, opened, now, 0});
     return Path_Place(std::move(opened), std::move(name));
 }
 

@@ -42,6 +42,12 @@ public:
 
     int at() const;
     const char* name() const { return name_.c_str(); }
+    // Another name in the same folder, reached through the same opening.
+    Path_Place sibling(std::string name) const {
+        Path_Place other(*this);
+        other.name_ = std::move(name);
+        return other;
+    }
     // True when the place was found below a root without following links.
     bool confined() const { return folder_ != nullptr; }
 
@@ -63,8 +69,10 @@ public:
     // a folder on the way below a root is no real folder. For a look that
     // only reads (reading), the folder may be one opened for an earlier
     // look a moment ago (Lifetime): a folder replaced meanwhile is then seen
-    // as it was that moment ago, never through the link. Writes always open
-    // the way afresh.
+    // as it was that moment ago, never through the link. So is a folder
+    // found missing a moment ago, until the next write: the files of a
+    // target folder not yet made are each looked up in vain. Writes always
+    // open the way afresh.
     Path_Place place_of(const std::string& path, bool reading = false) const;
 
     static constexpr std::chrono::milliseconds Lifetime{100};
@@ -76,9 +84,11 @@ private:
         std::shared_ptr<const Open_Folder> folder;
     };
     struct Recent {
-        std::string path;  // of the folder, as the caller wrote it
-        std::shared_ptr<const Open_Folder> folder;
+        const Root* root;                           // the root the folder lies below
+        std::string path;                           // of the folder below it, as the caller wrote it
+        std::shared_ptr<const Open_Folder> folder;  // null: missing, for the reason in error
         std::chrono::steady_clock::time_point opened;
+        int error = 0;
     };
     void unconfine_all();
 

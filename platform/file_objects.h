@@ -93,11 +93,17 @@ public:
     long SubFolders_Count() const;
     // Real subdirectories in name order; a symbolic link to a folder is not one.
     std::vector<Folder> SubFolders() const;
+    // The same of names, the subfolder names a reading of this folder gave
+    // (listable_entries): for a caller that has read the folder already.
+    std::vector<Folder> SubFolders(std::vector<std::string> names) const;
 
 private:
     File_System* fs_;
     std::string path_;
     Entry_Status status_;
+    // status_ is the entry's own, found without following a link: path_
+    // is no link (SubFolders makes such folders).
+    bool own_status_ = false;
     mutable std::optional<int> attributes_;
 };
 

@@ -39,49 +39,105 @@ std::vector<Entry_Attribute> stored_attributes(File_System& fs, const std::strin
 
 }  // namespace
 
-std::vector<std::string> list_files(File_System& fs, const std::string& folder, const std::string& pattern, int classes,
-                                    Listed_Attributes* read_attributes) {
-    const bool want_hidden = classes & List_Hidden;
-    const bool want_system = classes & List_System;
+void Listed_Attributes::reset(std::size_t count) {
+    states_.assign(count, Not_Read);
+    values_.clear();
+}
 
-    std::vector<std::string> names;
-    // The names whose stored attributes decide, read together after the
-    // folder.
-    std::vector<std::string> undecided;
+void Listed_Attributes::set(std::size_t at, std::optional<std::string> bytes) {
+    if (at >= states_.size()) states_.resize(at + 1, Not_Read);
+    states_[at] = bytes ? Stored : Nothing_Stored;
+    if (bytes)
+        values_[at] = std::move(*bytes);
+    else
+        values_.erase(at);
+}
+
+std::optional<std::optional<std::string>> Listed_Attributes::get(std::size_t at) const {
+    if (at >= states_.size() || states_[at] == Not_Read) return std::nullopt;
+    if (states_[at] == Nothing_Stored) return std::optional<std::string>();
+    return std::optional<std::string>(values_.at(at));
+}
+
+std::vector<std::string> listable_names(File_System& fs, const std::string& folder, std::vector<std::string>* folders) {
     // Only the directory is read: no entry is opened, so a pipe or device
     // among them can never block the listing.
-    for (auto& entry : fs.read_folder(folder)) {
+    std::vector<Folder_Entry> entries = fs.read_folder(folder);
+    std::vector<std::string> names;
+    names.reserve(entries.size());
+    for (auto& entry : entries) {
+        if (folders && entry.kind == Entry_Kind::Directory) {
+            folders->push_back(std::move(entry.name));
+            continue;
+        }
         if (entry.kind != Entry_Kind::Regular && entry.kind != Entry_Kind::Symlink) continue;
-        if (!wildcard_match(pattern, entry.name)) continue;
         if (is_partial_copy_name(entry.name)) continue;
-        if (!(want_hidden && want_system)) {
-            const bool dot_file = entry.name.starts_with('.');
-            if (dot_file && !want_hidden) continue;
-            if (!want_system || !dot_file) {
-                undecided.push_back(std::move(entry.name));
-                continue;
-            }
-        }
         names.push_back(std::move(entry.name));
-    }
-    if (!undecided.empty()) {
-        auto stored = stored_attributes(fs, folder, undecided);
-        for (std::size_t i = 0; i < undecided.size(); ++i) {
-            // A file deleted since the folder was read (a lock file, a cache
-            // entry) is simply not there; one whose attribute cannot be read
-            // is listed, so that its copy fails and reports it.
-            if (stored[i].vanished) continue;
-            if (stored[i].value) {
-                const int bits = parse_dosattrib(*stored[i].value).value_or(0);
-                if ((bits & Attribute_Hidden) && !want_hidden) continue;
-                if ((bits & Attribute_System) && !want_system) continue;
-            }
-            if (read_attributes) (*read_attributes)[undecided[i]] = std::move(stored[i].value);
-            names.push_back(std::move(undecided[i]));
-        }
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<char> pass_classes(File_System& fs, const std::string& folder, const std::vector<std::string>& names,
+                               int classes, const std::vector<bool>* decide,
+                               const std::function<void(std::size_t, std::optional<std::string>)>& read) {
+    const bool want_hidden = classes & List_Hidden;
+    const bool want_system = classes & List_System;
+    std::vector<char> passes(names.size(), 1);
+    if (want_hidden && want_system) return passes;
+
+    // The names whose stored attributes decide, read together a batch at a
+    // time: a folder of a few hundred thousand files needs no second copy
+    // of all its names.
+    constexpr std::size_t Batch = 4096;
+    std::vector<std::string> undecided;
+    std::vector<std::size_t> positions;
+    for (std::size_t next = 0; next < names.size();) {
+        undecided.clear();
+        positions.clear();
+        for (; next < names.size() && undecided.size() < Batch; ++next) {
+            if (decide && !(*decide)[next]) continue;
+            const bool dot_file = names[next].starts_with('.');
+            if (dot_file && !want_hidden) {
+                passes[next] = 0;
+            } else if (!want_system || !dot_file) {
+                undecided.push_back(names[next]);
+                positions.push_back(next);
+            }
+        }
+        if (undecided.empty()) continue;
+        auto stored = stored_attributes(fs, folder, undecided);
+        for (std::size_t k = 0; k < undecided.size(); ++k) {
+            const std::size_t i = positions[k];
+            // A file deleted since the folder was read (a lock file, a cache
+            // entry) is simply not there; one whose attribute cannot be read
+            // is listed, so that its copy fails and reports it.
+            if (stored[k].vanished) {
+                passes[i] = 0;
+                continue;
+            }
+            if (stored[k].value) {
+                const int bits = parse_dosattrib(*stored[k].value).value_or(0);
+                if (((bits & Attribute_Hidden) && !want_hidden) || ((bits & Attribute_System) && !want_system)) {
+                    passes[i] = 0;
+                    continue;
+                }
+            }
+            if (read) read(i, std::move(stored[k].value));
+        }
+    }
+    return passes;
+}
+
+std::vector<std::string> list_files(File_System& fs, const std::string& folder, const std::string& pattern,
+                                    int classes) {
+    std::vector<std::string> names = listable_names(fs, folder);
+    std::erase_if(names, [&](const std::string& name) { return !wildcard_match(pattern, name); });
+    const std::vector<char> passes = pass_classes(fs, folder, names, classes, nullptr, nullptr);
+    std::vector<std::string> listed;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (passes[i]) listed.push_back(std::move(names[i]));
+    return listed;
 }
 
 }  // namespace zentrel::platform

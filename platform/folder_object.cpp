@@ -17,7 +17,9 @@ int Folder::Attributes() const {
         // The attributes live on the folder itself, behind a link if we came
         // through one.
         std::string real = path_;
-        if (auto own = fs_->status(path_); own && own->kind == Entry_Kind::Symlink) real = fs_->canonical(path_);
+        if (!own_status_) {
+            if (auto own = fs_->status(path_); own && own->kind == Entry_Kind::Symlink) real = fs_->canonical(path_);
+        }
         int attributes = read_dos_attributes(*fs_, real, status_);
         // The name the user asked by decides about dot-hiding.
         if (Name().starts_with('.')) attributes |= Attribute_Hidden;
@@ -50,8 +52,11 @@ std::vector<Folder> Folder::SubFolders() const {
     std::vector<std::string> names;
     for (auto& entry : entries)
         if (entry.kind == Entry_Kind::Directory) names.push_back(std::move(entry.name));
-    std::sort(names.begin(), names.end());
+    return SubFolders(std::move(names));
+}
 
+std::vector<Folder> Folder::SubFolders(std::vector<std::string> names) const {
+    std::sort(names.begin(), names.end());
     std::vector<Folder> folders;
     folders.reserve(names.size());
     const std::string prefix = path_ == "/" ? "/" : path_ + "/";
@@ -59,7 +64,10 @@ std::vector<Folder> Folder::SubFolders() const {
         std::string child = prefix + name;
         // Gone or replaced since the listing: not a subfolder any more.
         auto status = fs_->status(child);
-        if (status && status->kind == Entry_Kind::Directory) folders.emplace_back(*fs_, std::move(child), *status);
+        if (status && status->kind == Entry_Kind::Directory) {
+            folders.emplace_back(*fs_, std::move(child), *status);
+            folders.back().own_status_ = true;
+        }
     }
     return folders;
 }

@@ -16,14 +16,19 @@ namespace {
 bool is_normal(std::string_view path) {
     if (path.empty() || path[0] != '/') return false;
     if (path.size() == 1) return true;
-    std::size_t start = 1;
-    for (;;) {
-        const std::size_t slash = path.find('/', start);
-        const std::string_view part = path.substr(start, slash == std::string_view::npos ? slash : slash - start);
-        if (part.empty() || part == "." || part == "..") return false;
-        if (slash == std::string_view::npos) return true;
-        start = slash + 1;
+    // Every separator starts a component that must be neither empty, "."
+    // nor "..".
+    const std::size_t size = path.size();
+    for (std::size_t at = 0; at < size; ++at) {
+        if (path[at] != '/') continue;
+        const std::size_t left = size - at - 1;
+        const char* part = path.data() + at + 1;
+        if (left == 0 || part[0] == '/') return false;
+        if (part[0] != '.') continue;
+        if (left == 1 || part[1] == '/') return false;
+        if (part[1] == '.' && (left == 2 || part[2] == '/')) return false;
     }
+    return true;
 }
 
 }  // namespace

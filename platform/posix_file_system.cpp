@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -130,6 +131,11 @@ void copy_data(int in, int out, const struct stat& source, Clone_Refusals& refus
         if (copied > 0) {
             total += static_cast<std::uint64_t>(copied);
             Count_Copied_Bytes(static_cast<std::uint64_t>(copied));
+            // The size the status gave is reached: asking on only to hear
+            // "end of file" costs a call per file. Whatever a writer adds
+            // meanwhile makes the file newer than the time the copy takes
+            // over, so the next run copies it again.
+            if (source.st_size > 0 && total >= static_cast<std::uint64_t>(source.st_size)) return;
             continue;
         }
         // After data, nothing more is the end. Nothing at all may also be a
@@ -156,6 +162,9 @@ void copy_data(int in, int out, const struct stat& source, Clone_Refusals& refus
         ssize_t got = ::read(in, buffer.get(), buffer_size);
         if (got < 0) {
             if (errno == EINTR) continue;
+            // Opened non-blocking (see open_source): a file system that
+            // honours the flag for files is waited for after all.
+            if (errno == EAGAIN && ::fcntl(in, F_SETFL, 0) == 0) continue;
             fail(from);
         }
         if (got == 0) return;
@@ -172,9 +181,8 @@ int open_source(const Path_Place& place, const std::string& from, struct stat& s
     if (::fstat(in.get(), &st) != 0) fail(from);
     if (S_ISDIR(st.st_mode)) throw File_System_Error(EISDIR, from);
     if (!S_ISREG(st.st_mode)) throw File_System_Error(not_regular, from);
-    // Back to blocking reads, which regular files ignore anyway. O_NONBLOCK
-    // is the only flag F_SETFL can change that was set.
-    ::fcntl(in.get(), F_SETFL, 0);
+    // O_NONBLOCK stays: regular files ignore it, and copy_data clears it
+    // should a read ever answer EAGAIN.
     return in.release();
 }
 
@@ -313,52 +321,53 @@ public:
                 errno = ELOOP;
             fail(path);
         }
-        DIR* dir = ::fdopendir(fd);
-        if (!dir) {
-            int error = errno;
-            ::close(fd);
-            throw File_System_Error(error, path);
-        }
-        std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
-
+        const Descriptor folder(fd);
+        // Straight from the kernel: fdopendir() would first check the
+        // descriptor with three calls of its own, for every folder.
+        constexpr size_t Buffer_Size = size_t{1} << 16;
+        std::unique_ptr<char[]> buffer(new char[Buffer_Size]);
         std::vector<Folder_Entry> entries;
         for (;;) {
-            errno = 0;
-            dirent* entry = ::readdir(dir);
-            if (!entry) {
-                if (errno != 0) fail(path);
-                break;
+            const ssize_t got = ::getdents64(fd, buffer.get(), Buffer_Size);
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                fail(path);
             }
-            std::string name = entry->d_name;
-            if (name == "." || name == "..") continue;
-            Entry_Kind kind = Entry_Kind::Other;
-            switch (entry->d_type) {
-                case DT_REG:
-                    kind = Entry_Kind::Regular;
-                    break;
-                case DT_DIR:
-                    kind = Entry_Kind::Directory;
-                    break;
-                case DT_LNK:
-                    kind = Entry_Kind::Symlink;
-                    break;
-                case DT_UNKNOWN: {
-                    struct stat st;
-                    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                        if (errno == ENOENT) continue;  // removed while we read
-                        // Cannot tell what it is: taken as a file, so that
-                        // its copy fails and says why rather than it being
-                        // left out unseen.
+            if (got == 0) break;
+            for (ssize_t at = 0; at < got;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(buffer.get() + at);
+                at += entry->d_reclen;
+                std::string name = entry->d_name;
+                if (name == "." || name == "..") continue;
+                Entry_Kind kind = Entry_Kind::Other;
+                switch (entry->d_type) {
+                    case DT_REG:
                         kind = Entry_Kind::Regular;
                         break;
+                    case DT_DIR:
+                        kind = Entry_Kind::Directory;
+                        break;
+                    case DT_LNK:
+                        kind = Entry_Kind::Symlink;
+                        break;
+                    case DT_UNKNOWN: {
+                        struct stat st;
+                        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                            if (errno == ENOENT) continue;  // removed while we read
+                            // Cannot tell what it is: taken as a file, so that
+                            // its copy fails and says why rather than it being
+                            // left out unseen.
+                            kind = Entry_Kind::Regular;
+                            break;
+                        }
+                        kind = kind_of_mode(st.st_mode);
+                        break;
                     }
-                    kind = kind_of_mode(st.st_mode);
-                    break;
+                    default:
+                        break;
                 }
-                default:
-                    break;
+                entries.push_back({std::move(name), kind});
             }
-            entries.push_back({std::move(name), kind});
         }
         return entries;
     }
@@ -376,7 +385,16 @@ public:
     void rename(const std::string& from, const std::string& to, bool replace) override {
         folders_.before_rename(from);
         const Path_Place old_place = confined_.place_of(from);
-        const Path_Place new_place = confined_.place_of(to);
+        // A rename within one folder (the parking of an old version, its
+        // way back) opens that folder once for both names.
+        const auto from_slash = from.find_last_of('/');
+        const auto to_slash = to.find_last_of('/');
+        const std::string_view to_name =
+            to_slash == std::string::npos ? std::string_view() : std::string_view(to).substr(to_slash + 1);
+        const bool same_folder = old_place.confined() && from_slash != std::string::npos && from_slash == to_slash &&
+                                 from.compare(0, from_slash, to, 0, to_slash) == 0 && !to_name.empty() &&
+                                 to_name != "." && to_name != ".." && from_slash + 1 < from.size();
+        const Path_Place new_place = same_folder ? old_place.sibling(std::string(to_name)) : confined_.place_of(to);
         if (replace) {
             if (::renameat(old_place.at(), old_place.name(), new_place.at(), new_place.name()) != 0)
                 fail_rename(from, to);
@@ -503,6 +521,31 @@ public:
 
     std::optional<std::string> get_attribute(const std::string& path, const std::string& name) override {
         const Path_Place place = confined_.place_of(path, true);
+        // One call relative to the folder where the kernel has one, instead
+        // of opening the entry for its /proc name.
+        if (place.confined() && attributes_at_.load(std::memory_order_relaxed)) {
+            const std::string entry_name = place.name();
+            std::string value(256, '\0');
+            for (;;) {
+                long length = get_attribute_at(place.at(), entry_name, name, value.data(), value.size());
+                if (length >= 0) {
+                    value.resize(static_cast<size_t>(length));
+                    return value;
+                }
+                if (errno == ENOSYS) {
+                    attributes_at_.store(false, std::memory_order_relaxed);
+                    break;
+                }
+                if (errno == ENODATA || not_kept_by_file_system(errno)) return std::nullopt;
+                if (errno != ERANGE) fail(path);
+                long needed = get_attribute_at(place.at(), entry_name, name, nullptr, 0);
+                if (needed < 0) {
+                    if (errno == ENODATA || not_kept_by_file_system(errno)) return std::nullopt;
+                    fail(path);
+                }
+                value.resize(static_cast<size_t>(needed) + 1);
+            }
+        }
         std::optional<Entry_Handle> entry;
         if (place.confined()) entry.emplace(place, path);
         // lgetxattr() by path; through the handle's /proc name, which leads

@@ -13,6 +13,7 @@
 
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 namespace zentrel::testing {
 namespace {
@@ -185,28 +186,37 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
     set_attributes(src + "/c.txt", 0);  // archive clear: not taken
     set_attributes(src + "/h.txt", platform::Attribute_Hidden | platform::Attribute_Archive);
     options.only_archive = true;
-    start();
-    EXPECT_EQ(files_below(dst), std::vector<std::string>{"a.txt"});
-
+    write_file(src + "/n.txt", "n");
+    // Archive set, as for a.txt, but stored where a.txt has nothing stored.
+    ASSERT_EQ(::setxattr((src + "/n.txt").c_str(), "user.DOSATTRIB", "0x20", 4, 0), 0);
     std::map<std::string, int> reads;
     fs.before([&](Fs_Operation operation, const std::string& path) {
         if (operation == Fs_Operation::get_attribute || operation == Fs_Operation::get_attributes_in) ++reads[path];
     });
     start();
+    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "n.txt"}));
+    // A file copied is read again by the walk, unless the evaluation found
+    // nothing stored.
+    EXPECT_EQ(reads[src + "/a.txt"], 1);
+    EXPECT_EQ(reads[src + "/n.txt"], 2);
+
+    reads.clear();
+    start();
     EXPECT_EQ(state.Processed_Files, 0);
-    // Only the listing of each pass (evaluation, walk) reads the stored
-    // attribute; a cleared archive bit also needs its recorded time, which
-    // the walk does not read again for a file the evaluation found unchanged.
-    EXPECT_EQ(reads[src + "/a.txt"], 2);
-    EXPECT_EQ(reads[src + "/c.txt"], 3);
-    EXPECT_EQ(reads[src + "/h.txt"], 2);
+    // Only the evaluation's listing reads the stored attribute; the walk
+    // takes over what it decided for the files it left out (hidden) or found
+    // unchanged. A cleared archive bit also needs its recorded time, read
+    // once by the evaluation's test.
+    EXPECT_EQ(reads[src + "/a.txt"], 1);
+    EXPECT_EQ(reads[src + "/c.txt"], 2);
+    EXPECT_EQ(reads[src + "/h.txt"], 1);
     fs.before(nullptr);
 
     // The bytes from the listing still show a changed file as archive set.
     write_file(src + "/c.txt", "changed");
     set_mtime(src + "/c.txt", 1'234'567'890);
     start();
-    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "c.txt"}));
+    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "c.txt", "n.txt"}));
     EXPECT_EQ(read_file(dst + "/c.txt"), "changed");
 }
 
@@ -430,6 +440,23 @@ TEST_F(Copy_Run, AFewThousandFilesCopyAndASecondRunCopiesNothing) {
     EXPECT_EQ(start(), "3000 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(state.Processed_Files, 0);
     EXPECT_EQ(state.Source_Files, 0);
+}
+
+// Another program removes a target folder after the first file went in: the
+// next file makes it again instead of failing on the folder it saw before.
+TEST_F(Copy_Run, ATargetFolderRemovedDuringTheRunIsMadeAgain) {
+    write_file(src + "/A/a.txt", "a");
+    write_file(src + "/A/b.txt", "b");
+    bool removed = false;
+    host.on_events = [&] {
+        if (removed || !exists(dst + "/A/a.txt")) return;
+        removed = true;
+        std::filesystem::remove_all(dst + "/A");
+    };
+    EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
+    ASSERT_TRUE(removed);
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(files_below(dst + "/A"), std::vector<std::string>{"b.txt"});
 }
 
 // Another program swaps a folder of each tree for a link to a folder

@@ -1,6 +1,8 @@
 // The listing of one folder through the include and exclude filters.
 #include "job_fixture.h"
 
+#include <tuple>
+
 namespace zentrel::testing {
 namespace {
 
@@ -85,18 +87,22 @@ TEST_F(File_Listing, AFailureIsReportedWithTheFolder) {
     EXPECT_EQ(host.boxes[0].buttons, support::Buttons_OK);
 }
 
-// The first listing works, the second fails: whether the second was an
-// exclude item or a further include item, nothing that the exclusion would
-// have removed comes back.
-TEST_F(File_Listing, AFailedSecondListingListsNothingRatherThanExcludedFiles) {
-    for (const auto& [include, exclude] : {std::pair{"", "*.bak"}, std::pair{"*.bak,*.txt", "*.bak"}}) {
+// Every include and exclude item is matched against one reading of the
+// folder. A failure after it (here: reading the files' attributes) lists
+// nothing rather than files the classes would have left out.
+TEST_F(File_Listing, OneReadingServesEveryItemAndAFailureListsNothing) {
+    for (const auto& [include, exclude, listed] :
+         {std::tuple{"", "*.bak", 5u}, std::tuple{"*.bak,*.txt", "*.bak", 2u}}) {
         SCOPED_TRACE(std::string(include) + " / " + exclude);
         fs.clear();
-        int listings = 0;
+        int readings = 0;
         fs.before([&](Fs_Operation op, const std::string&) {
-            if (op == Fs_Operation::read_folder && ++listings == 2)
-                fs.fail(Fs_Operation::read_folder, src + "/", EIO, 1);
+            if (op == Fs_Operation::read_folder) ++readings;
         });
+        EXPECT_EQ(names(include, exclude).size(), listed);
+        EXPECT_EQ(readings, 1);
+
+        fs.fail(Fs_Operation::get_attributes_in, src + "/", EIO);
         host.answer(support::Answer_OK);
         std::vector<std::string> files;
         EXPECT_EQ(job.Get_Folder_Files(src, include, exclude, files), 0);

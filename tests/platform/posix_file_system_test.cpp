@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -193,34 +194,50 @@ TEST_F(Posix_File_System_Test, FailuresCarryErrnoAndPath) {
     }
 }
 
+// By path, and confined to a tree, where a rename within one folder goes
+// through one opening of it.
 TEST_F(Posix_File_System_Test, RenameWithoutReplaceNeverReplaces) {
-    write_file(tmp / "a", "A");
-    write_file(tmp / "b", "B");
-    try {
-        fs.rename(tmp / "a", tmp / "b", false);
-        FAIL() << "no exception";
-    } catch (const File_System_Error& error) {
-        EXPECT_EQ(error.error_number(), EEXIST);
+    for (const bool confine : {false, true}) {
+        SCOPED_TRACE(confine ? "confined" : "by path");
+        auto made = make_posix_file_system();
+        File_System& own = *made;
+        const std::string root = tmp / (confine ? "confined" : "by-path");
+        write_file(root + "/a", "A");
+        write_file(root + "/b", "B");
+        std::optional<Confinement> confined;
+        if (confine) confined.emplace(own, std::vector<std::string>{root});
+        try {
+            own.rename(root + "/a", root + "/b", false);
+            FAIL() << "no exception";
+        } catch (const File_System_Error& error) {
+            EXPECT_EQ(error.error_number(), EEXIST);
+        }
+        EXPECT_EQ(read_file(root + "/a"), "A");
+        EXPECT_EQ(read_file(root + "/b"), "B");
+
+        // A dangling link is something too.
+        ASSERT_EQ(::symlink("nowhere", (root + "/l").c_str()), 0);
+        EXPECT_THROW(own.rename(root + "/a", root + "/l", false), File_System_Error);
+        EXPECT_EQ(read_file(root + "/a"), "A");
+
+        own.rename(root + "/a", root + "/c", false);
+        EXPECT_FALSE(exists(root + "/a"));
+        EXPECT_EQ(read_file(root + "/c"), "A");
+
+        own.rename(root + "/c", root + "/b", true);
+        EXPECT_EQ(read_file(root + "/b"), "A");
+        EXPECT_FALSE(exists(root + "/c"));
+
+        // A link is renamed itself, not what it points to.
+        own.rename(root + "/l", root + "/m", false);
+        EXPECT_EQ(own.read_link(root + "/m"), "nowhere");
+
+        // Into a subfolder and back.
+        make_folders(root + "/sub");
+        own.rename(root + "/b", root + "/sub/b", false);
+        own.rename(root + "/sub/b", root + "/b2", false);
+        EXPECT_EQ(read_file(root + "/b2"), "A");
     }
-    EXPECT_EQ(read_file(tmp / "a"), "A");
-    EXPECT_EQ(read_file(tmp / "b"), "B");
-
-    // A dangling link is something too.
-    ASSERT_EQ(::symlink("nowhere", (tmp / "l").c_str()), 0);
-    EXPECT_THROW(fs.rename(tmp / "a", tmp / "l", false), File_System_Error);
-    EXPECT_EQ(read_file(tmp / "a"), "A");
-
-    fs.rename(tmp / "a", tmp / "c", false);
-    EXPECT_FALSE(exists(tmp / "a"));
-    EXPECT_EQ(read_file(tmp / "c"), "A");
-
-    fs.rename(tmp / "c", tmp / "b", true);
-    EXPECT_EQ(read_file(tmp / "b"), "A");
-    EXPECT_FALSE(exists(tmp / "c"));
-
-    // A link is renamed itself, not what it points to.
-    fs.rename(tmp / "l", tmp / "m", false);
-    EXPECT_EQ(fs.read_link(tmp / "m"), "nowhere");
 }
 
 TEST_F(Posix_File_System_Test, CopyContentsMakesANewFileWithTheMode) {
@@ -284,25 +301,37 @@ TEST_F(Posix_File_System_Test, ModificationTimeToTheNanosecondAlsoOnLinks) {
     EXPECT_EQ(fs.status(tmp / "f")->modified, (File_Time{1234567890, 987654321}));
 }
 
+// By path, and confined to a tree, where the attributes are read relative
+// to the entry's folder.
 TEST_F(Posix_File_System_Test, ExtendedAttributesRoundTripBinaryValues) {
-    write_file(tmp / "f", "x");
-    EXPECT_FALSE(fs.get_attribute(tmp / "f", "user.test"));
-    std::string binary("\0\x01\xff zwei", 7);
-    fs.set_attribute(tmp / "f", "user.test", binary);
-    EXPECT_EQ(fs.get_attribute(tmp / "f", "user.test"), binary);
-    std::string large(3000, 'x');  // beyond the first guess at a size, within ext4's block
-    fs.set_attribute(tmp / "f", "user.large", large);
-    EXPECT_EQ(fs.get_attribute(tmp / "f", "user.large"), large);
+    for (const bool confine : {false, true}) {
+        SCOPED_TRACE(confine ? "confined" : "by path");
+        auto made = make_posix_file_system();
+        File_System& own = *made;
+        const std::string root = tmp / (confine ? "confined" : "by-path");
+        write_file(root + "/f", "x");
+        std::optional<Confinement> confined;
+        if (confine) confined.emplace(own, std::vector<std::string>{root});
+        const std::string f = root + "/f";
+        EXPECT_FALSE(own.get_attribute(f, "user.test"));
+        std::string binary("\0\x01\xff zwei", 7);
+        own.set_attribute(f, "user.test", binary);
+        EXPECT_EQ(own.get_attribute(f, "user.test"), binary);
+        std::string large(3000, 'x');  // beyond the first guess at a size, within ext4's block
+        own.set_attribute(f, "user.large", large);
+        EXPECT_EQ(own.get_attribute(f, "user.large"), large);
 
-    fs.remove_attribute(tmp / "f", "user.test");
-    EXPECT_FALSE(fs.get_attribute(tmp / "f", "user.test"));
-    EXPECT_NO_THROW(fs.remove_attribute(tmp / "f", "user.test"));
-    EXPECT_THROW(fs.set_attribute(tmp / "missing", "user.test", "v"), File_System_Error);
+        own.remove_attribute(f, "user.test");
+        EXPECT_FALSE(own.get_attribute(f, "user.test"));
+        EXPECT_NO_THROW(own.remove_attribute(f, "user.test"));
+        EXPECT_THROW(own.set_attribute(root + "/missing", "user.test", "v"), File_System_Error);
+        EXPECT_THROW(own.get_attribute(root + "/missing", "user.test"), File_System_Error);
 
-    // A link has no user attributes of its own, and reading them must not
-    // follow it to the file.
-    ASSERT_EQ(::symlink("f", (tmp / "l").c_str()), 0);
-    EXPECT_FALSE(fs.get_attribute(tmp / "l", "user.large"));
+        // A link has no user attributes of its own, and reading them must not
+        // follow it to the file.
+        ASSERT_EQ(::symlink("f", (root + "/l").c_str()), 0);
+        EXPECT_FALSE(own.get_attribute(root + "/l", "user.large"));
+    }
 }
 
 // copy_file works on the open files; it must leave what the default, one
@@ -426,6 +455,7 @@ TEST_F(Posix_File_System_Test, ConfinedPathsNeverFollowALinkBelowTheRoot) {
     loops("create_folder", [&] { own.create_folder(through + "/A/neu"); });
     loops("remove_file", [&] { own.remove_file(victim); });
     loops("rename", [&] { own.rename(victim, through + "/weg", false); });
+    loops("rename within", [&] { own.rename(victim, through + "/A/weg", false); });
     loops("set_modified", [&] { own.set_modified(victim, {1, 0}); });
     loops("set_mode", [&] { own.set_mode(victim, 0777); });
     loops("get_attribute", [&] { own.get_attribute(victim, "user.DOSATTRIB"); });
@@ -440,6 +470,33 @@ TEST_F(Posix_File_System_Test, ConfinedPathsNeverFollowALinkBelowTheRoot) {
     own.create_folder(through + "/neu");
     own.copy_file(through + "/A-alt/a.txt", through + "/neu/a.txt", {});
     EXPECT_EQ(read_file(root + "/neu/a.txt"), "a");
+}
+
+// A folder a confined look found missing a moment ago counts as missing
+// for the next looks, but never after this process has written: a file
+// copied into the folder just made must be seen.
+TEST_F(Posix_File_System_Test, ConfinedLooksSeeWhatThisProcessMadeAtOnce) {
+    auto made = make_posix_file_system();
+    File_System& own = *made;
+    const std::string root = tmp / "ziel";
+    make_folders(root);
+    write_file(tmp / "a.txt", "a");
+    const Confinement confined(own, {root});
+
+    EXPECT_FALSE(own.status(root + "/neu/a.txt"));
+    own.create_folder(root + "/neu");
+    write_file(root + "/neu/a.txt", "a");
+    EXPECT_TRUE(own.status(root + "/neu/a.txt"));
+    EXPECT_FALSE(own.status(root + "/neu/unten/b.txt"));
+    own.copy_file(tmp / "a.txt", root + "/neu/a2.txt", {});
+    write_file(root + "/neu/unten/b.txt", "b");
+    EXPECT_TRUE(own.status(root + "/neu/unten/b.txt"));
+
+    // Made by another program: seen once the moment has passed.
+    EXPECT_FALSE(own.status(root + "/fremd/b.txt"));
+    write_file(root + "/fremd/b.txt", "b");
+    std::this_thread::sleep_for(Confined_Paths::Lifetime + std::chrono::milliseconds(50));
+    EXPECT_TRUE(own.status(root + "/fremd/b.txt"));
 }
 
 TEST_F(Posix_File_System_Test, CanonicalResolvesTheExistingPartOnly) {
