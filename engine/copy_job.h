@@ -80,6 +80,8 @@ private:
     // path with a trailing separator, so that the run never ends as
     // "erfolgreich" with files left out unseen.
     void Add_Unfinished_Folder(const std::string& Folder_Path);
+    // True while Folder_Path is a folder itself, not gone or a link.
+    bool Still_A_Folder(const std::string& Folder_Path) const;
     // Error_Files and its display, for one more entry in the error list.
     void Count_Failed_File();
     // Clears the archive bit of a file the walk has copied; a file whose bit

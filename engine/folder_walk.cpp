@@ -53,6 +53,17 @@ void Copy_Job::Report_Kept_Archive_Bits() {
                           support::Buttons_OK);
 }
 
+// Looked at as it is, never through a link: a link put in the folder's
+// place leads elsewhere, and the walk does not go there.
+bool Copy_Job::Still_A_Folder(const std::string& Folder_Path) const {
+    try {
+        const auto status = support_->file_system().status(Folder_Path);
+        return status && status->kind == platform::Entry_Kind::Directory;
+    } catch (...) {
+        return false;
+    }
+}
+
 void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All, bool& Abort) {
     // The number of the step under way, named in the failure message.
     int step = 1;
@@ -104,6 +115,14 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                                Ignore_All, Abort);
                     Count_Failed_File();
                     display_->Arrange_Error_List();
+                }
+                // Not there: the file went away, or its folder did (deleted,
+                // or swapped for a link the run does not follow). Only the
+                // first is nothing to report; the folder's remaining files
+                // cannot be reached either.
+                if (!file && !Still_A_Folder(SFolder.Path())) {
+                    Add_Unfinished_Folder(SFolder.Path());
+                    break;
                 }
             }
             if (file || known_unchanged) {
