@@ -463,15 +463,9 @@ public:
         // elsewhere) sees a writer.
         ::flock(out.get(), LOCK_EX | LOCK_NB);
         fill_copy(in.get(), out.get(), st, carried, from, to);
-        // Linking by the descriptor's /proc name needs no privilege (an
-        // empty path with AT_EMPTY_PATH does); linkat never replaces.
-        const std::string self = "/proc/self/fd/" + std::to_string(out.get());
-        if (::linkat(AT_FDCWD, self.c_str(), place.at(), place.name(), AT_SYMLINK_FOLLOW) != 0) {
-            if (errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
-                unnamed_files_.store(false, std::memory_order_relaxed);
-                return std::nullopt;
-            }
-            fail(to);
+        if (!link_unnamed(out.get(), place, to)) {
+            unnamed_files_.store(false, std::memory_order_relaxed);
+            return std::nullopt;
         }
         // Named and complete: an error reported now would leave a file the
         // caller believes not made; the name is taken back with it.
@@ -481,6 +475,23 @@ public:
             throw File_System_Error(error, to);
         }
         return status_of(st);
+    }
+
+    // Gives the finished unnamed file its name; linkat never replaces.
+    // Linking the descriptor itself (AT_EMPTY_PATH) spares the kernel a
+    // walk through /proc for every file, but needs CAP_DAC_READ_SEARCH on
+    // most kernels: refused once, it is not asked again. The descriptor's
+    // /proc name needs no privilege. False where neither way exists.
+    bool link_unnamed(int file, const Path_Place& place, const std::string& to) {
+        if (empty_path_links_.load(std::memory_order_relaxed)) {
+            if (::linkat(file, "", place.at(), place.name(), AT_EMPTY_PATH) == 0) return true;
+            if (errno != ENOENT && errno != EPERM) fail(to);
+            empty_path_links_.store(false, std::memory_order_relaxed);
+        }
+        const std::string self = "/proc/self/fd/" + std::to_string(file);
+        if (::linkat(AT_FDCWD, self.c_str(), place.at(), place.name(), AT_SYMLINK_FOLLOW) == 0) return true;
+        if (errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0) return false;
+        fail(to);
     }
 
     std::string read_link(const std::string& path) override {
@@ -690,6 +701,7 @@ private:
     Confined_Paths confined_;
     // Whether files can be built without a name (O_TMPFILE and /proc).
     std::atomic<bool> unnamed_files_{true};
+    std::atomic<bool> empty_path_links_{true};
     // Whether the kernel reads attributes relative to an open folder.
     std::atomic<bool> attributes_at_{Has_Get_Attribute_At};
 
