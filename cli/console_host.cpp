@@ -55,9 +55,6 @@ int Console_Host::Show_Message_Box(const std::string& prompt, int buttons, const
         return Answer_No;
     }
     if (button_set == Buttons_Abort_Retry_Ignore && !(buttons & Icon_Stop)) {
-        // The copy's protocol: the prompt is the reason of the entry the
-        // job adds to the error list next.
-        display_->Note_Failure(prompt);
         return line_->on_error == On_Error::Abort ? Answer_Abort : Answer_Ignore;
     }
     if (prompt == Ignore_All_Question) {
@@ -69,7 +66,6 @@ int Console_Host::Show_Message_Box(const std::string& prompt, int buttons, const
     if (prompt == Missing_Folder) folder_missing_ = true;
     if (buttons & Icon_Stop) failed_unexpectedly_ = true;
     const bool failure = (buttons & Icon_Stop) || !display_->Run_Began() || prompt.starts_with(Folder_Failure);
-    if (prompt.starts_with(Folder_Failure)) display_->Note_Failure(prompt);
     if (display_->Run_Began()) problems_ = true;
     Print(!failure ? "Hinweis: " : prompt.starts_with("Fehler") ? "" : "Fehler: ", prompt);
     switch (button_set) {

@@ -2,14 +2,10 @@
 
 namespace zentrel::cli {
 
-void Terminal_Display::Add_Error(const std::string& entry) {
-    errors_.push_back({entry, pending_reason_});
-    pending_reason_.clear();
+void Terminal_Display::Add_Error(const std::string& entry, const std::string& reason) {
+    errors_.push_back({entry, reason});
 }
 
-void Terminal_Display::Clear_Errors() {
-    errors_.clear();
-    pending_reason_.clear();
-}
+void Terminal_Display::Clear_Errors() { errors_.clear(); }
 
 }  // namespace zentrel::cli

@@ -20,16 +20,12 @@ public:
     void Show_Cancel_Button(bool) override {}
     void Show_Error_Counter(bool) override {}
     void Show_Run_Under_Way(bool under_way) override { run_began_ = run_began_ || under_way; }
-    void Add_Error(const std::string& entry) override;
+    void Add_Error(const std::string& entry, const std::string& reason) override;
     long Error_Count() const override { return static_cast<long>(errors_.size()); }
     std::string Last_Error() const override { return errors_.empty() ? std::string() : errors_.back().path; }
     void Clear_Errors() override;
     void Arrange_Error_List() override {}
     void Repaint() override {}
-
-    // The prompt of a failure the job just reported; the next entry of the
-    // error list takes it as its reason.
-    void Note_Failure(const std::string& prompt) { pending_reason_ = prompt; }
 
     struct Error_Entry {
         std::string path;
@@ -46,7 +42,6 @@ public:
 private:
     std::string status_;
     std::vector<Error_Entry> errors_;
-    std::string pending_reason_;
     bool run_began_ = false;
     double progress_fraction_ = 0;
 };

@@ -79,7 +79,7 @@ private:
     // A folder the walk could not finish goes into the error list as its
     // path with a trailing separator, so that the run never ends as
     // "erfolgreich" with files left out unseen.
-    void Add_Unfinished_Folder(const std::string& Folder_Path);
+    void Add_Unfinished_Folder(const std::string& Folder_Path, const std::string& Reason);
     // True while Folder_Path is a folder itself, not gone or a link.
     bool Still_A_Folder(const std::string& Folder_Path) const;
     // Error_Files and its display, for one more entry in the error list.

@@ -39,7 +39,7 @@ bool Copy_Job::Copy_Error(const std::string& Prompt, const std::string& Entry, b
             Abort = true;
         }
     }
-    display_->Add_Error(Entry);
+    display_->Add_Error(Entry, Prompt);
     return false;
 }
 
@@ -221,7 +221,7 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
             // A failure while already recovering is not retried: the file
             // counts as not copied, and nothing more is touched.
             if (step == Step::Restore || step == Step::Failed) {
-                display_->Add_Error(entry());
+                display_->Add_Error(entry(), "Konnte Datei nicht kopieren: " + entry() + "\r\n" + why_failed);
                 return false;
             }
             step = Step::Restore;

@@ -20,13 +20,13 @@ void Copy_Job::Count_Failed_File() {
     display_->Show_Error_Counter(true);
 }
 
-void Copy_Job::Add_Unfinished_Folder(const std::string& Folder_Path) {
+void Copy_Job::Add_Unfinished_Folder(const std::string& Folder_Path, const std::string& Reason) {
     try {
         const std::string entry = support::Trailing_Backslash(Folder_Path, false);
         // A folder whose listing failed may fail again when its subfolders
         // are asked for: one entry is enough.
         if (display_->Error_Count() > 0 && display_->Last_Error() == entry) return;
-        display_->Add_Error(entry);
+        display_->Add_Error(entry, "Das Verzeichnis konnte nicht vollständig verarbeitet werden: " + Reason);
         Count_Failed_File();
         display_->Arrange_Error_List();
     } catch (...) {
@@ -88,7 +88,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         listing_for_ = Listing_For::Walk;
         const long count = Get_Folder_Files(SFolder.Path(), options_->Include_Filter(), options_->Exclude_Filter(),
                                             files, Listing_Classes(), &listed);
-        if (listing_failed_) Add_Unfinished_Folder(SFolder.Path());
+        if (listing_failed_) Add_Unfinished_Folder(SFolder.Path(), "seine Dateien konnten nicht gelesen werden");
 
         step = 3;
         // Two names that differ only in letter case become one file on FAT,
@@ -121,7 +121,8 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                 // first is nothing to report; the folder's remaining files
                 // cannot be reached either.
                 if (!file && !Still_A_Folder(SFolder.Path())) {
-                    Add_Unfinished_Folder(SFolder.Path());
+                    Add_Unfinished_Folder(SFolder.Path(),
+                                          "es ist verschwunden oder wurde durch eine Verknüpfung ersetzt");
                     break;
                 }
             }
@@ -201,10 +202,10 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         display_->Show_Status("");
     } catch (const std::exception& failure) {
         Report_Folder_Failure(SFolder.Path(), failure.what(), step);
-        Add_Unfinished_Folder(SFolder.Path());
+        Add_Unfinished_Folder(SFolder.Path(), failure.what() + std::string(" (Zeile: ") + std::to_string(step) + ")");
     } catch (...) {
         Report_Folder_Failure(SFolder.Path(), "Unbekannter Fehler", step);
-        Add_Unfinished_Folder(SFolder.Path());
+        Add_Unfinished_Folder(SFolder.Path(), "Unbekannter Fehler (Zeile: " + std::to_string(step) + ")");
     }
 }
 

@@ -34,8 +34,9 @@ public:
     // A run begins (Start is no longer offered) or ends.
     virtual void Show_Run_Under_Way(bool under_way) = 0;
 
-    // The error list: one path a line.
-    virtual void Add_Error(const std::string& entry) = 0;
+    // The error list: one path a line, each with the reason it is there
+    // (the prompt that reported the failure, in the user's words).
+    virtual void Add_Error(const std::string& entry, const std::string& reason) = 0;
     virtual long Error_Count() const = 0;
     virtual std::string Last_Error() const = 0;
     virtual void Clear_Errors() = 0;

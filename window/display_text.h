@@ -2,6 +2,7 @@
 // (QString) only for display.
 #pragma once
 
+#include <QtCore/qnamespace.h>
 #include <QString>
 
 #include <string>
@@ -10,6 +11,9 @@ namespace zentrel::window {
 
 // Invalid UTF-8 shows as replacement characters; "\r\n" becomes a line break.
 QString to_display(const std::string& bytes);
+
+// The role under which an error-list entry keeps the reason it is there.
+inline constexpr int Error_Reason_Role = Qt::UserRole + 1;
 std::string from_display(const QString& text);
 
 }  // namespace zentrel::window

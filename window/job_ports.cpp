@@ -5,6 +5,7 @@
 #include "window/main_window.h"
 
 #include <QLineEdit>
+#include <QListWidget>
 
 #include <cmath>
 #include <utility>
@@ -134,7 +135,17 @@ void Main_Window::Show_Run_Under_Way(bool under_way) {
     Set_Enabled(Control::Start, !under_way);
 }
 
-void Main_Window::Add_Error(const std::string& entry) { Add_Item(Control::Error_List, entry); }
+void Main_Window::Add_Error(const std::string& entry, const std::string& reason) {
+    Add_Item(Control::Error_List, entry);
+    // The reason stays with its entry: the box that told it is gone once
+    // the run goes on.
+    auto* list = qobject_cast<QListWidget*>(control(Control::Error_List));
+    if (!list || list->count() == 0) return;
+    QListWidgetItem* item = list->item(list->count() - 1);
+    const QString text = to_display(reason);
+    item->setToolTip(text);
+    item->setData(Error_Reason_Role, text);
+}
 
 long Main_Window::Error_Count() const { return List_Count(Control::Error_List); }
 

@@ -104,7 +104,7 @@ public:
     void Show_Cancel_Button(bool shown) override;
     void Show_Error_Counter(bool shown) override;
     void Show_Run_Under_Way(bool under_way) override;
-    void Add_Error(const std::string& entry) override;
+    void Add_Error(const std::string& entry, const std::string& reason) override;
     long Error_Count() const override;
     std::string Last_Error() const override;
     void Clear_Errors() override;

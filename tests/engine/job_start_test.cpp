@@ -188,7 +188,7 @@ TEST_F(Job_Start, ATargetThatCannotBeMadeIsReportedWithItsCause) {
 TEST_F(Job_Start, CancelDuringTheFirstEvaluationCopiesNothingAndKeepsTheOldErrors) {
     write_file(src + "/a.txt", "a");
     make_folders(dst);
-    display.Add_Error("/alt/fehler.txt");
+    display.Add_Error("/alt/fehler.txt", "Konnte Datei nicht kopieren: /alt/fehler.txt");
     host.on_events = [this] { state.Cancel_Requested = true; };
     EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien - Abbruch durch Benutzer");
     EXPECT_FALSE(exists(dst + "/a.txt"));

@@ -44,6 +44,7 @@ struct Plain_Display : engine::Job_Display {
     bool cancel_shown = false, error_counter_shown = false, run_under_way = false;
     int runs_begun = 0;
     std::vector<std::string> errors;
+    std::vector<std::string> reasons;  // one per entry of errors
     int arrangements = 0, repaints = 0;
     // Called after each status and each repaint, so a test can act in the
     // middle of a run (press cancel, tick a box, change a file).
@@ -75,7 +76,10 @@ struct Plain_Display : engine::Job_Display {
         if (under_way) ++runs_begun;
         run_under_way = under_way;
     }
-    void Add_Error(const std::string& entry) override { errors.push_back(entry); }
+    void Add_Error(const std::string& entry, const std::string& reason) override {
+        errors.push_back(entry);
+        reasons.push_back(reason);
+    }
     long Error_Count() const override { return static_cast<long>(errors.size()); }
     std::string Last_Error() const override { return errors.empty() ? std::string() : errors.back(); }
     void Clear_Errors() override { errors.clear(); }
