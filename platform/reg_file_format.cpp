@@ -232,13 +232,14 @@ Key* Document::find(std::string_view path) {
 }
 
 bool Document::exists(std::string_view path) const {
-    if (path.empty()) return true;
-    const std::string wanted = lowered(path);
-    if (key_index.count(wanted)) return true;
-    // Keys below it sort right after "path\", whatever else sorts between.
-    const auto below = key_index.lower_bound(wanted + '\\');
-    return below != key_index.end() && below->first.size() > wanted.size() &&
-           below->first.compare(0, wanted.size() + 1, wanted + '\\') == 0;
+    if (path.empty() || key_index.count(lowered(path))) return true;
+    // A key that only holds other keys has no section of its own; this is
+    // asked when a key is opened, not for each value.
+    for (const Key& key : keys)
+        if (key.path.size() > path.size() && key.path[path.size()] == '\\' &&
+            same_name(std::string_view(key.path).substr(0, path.size()), path))
+            return true;
+    return false;
 }
 
 Key& Document::section(std::string_view path) {
@@ -281,6 +282,12 @@ Document parse(std::string_view text, std::string_view root_name) {
         position = end + 1;
         return true;
     };
+
+    // One section a '[' line at most: the keys never move while they are read.
+    std::size_t sections = 1;
+    for (std::size_t at = text.find("\n["); at != std::string_view::npos; at = text.find("\n[", at + 2)) ++sections;
+    document.keys.reserve(sections);
+    document.key_index.reserve(sections);
 
     // An editor may have put a byte order mark in front.
     if (text.substr(0, 3) == "\xEF\xBB\xBF") position = 3;

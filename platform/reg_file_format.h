@@ -17,7 +17,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -71,7 +70,7 @@ struct Document {
     Key& section(std::string_view path);
 
     // Lower-cased path to position in keys; kept by create() and section().
-    std::map<std::string, std::size_t> key_index;
+    std::unordered_map<std::string, std::size_t> key_index;
 };
 
 const Value* find_value(const Key& key, std::string_view name);

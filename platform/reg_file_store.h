@@ -23,7 +23,7 @@ std::optional<Location> location_of(Registry_Root root);
 // A larger file is no registry this program wrote: it is not read at all
 // (reading and parsing it would hold up every start), and a save replaces it
 // like a damaged one.
-inline constexpr std::uint64_t Largest_File = 16u << 20;
+inline constexpr std::uint64_t Largest_File = 4u << 20;
 
 enum class File_Status {
     Read,        // the document holds what parsed

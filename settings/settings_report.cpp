@@ -71,7 +71,8 @@ std::string Load_Report_Text(const Load_Report& report, bool saved_at_close) {
         if (!text.empty()) text += '\n';
         if (refused.reason == Refused_Value::Reason::Too_Long)
             text += "Der gespeicherte Wert " + quoted(refused.name) + " ist mit " + std::to_string(refused.size) +
-                    " Bytes zu lang (höchstens " + std::to_string(Longest_Setting) + ") und wird nicht übernommen.";
+                    " Bytes zu lang (höchstens " + std::to_string(Longest_Setting) + ") und wird nicht übernommen" +
+                    (saved_at_close ? "; beim Schließen tritt der Inhalt des Felds an seine Stelle." : ".");
         else
             text += "Der gespeicherte Wert " + quoted(refused.name) + " (" + quoted(shortened(refused.text)) +
                     ") ist kein Datum" + (saved_at_close ? "; das Datumsfeld bleibt leer." : ".");

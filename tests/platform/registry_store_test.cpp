@@ -209,13 +209,13 @@ TEST_F(Registry_Store, CreatingAKeyCreatesEveryMissingKeyAndHandlesAreCounted) {
 TEST_F(Registry_Store, DamagedFilesGiveWhatParsesAndAreKeptBeforeARewrite) {
     const std::string good =
         "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Marravel\\Zentrel]\n\"A\"=\"first\"\n\"B\"=\"second\"\n";
-    const std::string ten_megabytes(10u << 20, 'x');
+    const std::string three_megabytes(3u << 20, 'x');
     const std::string damaged_files[] = {
         good + "\"C\"=\"unterminated\n\"D\"=dword:xyz\n\"E\"=hex:1,zz\n[broken\n\"F\"=\"in no section\"\n",
         good + "\"C\"=\"trunc",
         good + std::string("\0\x01\x02\xff\xfe\n\"C\0\"=\"\0\"\n", 14),
-        good + "\"C\"=\"" + ten_megabytes + "\n",
-        good + ten_megabytes + "\n",
+        good + "\"C\"=\"" + three_megabytes + "\n",
+        good + three_megabytes + "\n",
         "\xff\xfe" + good,
     };
     for (const std::string& content : damaged_files) {
