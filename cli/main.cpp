@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
@@ -43,11 +44,14 @@ std::string full_path(const std::string& folder) {
 std::optional<Job_Settings> load_job(const cli::Command_Line& line, engine::Run_State& state,
                                      support::Support_Routines& support) {
     Job_Settings job;
+    settings::Load_Report stored;
     try {
-        job = settings::Load_Settings(support);
+        job = settings::Load_Settings(support, stored);
     } catch (...) {
         // As in the window: a damaged store never keeps the job from running.
     }
+    if (const std::string notice = settings::Load_Report_Text(stored, false); !notice.empty())
+        std::fprintf(stderr, "zentrel: %s\n", notice.c_str());
     for (auto [field, text] : line.texts) {
         if (field == &Job_Settings::Sourcefolder || field == &Job_Settings::Targetfolder) text = full_path(text);
         if (field == &Job_Settings::Later_Then && !text.empty()) {
@@ -65,6 +69,21 @@ std::optional<Job_Settings> load_job(const cli::Command_Line& line, engine::Run_
         if (job.*box == check) continue;
         job.*box = check;
         settings::Option_Click(job, box);
+    }
+    // A stored value that could not be read is not run without: this run's
+    // own value may stand in for it.
+    for (const settings::Refused_Value& refused : stored.refused) {
+        const bool replaced =
+            std::any_of(line.texts.begin(), line.texts.end(),
+                        [&](const auto& text) { return refused.name == settings::Setting_Name(text.first); }) ||
+            std::any_of(line.checks.begin(), line.checks.end(),
+                        [&](const auto& check) { return refused.name == settings::Option_Name(check.first); });
+        if (!replaced) return std::nullopt;
+    }
+    if (job.Sourcefolder.empty() || job.Targetfolder.empty()) {
+        std::fprintf(stderr, "zentrel: %s\n",
+                     settings::No_Stored_Job_Text(stored, job.Sourcefolder.empty(), job.Targetfolder.empty()).c_str());
+        return std::nullopt;
     }
     engine::Later_then_Change(job.Later_Then, state, support.regional());
     return job;

@@ -205,49 +205,89 @@ std::string normalized_key_path(std::string_view path) {
     return out;
 }
 
+namespace {
+
+std::string lowered(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = lower(c);
+    return out;
+}
+
+}  // namespace
+
+const Value* Key::find(std::string_view name) const {
+    const auto found = value_index.find(lowered(name));
+    return found == value_index.end() ? nullptr : &values[found->second];
+}
+
+Value& Key::set(std::string_view name) {
+    const auto [slot, added] = value_index.try_emplace(lowered(name), values.size());
+    if (added) values.push_back({std::string(name), 0, {}});
+    return values[slot->second];
+}
+
 Key* Document::find(std::string_view path) {
-    for (Key& key : keys)
-        if (same_name(key.path, path)) return &key;
-    return nullptr;
+    const auto found = key_index.find(lowered(path));
+    return found == key_index.end() ? nullptr : &keys[found->second];
 }
 
 bool Document::exists(std::string_view path) const {
-    if (path.empty()) return true;
-    for (const Key& key : keys) {
-        if (key.path.size() < path.size()) continue;
-        if (same_name(std::string_view(key.path).substr(0, path.size()), path) &&
-            (key.path.size() == path.size() || key.path[path.size()] == '\\'))
+    if (path.empty() || key_index.count(lowered(path))) return true;
+    // A key that only holds other keys has no section of its own; this is
+    // asked when a key is opened, not for each value.
+    for (const Key& key : keys)
+        if (key.path.size() > path.size() && key.path[path.size()] == '\\' &&
+            same_name(std::string_view(key.path).substr(0, path.size()), path))
             return true;
-    }
     return false;
+}
+
+Key& Document::section(std::string_view path) {
+    const auto [slot, added] = key_index.try_emplace(lowered(path), keys.size());
+    if (added) keys.push_back({std::string(path), {}, {}});
+    return keys[slot->second];
 }
 
 Key& Document::create(std::string_view path) {
     // Every key above this one gets a section of its own, as regedit writes them.
     for (std::size_t end = path.find('\\'); end != std::string_view::npos; end = path.find('\\', end + 1))
-        if (!find(path.substr(0, end))) keys.push_back({std::string(path.substr(0, end)), {}});
-    if (Key* key = find(path)) return *key;
-    keys.push_back({std::string(path), {}});
-    return keys.back();
+        section(path.substr(0, end));
+    return section(path);
 }
 
-const Value* find_value(const Key& key, std::string_view name) {
-    for (const Value& value : key.values)
-        if (same_name(value.name, name)) return &value;
-    return nullptr;
+const Value* find_value(const Key& key, std::string_view name) { return key.find(name); }
+
+bool acceptable_key_path(std::string_view path) {
+    std::size_t depth = 0;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string_view::npos) end = path.size();
+        if (end - start > Longest_Key_Name || ++depth > Deepest_Key) return false;
+        start = end + 1;
+    }
+    return true;
 }
 
 Document parse(std::string_view text, std::string_view root_name) {
     Document document;
     std::size_t position = 0;
+    std::size_t line_number = 0;
     auto next_line = [&](std::string_view& line) {
         if (position >= text.size()) return false;
+        ++line_number;
         std::size_t end = text.find('\n', position);
         if (end == std::string_view::npos) end = text.size();
         line = text.substr(position, end - position);
         position = end + 1;
         return true;
     };
+
+    // One section a '[' line at most: the keys never move while they are read.
+    std::size_t sections = 1;
+    for (std::size_t at = text.find("\n["); at != std::string_view::npos; at = text.find("\n[", at + 2)) ++sections;
+    document.keys.reserve(sections);
+    document.key_index.reserve(sections);
 
     // An editor may have put a byte order mark in front.
     if (text.substr(0, 3) == "\xEF\xBB\xBF") position = 3;
@@ -257,11 +297,15 @@ Document parse(std::string_view text, std::string_view root_name) {
     constexpr std::size_t None = static_cast<std::size_t>(-1);
     std::size_t current = None;
     std::string_view raw;
+    auto mark_damaged = [&] {
+        if (document.first_damaged_line == 0) document.first_damaged_line = line_number;
+        document.damaged = true;
+    };
     while (next_line(raw)) {
         const std::string_view line = trimmed(raw);
         if (first) {
             first = false;
-            if (line != "REGEDIT4") document.damaged = true;
+            if (line != "REGEDIT4") document.damaged = true;  // the header alone names no line
             if (line == "REGEDIT4") continue;
         }
         if (line.empty() || line.front() == ';') continue;
@@ -269,7 +313,7 @@ Document parse(std::string_view text, std::string_view root_name) {
             current = None;
             const std::size_t close = line.rfind(']');
             if (close == std::string_view::npos || close != line.size() - 1) {
-                document.damaged = true;
+                mark_damaged();
                 continue;
             }
             const std::string_view full = line.substr(1, close - 1);
@@ -277,11 +321,16 @@ Document parse(std::string_view text, std::string_view root_name) {
             const std::string_view root = full.substr(0, slash);
             if (!same_name(root, root_name)) {
                 // "[-...]" removes a key when a file is imported; here it reads as nothing.
-                if (root.empty() || root.front() != '-') document.damaged = true;
+                if (root.empty() || root.front() != '-') mark_damaged();
                 continue;
             }
-            const Key& key = document.create(
-                normalized_key_path(slash == std::string_view::npos ? std::string_view() : full.substr(slash + 1)));
+            const std::string path =
+                normalized_key_path(slash == std::string_view::npos ? std::string_view() : full.substr(slash + 1));
+            if (!acceptable_key_path(path)) {
+                mark_damaged();
+                continue;
+            }
+            const Key& key = document.section(path);
             current = static_cast<std::size_t>(&key - document.keys.data());
             continue;
         }
@@ -290,31 +339,26 @@ Document parse(std::string_view text, std::string_view root_name) {
         if (rest.front() == '@') {
             rest.remove_prefix(1);
         } else if (!take_quoted(rest, value.name)) {
-            document.damaged = true;
+            mark_damaged();
             continue;
         }
         rest = trimmed(rest);
         if (rest.empty() || rest.front() != '=') {
-            document.damaged = true;
+            mark_damaged();
             continue;
         }
         rest = trimmed(rest.substr(1));
         if (rest == "-") continue;  // a value removal on import
+        const std::size_t value_line = line_number;
         if (current == None || !parse_data(rest, value, next_line)) {
+            if (document.first_damaged_line == 0) document.first_damaged_line = value_line;
             document.damaged = true;
             continue;
         }
         // A later line for the same name wins, as on import.
-        bool replaced = false;
-        std::vector<Value>& values = document.keys[current].values;
-        for (Value& existing : values)
-            if (same_name(existing.name, value.name)) {
-                existing.type = value.type;
-                existing.data = std::move(value.data);
-                replaced = true;
-                break;
-            }
-        if (!replaced) values.push_back(std::move(value));
+        Value& stored = document.keys[current].set(value.name);
+        stored.type = value.type;
+        stored.data = std::move(value.data);
     }
     if (first) document.damaged = false;  // an empty file is simply an empty registry
     return document;

@@ -18,10 +18,6 @@ namespace {
 constexpr long Error_Invalid_Data = 13;
 constexpr long Error_Disk_Full = 112;
 
-// More than any registry of this program holds; a larger file is read up to
-// here and the rest is treated as damage.
-constexpr std::size_t Largest_File = 64u << 20;
-
 long code_for(int error_number) {
     switch (error_number) {
         case 0:
@@ -96,21 +92,26 @@ int make_folders(const std::string& folder) {
     return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }
 
-// The whole file (up to Largest_File) or an errno.
-int read_whole(const std::string& path, std::string& text, bool& truncated) {
+// The whole file, or an errno (EFBIG past Largest_File, EINVAL for what is
+// no regular file, with its mode in mode).
+int read_whole(const std::string& path, std::string& text, std::uint32_t& mode, std::uint64_t& size) {
     text.clear();
-    truncated = false;
     // A pipe or device put where the file belongs would block the read (or
     // answer it with endless data): it is looked at before it is opened, and
     // the non-blocking open is checked again for one slipped in meanwhile.
     struct stat before;
     if (::stat(path.c_str(), &before) != 0) return errno;
+    mode = before.st_mode;
     if (!S_ISREG(before.st_mode)) return EINVAL;
     File_Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) return errno;
     struct stat opened;
     if (::fstat(fd.get(), &opened) != 0) return errno;
+    mode = opened.st_mode;
     if (!S_ISREG(opened.st_mode)) return EINVAL;
+    size = static_cast<std::uint64_t>(opened.st_size);
+    if (size > Largest_File) return EFBIG;
+    text.reserve(static_cast<std::size_t>(size));
     char buffer[65536];
     while (true) {
         const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
@@ -119,10 +120,10 @@ int read_whole(const std::string& path, std::string& text, bool& truncated) {
             return errno;
         }
         if (got == 0) return 0;
+        // A file that grows while it is read.
         if (text.size() + static_cast<std::size_t>(got) > Largest_File) {
-            text.append(buffer, Largest_File - text.size());
-            truncated = true;
-            return 0;
+            size = text.size() + static_cast<std::size_t>(got);
+            return EFBIG;
         }
         text.append(buffer, static_cast<std::size_t>(got));
     }
@@ -204,50 +205,91 @@ std::optional<Location> location_of(Registry_Root root) {
     return location;
 }
 
-long load(const Location& location, Document& document, bool& missing) {
-    std::string text;
-    bool truncated = false;
-    missing = false;
+Reading read_document(const Location& location, Document& document) {
+    Reading reading;
+    reading.path = location.path;
     document = Document{};
-    if (int error = read_whole(location.path, text, truncated)) {
-        if (error == ENOENT || error == ENOTDIR) {
-            missing = true;
-            return ERROR_SUCCESS;
-        }
-        return code_for(error);
+    std::string text;
+    switch (const int error = read_whole(location.path, text, reading.mode, reading.size)) {
+        case 0:
+            reading.status = File_Status::Read;
+            document = parse(text, location.root_name);
+            break;
+        case ENOENT:
+        case ENOTDIR:
+            reading.status = File_Status::Missing;
+            break;
+        case EFBIG:
+            reading.status = File_Status::Too_Large;
+            document.damaged = true;
+            break;
+        case EINVAL:
+            reading.status = File_Status::Not_A_File;
+            break;
+        default:
+            reading.status = File_Status::Unreadable;
+            reading.error_number = error;
+            break;
     }
-    document = parse(text, location.root_name);
-    if (truncated) document.damaged = true;
-    return ERROR_SUCCESS;
+    return reading;
 }
 
-long update(const Location& location, const std::function<bool(Document&)>& change) {
-    if (int error = make_folders(location.folder)) return code_for(error);
+long load(const Location& location, Document& document, bool& missing) {
+    const Reading reading = read_document(location, document);
+    missing = reading.status == File_Status::Missing;
+    switch (reading.status) {
+        case File_Status::Not_A_File:
+            return ERROR_ACCESS_DENIED;
+        case File_Status::Unreadable:
+            return code_for(reading.error_number);
+        default:
+            return ERROR_SUCCESS;
+    }
+}
+
+std::string damaged_copy_of(const Location& location) { return real_target(location.path) + ".damaged"; }
+
+long update(const Location& location, const std::function<bool(Document&)>& change, int* error_number) {
+    int ignored = 0;
+    int& failure = error_number ? *error_number : ignored;
+    failure = 0;
+    auto failed = [&](int error) {
+        failure = error;
+        return code_for(error);
+    };
+    if (int error = make_folders(location.folder)) return failed(error);
     const std::string lock_path = location.path + ".lock";
     File_Descriptor lock(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW, 0644));
-    if (lock.get() < 0) return code_for(errno);
+    if (lock.get() < 0) return failed(errno);
     struct stat lock_status;
-    if (::fstat(lock.get(), &lock_status) != 0) return code_for(errno);
-    if (!S_ISREG(lock_status.st_mode)) return code_for(EINVAL);
+    if (::fstat(lock.get(), &lock_status) != 0) return failed(errno);
+    if (!S_ISREG(lock_status.st_mode)) return failed(EINVAL);
     while (::flock(lock.get(), LOCK_EX) != 0)
-        if (errno != EINTR) return code_for(errno);
+        if (errno != EINTR) return failed(errno);
 
     const std::string target = real_target(location.path);
     std::string text;
-    bool truncated = false;
+    std::uint32_t mode = 0;
+    std::uint64_t size = 0;
     Document document;
-    if (int error = read_whole(target, text, truncated)) {
+    if (int error = read_whole(target, text, mode, size); error == 0) {
+        document = parse(text, location.root_name);
+    } else if (error == EFBIG) {
+        // Nothing of it was read; it is kept aside like a damaged file.
+        document.damaged = true;
+    } else if (error != ENOENT) {
         // Only a missing file may be started afresh; one that cannot be read
         // would lose every other value if it were replaced.
-        if (error != ENOENT) return code_for(error);
-    } else {
-        document = parse(text, location.root_name);
-        if (truncated) document.damaged = true;
+        return failed(error);
     }
     if (!change(document)) return ERROR_SUCCESS;
     const std::string new_text = write(document, location.root_name);
-    if (new_text.size() > Largest_File) return Error_Invalid_Data;
-    return code_for(replace_file(target, new_text, document.damaged));
+    if (new_text.size() > Largest_File) {
+        failure = EFBIG;
+        return Error_Invalid_Data;
+    }
+    if (int error = replace_file(target, new_text, document.damaged)) return failed(error);
+    return ERROR_SUCCESS;
     // The lock goes with its descriptor.
 }
 

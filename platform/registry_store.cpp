@@ -138,14 +138,11 @@ long Reg_Set_Value(Registry_Key key, const std::string& value_name, std::uint32_
     return reg_file::update(open->location, [&](reg_file::Document& document) {
         // The key may have been created in a file that has since been replaced.
         reg_file::Key& stored = document.create(open->path);
-        for (reg_file::Value& value : stored.values) {
-            if (!reg_file::same_name(value.name, value_name)) continue;
-            if (value.type == type && value.data == bytes) return false;
-            value.type = type;
-            value.data = bytes;
-            return true;
-        }
-        stored.values.push_back({value_name, type, bytes});
+        const bool added = stored.find(value_name) == nullptr;
+        reg_file::Value& value = stored.set(value_name);
+        if (!added && value.type == type && value.data == bytes) return false;
+        value.type = type;
+        value.data = bytes;
         return true;
     });
 }

@@ -1,16 +1,18 @@
 #include "settings/procedure_steps.h"
 #include "settings/registry_access.h"
+#include "settings/settings_report.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <vector>
 
 namespace zentrel::settings {
 
 namespace {
 
 constexpr const char* Procedure = "GetRegValue";
-constexpr std::uint32_t Text_Buffer_Size = 255;
+// A text is read whole up to Longest_Setting bytes and its terminator.
+constexpr std::uint32_t Text_Buffer_Size = Longest_Setting + 1;
 constexpr const char* Open_Failed = "Fehler beim Öffnen des Registrierungswerts: $crPfad=$n1$crDLL Rückgabewert=$n2";
 constexpr const char* Read_Failed =
     "Fehler beim Lesen des Registrierungswerts: $crSchlüssel=$n1$crDLL Rückgabewert=$n2";
@@ -19,8 +21,10 @@ void show(support::Support_Routines& support, const char* message, const std::st
     support.Message_Box(support.LT3(message, value, std::to_string(code), ""), support::Buttons_OK, "Quadrel");
 }
 
-// The stored data as text, by the type the registry reports for it.
-std::string as_text(std::uint32_t stored_type, const unsigned char* data, std::uint32_t length) {
+}  // namespace
+
+std::string Stored_Text(std::uint32_t stored_type, const unsigned char* data, std::uint32_t length) {
+    if (length == 0) return "";
     switch (stored_type) {
         case platform::REG_SZ:
         case platform::REG_EXPAND_SZ:
@@ -35,8 +39,6 @@ std::string as_text(std::uint32_t stored_type, const unsigned char* data, std::u
             return "1";
     }
 }
-
-}  // namespace
 
 std::string GetRegValue(support::Support_Routines& support, platform::Registry_Root root, const std::string& key_path,
                         const std::string& Value_Name, std::uint32_t value_type, bool Show_Errors) {
@@ -61,14 +63,14 @@ std::string GetRegValue(support::Support_Routines& support, platform::Registry_R
         return result;
     }
 
-    // Large enough for either kind of query: 255 text bytes or one 32-bit number.
-    std::array<unsigned char, Text_Buffer_Size> buffer{};
+    // Large enough for either kind of query: a whole text or one 32-bit number.
+    std::vector<unsigned char> buffer(Text_Buffer_Size);
     std::uint32_t stored_type = 0;
     std::uint32_t length = 0;
     if (!run([&] {
             code = platform::ERROR_SUCCESS;
             length = 0;
-            buffer.fill(0);
+            std::fill(buffer.begin(), buffer.end(), 0);
             if (value_type == platform::REG_SZ || value_type == platform::REG_EXPAND_SZ) {
                 length = Text_Buffer_Size;
                 code = platform::Reg_Query_Value(key, Value_Name, stored_type, buffer.data(), length);
@@ -85,7 +87,7 @@ std::string GetRegValue(support::Support_Routines& support, platform::Registry_R
     }
 
     close_key();
-    if (length >= 1) run([&] { result = as_text(stored_type, buffer.data(), length); });
+    if (length >= 1) run([&] { result = Stored_Text(stored_type, buffer.data(), length); });
     return result;
 }
 

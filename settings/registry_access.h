@@ -11,7 +11,11 @@ namespace zentrel::settings {
 
 inline constexpr const char* Settings_Key = "Software\\Marravel\\Zentrel";
 
-// One value as text; the empty text when the key or value is missing or
+// Stored data as text, by the type the store reports for it: a text without
+// its terminator, a number in decimal, anything else "1".
+std::string Stored_Text(std::uint32_t stored_type, const unsigned char* data, std::uint32_t length);
+
+// One value as text, read whole up to Longest_Setting bytes; the empty text when the key or value is missing or
 // cannot be read (with a message when Show_Errors).
 std::string GetRegValue(support::Support_Routines& support, platform::Registry_Root root, const std::string& key_path,
                         const std::string& Value_Name, std::uint32_t value_type, bool Show_Errors);

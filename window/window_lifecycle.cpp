@@ -11,7 +11,11 @@ namespace zentrel::window {
 
 void Main_Window::Form_Load() {
     try {
-        Show_Settings(settings::Load_Settings(*support_));
+        settings::Load_Report report;
+        Show_Settings(settings::Load_Settings(*support_, report));
+        // A damaged, misplaced or unreadable settings file is said once, here.
+        if (const std::string notice = settings::Load_Report_Text(report, true); !notice.empty())
+            support_->Message_Box(notice, support::Buttons_OK | support::Icon_Exclamation, support::Application_Title);
     } catch (...) {
         // A damaged store never keeps the window from opening.
     }
@@ -21,9 +25,12 @@ void Main_Window::Form_Load() {
 
 void Main_Window::Form_Unload() {
     try {
-        settings::Save_Settings(Settings(), *support_);
+        // Settings that cannot be saved are said before they are lost.
+        const settings::Save_Report report = settings::Save_Settings(Settings(), *support_);
+        if (const std::string notice = settings::Save_Report_Text(report); !notice.empty())
+            support_->Message_Box(notice, support::Buttons_OK | support::Icon_Exclamation, support::Application_Title);
     } catch (...) {
-        // Saving never shows a message and never keeps the window open.
+        // Saving never keeps the window open.
     }
 }
 

@@ -203,6 +203,70 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"NoDate", {"--newer-than", "gestern"}, "kein Datum"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// What the window stored is what a scheduler runs, under any locale: long
+// filters whole, the ISO date, what a damaged file still holds (named once).
+TEST_F(Stored_Job_Run, RunsTheJobAsTheWindowStoredItUnderAnyLocale) {
+    std::string exclude = "*.key";
+    while (exclude.size() < 277) exclude = "*.tmp;*.bak;" + exclude;
+    store("Exclude_Filter", exclude);
+    store("Later_Then", "2024-06-01");
+    write_file(source + "/secret.key", "k");
+    write_file(source + "/new.txt", "n");
+    write_file(source + "/old.txt", "o");
+    set_mtime(source + "/new.txt", 1'750'000'000);  // 2025
+    set_mtime(source + "/old.txt", 1'700'000'000);  // 2023
+    const std::vector<std::string> locale = {"LC_ALL", "LC_TIME", "LANG"};
+    Outcome outcome = run(ZENTREL_RUN, {}, {}, locale);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(tree(target), (std::map<std::string, std::string>{{"new.txt", "n"}})) << outcome.err;
+    EXPECT_EQ(outcome.err.find("Einstellungsdatei"), std::string::npos) << outcome.err;
+
+    // A damaged file: what it still holds is run, and it is named once.
+    write_file(settings_file(), read_file(settings_file()) + "\x01 not a line\n");
+    std::filesystem::remove(target + "/new.txt");
+    outcome = run(ZENTREL_RUN, {}, {}, locale);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(tree(target), (std::map<std::string, std::string>{{"new.txt", "n"}}));
+    EXPECT_EQ(lines(outcome.err).front(), "zentrel: Die Einstellungsdatei '" + settings_file() +
+                                              "' ist beschädigt (ab Zeile 13). Übernommen wurden: Sourcefolder, "
+                                              "Targetfolder, Exclude_Filter, Include_Subfolders, Later_Then. Die "
+                                              "Datei bleibt unverändert.");
+}
+
+// A stored value that cannot be read is never run without, unless this run
+// gives its own; a run without a stored job names the file it looked in.
+TEST_F(Stored_Job_Run, UnreadableStoredValuesAndAMissingJobStopTheRun) {
+    write_file(source + "/a.txt", "a");
+    const std::vector<std::string> locale = {"LC_ALL", "LC_TIME", "LANG"};
+    store("Later_Then", "01.06.2024");  // an older file's regional text
+    Outcome outcome = run(ZENTREL_RUN, {}, {}, locale);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.err.find("'Later_Then' ('01.06.2024') ist kein Datum"), std::string::npos) << outcome.err;
+    outcome = run(ZENTREL_RUN, {"--dry-run", "--no-newer-than"}, {}, locale);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+
+    store("Later_Then", "");
+    store("Exclude_Filter", std::string(65537, 'x'));
+    outcome = run_stored_job({"--dry-run"});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.err.find("'Exclude_Filter' ist mit 65538 Bytes zu lang"), std::string::npos) << outcome.err;
+    EXPECT_EQ(run_stored_job({"--dry-run", "--exclude", "*.tmp"}).status, 0);
+
+    setenv("ZENTREL_REGISTRY_DIR", (tmp / "nowhere").c_str(), 1);
+    outcome = run_stored_job({"--dry-run"});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err,
+              "zentrel: Keine gespeicherte Aufgabe (weder Quell- noch Zielverzeichnis) in der "
+              "Einstellungsdatei '" +
+                  tmp / "nowhere/HKEY_CURRENT_USER.reg" +
+                  "', die es nicht gibt; mit --source und --target lässt sich die Aufgabe angeben.\n");
+    outcome = run_stored_job({"--dry-run", "--source", source});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.err.find("Kein Zielverzeichnis gespeichert"), std::string::npos) << outcome.err;
+    EXPECT_EQ(run_stored_job({"--dry-run", "--source", source, "--target", target}).status, 0);
+    EXPECT_EQ(tree(target), (std::map<std::string, std::string>{}));
+}
+
 TEST_F(Stored_Job_Run, CreatesAMissingTargetOnlyWhenTold) {
     write_file(source + "/a.txt", "a");
     const std::string missing = tmp / "new/target";

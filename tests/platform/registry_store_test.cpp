@@ -3,6 +3,7 @@
 #include "common/temp_folder.h"
 #include "common/unprivileged.h"
 #include "platform/reg_file_format.h"
+#include "platform/reg_file_store.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -208,13 +209,13 @@ TEST_F(Registry_Store, CreatingAKeyCreatesEveryMissingKeyAndHandlesAreCounted) {
 TEST_F(Registry_Store, DamagedFilesGiveWhatParsesAndAreKeptBeforeARewrite) {
     const std::string good =
         "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Marravel\\Zentrel]\n\"A\"=\"first\"\n\"B\"=\"second\"\n";
-    const std::string ten_megabytes(10u << 20, 'x');
+    const std::string three_megabytes(3u << 20, 'x');
     const std::string damaged_files[] = {
         good + "\"C\"=\"unterminated\n\"D\"=dword:xyz\n\"E\"=hex:1,zz\n[broken\n\"F\"=\"in no section\"\n",
         good + "\"C\"=\"trunc",
         good + std::string("\0\x01\x02\xff\xfe\n\"C\0\"=\"\0\"\n", 14),
-        good + "\"C\"=\"" + ten_megabytes + "\n",
-        good + ten_megabytes + "\n",
+        good + "\"C\"=\"" + three_megabytes + "\n",
+        good + three_megabytes + "\n",
         "\xff\xfe" + good,
     };
     for (const std::string& content : damaged_files) {
@@ -232,6 +233,64 @@ TEST_F(Registry_Store, DamagedFilesGiveWhatParsesAndAreKeptBeforeARewrite) {
     EXPECT_EQ(get("A").code, ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(set("A", REG_SZ, "again"), ERROR_SUCCESS);
     EXPECT_EQ(get("A").data, std::string("again\0", 6));
+}
+
+// Files no person writes by hand: many sections, one name repeated, keys
+// too deep to be anybody's. Each loads in one pass (the suite's time limit
+// catches a pass per look-up; bench/settings_load measures), the last line
+// of a name wins, and a save writes no more than was read plus its value.
+TEST_F(Registry_Store, ManySectionsRepeatedNamesAndDeepKeysAreReadOnceAndNeverGrow) {
+    std::string text = "REGEDIT4\n";
+    for (int i = 0; i < 40000; ++i)
+        text +=
+            "\n[HKEY_CURRENT_USER\\Software\\Many\\K" + std::to_string(i) + "]\n\"V\"=\"" + std::to_string(i) + "\"\n";
+    text += "\n[HKEY_CURRENT_USER\\Software\\Marravel\\Zentrel]\n";
+    for (int i = 0; i < 20000; ++i) text += "\"Sourcefolder\"=\"/s" + std::to_string(i) + "\"\n";
+    std::string deepest_allowed, too_deep;
+    for (std::size_t i = 0; i < reg_file::Deepest_Key; ++i) deepest_allowed += (i ? "\\d" : "d");
+    too_deep = deepest_allowed + "\\d";
+    text += "[HKEY_CURRENT_USER\\" + deepest_allowed + "]\n\"D\"=\"kept\"\n";
+    text += "[HKEY_CURRENT_USER\\" + too_deep + "]\n\"D\"=\"refused\"\n";
+    text += "[HKEY_CURRENT_USER\\Long\\" + std::string(reg_file::Longest_Key_Name + 1, 'n') + "]\n\"D\"=\"refused\"\n";
+    write_file(file(), text);
+
+    EXPECT_EQ(get("Sourcefolder").data, std::string("/s19999\0", 8));
+    EXPECT_EQ(get("V", 255, "Software\\Many\\K39999").data, std::string("39999\0", 6));
+    EXPECT_EQ(get("D", 255, deepest_allowed).data, std::string("kept\0", 5));
+    EXPECT_EQ(get("D", 255, too_deep).code, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(get("D", 255, "Long\\" + std::string(reg_file::Longest_Key_Name + 1, 'n')).code, ERROR_FILE_NOT_FOUND);
+    Registry_Key key = 0;
+    EXPECT_EQ(Reg_Open_Key(HKEY_CURRENT_USER, "software\\MANY", key), ERROR_SUCCESS) << "a key holding only keys";
+    Reg_Close_Key(key);
+    EXPECT_EQ(Reg_Open_Key(HKEY_CURRENT_USER, "Software\\Man", key), ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(parsed().damaged);
+
+    ASSERT_EQ(set("Z", REG_SZ, "new"), ERROR_SUCCESS);
+    EXPECT_LE(read_file(file()).size(), text.size() + 16);
+    EXPECT_EQ(read_file(file() + ".damaged"), text);
+    EXPECT_EQ(get("V", 255, "Software\\Many\\K0").data, std::string("0\0", 2));
+    EXPECT_EQ(get("D", 255, deepest_allowed).data, std::string("kept\0", 5));
+}
+
+// A file past the limit is neither read nor parsed (a sparse one here, so
+// nothing of it is written); a save keeps it aside and starts afresh.
+TEST_F(Registry_Store, FileTooLargeIsNotReadAndIsKeptAsideOnSave) {
+    testing::make_folders(registry_folder());
+    write_file(file(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Marravel\\Zentrel]\n\"A\"=\"a\"\n");
+    ASSERT_EQ(::truncate(file().c_str(), reg_file::Largest_File + 1), 0);
+    reg_file::Document document;
+    const auto reading = reg_file::read_document(*reg_file::location_of(HKEY_CURRENT_USER), document);
+    EXPECT_EQ(reading.status, reg_file::File_Status::Too_Large);
+    EXPECT_EQ(reading.size, reg_file::Largest_File + 1);
+    EXPECT_EQ(reading.path, file());
+    EXPECT_EQ(get("A").code, ERROR_FILE_NOT_FOUND);
+
+    ASSERT_EQ(set("B", REG_SZ, "b"), ERROR_SUCCESS);
+    struct stat kept {};
+    ASSERT_EQ(::stat((file() + ".damaged").c_str(), &kept), 0);
+    EXPECT_EQ(static_cast<std::uint64_t>(kept.st_size), reg_file::Largest_File + 1);
+    EXPECT_LT(read_file(file()).size(), 200u);
+    EXPECT_EQ(get("B").data, std::string("b\0", 2));
 }
 
 TEST_F(Registry_Store, UnwritableLocationGivesAccessDenied) {

@@ -2,6 +2,7 @@
 
 #include "platform/reg_file_format.h"
 #include "settings/procedure_steps.h"
+#include "settings/settings_report.h"
 #include "settings_fixture.h"
 
 #include <stdexcept>
@@ -37,8 +38,8 @@ TEST_F(Registry_Access, TextsRoundTripAndMissingOnesReadEmptyAndSilently) {
     EXPECT_EQ(platform::reg_file::find_value(*key, "Sourcefolder")->type, platform::REG_SZ);
 }
 
-TEST_F(Registry_Access, TextsOf255BytesOrMoreDoNotFitTheReadBuffer) {
-    const std::string longest(254, 'a');
+TEST_F(Registry_Access, TextsAreReadWholeUpTo64KiB) {
+    const std::string longest(Longest_Setting, 'a');
     Save_Setting(support, "Fits", longest, false);
     Save_Setting(support, "Too_Long", longest + "b", false);
     EXPECT_EQ(Get_Setting(support, "Fits", false), longest);

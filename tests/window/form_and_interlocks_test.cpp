@@ -5,6 +5,8 @@
 #include "platform/date_value.h"
 #include "window/error_list_rules.h"
 
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -201,6 +203,35 @@ TEST_F(Window_Test, TypedDateThenGarbageThenEmpty) {
     w->Set_Text(Control::Later_then, "2026-12-08 14:30");
     EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, platform::make_date_value(2026, 12, 8, 14, 30));
     w->close();
+}
+
+// A damaged settings file is said once as the window opens (what was kept,
+// where the damaged file stays); a close that cannot save says so.
+TEST_F(Window_Test, DamagedSettingsAreSaidAtStartAndAFailedSaveAtClose) {
+    const std::string file = registry / "HKEY_CURRENT_USER.reg";
+    write_file(file,
+               "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Marravel\\Zentrel]\n\"Sourcefolder\"=\"/kept\"\n\x01\x02\n");
+    host.answer(support::Answer_OK);
+    auto w = make_window();
+    ASSERT_EQ(host.boxes.size(), 1u);
+    const std::string& said = host.boxes[0].prompt;
+    EXPECT_NE(said.find("'" + file + "' ist beschädigt"), std::string::npos) << said;
+    EXPECT_NE(said.find("Übernommen wurden: Sourcefolder."), std::string::npos) << said;
+    EXPECT_NE(said.find("'" + file + ".damaged'"), std::string::npos) << said;
+    EXPECT_EQ(w->Text(Control::Sourcefolder), "/kept");
+    w->close();
+    EXPECT_EQ(host.boxes.size(), 1u) << "the close saved";
+    EXPECT_NE(read_file(file + ".damaged").find("\x01\x02"), std::string::npos);
+
+    ::unlink(file.c_str());
+    make_folders(file);
+    host.answer(support::Answer_OK).answer(support::Answer_OK);
+    auto again = make_window();
+    again->close();
+    ASSERT_EQ(host.boxes.size(), 3u);
+    EXPECT_NE(host.boxes[1].prompt.find("steht ein Ordner"), std::string::npos) << host.boxes[1].prompt;
+    EXPECT_NE(host.boxes[2].prompt.find("konnten nicht in '" + file + "' gespeichert werden"), std::string::npos)
+        << host.boxes[2].prompt;
 }
 
 TEST_F(Window_Test, CancelButtonOnlyRequestsTheCancel) {
