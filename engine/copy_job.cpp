@@ -4,7 +4,12 @@ namespace zentrel::engine {
 
 Copy_Job::Copy_Job(const Job_Options& options, Job_Display& display, support::Support_Routines& support,
                    Run_State& state)
-    : options_(&options), display_(&display), support_(&support), state_(&state) {}
+    : options_(&options),
+      display_(&display),
+      support_(&support),
+      state_(&state),
+      box_events_(support),
+      events_(&box_events_) {}
 
 int Copy_Job::Listing_Classes() const {
     int classes = platform::List_Normal_Only;

@@ -2,6 +2,7 @@
 // read once after each change, and the labels, bar and list the job's
 // progress is shown in.
 #include "settings/option_interlocks.h"
+#include "window/display_text.h"
 #include "window/main_window.h"
 
 #include <QLineEdit>
