@@ -23,4 +23,26 @@ void Copy_Job::Set_Run_Under_Way(bool under_way) {
     display_->Show_Run_Under_Way(under_way);
 }
 
+Run_Outcome Copy_Job::Copy_Single_File(std::optional<platform::File>& Source, const std::string& Target) {
+    Run_Outcome outcome;
+    outcome.began = true;
+    outcome.files_handled = 1;
+    bool ignore_all = false;
+    bool abort = false;
+    // A full target asks again: this copy is not part of a run.
+    target_full_ = false;
+    const Run_Outcome before = state_->Outcome;
+    if (Copy_File(Source, Target, ignore_all, abort)) {
+        outcome.files_copied = 1;
+        outcome.bytes_copied = static_cast<double>(Source->Size());
+    } else {
+        outcome.files_failed = 1;
+    }
+    // Copy_File notes a stop chosen at a failure in the run's outcome; the
+    // run's outcome is not this copy's.
+    outcome.stopped_at_failure = state_->Outcome.stopped_at_failure && !before.stopped_at_failure;
+    state_->Outcome.stopped_at_failure = before.stopped_at_failure;
+    return outcome;
+}
+
 }  // namespace zentrel::engine

@@ -69,6 +69,10 @@ public:
     // Abort/Retry/Ignore protocol; true when the target exists afterwards.
     bool Copy_File(std::optional<platform::File>& Source, const std::string& Target, bool& Ignore_All, bool& Abort);
 
+    // The error list's single-file copy: Copy_File on its own, with its own
+    // answers to the failure questions, told as the outcome of one file.
+    Run_Outcome Copy_Single_File(std::optional<platform::File>& Source, const std::string& Target);
+
     void Show_Progress(double Percent);
     std::string Targetfile(const std::string& Source_Path) const;
     std::string Get_UNC_Path(const std::string& Path) const;

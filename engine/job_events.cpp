@@ -29,7 +29,7 @@ std::string Refusal_Text(Refusal Why, const std::string& Detail) {
             return "Zielverzeichnis konnte nicht angelegt werden..." + (Detail.empty() ? "" : "\r\n" + Detail);
         case Refusal::Target_Not_Mounted:
             return "Der Datenträger des Zielverzeichnisses scheint nicht eingehängt zu sein:\r\n" + Detail +
-                   " ist leer, dort ist nichts eingehängt.\r\nBitte den Datenträger anschließen und erneut starten...";
+                   " ist leer, dort ist nichts eingehängt - bitte den Datenträger anschließen und erneut starten...";
         case Refusal::Target_In_Use:
             return "Zielverzeichnis wird gerade von einer anderen Ausführung benutzt...";
         case Refusal::Source_In_Use:

@@ -183,6 +183,11 @@ void Copy_Job::Run_Start() {
     if (Preview) {
         Set_Run_Under_Way(true);
         Evaluate_Source_Click();
+        // The run would ask about the space before it copies; so does its preview.
+        if (!state_->Cancel_Requested && !Enough_Space_Or_Agreed(target)) {
+            Set_Run_Under_Way(false);
+            return;
+        }
         // A synchronisation copies back what is newer in the target; what
         // the first pass brings there is then the same age and stays.
         if (!state_->Cancel_Requested && options_->Synchronize() && target) {
@@ -242,9 +247,11 @@ void Copy_Job::Run_Start() {
                 }
             } else if (!state_->Cancel_Requested) {
                 // Too little space in the source for the way back, and the
-                // user chose not to run it: the run ends as refused there.
+                // user chose not to run it: the first pass stands, and the
+                // run ends as stopped by the user.
                 outcome.refusal = Refusal::None;
                 outcome.stopped_at_failure = true;
+                state_->Cancel_Requested = true;
             }
             // The sum may pass the 32-bit range only as a failure.
             const std::int64_t sum = static_cast<std::int64_t>(first_pass_total) + state_->Total_Files;

@@ -279,14 +279,18 @@ TEST_F(Stored_Job_Run, ASmallTargetIsForeseenAndAFullOneFailsTheRestAtOnce) {
     } unmount{target};
     for (const char* name : {"a.bin", "b.bin", "c.bin"}) write_file(source + "/" + name, std::string(600'000, *name));
 
-    const Outcome refused = run_stored_job({});
-    EXPECT_EQ(refused.status, 2) << refused.err;
-    EXPECT_TRUE(
-        lines(refused.err)
-            .front()
-            .starts_with("Fehler: Im Zielverzeichnis " + target + " ist nicht genug Platz frei (benötigt: 1.8 MB"))
-        << refused.err;
-    EXPECT_TRUE(fs::is_empty(target));
+    for (const bool dry : {true, false}) {
+        const Outcome refused =
+            run_stored_job(dry ? std::vector<std::string>{"--dry-run"} : std::vector<std::string>{});
+        EXPECT_EQ(refused.status, 2) << refused.err;
+        EXPECT_TRUE(
+            lines(refused.err)
+                .front()
+                .starts_with("Fehler: Im Zielverzeichnis " + target + " ist nicht genug Platz frei (benötigt: 1.8 MB"))
+            << refused.err;
+        EXPECT_EQ(refused.out, "");
+        EXPECT_TRUE(fs::is_empty(target));
+    }
 
     const Outcome forced = run_stored_job({"--even-if-full"});
     EXPECT_EQ(forced.status, 1) << forced.err;

@@ -223,6 +223,25 @@ TEST_F(File_Copy, AFullTargetAsksOnceAndTheRestFailWithoutABox) {
     EXPECT_FALSE(partial_files_left());
 }
 
+// The error list's single copy tells its own outcome and leaves the run's.
+TEST_F(File_Copy, ASingleCopyToldAsTheOutcomeOfOneFile) {
+    state.Outcome.files_failed = 3;
+    engine::Run_Outcome copied = job.Copy_Single_File(source, dst + "/a.txt");
+    EXPECT_EQ(copied.files_copied, 1);
+    EXPECT_EQ(copied.bytes_copied, 11);
+    EXPECT_EQ(engine::Result_Of(copied), engine::Run_Result::Done);
+
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
+    host.answer(Answer_Abort);
+    const engine::Run_Outcome failed = job.Copy_Single_File(source, dst + "/a.txt");
+    EXPECT_EQ(failed.files_copied, 0);
+    EXPECT_EQ(failed.files_failed, 1);
+    EXPECT_TRUE(failed.stopped_at_failure);
+    EXPECT_EQ(engine::Result_Of(failed), engine::Run_Result::Finished_With_Errors);
+    EXPECT_EQ(state.Outcome.files_failed, 3);
+    EXPECT_FALSE(state.Outcome.stopped_at_failure);
+}
+
 TEST_F(File_Copy, IgnoreAllAlreadySetAsksNothing) {
     fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
     ignore_all = true;
