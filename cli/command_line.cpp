@@ -89,11 +89,12 @@ std::optional<Command_Line> Parse_Command_Line(int argc, char** argv, std::strin
                 error = "--on-error kennt nur ignore und abort, nicht '" + *value + "'";
                 return std::nullopt;
             }
-        } else if (name == "run" || name == "dry-run" || name == "create-target" || name == "help" ||
-                   name == "version") {
+        } else if (name == "run" || name == "dry-run" || name == "create-target" || name == "even-if-full" ||
+                   name == "help" || name == "version") {
             if (!no_value()) return std::nullopt;
             if (name == "dry-run") line.dry_run = true;
             if (name == "create-target") line.create_target = true;
+            if (name == "even-if-full") line.even_if_full = true;
             if (name == "help") line.help = true;
             if (name == "version") line.version = true;
         } else {
@@ -128,9 +129,13 @@ const char* Usage_Text() {
            "  --newer-than DATUM     nur Dateien, die später als DATUM geändert wurden\n"
            "  --no-newer-than        ohne Datumsfilter\n"
            "  --create-target        ein fehlendes Zielverzeichnis anlegen\n"
-           "                         (ohne diese Option ist es ein Fehler)\n"
+           "                         (ohne diese Option ist es ein Fehler; nie auf einem\n"
+           "                         leeren Einhängepunkt, dessen Datenträger fehlt)\n"
+           "  --even-if-full         auch ausführen, wenn im Ziel weniger Platz frei ist,\n"
+           "                         als die Dateien brauchen (ohne: Rückgabewert 2)\n"
            "  --on-error=ignore      bei Kopierfehlern weitermachen (Vorgabe)\n"
-           "  --on-error=abort       beim ersten Kopierfehler aufhören\n"
+           "  --on-error=abort       beim ersten Kopierfehler aufhören, auch wenn das Ziel\n"
+           "                         voll ist (sonst werden die übrigen Dateien aufgeführt)\n"
            "  --dry-run              nur auswerten und die Dateien, die kopiert würden,\n"
            "                         zeilenweise ausgeben; nichts wird geschrieben\n"
            "  --help                 diese Hilfe\n"
@@ -140,7 +145,8 @@ const char* Usage_Text() {
            "SIGTERM beenden den Lauf nach der Datei, die gerade kopiert wird.\n"
            "\n"
            "Rückgabewert: 0 alles erledigt; 1 Lauf beendet, aber mit Fehlern;\n"
-           "2 Auftrag abgelehnt (Verzeichnisse, Optionen, Ziel in Benutzung);\n"
+           "2 Auftrag abgelehnt (Verzeichnisse, Optionen, Ziel in Benutzung, Datenträger\n"
+           "nicht eingehängt, zu wenig Platz);\n"
            "130 durch ein Signal abgebrochen.\n";
 }
 

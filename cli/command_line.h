@@ -22,6 +22,9 @@ struct Command_Line {
     bool version = false;
     bool dry_run = false;
     bool create_target = false;
+    // Run even when the target seems to have too little space for what
+    // the evaluation counted.
+    bool even_if_full = false;
     On_Error on_error = On_Error::Ignore;
     // Folder, filter and date texts that replace the stored ones, and check
     // states, each in the order given, so a later one wins over an earlier.

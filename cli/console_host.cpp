@@ -6,15 +6,6 @@
 
 namespace zentrel::cli {
 
-namespace {
-
-constexpr const char* Create_Question = "Zielverzeichnis existiert nicht - soll es neu angelegt werden?";
-constexpr const char* Ignore_All_Question = "Alle weiteren Fehler ignorieren?";
-constexpr const char* Missing_Folder = "Quellverzeichnis existiert nicht...";
-constexpr const char* Folder_Failure = "Fehler bei der Verarbeitung von Verzeichnis:";
-
-}  // namespace
-
 std::string One_Line(const std::string& text) {
     std::string line;
     for (std::size_t at = 0; at < text.size(); ++at) {
@@ -28,9 +19,9 @@ std::string One_Line(const std::string& text) {
     return line;
 }
 
-Console_Host::Console_Host(const Command_Line& line, const engine::Job_Options& options, Terminal_Display& display,
-                           engine::Run_State& state, Progress_Line& progress)
-    : line_(&line), options_(&options), display_(&display), state_(&state), progress_(&progress) {}
+Console_Host::Console_Host(const Command_Line& line, Terminal_Display& display, engine::Run_State& state,
+                           Progress_Line& progress, char decimal_separator)
+    : line_(&line), display_(&display), state_(&state), progress_(&progress), decimal_(decimal_separator) {}
 
 void Console_Host::Process_Events() {
     // The flag stays set: an evaluation that clears the run's request
@@ -45,34 +36,58 @@ void Console_Host::Print(const std::string& kind, const std::string& prompt) {
     std::fflush(stderr);
 }
 
+bool Console_Host::Create_Missing_Target(const std::string& Target) {
+    if (Target.empty()) {
+        Print("Fehler: ", "Kein Zielverzeichnis angegeben (--target VERZ, oder im Fenster wählen)");
+        return false;
+    }
+    if (line_->create_target) return true;
+    Print("Fehler: ", "Zielverzeichnis existiert nicht: " + Target + " (--create-target legt es an)");
+    return false;
+}
+
+bool Console_Host::Run_Without_Enough_Space(const std::string& Target, double Needed, double Free) {
+    const std::string sizes = "Im Zielverzeichnis " + Target +
+                              " ist nicht genug Platz frei (benötigt: " + progress_->Bytes_Text(Needed) +
+                              ", frei: " + progress_->Bytes_Text(Free) + ")";
+    if (line_->even_if_full) {
+        Print("Hinweis: ", sizes + ", der Lauf beginnt trotzdem (--even-if-full)");
+        return true;
+    }
+    Print("Fehler: ", sizes + " (--even-if-full führt trotzdem aus)");
+    return false;
+}
+
+engine::Full_Target_Answer Console_Host::Target_Full(const std::string& Target) {
+    const bool stop = line_->on_error == On_Error::Abort;
+    Print("Fehler: ", "Im Zielverzeichnis " + Target + " ist kein Platz mehr frei" +
+                          (stop ? "; der Lauf endet (--on-error=abort)"
+                                : "; die übrigen Dateien werden ohne Versuch als Fehler aufgeführt"));
+    return stop ? engine::Full_Target_Answer::Stop : engine::Full_Target_Answer::Go_On;
+}
+
+void Console_Host::Refused(engine::Refusal Why, const std::string& Detail) {
+    const std::string text = engine::Refusal_Text(Why, Detail);
+    if (!text.empty()) Print("Fehler: ", text);
+}
+
 int Console_Host::Show_Message_Box(const std::string& prompt, int buttons, const std::string&) {
     using namespace support;
     const int button_set = buttons & 7;
-    if (prompt == Create_Question) {
-        if (line_->create_target) return Answer_Yes;
-        Print("Fehler: ",
-              "Zielverzeichnis existiert nicht: " + options_->Targetfolder() + " (--create-target legt es an)");
-        return Answer_No;
-    }
-    if (button_set == Buttons_Abort_Retry_Ignore && !(buttons & Icon_Stop)) {
+    if (button_set == Buttons_Abort_Retry_Ignore && !(buttons & Icon_Stop))
         return line_->on_error == On_Error::Abort ? Answer_Abort : Answer_Ignore;
-    }
-    if (prompt == Ignore_All_Question) {
-        // No: then every later failure comes with its own prompt, and so
-        // with its reason. The run goes on either way.
-        return Answer_No;
-    }
+    // "Alle weiteren Fehler ignorieren?": No, so that every later failure
+    // comes with its own prompt, and so with its reason. The run goes on
+    // either way.
+    if (button_set == Buttons_Yes_No) return Answer_No;
 
-    if (prompt == Missing_Folder) folder_missing_ = true;
-    if (buttons & Icon_Stop) failed_unexpectedly_ = true;
-    const bool failure = (buttons & Icon_Stop) || !display_->Run_Began() || prompt.starts_with(Folder_Failure);
-    if (display_->Run_Began()) problems_ = true;
+    // Any other box tells something: before and during a run, or with the
+    // stop icon, of a failure; after the run, a note to its summary.
+    const bool failure = (buttons & Icon_Stop) || state_->Run_Under_Way || !state_->Outcome.began;
     Print(!failure ? "Hinweis: " : prompt.starts_with("Fehler") ? "" : "Fehler: ", prompt);
     switch (button_set) {
         case Buttons_Abort_Retry_Ignore:
             return Answer_Abort;
-        case Buttons_Yes_No:
-            return Answer_No;
         case Buttons_Retry_Cancel:
             return Answer_Cancel;
         default:

@@ -89,33 +89,57 @@ std::optional<Job_Settings> load_job(const cli::Command_Line& line, engine::Run_
     return job;
 }
 
+// How the run ends for its caller: a switch over its outcome, never over
+// what was shown.
+int exit_status(const engine::Run_Outcome& outcome) {
+    switch (engine::Result_Of(outcome)) {
+        case engine::Run_Result::Refused:
+            return Refused;
+        case engine::Run_Result::Cancelled:
+            // Without a window only a signal cancels a run.
+            return Interrupted_By_Signal;
+        case engine::Run_Result::Finished_With_Errors:
+            return Finished_With_Errors;
+        case engine::Run_Result::Done:
+            return Done;
+    }
+    return Finished_With_Errors;
+}
+
 // The start's checks and the evaluation, then what it counted, one path a line.
-int dry_run(engine::Copy_Job& job, const cli::Terminal_Display& display, const cli::Console_Host& host,
-            engine::Run_State& state) {
+int dry_run(engine::Copy_Job& job, engine::Run_State& state) {
     std::vector<std::string> files;
     job.Counted_File = [&](const std::string& path) { files.push_back(path); };
     job.Preview = true;
     job.Start_Click();
-    if (!display.Run_Began() || host.Folder_Missing() || host.Failed_Unexpectedly()) return Refused;
-    if (state.Cancel_Requested) return Interrupted_By_Signal;
-    for (const std::string& file : files) std::printf("%s\n", file.c_str());
-    return Done;
+    const int status = exit_status(state.Outcome);
+    if (status == Done)
+        for (const std::string& file : files) std::printf("%s\n", file.c_str());
+    return status;
 }
 
-int report(const cli::Terminal_Display& display, const cli::Console_Host& host, const engine::Run_State& state) {
-    const std::string& summary = display.Status();
-    // A job stopped by an unexpected failure has left the file it was at
-    // in the status, not a summary; its message has been written.
-    if (display.Run_Began() && !host.Failed_Unexpectedly() && !summary.empty())
-        std::fprintf(stderr, "%s\n", summary.c_str());
+// "3 Dateien kopiert (1,5 MB), 20 unverändert": what the run wrote, also
+// when it was nothing.
+std::string copied_text(const engine::Run_Outcome& outcome, const cli::Progress_Line& progress) {
+    std::string text = outcome.files_copied == 0 ? std::string("Keine Datei kopiert")
+                                                 : std::to_string(outcome.files_copied) + " Dateien kopiert (" +
+                                                       progress.Bytes_Text(outcome.bytes_copied) + ")";
+    if (outcome.files_unchanged > 0) text += ", " + std::to_string(outcome.files_unchanged) + " unverändert";
+    return text;
+}
+
+int report(const cli::Terminal_Display& display, const engine::Run_State& state, const cli::Progress_Line& progress) {
+    const engine::Run_Outcome& outcome = state.Outcome;
+    // A refused job has said why; one stopped by an unexpected failure has
+    // written its message instead of a summary.
+    if (outcome.began && !outcome.failed_unexpectedly) {
+        std::fprintf(stderr, "%s\n", engine::Final_Status_Text(outcome, state.Reverse_Direction).c_str());
+        std::fprintf(stderr, "%s\n", copied_text(outcome, progress).c_str());
+    }
     for (const auto& entry : display.Errors())
         std::fprintf(stderr, "  %s%s%s\n", entry.path.c_str(), entry.reason.empty() ? "" : " -- ",
                      cli::One_Line(entry.reason).c_str());
-    if (state.Cancel_Requested && cli::Interrupted()) return Interrupted_By_Signal;
-    if (!display.Run_Began()) return Refused;
-    if (!display.Errors().empty() || host.Problems_Reported() || host.Failed_Unexpectedly())
-        return Finished_With_Errors;
-    return Done;
+    return exit_status(outcome);
 }
 
 }  // namespace
@@ -144,19 +168,20 @@ int main(int argc, char** argv) {
     cli::Terminal_Display display;
     cli::Progress_Line progress(stderr, isatty(STDERR_FILENO) == 1, regional.decimal_separator);
     cli::Stored_Options options;
-    cli::Console_Host host(*line, options, display, state, progress);
+    cli::Console_Host host(*line, display, state, progress, regional.decimal_separator);
     support::Support_Routines support(host, platform::real_file_system(), regional);
     const std::optional<Job_Settings> loaded = load_job(*line, state, support);
     if (!loaded) return Refused;
     options.settings = *loaded;
 
     engine::Copy_Job job(options, display, support, state);
+    job.Set_Events(host);
     if (line->dry_run) {
-        const int status = dry_run(job, display, host, state);
+        const int status = dry_run(job, state);
         progress.Clear();
         return status;
     }
     job.Start_Click();
     progress.Clear();
-    return report(display, host, state);
+    return report(display, state, progress);
 }

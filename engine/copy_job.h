@@ -5,10 +5,12 @@
 
 #include "engine/evaluation_verdicts.h"
 #include "engine/job_display.h"
+#include "engine/job_events.h"
 #include "engine/job_options.h"
 #include "engine/run_state.h"
 #include "platform/file_objects.h"
 #include "platform/folder_listing.h"
+#include "platform/mounts.h"
 #include "support/support_routines.h"
 
 #include <cstdint>
@@ -28,8 +30,18 @@ inline constexpr const char* Temporary_Name = "$$$Temp1$$$";
 class Copy_Job {
 public:
     Copy_Job(const Job_Options& options, Job_Display& display, support::Support_Routines& support, Run_State& state);
+    // The job's events may point at its own message-box adapter.
+    Copy_Job(const Copy_Job&) = delete;
+    Copy_Job& operator=(const Copy_Job&) = delete;
 
     Run_State& state() const { return *state_; }
+
+    // Who answers the start's questions and hears of its refusals; message
+    // boxes unless set.
+    void Set_Events(Job_Events& events) { events_ = &events; }
+    // Where storage is normally mounted, for the start's check that a
+    // missing target is not made on an empty mount point.
+    platform::Mount_Point_Rules Mount_Rules;
 
     // Told the path of each file the evaluation counts as one a run copies;
     // a preview of the run lists them. Nobody listens by default.
@@ -57,6 +69,10 @@ public:
     // Abort/Retry/Ignore protocol; true when the target exists afterwards.
     bool Copy_File(std::optional<platform::File>& Source, const std::string& Target, bool& Ignore_All, bool& Abort);
 
+    // The error list's single-file copy: Copy_File on its own, with its own
+    // answers to the failure questions, told as the outcome of one file.
+    Run_Outcome Copy_Single_File(std::optional<platform::File>& Source, const std::string& Target);
+
     void Show_Progress(double Percent);
     std::string Targetfile(const std::string& Source_Path) const;
     std::string Get_UNC_Path(const std::string& Path) const;
@@ -82,8 +98,21 @@ private:
     void Add_Unfinished_Folder(const std::string& Folder_Path, const std::string& Reason);
     // True while Folder_Path is a folder itself, not gone or a link.
     bool Still_A_Folder(const std::string& Folder_Path) const;
-    // Error_Files and its display, for one more entry in the error list.
-    void Count_Failed_File();
+    // Error_Files and its display, for one more entry in the error list:
+    // a file's, or that of a folder not walked to its end.
+    void Count_Failed_File(bool Folder = false);
+    // Ends the start without a run: the outcome's refusal, told to the events.
+    void Refuse(Refusal Why, const std::string& Detail);
+    // The missing target made after the user agreed; nothing (and a
+    // refusal in the outcome) otherwise, and in a preview.
+    std::optional<platform::Folder> Make_Missing_Target(const std::string& target_text);
+    // True when Target has room for what the evaluation counted, or the
+    // user runs all the same; false, with the refusal, otherwise.
+    bool Enough_Space_Or_Agreed(const std::optional<platform::Folder>& Target);
+    // A copy that found the target full: the first one of a pass asks
+    // whether to go on; every one goes into the error list, with no
+    // further box.
+    void Fail_On_Full_Target(const std::string& Entry, const std::string& Reason, bool& Ignore_All, bool& Abort);
     // Clears the archive bit of a file the walk has copied; a file whose bit
     // cannot be cleared is counted for one message after the run.
     void Reset_Archive_Bit(platform::File& SFile);
@@ -143,6 +172,10 @@ private:
     Job_Display* display_;
     support::Support_Routines* support_;
     Run_State* state_;
+    Message_Box_Events box_events_;
+    Job_Events* events_;
+    // This pass has met a full target, and the user chose to go on.
+    bool target_full_ = false;
     mutable Mapping_Roots roots_;
     mutable Date_Threshold threshold_;
     // Time_Step's answers by device, forgotten when an evaluation starts

@@ -1,5 +1,6 @@
 #include "engine/copy_job.h"
 
+#include <cerrno>
 #include <exception>
 
 namespace zentrel::engine {
@@ -24,7 +25,34 @@ std::string description_of(const std::exception_ptr& failure) {
     }
 }
 
+// The errno of a platform failure, 0 for any other.
+int error_number_of(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const platform::File_System_Error& error) {
+        return error.error_number();
+    } catch (...) {
+        return 0;
+    }
+}
+
+bool is_full(int error_number) { return error_number == ENOSPC || error_number == EDQUOT; }
+
 }  // namespace
+
+void Copy_Job::Fail_On_Full_Target(const std::string& Entry, const std::string& Reason, bool& Ignore_All, bool& Abort) {
+    // Every later file would fail the same way: one question, not one box
+    // each, and the rest fail at once.
+    if (!target_full_ && !Ignore_All) {
+        const std::string folder = state_->Reverse_Direction ? options_->Sourcefolder() : options_->Targetfolder();
+        if (events_->Target_Full(folder) == Full_Target_Answer::Stop) {
+            Abort = true;
+            state_->Outcome.stopped_at_failure = true;
+        }
+    }
+    target_full_ = true;
+    display_->Add_Error(Entry, "Konnte Datei nicht kopieren: " + Entry + "\r\n" + Reason);
+}
 
 bool Copy_Job::Copy_Error(const std::string& Prompt, const std::string& Entry, bool Retry_Allowed, bool& Ignore_All,
                           bool& Abort) {
@@ -37,6 +65,7 @@ bool Copy_Job::Copy_Error(const std::string& Prompt, const std::string& Entry, b
         } else {
             // Abort, or a box closed without a choice: stopping is the safe reading.
             Abort = true;
+            state_->Outcome.stopped_at_failure = true;
         }
     }
     display_->Add_Error(Entry, Prompt);
@@ -66,6 +95,7 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
     bool copy_failed = false;
     // Why the last copy attempt failed, so the prompt can tell the user.
     std::string why_failed;
+    int why_errno = 0;
 
     auto entry = [&] { return Source ? Source->Path() : std::string("Quelldatei existiert nicht"); };
     auto retry = [&](const std::string& prompt) { return Copy_Error(prompt, entry(), true, Ignore_All, Abort); };
@@ -107,6 +137,10 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                             made = support_->Make_Folder(prefix);
                         } catch (const std::exception& failure) {
                             description = failure.what();
+                            if (is_full(error_number_of(std::current_exception()))) {
+                                Fail_On_Full_Target(entry(), description, Ignore_All, Abort);
+                                return false;
+                            }
                         }
                     }
                     if (made) {
@@ -163,6 +197,7 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                             } catch (...) {
                                 copy_failed = true;
                                 why_failed = description_of(std::current_exception());
+                                why_errno = error_number_of(std::current_exception());
                             }
                         },
                         source.Size(),
@@ -208,16 +243,22 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                     break;
 
                 case Step::Failed:
+                    if (is_full(why_errno)) {
+                        Fail_On_Full_Target(entry(), why_failed, Ignore_All, Abort);
+                        return false;
+                    }
                     if (!retry("Konnte Datei nicht kopieren: " + entry() +
                                (why_failed.empty() ? "" : "\r\n" + why_failed)))
                         return false;
                     why_failed.clear();
+                    why_errno = 0;
                     step = Step::Source_Check;
                     break;
             }
         } catch (...) {
             if (!changed) throw;
             why_failed = description_of(std::current_exception());
+            why_errno = error_number_of(std::current_exception());
             // A failure while already recovering is not retried: the file
             // counts as not copied, and nothing more is touched.
             if (step == Step::Restore || step == Step::Failed) {

@@ -14,7 +14,8 @@ void Copy_Job::Report_Folder_Failure(const std::string& Folder_Path, const std::
     }
 }
 
-void Copy_Job::Count_Failed_File() {
+void Copy_Job::Count_Failed_File(bool Folder) {
+    Increment_Counter(Folder ? state_->Outcome.folders_unfinished : state_->Outcome.files_failed);
     Increment_Counter(state_->Error_Files);
     display_->Show_Count(File_Counter::Error_Files, state_->Error_Files);
     display_->Show_Error_Counter(true);
@@ -27,7 +28,7 @@ void Copy_Job::Add_Unfinished_Folder(const std::string& Folder_Path, const std::
         // are asked for: one entry is enough.
         if (display_->Error_Count() > 0 && display_->Last_Error() == entry) return;
         display_->Add_Error(entry, "Das Verzeichnis konnte nicht vollständig verarbeitet werden: " + Reason);
-        Count_Failed_File();
+        Count_Failed_File(true);
         display_->Arrange_Error_List();
     } catch (...) {
     }
@@ -158,8 +159,13 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                     if (copied && options_->Reset_Archive()) Reset_Archive_Bit(*file);
 
                     step = 11;
-                    Increment_Counter(state_->Processed_Files);
-                    state_->Processed_Bytes += static_cast<double>(file->Size());
+                    // "Dateien kopiert" counts what reached the target, not each attempt.
+                    if (copied) {
+                        Increment_Counter(state_->Processed_Files);
+                        state_->Processed_Bytes += static_cast<double>(file->Size());
+                        Increment_Counter(state_->Outcome.files_copied);
+                        state_->Outcome.bytes_copied += static_cast<double>(file->Size());
+                    }
 
                     step = 12;
                     display_->Show_Bytes(Byte_Count_Kind::Copied, state_->Processed_Bytes);
@@ -168,6 +174,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
 
                     step = 13;
                 } else {
+                    Increment_Counter(state_->Outcome.files_unchanged);
                     display_->Show_Status("überspringe " + path);
                     host.Process_Events();
                     if (state_->Cancel_Requested) return;

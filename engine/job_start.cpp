@@ -1,5 +1,6 @@
 #include "engine/copy_job.h"
 #include "engine/folder_identity.h"
+#include "platform/mounts.h"
 #include "platform/tree_lock.h"
 
 #include <cerrno>
@@ -10,13 +11,6 @@
 namespace zentrel::engine {
 
 namespace {
-
-// A failure the start cannot foresee (a mount table that cannot be read, a
-// folder that cannot be made) is reported here with its description.
-class Start_Failure : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 bool is_relative(const std::string& folder_text) {
     return !folder_text.empty() && folder_text.front() != support::Separator;
@@ -31,6 +25,12 @@ std::string comparison_key(std::string path) {
 
 void Copy_Job::Start_Click() {
     const platform::Folder_Hold held(support_->file_system());
+    // The error entries stay those of the error list, which only a run
+    // that gets past its evaluation clears.
+    const Run_Outcome earlier = state_->Outcome;
+    state_->Outcome = Run_Outcome{};
+    state_->Outcome.files_failed = earlier.files_failed;
+    state_->Outcome.folders_unfinished = earlier.folders_unfinished;
     try {
         Run_Start();
     } catch (const std::exception& failure) {
@@ -38,10 +38,71 @@ void Copy_Job::Start_Click() {
         try {
             Set_Run_Under_Way(false);
             display_->Show_Cancel_Button(false);
-            support_->Message_Box(failure.what(), support::Buttons_OK + support::Icon_Stop);
+            if (state_->Outcome.began) {
+                state_->Outcome.failed_unexpectedly = true;
+                support_->Message_Box(failure.what(), support::Buttons_OK + support::Icon_Stop);
+            } else {
+                Refuse(Refusal::Unexpected_Failure, failure.what());
+            }
         } catch (...) {
         }
     }
+}
+
+void Copy_Job::Refuse(Refusal Why, const std::string& Detail) {
+    state_->Outcome.refusal = Why;
+    events_->Refused(Why, Detail);
+}
+
+std::optional<platform::Folder> Copy_Job::Make_Missing_Target(const std::string& target_text) {
+    // An empty mount point whose stick or share is not there: a folder made
+    // in it would take the backup onto the system disk, and keep the
+    // device from being mounted there afterwards.
+    if (!target_text.empty()) {
+        std::optional<std::string> unmounted;
+        try {
+            unmounted = platform::unmounted_storage_above(platform::normalize_path(target_text), Mount_Rules);
+        } catch (...) {
+        }
+        if (unmounted) {
+            Refuse(Refusal::Target_Not_Mounted, *unmounted);
+            return std::nullopt;
+        }
+    }
+    if (!events_->Create_Missing_Target(target_text)) {
+        Refuse(Refusal::Target_Missing, target_text);
+        return std::nullopt;
+    }
+    // A preview writes nothing: its evaluation finds every file missing
+    // in the target the run would make.
+    if (Preview) return std::nullopt;
+    bool made = false;
+    try {
+        made = support_->Make_Folder(target_text);
+    } catch (const std::exception& failure) {
+        Refuse(Refusal::Target_Not_Made, failure.what());
+        return std::nullopt;
+    }
+    std::optional<platform::Folder> target;
+    if (made) target = support_->Find_Folder(target_text);
+    if (!target) Refuse(Refusal::Target_Not_Made, "");
+    return target;
+}
+
+bool Copy_Job::Enough_Space_Or_Agreed(const std::optional<platform::Folder>& Target) {
+    if (!Target) return true;
+    std::optional<std::uint64_t> free;
+    try {
+        free = support_->file_system().free_space(Target->Path());
+    } catch (...) {
+    }
+    // What the copies replace is given back as the run goes; a file system
+    // that cannot tell its free space is not second-guessed.
+    const double needed = state_->Source_Bytes - state_->Replaced_Bytes;
+    if (!free || needed <= static_cast<double>(*free)) return true;
+    if (events_->Run_Without_Enough_Space(Target->Path(), needed, static_cast<double>(*free))) return true;
+    Refuse(Refusal::Not_Enough_Space, Target->Path());
+    return false;
 }
 
 void Copy_Job::Run_Start() {
@@ -51,14 +112,13 @@ void Copy_Job::Run_Start() {
     // nobody chose for a program started from a desktop; "~" would even
     // become a folder of that name there.
     if (is_relative(source_text) || is_relative(target_text)) {
-        support_->Message_Box("Bitte Quell- und Zielverzeichnis mit vollständigem Pfad angeben (beginnend mit /)...",
-                              support::Buttons_OK);
+        Refuse(Refusal::Folder_Not_Absolute, "");
         return;
     }
     std::optional<platform::Folder> source;
     if (!source_text.empty()) source = support_->Find_Folder(source_text);
     if (!source) {
-        support_->Message_Box("Quellverzeichnis existiert nicht...", support::Buttons_OK);
+        Refuse(Refusal::Source_Missing, source_text);
         return;
     }
 
@@ -74,12 +134,12 @@ void Copy_Job::Run_Start() {
         const std::string target_key = comparison_key(Get_UNC_Path(target_path));
         const Folder_Relation relation = Relate_Folders(support_->file_system(), source_path, target_path);
         if (source_key == target_key || relation == Folder_Relation::Identical) {
-            support_->Message_Box("Start- und Zielverzeichnis sind identisch...", support::Buttons_OK);
+            Refuse(Refusal::Same_Folders, "");
             return;
         }
         if (source_key.starts_with(target_key) || target_key.starts_with(source_key) ||
             relation == Folder_Relation::Nested) {
-            support_->Message_Box("Quell- und Zielverzeichis dürfen nicht ineinander liegen...", support::Buttons_OK);
+            Refuse(Refusal::Nested_Folders, "");
             return;
         }
     }
@@ -89,24 +149,18 @@ void Copy_Job::Run_Start() {
     if (!target_text.empty()) target = support_->Find_Folder(target_text);
 
     if (!target && (source->Files_Count() + source->SubFolders_Count() != 0 || options_->Copy_Empty_Folders())) {
-        if (support_->Message_Box("Zielverzeichnis existiert nicht - soll es neu angelegt werden?",
-                                  support::Buttons_Yes_No) != support::Answer_Yes)
+        target = Make_Missing_Target(target_text);
+        if (state_->Outcome.refusal != Refusal::None) return;
+    } else if (target) {
+        // The mount point itself as the target, its device not mounted.
+        bool unmounted = false;
+        try {
+            unmounted = platform::is_unmounted_fstab_point(target->Path(), Mount_Rules);
+        } catch (...) {
+        }
+        if (unmounted) {
+            Refuse(Refusal::Target_Not_Mounted, target->Path());
             return;
-        // A preview writes nothing: its evaluation finds every file missing
-        // in the target the run would make.
-        if (!Preview) {
-            bool made = false;
-            try {
-                made = support_->Make_Folder(target_text);
-            } catch (const std::exception& failure) {
-                throw Start_Failure(std::string("Zielverzeichnis konnte nicht angelegt werden...\r\n") +
-                                    failure.what());
-            }
-            if (made) target = support_->Find_Folder(target_text);
-            if (!target) {
-                support_->Message_Box("Zielverzeichnis konnte nicht angelegt werden...", support::Buttons_OK);
-                return;
-            }
         }
     }
 
@@ -114,16 +168,13 @@ void Copy_Job::Run_Start() {
     // old versions and copies in progress: the second one does not start.
     platform::Tree_Lock trees;
     if (target && !trees.acquire(target->Path())) {
-        support_->Message_Box("Zielverzeichnis wird gerade von einer anderen Ausführung benutzt...",
-                              support::Buttons_OK);
+        Refuse(Refusal::Target_In_Use, target->Path());
         return;
     }
     bool source_locked = false;
     auto lock_source = [&] {
         if (!source_locked) source_locked = trees.acquire(source->Path());
-        if (!source_locked)
-            support_->Message_Box("Quellverzeichnis wird gerade von einer anderen Ausführung benutzt...",
-                                  support::Buttons_OK);
+        if (!source_locked) Refuse(Refusal::Source_In_Use, source->Path());
         return source_locked;
     };
     // A synchronisation writes into the source as well.
@@ -132,6 +183,11 @@ void Copy_Job::Run_Start() {
     if (Preview) {
         Set_Run_Under_Way(true);
         Evaluate_Source_Click();
+        // The run would ask about the space before it copies; so does its preview.
+        if (!state_->Cancel_Requested && !Enough_Space_Or_Agreed(target)) {
+            Set_Run_Under_Way(false);
+            return;
+        }
         // A synchronisation copies back what is newer in the target; what
         // the first pass brings there is then the same age and stays.
         if (!state_->Cancel_Requested && options_->Synchronize() && target) {
@@ -139,6 +195,7 @@ void Copy_Job::Run_Start() {
             Evaluate_Source_Click();
         }
         Set_Run_Under_Way(false);
+        state_->Outcome.cancelled = state_->Cancel_Requested;
         return;
     }
 
@@ -147,6 +204,8 @@ void Copy_Job::Run_Start() {
     const platform::Confinement confined(support_->file_system(), Tree_Roots());
 
     Set_Run_Under_Way(true);
+    Run_Outcome& outcome = state_->Outcome;
+    outcome.began = true;
     cleared_folder_.clear();  // a folder cleared by an earlier run may have new leftovers
     made_folder_.clear();
     archive_kept_ = 0;
@@ -155,11 +214,20 @@ void Copy_Job::Run_Start() {
     state_->Handled_Files = 0;
 
     Evaluate_Source_Click();
+    outcome.files_evaluated = state_->Total_Files;
+    if (!state_->Cancel_Requested && !Enough_Space_Or_Agreed(target)) {
+        outcome.began = false;
+        Set_Run_Under_Way(false);
+        display_->Show_Cancel_Button(false);
+        return;
+    }
     if (!state_->Cancel_Requested) {
         display_->Clear_Errors();
+        outcome.files_failed = outcome.folders_unfinished = 0;
         display_->Arrange_Error_List();
         state_->Cancel_Requested = false;
         display_->Show_Cancel_Button(true);
+        target_full_ = false;
         Process_Folder(*source, Ignore_All, state_->Cancel_Requested);
 
         // Synchronize may have been set during the first pass.
@@ -167,8 +235,9 @@ void Copy_Job::Run_Start() {
             const std::int32_t first_pass_total = state_->Total_Files;
             state_->Reverse_Direction = true;
             Evaluate_Source_Click();
-            if (!state_->Cancel_Requested) {
+            if (!state_->Cancel_Requested && (!target || Enough_Space_Or_Agreed(source))) {
                 display_->Show_Cancel_Button(true);
+                target_full_ = false;
                 if (target) {
                     Process_Folder(*target, Ignore_All, state_->Cancel_Requested);
                 } else {
@@ -176,25 +245,27 @@ void Copy_Job::Run_Start() {
                     // no folder to walk back from.
                     Report_Folder_Failure("", platform::File_System_Error(ENOENT, target_text).what(), 2);
                 }
+            } else if (!state_->Cancel_Requested) {
+                // Too little space in the source for the way back, and the
+                // user chose not to run it: the first pass stands, and the
+                // run ends as stopped by the user.
+                outcome.refusal = Refusal::None;
+                outcome.stopped_at_failure = true;
+                state_->Cancel_Requested = true;
             }
             // The sum may pass the 32-bit range only as a failure.
             const std::int64_t sum = static_cast<std::int64_t>(first_pass_total) + state_->Total_Files;
             if (sum > INT32_MAX) throw std::overflow_error("Überlauf");
             state_->Total_Files = static_cast<std::int32_t>(sum);
+            outcome.files_evaluated = state_->Total_Files;
         }
     }
 
     Set_Run_Under_Way(false);
-    std::string summary;
-    const long errors = display_->Error_Count();
-    if (errors > 0)
-        summary = "Kopierfehler bei " + std::to_string(errors) + " Dateien";
-    else
-        // After a cancel the evaluation's total was never reached.
-        summary = std::to_string(state_->Cancel_Requested ? state_->Handled_Files : state_->Total_Files) +
-                  " Dateien erfolgreich " + (state_->Reverse_Direction ? "synchronisiert" : "verarbeitet");
-    if (state_->Cancel_Requested) summary += " - Abbruch durch Benutzer";
-    display_->Show_Status(summary);
+    outcome.files_handled = state_->Handled_Files;
+    outcome.cancelled = state_->Cancel_Requested;
+    outcome.archive_bits_kept = static_cast<std::int32_t>(archive_kept_);
+    display_->Show_Status(Final_Status_Text(outcome, state_->Reverse_Direction));
     display_->Show_Cancel_Button(false);
     Report_Kept_Archive_Bits();
 }

@@ -187,6 +187,11 @@ public:
     virtual void confine(const std::vector<std::string>& /*roots*/) {}
     virtual void unconfine() {}
 
+    // The bytes an ordinary user may still write on the file system that
+    // holds path (statvfs: available blocks times their size); nullopt where
+    // it cannot be told. The default tells nothing.
+    virtual std::optional<std::uint64_t> free_space(const std::string& /*path*/) { return std::nullopt; }
+
     // realpath() of the longest existing leading part of path, with the rest
     // appended after "." and ".." are folded. Never throws.
     virtual std::string canonical(const std::string& path) = 0;

@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -70,6 +71,7 @@ public:
     }
     void hold_folders() override { wrapped_->hold_folders(); }
     void release_folders() override { wrapped_->release_folders(); }
+    std::optional<std::uint64_t> free_space(const std::string& path) override { return wrapped_->free_space(path); }
     std::string canonical(const std::string& path) override { return wrapped_->canonical(path); }
 
 private:

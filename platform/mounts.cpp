@@ -1,11 +1,13 @@
 #include "platform/mounts.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -88,7 +90,81 @@ std::string parent_of(const std::string& path) {
     return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
 }
 
+// nullopt when the folder cannot be read.
+std::optional<bool> is_empty_folder(const std::string& folder) {
+    DIR* listing = ::opendir(folder.c_str());
+    if (!listing) return std::nullopt;
+    bool empty = true;
+    errno = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            empty = false;
+            break;
+        }
+    }
+    const bool failed = empty && errno != 0;
+    ::closedir(listing);
+    if (failed) return std::nullopt;
+    return empty;
+}
+
+std::vector<std::string> fstab_points(const Mount_Point_Rules& rules) {
+    std::ifstream in(rules.fstab);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return parse_fstab(text);
+}
+
+bool listed_in_fstab(const std::string& folder, const Mount_Point_Rules& rules) {
+    for (const std::string& point : fstab_points(rules))
+        if (point == folder || real_file_system().canonical(point) == folder) return true;
+    return false;
+}
+
+// An existing, empty folder with nothing mounted on it.
+bool is_empty_unmounted(const std::string& folder) {
+    return !is_mount_point(folder) && is_empty_folder(folder).value_or(false);
+}
+
 }  // namespace
+
+std::vector<std::string> parse_fstab(const std::string& text) {
+    std::vector<std::string> points;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string device, point;
+        if (!(words >> device) || device.starts_with("#") || !(words >> point)) continue;
+        point = unescape(point);
+        if (point.empty() || point.front() != '/') continue;  // "none", "swap"
+        points.push_back(point);
+    }
+    return points;
+}
+
+std::optional<std::string> unmounted_storage_above(const std::string& missing_path, const Mount_Point_Rules& rules) {
+    std::string folder = missing_path;
+    struct stat about {};
+    while (::stat(folder.c_str(), &about) != 0) {
+        if (errno != ENOENT || folder == "/" || folder.empty()) return std::nullopt;
+        folder = parent_of(folder);
+    }
+    if (!S_ISDIR(about.st_mode)) return std::nullopt;
+    folder = real_file_system().canonical(folder);
+    if (!is_empty_unmounted(folder)) return std::nullopt;
+    for (const std::string& root : rules.removable_roots) {
+        const std::string real_root = real_file_system().canonical(root);
+        if (folder.size() > real_root.size() && holds(real_root, folder)) return folder;
+    }
+    if (listed_in_fstab(folder, rules)) return folder;
+    return std::nullopt;
+}
+
+bool is_unmounted_fstab_point(const std::string& folder, const Mount_Point_Rules& rules) {
+    const std::string real = real_file_system().canonical(folder);
+    return listed_in_fstab(real, rules) && is_empty_unmounted(real);
+}
 
 std::shared_ptr<const std::vector<Mount>> current_mounts() { return system_mounts(); }
 

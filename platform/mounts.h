@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,5 +45,28 @@ Mount mount_in(const std::vector<Mount>& mounts, const std::string& canonical_pa
 // The share name of a mount: its source for network file systems (cifs,
 // smb3, nfs, nfs4, fuse.sshfs ...), else empty.
 std::string share_name(const Mount& mount);
+
+// Where storage is normally mounted: the mount points /etc/fstab lists, and
+// every folder below the places where desktops mount removable media.
+struct Mount_Point_Rules {
+    std::string fstab = "/etc/fstab";
+    std::vector<std::string> removable_roots{"/media", "/run/media", "/mnt"};
+};
+
+// The mount points an fstab text lists, in its order, with the octal escapes
+// decoded; comments, swap and "none" are left out.
+std::vector<std::string> parse_fstab(const std::string& text);
+
+// For a path that does not exist: the nearest existing folder above it, when
+// that folder is empty, storage is normally mounted on it (see the rules)
+// and nothing is mounted there now, as when a stick is not plugged in; a
+// folder made there would land on the disk below. nullopt otherwise, and
+// wherever it cannot be told.
+std::optional<std::string> unmounted_storage_above(const std::string& missing_path,
+                                                   const Mount_Point_Rules& rules = {});
+
+// For an existing folder: true when fstab lists it as a mount point, nothing
+// is mounted there now and it is empty.
+bool is_unmounted_fstab_point(const std::string& folder, const Mount_Point_Rules& rules = {});
 
 }  // namespace zentrel::platform

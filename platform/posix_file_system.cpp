@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -633,6 +634,12 @@ public:
 
     void hold_folders() override { folders_.hold(); }
     void release_folders() override { folders_.release(); }
+
+    std::optional<std::uint64_t> free_space(const std::string& path) override {
+        struct statvfs space {};
+        if (::statvfs(path.c_str(), &space) != 0) return std::nullopt;
+        return static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize;
+    }
 
     std::string canonical(const std::string& path) override {
         try {

@@ -82,9 +82,7 @@ void Copy_Single_File_Click(Form& form, support::Support_Routines& support, engi
         return;
     }
 
-    bool ignore_all = false;
-    bool abort = false;
-    job.Copy_File(file, target, ignore_all, abort);
+    job.Copy_Single_File(file, target);
 }
 
 }  // namespace zentrel::window

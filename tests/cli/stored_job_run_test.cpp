@@ -1,6 +1,7 @@
 // The run without a window, end to end: the real program as a child process
 // on real folders, its settings in a temporary registry.
 #include "common/temp_folder.h"
+#include "common/unprivileged.h"
 #include "platform/registry_store.h"
 #include "platform/tree_lock.h"
 
@@ -8,11 +9,14 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -147,9 +151,16 @@ TEST_F(Stored_Job_Run, RunsTheStoredJobAndNeverStoresItsOverrides) {
     const Outcome stored = run_stored_job({});
     EXPECT_EQ(stored.status, 0) << stored.err;
     EXPECT_EQ(tree(target), (std::map<std::string, std::string>{{"a.txt", "a"}, {"c.doc", "c"}, {"sub/d.txt", "d"}}));
-    EXPECT_EQ(lines(stored.err).back(), "3 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(lines(stored.err), (std::vector<std::string>{"3 Dateien erfolgreich verarbeitet",
+                                                           "2 Dateien kopiert (2 B), 1 unverändert"}));
     EXPECT_EQ(stored.out, "");
     EXPECT_EQ(read_file(settings_file()), settings);
+
+    // A run with nothing to do says that it copied nothing.
+    const Outcome again = run_stored_job({});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(lines(again.err),
+              (std::vector<std::string>{"3 Dateien erfolgreich verarbeitet", "Keine Datei kopiert, 3 unverändert"}));
 }
 
 // A job the start refuses writes nothing and ends with status 2; its dry run
@@ -168,9 +179,24 @@ TEST_P(Refused_Job, WritesNothingAndEndsWithStatusTwo) {
     write_file(source + "/a.txt", "a");
     platform::Tree_Lock other_run;
     std::vector<std::string> arguments = GetParam().arguments;
+    // An empty folder where removable storage is mounted, with nothing
+    // mounted on it: as a stick that is not plugged in.
+    std::string unplugged;
+    struct Remove_Folder {
+        std::string& path;
+        ~Remove_Folder() {
+            if (!path.empty()) ::rmdir(path.c_str());
+        }
+    } remove_unplugged{unplugged};
     for (std::string& argument : arguments) {
         if (argument.starts_with("SOURCE")) argument.replace(0, 6, source);
         if (argument == "MISSING") argument = tmp / "missing";
+        if (argument == "UNPLUGGED") {
+            char folder[] = "/mnt/zentrel-cli-XXXXXX";
+            if (!::mkdtemp(folder)) GTEST_SKIP() << "cannot make a folder in /mnt: " << std::strerror(errno);
+            unplugged = folder;
+            argument = unplugged + "/Sicherung";
+        }
         if (argument == "LOCKED") {
             ASSERT_TRUE(other_run.acquire(target));
         }
@@ -189,11 +215,16 @@ TEST_P(Refused_Job, WritesNothingAndEndsWithStatusTwo) {
     EXPECT_EQ(tree(target), (std::map<std::string, std::string>{}));
     EXPECT_EQ(tree(source), (std::map<std::string, std::string>{{"a.txt", "a"}}));
     EXPECT_FALSE(exists(tmp / "missing"));
+    if (!unplugged.empty()) EXPECT_TRUE(fs::is_empty(unplugged));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Refusals, Refused_Job,
     ::testing::Values(Refusal{"MissingTargetWithoutCreate", {"--target", "MISSING"}, "--create-target"},
+                      Refusal{"EmptyTarget", {"--target", "", "--create-target"}, "Kein Zielverzeichnis angegeben"},
+                      Refusal{"TargetOnAStickNotPluggedIn",
+                              {"--target", "UNPLUGGED", "--create-target"},
+                              "Fehler: Der Datenträger des Zielverzeichnisses scheint nicht eingehängt zu sein"},
                       Refusal{"MissingSource", {"--source", "MISSING"}, "Quellverzeichnis existiert nicht..."},
                       Refusal{"IdenticalFolders", {"--target", "SOURCE"}, "identisch"},
                       Refusal{"NestedFolders", {"--target", "SOURCE/copy"}, "ineinander"},
@@ -284,10 +315,11 @@ TEST_F(Stored_Job_Run, FailedFilesAreListedWithTheirReasonAndAbortStopsAtTheFirs
     const Outcome ignoring = run_stored_job({});
     EXPECT_EQ(ignoring.status, 1) << ignoring.err;
     const auto reported = lines(ignoring.err);
-    ASSERT_EQ(reported.size(), 3u) << ignoring.err;
+    ASSERT_EQ(reported.size(), 4u) << ignoring.err;
     EXPECT_EQ(reported[0], "Kopierfehler bei 2 Dateien");
-    for (int i : {1, 2}) {
-        const std::string file = source + (i == 1 ? "/a.txt" : "/b.txt");
+    EXPECT_EQ(reported[1], "1 Dateien kopiert (5 B)");
+    for (int i : {2, 3}) {
+        const std::string file = source + (i == 2 ? "/a.txt" : "/b.txt");
         EXPECT_TRUE(reported[i].starts_with("  " + file + " -- Konnte Datei nicht kopieren")) << reported[i];
         EXPECT_NE(reported[i].find("Is a directory"), std::string::npos) << reported[i];
     }
@@ -298,6 +330,71 @@ TEST_F(Stored_Job_Run, FailedFilesAreListedWithTheirReasonAndAbortStopsAtTheFirs
     EXPECT_EQ(aborting.status, 1) << aborting.err;
     EXPECT_EQ(lines(aborting.err).front(), "Kopierfehler bei 1 Dateien - Abbruch durch Benutzer");
     EXPECT_FALSE(exists(target + "/c.txt"));
+}
+
+// Onto a small file system: too little space is foreseen and refused
+// unless told otherwise; a target found full then asks nothing per file.
+TEST_F(Stored_Job_Run, ASmallTargetIsForeseenAndAFullOneFailsTheRestAtOnce) {
+    if (::mount("zentrel-test", target.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{target};
+    for (const char* name : {"a.bin", "b.bin", "c.bin"}) write_file(source + "/" + name, std::string(600'000, *name));
+
+    for (const bool dry : {true, false}) {
+        const Outcome refused =
+            run_stored_job(dry ? std::vector<std::string>{"--dry-run"} : std::vector<std::string>{});
+        EXPECT_EQ(refused.status, 2) << refused.err;
+        EXPECT_TRUE(
+            lines(refused.err)
+                .front()
+                .starts_with("Fehler: Im Zielverzeichnis " + target + " ist nicht genug Platz frei (benötigt: 1.8 MB"))
+            << refused.err;
+        EXPECT_EQ(refused.out, "");
+        EXPECT_TRUE(fs::is_empty(target));
+    }
+
+    const Outcome forced = run_stored_job({"--even-if-full"});
+    EXPECT_EQ(forced.status, 1) << forced.err;
+    const auto told = lines(forced.err);
+    ASSERT_EQ(told.size(), 6u) << forced.err;
+    EXPECT_TRUE(told[0].starts_with("Hinweis: Im Zielverzeichnis")) << told[0];
+    EXPECT_EQ(told[1], "Fehler: Im Zielverzeichnis " + target +
+                           " ist kein Platz mehr frei; die übrigen Dateien werden ohne Versuch als Fehler aufgeführt");
+    EXPECT_EQ(told[2], "Kopierfehler bei 2 Dateien");
+    EXPECT_EQ(told[3], "1 Dateien kopiert (600.0 kB)");
+    EXPECT_TRUE(told[4].starts_with("  " + source + "/b.bin -- ")) << told[4];
+    EXPECT_EQ(tree(target).size(), 1u);
+
+    fs::remove(target + "/a.bin");
+    write_file(target + "/filler", std::string(900'000, 'f'));
+    const Outcome stopped = run_stored_job({"--even-if-full", "--on-error=abort"});
+    EXPECT_EQ(stopped.status, 1) << stopped.err;
+    EXPECT_NE(stopped.err.find("\nKopierfehler bei 1 Dateien - Abbruch durch Benutzer\nKeine Datei kopiert\n"),
+              std::string::npos)
+        << stopped.err;
+}
+
+// The labels agree with the exit status: a note after a successful run
+// leaves it successful.
+TEST_F(Stored_Job_Run, ArchiveBitsThatCannotBeClearedAreANoteNotAFailure) {
+    write_file(source + "/a.txt", "a");
+    Hand_Over(tmp.path());
+    ASSERT_EQ(::chown((source + "/a.txt").c_str(), 0, 0), 0);  // readable, not the user's to mark
+    const auto outcome = Run_Unprivileged([&]() -> std::string {
+        const Outcome run = run_stored_job({"--archive-only", "--reset-archive"});
+        if (run.status != 0) return "exit status " + std::to_string(run.status) + ": " + run.err;
+        const auto told = lines(run.err);
+        if (told.size() != 3 || !told[0].starts_with("Hinweis: Bei 1 kopierten Dateien konnte das Archivbit nicht") ||
+            told[1] != "1 Dateien erfolgreich verarbeitet")
+            return "told: " + run.err;
+        return "";
+    });
+    if (outcome.skipped) GTEST_SKIP() << outcome.message;
+    EXPECT_EQ(outcome.message, "");
+    EXPECT_EQ(read_file(target + "/a.txt"), "a");
 }
 
 // What --dry-run lists is what the run then writes, in either direction.

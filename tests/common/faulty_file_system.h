@@ -104,6 +104,10 @@ public:
     // The bits kept for path, as the last set_native_attributes left them.
     std::optional<int> native_bits(const std::string& path) const;
 
+    // free_space answers bytes for every path, as a small disk would;
+    // nullopt hands it to the wrapped file system again.
+    void pretend_free_space(std::optional<std::uint64_t> bytes) { free_space_ = bytes; }
+
     // Removes every fault and the callback; the call counts stay.
     void clear();
     int calls(Fs_Operation operation) const { return calls_[static_cast<int>(operation)]; }
@@ -136,6 +140,9 @@ public:
     std::optional<int> get_native_attributes(const std::string& path, dev_t device) override;
     bool set_native_attributes(const std::string& path, dev_t device, int attributes) override;
     std::string canonical(const std::string& path) override;
+    std::optional<std::uint64_t> free_space(const std::string& path) override {
+        return free_space_ ? free_space_ : wrapped().free_space(path);
+    }
 
 private:
     struct Hit {
@@ -158,6 +165,7 @@ private:
     std::function<void(Fs_Operation, const std::string&)> before_;
     int calls_[Fs_Operation_Count] = {};
     std::string native_folder_;
+    std::optional<std::uint64_t> free_space_;
     std::map<std::string, int> native_;
 };
 

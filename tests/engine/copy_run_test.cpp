@@ -63,6 +63,75 @@ TEST_F(Copy_Run, CopiesTheTreeWithTimesAndASecondRunCopiesNothing) {
     EXPECT_EQ(skipped.size(), 6u);
     EXPECT_NE(std::find(skipped.begin(), skipped.end(), "überspringe " + src + "/Briefe/d.txt"), skipped.end());
     expect_same_tree(src, dst);
+    // The outcome says that nothing was copied, and why.
+    EXPECT_EQ(state.Outcome.files_copied, 0);
+    EXPECT_EQ(state.Outcome.files_unchanged, 6);
+    EXPECT_EQ(state.Outcome.files_handled, 6);
+    EXPECT_EQ(engine::Result_Of(state.Outcome), engine::Run_Result::Done);
+}
+
+// Too little space for what the evaluation counted, less what the copies
+// replace: one question before anything is copied.
+TEST_F(Copy_Run, TooLittleSpaceInTheTargetIsForeseenAndAskedOnce) {
+    write_file(src + "/a.bin", std::string(1'500'000, 'a'));
+    write_file(src + "/b.bin", std::string(1'000'000, 'b'));
+    write_file(dst + "/b.bin", std::string(500'000, 'o'));  // replaced: its space comes back
+    fs.pretend_free_space(1'900'000);
+
+    host.answer(support::Answer_No);
+    job.Start_Click();
+    ASSERT_EQ(prompts(), std::vector<std::string>{"Im Zielverzeichnis ist nicht genug Platz frei (benötigt: 2,000 "
+                                                  "MBytes, frei: 1,900 MBytes) - Trotzdem ausführen?"});
+    EXPECT_EQ(host.boxes[0].buttons, support::Buttons_Yes_No);
+    EXPECT_EQ(state.Outcome.refusal, engine::Refusal::Not_Enough_Space);
+    EXPECT_FALSE(exists(dst + "/a.bin"));
+    EXPECT_EQ(read_file(dst + "/b.bin").size(), 500'000u);
+    EXPECT_FALSE(display.run_under_way);
+    EXPECT_FALSE(display.cancel_shown);
+
+    host.boxes.clear();
+    host.answer(support::Answer_Yes);
+    EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(read_file(dst + "/b.bin").size(), 1'000'000u);
+
+    // Enough room (2,000,000 bytes needed once b.bin is given back): no question.
+    write_file(src + "/a.bin", std::string(1'500'001, 'a'));
+    fs.pretend_free_space(2'100'000);
+    host.boxes.clear();
+    EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+// A full target met during the run: one question, then every later file
+// fails at once into the list, and only what was copied counts as copied.
+TEST_F(Copy_Run, AFullTargetAsksOnceAndCountsOnlyWhatWasCopied) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) write_file(src + "/" + name, name);
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", ENOSPC);
+    fs.fail(Fs_Operation::copy_file, src + "/c.txt", ENOSPC);
+    fs.fail(Fs_Operation::copy_file, src + "/d.txt", ENOSPC);
+
+    host.answer(support::Answer_No);  // go on and list the rest
+    EXPECT_EQ(start(), "Kopierfehler bei 3 Dateien");
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_TRUE(host.boxes[0].prompt.starts_with("Im Zielverzeichnis ist kein Platz mehr frei:"));
+    EXPECT_EQ(display.errors, (std::vector<std::string>{src + "/a.txt", src + "/c.txt", src + "/d.txt"}));
+    EXPECT_EQ(read_file(dst + "/b.txt"), "b.txt");
+    EXPECT_EQ(display.count(engine::File_Counter::Processed_Files), 1);
+    EXPECT_EQ(display.bytes[engine::Byte_Count_Kind::Copied].back(), 5);
+    EXPECT_EQ(state.Outcome.files_copied, 1);
+    EXPECT_EQ(state.Outcome.files_failed, 3);
+    EXPECT_EQ(engine::Result_Of(state.Outcome), engine::Run_Result::Finished_With_Errors);
+
+    // Stop: the run ends at the first full copy, as the user's stop.
+    std::filesystem::remove(dst + "/b.txt");
+    host.boxes.clear();
+    host.answer(support::Answer_Yes);
+    EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien - Abbruch durch Benutzer");
+    EXPECT_EQ(host.boxes.size(), 1u);
+    EXPECT_FALSE(exists(dst + "/b.txt"));
+    EXPECT_TRUE(state.Outcome.stopped_at_failure);
+    EXPECT_EQ(engine::Result_Of(state.Outcome), engine::Run_Result::Finished_With_Errors);
 }
 
 TEST_F(Copy_Run, FiltersAndSubfolderOptionChooseTheFiles) {
@@ -308,7 +377,10 @@ TEST_F(Copy_Run, FailedCopyKeepsTheArchiveBit) {
     EXPECT_EQ(state.Error_Files, 1);
     EXPECT_EQ(display.count(engine::File_Counter::Error_Files), 1);
     EXPECT_TRUE(display.error_counter_shown);
-    EXPECT_EQ(state.Processed_Files, 2);  // a failed attempt still counts as handed over
+    // Only what reached the target counts as copied.
+    EXPECT_EQ(state.Processed_Files, 1);
+    EXPECT_EQ(state.Outcome.files_copied, 1);
+    EXPECT_EQ(state.Outcome.files_failed, 1);
 }
 
 TEST_F(Copy_Run, HiddenAndSystemFilesAndFoldersOnlyWithTheirOptions) {

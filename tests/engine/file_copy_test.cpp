@@ -147,12 +147,12 @@ TEST_F(File_Copy, TargetThatCannotBeParkedRetryLooksTheTargetUpAgain) {
 TEST_F(File_Copy, FailedCopyRestoresTheOldVersionWithoutPartialFiles) {
     write_file(src + "/a.txt", std::string(100'000, 'n'));
     source = file(src + "/a.txt");
-    fs.fail_copy_after(src + "/a.txt", 4096);
+    fs.fail_copy_after(src + "/a.txt", 4096, EIO);
     host.answer(Answer_Abort);
     EXPECT_FALSE(copy());
     // The prompt says why: the platform's description of the failure.
     EXPECT_EQ(prompts(), std::vector<std::string>{"Konnte Datei nicht kopieren: " + src +
-                                                  "/a.txt\r\nNo space left on device: " + dst + "/a.txt"});
+                                                  "/a.txt\r\nInput/output error: " + dst + "/a.txt"});
     EXPECT_TRUE(abort);
     EXPECT_EQ(read_file(dst + "/a.txt"), "old version");
     EXPECT_FALSE(exists(temp));
@@ -171,7 +171,7 @@ TEST_F(File_Copy, FailedCopyRetryAfterTheCauseIsGoneCopiesOnce) {
 }
 
 TEST_F(File_Copy, OldVersionThatCannotBeMovedBackIsNamedAndRetried) {
-    fs.fail(Fs_Operation::copy_file, src + "/a.txt", ENOSPC);
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
     // The park succeeds; the move back, the next rename naming the
     // temporary file, fails once.
     fs.before([&](Fs_Operation op, const std::string&) {
@@ -181,18 +181,17 @@ TEST_F(File_Copy, OldVersionThatCannotBeMovedBackIsNamedAndRetried) {
     });
     host.answer(Answer_Retry).answer(Answer_Ignore).answer(Answer_No);
     EXPECT_FALSE(copy());
-    EXPECT_EQ(prompts(),
-              (std::vector<std::string>{
-                  "Konnte Datei nicht zurückschreiben: \r\n" + temp + "\r\nauf: " + dst + "/a.txt",
-                  "Konnte Datei nicht kopieren: " + src + "/a.txt\r\nNo space left on device: " + src + "/a.txt",
-                  "Alle weiteren Fehler ignorieren?"}));
+    EXPECT_EQ(prompts(), (std::vector<std::string>{
+                             "Konnte Datei nicht zurückschreiben: \r\n" + temp + "\r\nauf: " + dst + "/a.txt",
+                             "Konnte Datei nicht kopieren: " + src + "/a.txt\r\nInput/output error: " + src + "/a.txt",
+                             "Alle weiteren Fehler ignorieren?"}));
     EXPECT_EQ(read_file(dst + "/a.txt"), "old version");
     EXPECT_FALSE(exists(temp));
     EXPECT_EQ(entries(), std::vector<std::string>{src + "/a.txt"});
 }
 
 TEST_F(File_Copy, OldVersionThatStaysParkedAfterAbortKeepsItsContent) {
-    fs.fail(Fs_Operation::copy_file, src + "/a.txt", ENOSPC);
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
     fs.before([&](Fs_Operation op, const std::string&) {
         if (op == Fs_Operation::copy_file) fs.fail(Fs_Operation::rename, temp, EIO);
     });
@@ -201,6 +200,46 @@ TEST_F(File_Copy, OldVersionThatStaysParkedAfterAbortKeepsItsContent) {
     EXPECT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(read_file(temp), "old version");
     EXPECT_EQ(entries(), std::vector<std::string>{src + "/a.txt"});
+}
+
+// A full target fails every later file the same way: one question, whose
+// answer holds for the rest of the pass, and no box per file.
+TEST_F(File_Copy, AFullTargetAsksOnceAndTheRestFailWithoutABox) {
+    write_file(src + "/b.txt", "b");
+    std::optional<platform::File> b = file(src + "/b.txt");
+    fs.fail_copy_after(src + "/a.txt", 4, ENOSPC);
+    fs.fail(Fs_Operation::copy_file, src + "/b.txt", EDQUOT);
+    host.answer(Answer_No);  // go on
+    EXPECT_FALSE(copy());
+    EXPECT_FALSE(job.Copy_File(b, dst + "/b.txt", ignore_all, abort));
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_TRUE(host.boxes[0].prompt.starts_with("Im Zielverzeichnis ist kein Platz mehr frei:\r\n" + dst));
+    EXPECT_EQ(host.boxes[0].buttons, support::Buttons_Yes_No);
+    EXPECT_FALSE(abort);
+    EXPECT_EQ(entries(), (std::vector<std::string>{src + "/a.txt", src + "/b.txt"}));
+    EXPECT_NE(display.reasons[0].find("No space left on device"), std::string::npos);
+    EXPECT_EQ(read_file(dst + "/a.txt"), "old version");
+    EXPECT_FALSE(exists(temp));
+    EXPECT_FALSE(partial_files_left());
+}
+
+// The error list's single copy tells its own outcome and leaves the run's.
+TEST_F(File_Copy, ASingleCopyToldAsTheOutcomeOfOneFile) {
+    state.Outcome.files_failed = 3;
+    engine::Run_Outcome copied = job.Copy_Single_File(source, dst + "/a.txt");
+    EXPECT_EQ(copied.files_copied, 1);
+    EXPECT_EQ(copied.bytes_copied, 11);
+    EXPECT_EQ(engine::Result_Of(copied), engine::Run_Result::Done);
+
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO);
+    host.answer(Answer_Abort);
+    const engine::Run_Outcome failed = job.Copy_Single_File(source, dst + "/a.txt");
+    EXPECT_EQ(failed.files_copied, 0);
+    EXPECT_EQ(failed.files_failed, 1);
+    EXPECT_TRUE(failed.stopped_at_failure);
+    EXPECT_EQ(engine::Result_Of(failed), engine::Run_Result::Finished_With_Errors);
+    EXPECT_EQ(state.Outcome.files_failed, 3);
+    EXPECT_FALSE(state.Outcome.stopped_at_failure);
 }
 
 TEST_F(File_Copy, IgnoreAllAlreadySetAsksNothing) {

@@ -6,6 +6,8 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 namespace zentrel::testing {
@@ -28,6 +30,9 @@ protected:
         host.answer(Answer_OK);
         job.Start_Click();
         EXPECT_TRUE(!display.run_under_way);
+        // A caller learns of the refusal from the outcome, not from the box.
+        EXPECT_EQ(engine::Result_Of(state.Outcome), engine::Run_Result::Refused);
+        EXPECT_FALSE(state.Outcome.began);
         EXPECT_EQ(host.boxes.size(), 1u) << source << " -> " << target;
         return host.boxes.empty() ? std::string() : host.boxes[0].prompt;
     }
@@ -188,11 +193,60 @@ TEST_F(Job_Start, ATargetThatCannotBeMadeIsReportedWithItsCause) {
 TEST_F(Job_Start, CancelDuringTheFirstEvaluationCopiesNothingAndKeepsTheOldErrors) {
     write_file(src + "/a.txt", "a");
     make_folders(dst);
-    display.Add_Error("/alt/fehler.txt", "Konnte Datei nicht kopieren: /alt/fehler.txt");
+    fs.fail(Fs_Operation::copy_file, src + "/a.txt", EIO, 1);
+    host.answer(support::Answer_Ignore).answer(Answer_No);
+    EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
     host.on_events = [this] { state.Cancel_Requested = true; };
     EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien - Abbruch durch Benutzer");
+    EXPECT_EQ(display.errors, std::vector<std::string>{src + "/a.txt"});
     EXPECT_FALSE(exists(dst + "/a.txt"));
     EXPECT_TRUE(!display.run_under_way);
+    EXPECT_EQ(engine::Result_Of(state.Outcome), engine::Run_Result::Cancelled);
+}
+
+// A missing target is never made on an empty folder where a stick or a
+// share is normally mounted but is not now: the backup would land on the
+// disk below and keep the device from being mounted there.
+TEST_F(Job_Start, AMissingTargetOnAnEmptyMountPointIsNeverMade) {
+    write_file(src + "/a.txt", "a");
+    make_folders(tmp / "media/benutzer");
+    make_folders(tmp / "usb");
+    write_file(tmp / "fstab",
+               "# <file system> <mount point> <type>\nUUID=1234 /  ext4 defaults 0 1\n"
+               "LABEL=STICK " +
+                   (tmp / "usb") + " vfat noauto,user 0 0\n");
+    job.Mount_Rules = {tmp / "fstab", {tmp / "media"}};
+    const std::string message = "Der Datenträger des Zielverzeichnisses scheint nicht eingehängt zu sein:";
+    for (const std::string& target :
+         {tmp / "media/benutzer/STICK/Sicherung", tmp / "usb/Sicherung/heute", tmp / "usb"}) {
+        SCOPED_TRACE(target);
+        const std::string prompt = refusal(src, target);
+        EXPECT_TRUE(prompt.starts_with(message)) << prompt;
+        EXPECT_TRUE(prompt.ends_with("...")) << prompt;
+        EXPECT_EQ(state.Outcome.refusal, engine::Refusal::Target_Not_Mounted);
+        EXPECT_EQ(host.boxes[0].buttons, support::Buttons_OK);
+    }
+    EXPECT_FALSE(exists(tmp / "media/benutzer/STICK"));
+    EXPECT_FALSE(exists(tmp / "usb/Sicherung"));
+
+    // Something in the folder (an ordinary folder, or the device's own
+    // files once it is mounted): the target is made as usual.
+    write_file(tmp / "usb/.volume", "");
+    host.boxes.clear();
+    options.targetfolder = tmp / "usb/Sicherung";
+    host.answer(Answer_Yes);
+    EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(read_file(tmp / "usb/Sicherung/a.txt"), "a");
+    std::filesystem::remove_all(tmp / "usb");
+    make_folders(tmp / "usb");
+
+    // Mounted now: an empty file system is a fine target.
+    if (::mount("zentrel-test", (tmp / "usb").c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    host.answer(Answer_Yes);
+    EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(read_file(tmp / "usb/Sicherung/a.txt"), "a");
+    ::umount2((tmp / "usb").c_str(), MNT_DETACH);
 }
 
 TEST_F(Job_Start, CancelDuringTheFirstWalkSkipsTheSecondPass) {

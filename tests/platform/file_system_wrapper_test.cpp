@@ -107,6 +107,10 @@ public:
     }
     void hold_folders() override { record("hold_folders", {}); }
     void release_folders() override { record("release_folders", {}); }
+    std::optional<std::uint64_t> free_space(const std::string& path) override {
+        record("free_space", {path});
+        return 44;
+    }
     std::string canonical(const std::string& path) override {
         record("canonical", {path});
         return "/canonical";
@@ -186,6 +190,7 @@ const std::vector<Forwarding>& forwardings() {
         {"hold_folders", [](File_System& fs) { return fs.hold_folders(), std::string(); }, "hold_folders()", ""},
         {"release_folders", [](File_System& fs) { return fs.release_folders(), std::string(); }, "release_folders()",
          ""},
+        {"free_space", [](File_System& fs) { return std::to_string(*fs.free_space("/d")); }, "free_space(/d)", "44"},
         {"canonical", [](File_System& fs) { return fs.canonical("x/.."); }, "canonical(x/..)", "/canonical"},
     };
     return table;

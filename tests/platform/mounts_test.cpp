@@ -36,6 +36,18 @@ TEST(Mounts_Test, ParsesMountinfoWithEscapes) {
     EXPECT_EQ(mounts[7].mount_point, "/mnt/tab\tand\\back");
 }
 
+TEST(Mounts_Test, ParsesTheMountPointsOfFstab) {
+    const char* const fstab =
+        "# /etc/fstab: static file system information.\n"
+        "UUID=1 / ext4 errors=remount-ro 0 1\n"
+        "  UUID=2   none   swap   sw   0   0\n"
+        "\n"
+        "LABEL=STICK /media/usb\\040stick vfat noauto,user 0 0\n"
+        "//nas/backup\t/mnt/nas cifs noauto,credentials=/x 0 0\n"
+        "broken-line-without-point\n";
+    EXPECT_EQ(parse_fstab(fstab), (std::vector<std::string>{"/", "/media/usb stick", "/mnt/nas"}));
+}
+
 TEST(Mounts_Test, FindsTheMountHoldingAPath) {
     auto mounts = parse_mountinfo(Mountinfo);
     EXPECT_EQ(mount_in(mounts, "/mnt/Meine Daten/a/b.txt").mount_point, "/mnt/Meine Daten");
