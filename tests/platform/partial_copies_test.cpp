@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -10,8 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "common/refused_calls.h"
 #include "common/temp_folder.h"
+#include "common/unprivileged.h"
 #include "platform/file_objects.h"
+#include "platform/file_system.h"
 
 namespace zentrel::platform {
 namespace {
@@ -69,34 +73,53 @@ TEST(Partial_Copies, StaleOnesGoWhileOneBeingWrittenAndEverythingElseStays) {
 
 // A clean-up can take only copies whose writer is gone when a copy in
 // progress has no name at all: the file is built unnamed and linked in
-// complete. inotify records every name the folder ever showed.
+// complete. inotify records every name the folder ever showed. So it is
+// where the kernel refuses to link the descriptor itself (EPERM without
+// CAP_DAC_READ_SEARCH): the copy takes the descriptor's /proc name instead.
 TEST(Partial_Copies, ACopyHasNoNameUntilItIsComplete) {
-    Temp_Folder tmp;
-    File_System& fs = real_file_system();
-    testing::make_folders(tmp / "ziel");
-    const int probe = ::open((tmp / "ziel").c_str(), O_TMPFILE | O_WRONLY, 0600);
-    if (probe < 0) GTEST_SKIP() << "the test folder's file system has no unnamed files";
-    ::close(probe);
-    write_file(tmp / "quelle", std::string(std::size_t{8} << 20, 'q'));
+    for (const bool descriptor_links : {true, false}) {
+        SCOPED_TRACE(descriptor_links ? "linkat on the descriptor" : "linkat on the descriptor refused");
+        Temp_Folder tmp;
+        testing::make_folders(tmp / "ziel");
+        const int probe = ::open((tmp / "ziel").c_str(), O_TMPFILE | O_WRONLY, 0600);
+        if (probe < 0) GTEST_SKIP() << "the test folder's file system has no unnamed files";
+        ::close(probe);
+        write_file(tmp / "quelle", std::string(std::size_t{8} << 20, 'q'));
 
-    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    ASSERT_GE(watch, 0);
-    ASSERT_GE(::inotify_add_watch(watch, (tmp / "ziel").c_str(), IN_CREATE | IN_MOVED_TO), 0);
-    File_System_Objects(fs).GetFile(tmp / "quelle").Copy(tmp / "ziel/kopie", false);
+        auto refuse = [&] {
+            return descriptor_links ? std::string() : testing::refuse_calls({{SYS_linkat, EPERM, 4, AT_EMPTY_PATH}});
+        };
+        const auto outcome = testing::Run_In_Child(refuse, [&]() -> std::string {
+            // The file system of this process alone: it learns what the kernel refuses.
+            auto made = make_posix_file_system();
+            const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+            if (watch < 0 || ::inotify_add_watch(watch, (tmp / "ziel").c_str(), IN_CREATE | IN_MOVED_TO) < 0)
+                return "no inotify";
+            File_System_Objects(*made).GetFile(tmp / "quelle").Copy(tmp / "ziel/kopie", false);
 
-    std::vector<std::string> names;
-    alignas(inotify_event) char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(watch, buffer, sizeof buffer)) > 0) {
-        for (char* at = buffer; at < buffer + got;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(at);
-            names.emplace_back(event->len ? event->name : "");
-            at += sizeof(inotify_event) + event->len;
-        }
+            std::vector<std::string> names;
+            alignas(inotify_event) char buffer[4096];
+            ssize_t got;
+            while ((got = ::read(watch, buffer, sizeof buffer)) > 0) {
+                for (char* at = buffer; at < buffer + got;) {
+                    const auto* event = reinterpret_cast<const inotify_event*>(at);
+                    names.emplace_back(event->len ? event->name : "");
+                    at += sizeof(inotify_event) + event->len;
+                }
+            }
+            ::close(watch);
+            std::string failures;
+            if (names != std::vector<std::string>{"kopie"}) {
+                failures = "names seen:";
+                for (const std::string& name : names) failures += " '" + name + "'";
+                failures += "\n";
+            }
+            if (testing::read_file(tmp / "ziel/kopie").size() != std::size_t{8} << 20) failures += "not whole\n";
+            return failures;
+        });
+        if (outcome.skipped) GTEST_SKIP() << outcome.message;
+        EXPECT_EQ(outcome.message, "");
     }
-    ::close(watch);
-    EXPECT_EQ(names, std::vector<std::string>{"kopie"});
-    EXPECT_EQ(testing::read_file(tmp / "ziel/kopie").size(), std::size_t{8} << 20);
 }
 
 }  // namespace
