@@ -238,6 +238,7 @@ TEST_F(Copy_Run, TheWalkTrustsTheEvaluationOnlyWhileFolderAndOptionsStayTheSame)
     EXPECT_EQ(looks[src + "/a.txt"], 1);
     EXPECT_EQ(looks[dst + "/a.txt"], 1);
     EXPECT_EQ(statuses_starting("überspringe " + src + "/a.txt").size(), 1u);  // and shows it as before
+    EXPECT_FALSE(exists(dst + "/.versteckt"));
 
     // Between the evaluation and the walk, b.txt's copy grows old and the
     // folder or an option changes: the walk tests again and copies it, and
@@ -246,11 +247,11 @@ TEST_F(Copy_Run, TheWalkTrustsTheEvaluationOnlyWhileFolderAndOptionsStayTheSame)
         {"a new file", [&] { write_file(src + "/neu.txt", "n"); }, "b.txt"},
         {"an option", [&] { options.only_newer = true; }, "b.txt"},
         {"hidden files", [&] { options.copy_hiddenfiles = true; }, ".versteckt"},
+        {"a file renamed", [&] { std::filesystem::rename(src + "/a.txt", src + "/c.txt"); }, "c.txt"},
     };
     for (const auto& [what, change, arrives] : changes) {
         SCOPED_TRACE(what);
         options.only_newer = false;
-        EXPECT_FALSE(exists(dst + "/.versteckt"));
         bool changed = false;
         // The evaluation of the one folder ends by clearing the status line.
         display.on_status = [&] {

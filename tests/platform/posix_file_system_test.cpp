@@ -432,7 +432,7 @@ TEST_F(Posix_File_System_Test, ConfinedPathsNeverFollowALinkBelowTheRoot) {
             const std::string victim_folder = leads_to == "B" ? root + "/B" : case_tmp / "draussen";
             write_file(root + "/A/a.txt", "a");
             write_file(victim_folder + "/geheim.txt", "g");
-            write_file(case_tmp / "baum2/daneben.txt", "d");
+            write_file(case_tmp / "verweis2/daneben.txt", "d");
             ::setxattr((victim_folder + "/geheim.txt").c_str(), "user.DOSATTRIB", "0x20", 4, 0);
             ASSERT_EQ(::symlink("baum", (case_tmp / "verweis").c_str()), 0);
 
@@ -444,6 +444,8 @@ TEST_F(Posix_File_System_Test, ConfinedPathsNeverFollowALinkBelowTheRoot) {
                 // The root itself may be named through a link: that is the user's choice.
                 const Confinement confined(own, {case_tmp / "verweis"});
                 const std::string through = case_tmp / "verweis";
+                // A confinement within it (the run's evaluation) ends without lifting it.
+                { const Confinement inner(own, {through}); }
                 if (!own.status(through + "/A/a.txt")) return "the tree's own file not found";
                 std::filesystem::rename(root + "/A", root + "/A-alt");
                 ::symlink(leads_to.c_str(), (root + "/A").c_str());
@@ -477,6 +479,10 @@ TEST_F(Posix_File_System_Test, ConfinedPathsNeverFollowALinkBelowTheRoot) {
                 loops("set_attribute", [&] { own.set_attribute(victim, "user.DOSATTRIB", "0x0"); });
                 loops("remove_attribute", [&] { own.remove_attribute(victim, "user.DOSATTRIB"); });
                 loops("create_link", [&] { own.create_link("x", through + "/A/neu"); });
+                // A path that climbs out with "..": the program makes none, and
+                // openat2 refuses it like a link.
+                if (openat2)
+                    loops("status climbing out", [&] { own.status(through + "/A-alt/../../verweis2/daneben.txt"); });
 
                 if (sorted_names(own.read_folder(victim_folder)) != std::vector<std::string>{"geheim.txt"})
                     failures += "the folder the link leads to changed\n";
@@ -488,9 +494,9 @@ TEST_F(Posix_File_System_Test, ConfinedPathsNeverFollowALinkBelowTheRoot) {
                 own.copy_file(through + "/A-alt/a.txt", through + "/neu/a.txt", {});
                 if (read_file(root + "/neu/a.txt") != "a") failures += "no copy within the tree\n";
                 // Beside the tree: as by path.
-                if (!own.status(case_tmp / "baum2/daneben.txt")) failures += "baum2/daneben.txt not found\n";
-                own.copy_file(case_tmp / "baum2/daneben.txt", case_tmp / "baum2/kopie.txt", {});
-                if (read_file(case_tmp / "baum2/kopie.txt") != "d") failures += "no copy beside the tree\n";
+                if (!own.status(case_tmp / "verweis2/daneben.txt")) failures += "verweis2/daneben.txt not found\n";
+                own.copy_file(case_tmp / "verweis2/daneben.txt", case_tmp / "verweis2/kopie.txt", {});
+                if (read_file(case_tmp / "verweis2/kopie.txt") != "d") failures += "no copy beside the tree\n";
                 return failures;
             });
             if (outcome.skipped) GTEST_SKIP() << outcome.message;
