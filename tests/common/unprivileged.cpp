@@ -94,14 +94,14 @@ Unprivileged_Outcome Run_In_Child(const std::function<std::string()>& setup, con
     return outcome;
 }
 
+std::string Become_Unprivileged() {
+    return drop_privileges()
+               ? std::string()
+               : std::string("cannot switch for good to uid 65534 (setresuid refused, or root's rights kept)");
+}
+
 Unprivileged_Outcome Run_Unprivileged(const std::function<std::string()>& body) {
-    return Run_In_Child(
-        [] {
-            return drop_privileges()
-                       ? std::string()
-                       : std::string("cannot switch for good to uid 65534 (setresuid refused, or root's rights kept)");
-        },
-        body);
+    return Run_In_Child(Become_Unprivileged, body);
 }
 
 void Hand_Over(const std::string& path) {

@@ -362,6 +362,45 @@ TEST_F(Posix_File_System_Test, CopyFileCarriesContentModeTimeAndTheNamedAttribut
         EXPECT_EQ(fs.get_attribute(to, "user.other"), std::nullopt);
     }
 
+    // A target that keeps no modes (FAT answers EPERM) or no extended
+    // attributes (FUSE drivers answer ENOSYS, others EOPNOTSUPP) still gets
+    // the whole file with its time; so does an ordinary user copying a
+    // read-only file whose attributes go with it.
+    struct Case {
+        const char* what;
+        std::function<std::string()> setup;
+    };
+    auto refusing = [](int no_attributes) {
+        return [no_attributes] {
+            std::vector<testing::Refused_Call> calls{{SYS_fchmod, EPERM}, {SYS_fchmodat, EPERM}};
+            for (long call : {SYS_fsetxattr, SYS_setxattr, SYS_lsetxattr}) calls.push_back({call, no_attributes});
+            return testing::refuse_calls(calls);
+        };
+    };
+    const Case cases[] = {
+        {"no modes, no attributes (ENOSYS)", refusing(ENOSYS)},
+        {"no modes, no attributes (EOPNOTSUPP)", refusing(EOPNOTSUPP)},
+        {"an ordinary user", [] { return testing::Become_Unprivileged(); }},
+    };
+    testing::Hand_Over(tmp.path());
+    for (const Case& limited : cases) {
+        SCOPED_TRACE(limited.what);
+        const Temp_Folder into;
+        testing::Hand_Over(into.path());
+        const auto outcome = testing::Run_In_Child(limited.setup, [&]() -> std::string {
+            for (auto* copier : {&fs, static_cast<File_System*>(&stepwise)}) {
+                const std::string to = into / (copier == &fs ? "direct" : "stepwise");
+                copier->copy_file(tmp / "src", to, names);
+                if (read_file(to) != content) return to + " is not whole";
+                const auto copy = fs.status(to);
+                if (!copy || copy->modified != File_Time{1600000000, 123456789}) return to + " lost its time";
+            }
+            return "";
+        });
+        if (outcome.skipped) GTEST_SKIP() << outcome.message;
+        EXPECT_EQ(outcome.message, "");
+    }
+
     // What is no regular file is never opened for its data.
     make_folders(tmp / "d");
     ASSERT_EQ(::symlink("src", (tmp / "l").c_str()), 0);
