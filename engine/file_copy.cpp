@@ -7,6 +7,11 @@ namespace zentrel::engine {
 
 namespace {
 
+// Copies tried without asking the user in between: one into the folder the
+// file's predecessor made, one more after making it again. Past this bound a
+// copy that keeps failing is reported, never tried again on its own.
+constexpr int Unasked_Copy_Limit = 3;
+
 void ignoring_failure(const auto& operation) {
     try {
         operation();
@@ -98,7 +103,11 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
     int why_errno = 0;
 
     auto entry = [&] { return Source ? Source->Path() : std::string("Quelldatei existiert nicht"); };
-    auto retry = [&](const std::string& prompt) { return Copy_Error(prompt, entry(), true, Ignore_All, Abort); };
+    int unasked_copies = 0;
+    auto retry = [&](const std::string& prompt) {
+        unasked_copies = 0;
+        return Copy_Error(prompt, entry(), true, Ignore_All, Abort);
+    };
 
     for (;;) {
         try {
@@ -187,6 +196,10 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                 }
 
                 case Step::Copy: {
+                    if (++unasked_copies > Unasked_Copy_Limit) {
+                        step = Step::Restore;
+                        break;
+                    }
                     changed = true;
                     copy_failed = false;
                     platform::File& source = *Source;

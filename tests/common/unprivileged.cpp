@@ -52,7 +52,7 @@ bool drop_privileges() {
 
 }  // namespace
 
-Unprivileged_Outcome Run_Unprivileged(const std::function<std::string()>& body) {
+Unprivileged_Outcome Run_In_Child(const std::function<std::string()>& setup, const std::function<std::string()>& body) {
     int pipe_fds[2];
     // Close-on-exec: a program the body starts must not hold the pipe open,
     // or the parent would wait for its end rather than the child's.
@@ -61,8 +61,8 @@ Unprivileged_Outcome Run_Unprivileged(const std::function<std::string()>& body) 
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
         ::close(pipe_fds[0]);
-        if (!drop_privileges()) {
-            write_all(pipe_fds[1], "cannot switch for good to uid 65534 (setresuid refused, or root's rights kept)");
+        if (const std::string why_not = setup(); !why_not.empty()) {
+            write_all(pipe_fds[1], why_not);
             ::_exit(Skip_Status);
         }
         std::string message;
@@ -92,6 +92,16 @@ Unprivileged_Outcome Run_Unprivileged(const std::function<std::string()>& body) 
         outcome.message = "the child failed without a message";
     }
     return outcome;
+}
+
+std::string Become_Unprivileged() {
+    return drop_privileges()
+               ? std::string()
+               : std::string("cannot switch for good to uid 65534 (setresuid refused, or root's rights kept)");
+}
+
+Unprivileged_Outcome Run_Unprivileged(const std::function<std::string()>& body) {
+    return Run_In_Child(Become_Unprivileged, body);
 }
 
 void Hand_Over(const std::string& path) {

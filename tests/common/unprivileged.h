@@ -36,6 +36,14 @@ struct Unprivileged_Outcome {
 // When not root, the body runs in a child as the current user.
 Unprivileged_Outcome Run_Unprivileged(const std::function<std::string()>& body);
 
+// Switches the calling process to the unprivileged user for good (a setup
+// for Run_In_Child); why it could not, or nothing.
+std::string Become_Unprivileged();
+
+// The body in a forked child after setup, which returns why it could not
+// prepare the child (the outcome is then skipped) or nothing.
+Unprivileged_Outcome Run_In_Child(const std::function<std::string()>& setup, const std::function<std::string()>& body);
+
 // Gives the folder and everything below it to the unprivileged user.
 void Hand_Over(const std::string& path);
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <thread>
+#include <tuple>
 
 #include "platform/date_value.h"
 
@@ -295,6 +296,7 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
 TEST_F(Copy_Run, TheWalkTrustsTheEvaluationOnlyWhileFolderAndOptionsStayTheSame) {
     write_file(src + "/a.txt", "a");
     write_file(src + "/b.txt", "b");
+    write_file(src + "/.versteckt", "v");
     EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
     std::map<std::string, int> looks;
     fs.before([&](Fs_Operation operation, const std::string& path) {
@@ -305,14 +307,18 @@ TEST_F(Copy_Run, TheWalkTrustsTheEvaluationOnlyWhileFolderAndOptionsStayTheSame)
     EXPECT_EQ(looks[src + "/a.txt"], 1);
     EXPECT_EQ(looks[dst + "/a.txt"], 1);
     EXPECT_EQ(statuses_starting("überspringe " + src + "/a.txt").size(), 1u);  // and shows it as before
+    EXPECT_FALSE(exists(dst + "/.versteckt"));
 
     // Between the evaluation and the walk, b.txt's copy grows old and the
-    // folder or an option changes: the walk tests again and copies it.
-    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
-        {"a new file", [&] { write_file(src + "/neu.txt", "n"); }},
-        {"an option", [&] { options.only_newer = true; }},
+    // folder or an option changes: the walk tests again and copies it, and
+    // a file the evaluation left out as hidden once hidden files are ticked.
+    const std::vector<std::tuple<const char*, std::function<void()>, std::string>> changes = {
+        {"a new file", [&] { write_file(src + "/neu.txt", "n"); }, "b.txt"},
+        {"an option", [&] { options.only_newer = true; }, "b.txt"},
+        {"hidden files", [&] { options.copy_hiddenfiles = true; }, ".versteckt"},
+        {"a file renamed", [&] { std::filesystem::rename(src + "/a.txt", src + "/c.txt"); }, "c.txt"},
     };
-    for (const auto& [what, change] : changes) {
+    for (const auto& [what, change, arrives] : changes) {
         SCOPED_TRACE(what);
         options.only_newer = false;
         bool changed = false;
@@ -327,7 +333,7 @@ TEST_F(Copy_Run, TheWalkTrustsTheEvaluationOnlyWhileFolderAndOptionsStayTheSame)
         start();
         display.on_status = nullptr;
         EXPECT_TRUE(changed);
-        EXPECT_EQ(read_file(dst + "/b.txt"), "b");
+        EXPECT_EQ(read_file(dst + "/" + arrives), read_file(src + "/" + arrives));
     }
 }
 
@@ -567,14 +573,18 @@ TEST_F(Copy_Run, TheTargetFolderSeenInsideTheSourceIsNotEntered) {
     write_file(src + "/a.txt", "a");
     make_folders(src + "/Spiegel");
     make_folders(dst);
+    write_file(dst + "/alt.txt", "from an earlier run");
     bool mounted = false;
     host.on_events = [&] {
         if (!mounted) mounted = ::mount(dst.c_str(), (src + "/Spiegel").c_str(), nullptr, MS_BIND, nullptr) == 0;
     };
     start();
+    // The evaluation, too, leaves the target out: it counts a.txt alone.
+    job.Evaluate_Source_Click();
     if (mounted) ::umount2((src + "/Spiegel").c_str(), MNT_DETACH);
     if (!mounted) GTEST_SKIP() << "cannot bind-mount here";
-    EXPECT_EQ(files_below(dst), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "alt.txt"}));
+    EXPECT_EQ(state.Total_Files, 1);
     EXPECT_FALSE(exists(dst + "/Spiegel"));
 }
 

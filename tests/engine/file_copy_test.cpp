@@ -61,7 +61,7 @@ TEST_F(File_Copy, MissingSourceRetryActsAsIgnore) {
     std::optional<platform::File> nothing;
     host.answer(Answer_Retry).answer(Answer_Yes);
     EXPECT_FALSE(job.Copy_File(nothing, dst + "/a.txt", ignore_all, abort));
-    EXPECT_EQ(prompts(), (std::vector<std::string>{"Quelldatei existiert nicht", "Alle weiteren Fehler ignorieren?"}));
+    ASSERT_EQ(prompts(), (std::vector<std::string>{"Quelldatei existiert nicht", "Alle weiteren Fehler ignorieren?"}));
     EXPECT_EQ(host.boxes[0].buttons, support::Buttons_Abort_Retry_Ignore);
     EXPECT_EQ(host.boxes[0].title, "Zentrel");
     EXPECT_EQ(host.boxes[1].buttons, support::Buttons_Yes_No);
@@ -240,6 +240,31 @@ TEST_F(File_Copy, ASingleCopyToldAsTheOutcomeOfOneFile) {
     EXPECT_EQ(engine::Result_Of(failed), engine::Run_Result::Finished_With_Errors);
     EXPECT_EQ(state.Outcome.files_failed, 3);
     EXPECT_FALSE(state.Outcome.stopped_at_failure);
+}
+
+TEST_F(File_Copy, FailingCopyIntoTheFolderMadeForTheFileBeforeIsTriedOnceMoreThenListed) {
+    write_file(src + "/b.txt", "b");
+    ASSERT_TRUE(copy(dst + "/neu/a.txt"));  // makes the folder b is then copied into
+    std::optional<platform::File> b = file(src + "/b.txt");
+    fs.fail(Fs_Operation::copy_file, src + "/b.txt", EIO);
+    ignore_all = true;
+    EXPECT_FALSE(job.Copy_File(b, dst + "/neu/b.txt", ignore_all, abort));
+    // a once; b into the folder as it was, then after making it again.
+    EXPECT_EQ(fs.calls(Fs_Operation::copy_file), 3);
+    EXPECT_EQ(entries(), std::vector<std::string>{src + "/b.txt"});
+}
+
+// The single copy from the error list after an evaluation: the evaluation's
+// last tested target is another file's, never to be parked or replaced.
+TEST_F(File_Copy, AfterAnEvaluationTheCopyLooksAtItsOwnTarget) {
+    job.Evaluate_Source_Click();
+    ASSERT_EQ(state.Source_Files, 1);  // a.txt, whose target it has looked at
+    write_file(src + "/b.txt", "b");
+    std::optional<platform::File> b = file(src + "/b.txt");
+    EXPECT_TRUE(job.Copy_File(b, dst + "/b.txt", ignore_all, abort));
+    EXPECT_EQ(read_file(dst + "/b.txt"), "b");
+    EXPECT_EQ(read_file(dst + "/a.txt"), "old version");
+    EXPECT_FALSE(exists(temp));
 }
 
 TEST_F(File_Copy, IgnoreAllAlreadySetAsksNothing) {

@@ -40,7 +40,7 @@ protected:
 
 TEST_F(Job_Start, RefusesAMissingOrEmptySource) {
     EXPECT_EQ(refusal("", dst), "Quellverzeichnis existiert nicht...");
-    EXPECT_EQ(refusal(tmp / "fehlt", dst), "Quellverzeichnis existiert nicht...");
+    ASSERT_EQ(refusal(tmp / "fehlt", dst), "Quellverzeichnis existiert nicht...");
     EXPECT_EQ(host.boxes[0].buttons, support::Buttons_OK);
     EXPECT_EQ(host.boxes[0].title, "Zentrel");
 }
@@ -134,7 +134,7 @@ TEST_F(Job_Start, AMissingTargetIsMadeOnlyAfterYes) {
     write_file(src + "/a.txt", "a");
     host.answer(Answer_No);
     job.Start_Click();
-    EXPECT_EQ(prompts(), std::vector<std::string>{"Zielverzeichnis existiert nicht - soll es neu angelegt werden?"});
+    ASSERT_EQ(prompts(), std::vector<std::string>{"Zielverzeichnis existiert nicht - soll es neu angelegt werden?"});
     EXPECT_EQ(host.boxes[0].buttons, support::Buttons_Yes_No);
     EXPECT_FALSE(exists(dst));
     EXPECT_TRUE(display.statuses.empty());

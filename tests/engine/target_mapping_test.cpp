@@ -50,12 +50,5 @@ TEST_F(Target_Mapping, APathOutsideTheFromRootNeverLeavesTheToRoot) {
     EXPECT_EQ(map("/abc", "/ziel", "/xyz/d/e"), "/ziel/d/e");
 }
 
-TEST(Swap_Values, ExchangesBoth) {
-    std::string a = "eins", b = "zwei";
-    engine::Swap_Values(a, b);
-    EXPECT_EQ(a, "zwei");
-    EXPECT_EQ(b, "eins");
-}
-
 }  // namespace
 }  // namespace zentrel::testing

@@ -2,6 +2,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -18,9 +19,10 @@
 
 #include <gtest/gtest.h>
 
-#include "common/faulty_file_system.h"
+#include "common/refused_calls.h"
 #include "common/stepwise_file_system.h"
 #include "common/temp_folder.h"
+#include "common/unprivileged.h"
 #include "platform/confined_paths.h"
 #include "platform/file_system.h"
 #include "platform/folder_handles.h"
@@ -29,8 +31,6 @@ namespace zentrel::platform {
 namespace {
 
 using testing::exists;
-using testing::Faulty_File_System;
-using testing::Fs_Operation;
 using testing::make_folders;
 using testing::read_file;
 using testing::Temp_Folder;
@@ -362,6 +362,45 @@ TEST_F(Posix_File_System_Test, CopyFileCarriesContentModeTimeAndTheNamedAttribut
         EXPECT_EQ(fs.get_attribute(to, "user.other"), std::nullopt);
     }
 
+    // A target that keeps no modes (FAT answers EPERM) or no extended
+    // attributes (FUSE drivers answer ENOSYS, others EOPNOTSUPP) still gets
+    // the whole file with its time; so does an ordinary user copying a
+    // read-only file whose attributes go with it.
+    struct Case {
+        const char* what;
+        std::function<std::string()> setup;
+    };
+    auto refusing = [](int no_attributes) {
+        return [no_attributes] {
+            std::vector<testing::Refused_Call> calls{{SYS_fchmod, EPERM}, {SYS_fchmodat, EPERM}};
+            for (long call : {SYS_fsetxattr, SYS_setxattr, SYS_lsetxattr}) calls.push_back({call, no_attributes});
+            return testing::refuse_calls(calls);
+        };
+    };
+    const Case cases[] = {
+        {"no modes, no attributes (ENOSYS)", refusing(ENOSYS)},
+        {"no modes, no attributes (EOPNOTSUPP)", refusing(EOPNOTSUPP)},
+        {"an ordinary user", [] { return testing::Become_Unprivileged(); }},
+    };
+    testing::Hand_Over(tmp.path());
+    for (const Case& limited : cases) {
+        SCOPED_TRACE(limited.what);
+        const Temp_Folder into;
+        testing::Hand_Over(into.path());
+        const auto outcome = testing::Run_In_Child(limited.setup, [&]() -> std::string {
+            for (auto* copier : {&fs, static_cast<File_System*>(&stepwise)}) {
+                const std::string to = into / (copier == &fs ? "direct" : "stepwise");
+                copier->copy_file(tmp / "src", to, names);
+                if (read_file(to) != content) return to + " is not whole";
+                const auto copy = fs.status(to);
+                if (!copy || copy->modified != File_Time{1600000000, 123456789}) return to + " lost its time";
+            }
+            return "";
+        });
+        if (outcome.skipped) GTEST_SKIP() << outcome.message;
+        EXPECT_EQ(outcome.message, "");
+    }
+
     // What is no regular file is never opened for its data.
     make_folders(tmp / "d");
     ASSERT_EQ(::symlink("src", (tmp / "l").c_str()), 0);
@@ -417,59 +456,92 @@ TEST_F(Posix_File_System_Test, AttributesInAFolderAreThoseOfEachPath) {
 }
 
 // A folder of a tree that another program replaces by a link while a run
-// is confined to the tree is never followed: every operation through it
-// fails, and the folder the link leads to stays untouched.
+// is confined to the tree is never followed, wherever the link leads (out
+// of the tree, or to another of its folders), with openat2 and with the
+// walk one folder at a time where the kernel has no openat2: every
+// operation through it fails, and the folder the link leads to stays
+// untouched. A folder beside the root whose name begins with the root's
+// is no part of the tree.
 TEST_F(Posix_File_System_Test, ConfinedPathsNeverFollowALinkBelowTheRoot) {
-    auto made = make_posix_file_system();
-    File_System& own = *made;
-    const std::string root = tmp / "baum";
-    write_file(root + "/A/a.txt", "a");
-    write_file(tmp / "draussen/geheim.txt", "g");
-    ::setxattr((tmp / "draussen/geheim.txt").c_str(), "user.DOSATTRIB", "0x20", 4, 0);
-    ASSERT_EQ(::symlink("baum", (tmp / "verweis").c_str()), 0);
+    for (const bool openat2 : {true, false}) {
+        for (const std::string& leads_to : {std::string("../draussen"), std::string("B")}) {
+            SCOPED_TRACE(std::string(openat2 ? "openat2, " : "no openat2, ") + "link to " + leads_to);
+            Temp_Folder case_tmp;
+            const std::string root = case_tmp / "baum";
+            const std::string victim_folder = leads_to == "B" ? root + "/B" : case_tmp / "draussen";
+            write_file(root + "/A/a.txt", "a");
+            write_file(victim_folder + "/geheim.txt", "g");
+            write_file(case_tmp / "verweis2/daneben.txt", "d");
+            ::setxattr((victim_folder + "/geheim.txt").c_str(), "user.DOSATTRIB", "0x20", 4, 0);
+            ASSERT_EQ(::symlink("baum", (case_tmp / "verweis").c_str()), 0);
 
-    // The root itself may be named through a link: that is the user's choice.
-    const Confinement confined(own, {tmp / "verweis"});
-    const std::string through = tmp / "verweis";
-    ASSERT_TRUE(own.status(through + "/A/a.txt"));
-    std::filesystem::rename(root + "/A", root + "/A-alt");
-    ASSERT_EQ(::symlink("../draussen", (root + "/A").c_str()), 0);
-    // Looks may use a folder opened a moment ago, which shows the tree as it
-    // was then; after that moment they too find the link.
-    std::this_thread::sleep_for(Confined_Paths::Lifetime + std::chrono::milliseconds(50));
+            auto refuse = [&] { return openat2 ? std::string() : testing::refuse_calls({{SYS_openat2, ENOSYS}}); };
+            const auto outcome = testing::Run_In_Child(refuse, [&]() -> std::string {
+                std::string failures;
+                auto made = make_posix_file_system();
+                File_System& own = *made;
+                // The root itself may be named through a link: that is the user's choice.
+                const Confinement confined(own, {case_tmp / "verweis"});
+                const std::string through = case_tmp / "verweis";
+                // A confinement within it (the run's evaluation) ends without lifting it.
+                { const Confinement inner(own, {through}); }
+                if (!own.status(through + "/A/a.txt")) return "the tree's own file not found";
+                std::filesystem::rename(root + "/A", root + "/A-alt");
+                ::symlink(leads_to.c_str(), (root + "/A").c_str());
+                // Looks may use a folder opened a moment ago, which shows the tree as it
+                // was then; after that moment they too find the link.
+                std::this_thread::sleep_for(Confined_Paths::Lifetime + std::chrono::milliseconds(50));
 
-    const std::string victim = through + "/A/geheim.txt";
-    auto loops = [&](const char* what, const std::function<void()>& operation) {
-        try {
-            operation();
-            ADD_FAILURE() << what << " went through the link";
-        } catch (const File_System_Error& error) {
-            EXPECT_EQ(error.error_number(), ELOOP) << what;
+                const std::string victim = through + "/A/geheim.txt";
+                auto loops = [&](const char* what, const std::function<void()>& operation) {
+                    try {
+                        operation();
+                        failures += std::string(what) + " went through the link\n";
+                    } catch (const File_System_Error& error) {
+                        if (error.error_number() != ELOOP)
+                            failures += std::string(what) + ": " + error.what() + " instead of ELOOP\n";
+                    }
+                };
+                loops("status", [&] { own.status(victim); });
+                loops("read_folder", [&] { own.read_folder(through + "/A/"); });
+                loops("copy_file", [&] { own.copy_file(victim, through + "/kopie", {}); });
+                loops("copy_file into", [&] { own.copy_file(through + "/A-alt/a.txt", through + "/A/neu", {}); });
+                loops("copy_file_unnamed",
+                      [&] { own.copy_file_unnamed(through + "/A-alt/a.txt", through + "/A/neu", {}); });
+                loops("create_folder", [&] { own.create_folder(through + "/A/neu"); });
+                loops("remove_file", [&] { own.remove_file(victim); });
+                loops("rename", [&] { own.rename(victim, through + "/weg", false); });
+                loops("rename within", [&] { own.rename(victim, through + "/A/weg", false); });
+                loops("set_modified", [&] { own.set_modified(victim, {1, 0}); });
+                loops("set_mode", [&] { own.set_mode(victim, 0777); });
+                loops("get_attribute", [&] { own.get_attribute(victim, "user.DOSATTRIB"); });
+                loops("set_attribute", [&] { own.set_attribute(victim, "user.DOSATTRIB", "0x0"); });
+                loops("remove_attribute", [&] { own.remove_attribute(victim, "user.DOSATTRIB"); });
+                loops("create_link", [&] { own.create_link("x", through + "/A/neu"); });
+                // A path that climbs out with "..": the program makes none, and
+                // openat2 refuses it like a link.
+                if (openat2)
+                    loops("status climbing out", [&] { own.status(through + "/A-alt/../../verweis2/daneben.txt"); });
+
+                if (sorted_names(own.read_folder(victim_folder)) != std::vector<std::string>{"geheim.txt"})
+                    failures += "the folder the link leads to changed\n";
+                if (read_file(victim_folder + "/geheim.txt") != "g") failures += "geheim.txt changed\n";
+                if (own.get_attribute(victim_folder + "/geheim.txt", "user.DOSATTRIB") != "0x20")
+                    failures += "geheim.txt's attribute changed\n";
+                // The tree's own folders are reached as before.
+                own.create_folder(through + "/neu");
+                own.copy_file(through + "/A-alt/a.txt", through + "/neu/a.txt", {});
+                if (read_file(root + "/neu/a.txt") != "a") failures += "no copy within the tree\n";
+                // Beside the tree: as by path.
+                if (!own.status(case_tmp / "verweis2/daneben.txt")) failures += "verweis2/daneben.txt not found\n";
+                own.copy_file(case_tmp / "verweis2/daneben.txt", case_tmp / "verweis2/kopie.txt", {});
+                if (read_file(case_tmp / "verweis2/kopie.txt") != "d") failures += "no copy beside the tree\n";
+                return failures;
+            });
+            if (outcome.skipped) GTEST_SKIP() << outcome.message;
+            EXPECT_EQ(outcome.message, "");
         }
-    };
-    loops("status", [&] { own.status(victim); });
-    loops("read_folder", [&] { own.read_folder(through + "/A/"); });
-    loops("copy_file", [&] { own.copy_file(victim, through + "/kopie", {}); });
-    loops("copy_file into", [&] { own.copy_file(through + "/A-alt/a.txt", through + "/A/neu", {}); });
-    loops("copy_file_unnamed", [&] { own.copy_file_unnamed(through + "/A-alt/a.txt", through + "/A/neu", {}); });
-    loops("create_folder", [&] { own.create_folder(through + "/A/neu"); });
-    loops("remove_file", [&] { own.remove_file(victim); });
-    loops("rename", [&] { own.rename(victim, through + "/weg", false); });
-    loops("rename within", [&] { own.rename(victim, through + "/A/weg", false); });
-    loops("set_modified", [&] { own.set_modified(victim, {1, 0}); });
-    loops("set_mode", [&] { own.set_mode(victim, 0777); });
-    loops("get_attribute", [&] { own.get_attribute(victim, "user.DOSATTRIB"); });
-    loops("set_attribute", [&] { own.set_attribute(victim, "user.DOSATTRIB", "0x0"); });
-    loops("remove_attribute", [&] { own.remove_attribute(victim, "user.DOSATTRIB"); });
-    loops("create_link", [&] { own.create_link("x", through + "/A/neu"); });
-
-    EXPECT_EQ(sorted_names(own.read_folder(tmp / "draussen")), std::vector<std::string>{"geheim.txt"});
-    EXPECT_EQ(read_file(tmp / "draussen/geheim.txt"), "g");
-    EXPECT_EQ(own.get_attribute(tmp / "draussen/geheim.txt", "user.DOSATTRIB"), "0x20");  // outside: as before
-    // The tree's own folders are reached as before.
-    own.create_folder(through + "/neu");
-    own.copy_file(through + "/A-alt/a.txt", through + "/neu/a.txt", {});
-    EXPECT_EQ(read_file(root + "/neu/a.txt"), "a");
+    }
 }
 
 // A folder a confined look found missing a moment ago counts as missing
@@ -523,83 +595,6 @@ TEST_F(Posix_File_System_Test, LinksAreReadAndMadeAsWritten) {
     fs.create_link(long_target, tmp / "long");
     EXPECT_EQ(fs.read_link(tmp / "long"), long_target);
     EXPECT_THROW(fs.create_link("x", tmp / "l"), File_System_Error);
-}
-
-// The wrapper itself: what the other suites rely on.
-TEST(Faulty_File_System_Test, FailsChosenCallsAndCountsAll) {
-    Temp_Folder tmp;
-    Faulty_File_System fs(real_file_system());
-    write_file(tmp / "a.txt", "a");
-    write_file(tmp / "b.txt", "b");
-
-    fs.fail(Fs_Operation::remove_file, tmp / "a.txt", EACCES, 1);
-    try {
-        fs.remove_file(tmp / "a.txt");
-        FAIL() << "no exception";
-    } catch (const File_System_Error& error) {
-        EXPECT_EQ(error.error_number(), EACCES);
-        EXPECT_EQ(error.path(), tmp / "a.txt");
-    }
-    EXPECT_TRUE(exists(tmp / "a.txt"));
-    fs.remove_file(tmp / "a.txt");  // the rule is spent
-    EXPECT_FALSE(exists(tmp / "a.txt"));
-
-    fs.fail_suffix(Fs_Operation::rename, "/c.txt", EXDEV);
-    EXPECT_THROW(fs.rename(tmp / "b.txt", tmp / "c.txt", false), File_System_Error);  // matched by destination
-    EXPECT_THROW(fs.rename(tmp / "b.txt", tmp / "c.txt", false), File_System_Error);  // always
-    EXPECT_TRUE(exists(tmp / "b.txt"));
-    fs.clear();
-    fs.rename(tmp / "b.txt", tmp / "c.txt", false);
-    EXPECT_EQ(fs.calls(Fs_Operation::rename), 3);
-    EXPECT_EQ(fs.calls(Fs_Operation::remove_file), 2);
-}
-
-TEST(Faulty_File_System_Test, CopyFaultsLeaveAPartialFileLikeAFullDisk) {
-    for (Fs_Operation operation : {Fs_Operation::copy_file, Fs_Operation::copy_contents}) {
-        SCOPED_TRACE(static_cast<int>(operation));
-        Temp_Folder tmp;
-        Faulty_File_System fs(real_file_system());
-        auto copy = [&](const std::string& from, const std::string& to) {
-            if (operation == Fs_Operation::copy_file)
-                fs.copy_file(from, to, {});
-            else
-                fs.copy_contents(from, to, 0644);
-        };
-        auto fail_after_4_kib = [&](const std::string& path, int error_number) {
-            fs.add({.operation = operation,
-                    .path = path,
-                    .match_suffix = false,
-                    .error_number = error_number,
-                    .times = Faulty_File_System::Always,
-                    .after_bytes = 4096});
-        };
-        write_file(tmp / "src", std::string(10000, 's'));
-        fail_after_4_kib(tmp / "src", ENOSPC);
-        try {
-            copy(tmp / "src", tmp / "dst");
-            ADD_FAILURE() << "no exception";
-        } catch (const File_System_Error& error) {
-            EXPECT_EQ(error.error_number(), ENOSPC);
-        }
-        EXPECT_EQ(read_file(tmp / "dst"), std::string(4096, 's'));
-
-        write_file(tmp / "small", "fits");
-        fail_after_4_kib(tmp / "small", EIO);
-        copy(tmp / "small", tmp / "small-copy");
-        EXPECT_EQ(read_file(tmp / "small-copy"), "fits");
-    }
-}
-
-TEST(Faulty_File_System_Test, CallbackRunsBeforeTheCall) {
-    Temp_Folder tmp;
-    Faulty_File_System fs(real_file_system());
-    std::vector<std::string> seen;
-    fs.before([&](Fs_Operation operation, const std::string& path) {
-        if (operation == Fs_Operation::status) seen.push_back(path);
-        if (operation == Fs_Operation::status && path == tmp / "late") write_file(tmp / "late", "now");
-    });
-    EXPECT_TRUE(fs.status(tmp / "late"));  // made by the callback, just in time
-    EXPECT_EQ(seen, std::vector<std::string>{tmp / "late"});
 }
 
 }  // namespace

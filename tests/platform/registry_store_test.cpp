@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace zentrel::platform {
@@ -443,19 +444,41 @@ TEST_F(Registry_Store, ASaveKilledHalfwayLeavesACompleteFile) {
 }
 
 TEST(Registry_Location, UserAndMachineFilesWithoutTheOverride) {
+    // The machine-wide file lies in /etc/zentrel: written only where that
+    // folder is not there yet, and taken away again.
+    const std::string machine_folder = "/etc/zentrel";
+    if (::access(machine_folder.c_str(), F_OK) == 0) GTEST_SKIP() << machine_folder << " exists already";
+    if (::mkdir(machine_folder.c_str(), 0755) != 0) GTEST_SKIP() << "cannot make " << machine_folder;
     const char* saved = std::getenv("XDG_CONFIG_HOME");
     const std::string saved_value = saved ? saved : "";
+    const char* saved_override = std::getenv("ZENTREL_REGISTRY_DIR");
+    const std::string saved_override_value = saved_override ? saved_override : "";
     unsetenv("ZENTREL_REGISTRY_DIR");
     testing::Temp_Folder config;
     setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-    Registry_Key key = 0;
-    ASSERT_EQ(Reg_Create_Key(HKEY_CURRENT_USER, Key_Path, key), ERROR_SUCCESS);
-    Reg_Close_Key(key);
-    EXPECT_TRUE(testing::exists(config / "zentrel/HKEY_CURRENT_USER.reg"));
+    auto store = [](Registry_Root root, const std::string& value) {
+        Registry_Key key = 0;
+        ASSERT_EQ(Reg_Create_Key(root, Key_Path, key), ERROR_SUCCESS);
+        const std::string data = value + '\0';
+        EXPECT_EQ(Reg_Set_Value(key, "Wo", REG_SZ, reinterpret_cast<const unsigned char*>(data.data()),
+                                static_cast<std::uint32_t>(data.size())),
+                  ERROR_SUCCESS);
+        Reg_Close_Key(key);
+    };
+    store(HKEY_CURRENT_USER, "user");
+    store(HKEY_LOCAL_MACHINE, "machine");
+    const std::string user_file = testing::read_file(config / "zentrel/HKEY_CURRENT_USER.reg");
+    const std::string machine_file = testing::read_file(machine_folder + "/HKEY_LOCAL_MACHINE.reg");
+    std::filesystem::remove_all(machine_folder);
     if (saved)
         setenv("XDG_CONFIG_HOME", saved_value.c_str(), 1);
     else
         unsetenv("XDG_CONFIG_HOME");
+    if (saved_override) setenv("ZENTREL_REGISTRY_DIR", saved_override_value.c_str(), 1);
+    EXPECT_NE(user_file.find("user"), std::string::npos) << user_file;
+    EXPECT_EQ(user_file.find("machine"), std::string::npos) << user_file;
+    EXPECT_NE(machine_file.find("machine"), std::string::npos) << machine_file;
+    EXPECT_FALSE(testing::exists(config / "zentrel/HKEY_LOCAL_MACHINE.reg"));
 }
 
 }  // namespace

@@ -40,6 +40,16 @@ TEST(Tree_Lock, OverlappingTreesAreRefusedSeparateOnesNot) {
     first.release();
     Tree_Lock again;
     EXPECT_TRUE(again.acquire(tmp / "ziel/unter"));
+    again.release();
+
+    // Taken through a link from elsewhere, a tree is locked where it lies,
+    // with the folders that hold it.
+    make_folders(tmp / "links");
+    ASSERT_EQ(::symlink("../ziel/unter", (tmp / "links/unten").c_str()), 0);
+    Tree_Lock through_link;
+    ASSERT_TRUE(through_link.acquire(tmp / "links/unten"));
+    Tree_Lock holding;
+    EXPECT_FALSE(holding.acquire(tmp / "ziel"));
 }
 
 }  // namespace

@@ -157,6 +157,9 @@ TEST_F(Window_Test, SynchronizeChecksAndLocksOnlyNewer) {
 
 TEST_F(Window_Test, IncludeSubfoldersEnablesCopyEmptyFoldersKeepingItsMark) {
     auto w = make_window();
+    // A fresh window, without subfolders: no box click has happened yet.
+    EXPECT_FALSE(w->Enabled(Control::Copy_Empty_Folders));
+    EXPECT_TRUE(w->Enabled(Control::Only_newer));
     w->Set_Check_State(Control::Include_Subfolders, 1);
     EXPECT_TRUE(w->Enabled(Control::Copy_Empty_Folders));
     w->Set_Check_State(Control::Copy_Empty_Folders, 1);

@@ -13,6 +13,8 @@
 #include <QMenu>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -71,6 +73,25 @@ TEST_F(Run_Test, ClickOnStartCopiesAndShowsTheResult) {
     EXPECT_FALSE(w->Visible(Control::Cancel_Execution));
     EXPECT_FALSE(w->Visible(Control::Error_List));
     EXPECT_EQ(host.pointer, support::Pointer_Shape::Default);
+
+    // A target folder typed after the run is the next run's, whose counters
+    // each show their own number: a.txt is up to date there already.
+    write_file(files / "dst2/a.txt", "alpha");
+    struct stat source_status {};
+    ASSERT_EQ(::stat((files / "src/a.txt").c_str(), &source_status), 0);
+    set_mtime(files / "dst2/a.txt", source_status.st_mtim.tv_sec, source_status.st_mtim.tv_nsec);
+    auto* target = widget<QLineEdit>(*w, Control::Targetfolder);
+    target->setFocus();
+    target->end(false);
+    QTest::keyClicks(target, "2");
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(read_file(files / "dst2/b.txt"), "bravo!");
+    EXPECT_EQ(read_file(files / "dst2/c.txt"), "charlie");
+    EXPECT_EQ(label(*w, Control::Num_Tot_Files), "3");
+    EXPECT_EQ(label(*w, Control::Num_Sourcefiles), "2");
+    EXPECT_EQ(label(*w, Control::Num_Processed_Files), "2");
+    EXPECT_EQ(label(*w, Control::Num_Processed_Bytes), "13");
     w->close();
 }
 
