@@ -67,7 +67,11 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         // An excluded name is left out whatever its class: the classes can
         // only leave out more.
         if (!Exclude_Pattern.empty() && !chosen.empty()) {
-            const std::vector<std::string> excluded = pattern_items(Exclude_Pattern);
+            std::vector<std::string> excluded = pattern_items(Exclude_Pattern);
+            // An empty item (a trailing ";", a lone blank) would list every
+            // file and so exclude them all: it means nothing here. In the
+            // include filter it keeps its meaning of all files.
+            std::erase(excluded, std::string());
             std::erase_if(chosen, [&](std::size_t i) {
                 return std::any_of(excluded.begin(), excluded.end(),
                                    [&](const std::string& item) { return platform::wildcard_match(item, names[i]); });
