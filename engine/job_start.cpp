@@ -166,15 +166,18 @@ void Copy_Job::Run_Start() {
         if (!state_->Cancel_Requested && options_->Synchronize() && lock_source()) {
             const std::int32_t first_pass_total = state_->Total_Files;
             state_->Reverse_Direction = true;
-            Evaluate_Source_Click();
-            if (!state_->Cancel_Requested) {
-                display_->Show_Cancel_Button(true);
-                if (target) {
+            // The first pass makes the target when it copies a file there.
+            if (!target && !target_text.empty()) target = support_->Find_Folder(target_text);
+            if (!target) {
+                // Never made (an empty source): there is no folder to
+                // evaluate or walk back from. One box names it; the
+                // evaluation's would name the source.
+                Report_Folder_Failure(target_text, platform::File_System_Error(ENOENT, target_text).what(), 2);
+            } else {
+                Evaluate_Source_Click();
+                if (!state_->Cancel_Requested) {
+                    display_->Show_Cancel_Button(true);
                     Process_Folder(*target, Ignore_All, state_->Cancel_Requested);
-                } else {
-                    // The target was never made (an empty source): there is
-                    // no folder to walk back from.
-                    Report_Folder_Failure("", platform::File_System_Error(ENOENT, target_text).what(), 2);
                 }
             }
             // The sum may pass the 32-bit range only as a failure.
