@@ -80,6 +80,10 @@ private:
     // path with a trailing separator, so that the run never ends as
     // "erfolgreich" with files left out unseen.
     void Add_Unfinished_Folder(const std::string& Folder_Path);
+    // For a file the walk's look-up did not find: throws when it is there
+    // but may not be looked at (its folder cannot be searched), which ends
+    // the folder as a failure; returns when it is gone.
+    void Confirm_Gone(const std::string& Path) const;
     // True while Folder_Path is a folder itself, not gone or a link.
     bool Still_A_Folder(const std::string& Folder_Path) const;
     // Error_Files and its display, for one more entry in the error list.

@@ -1,6 +1,7 @@
 #include "engine/byte_display.h"
 #include "engine/copy_job.h"
 
+#include <cerrno>
 #include <exception>
 
 namespace zentrel::engine {
@@ -39,8 +40,9 @@ void Copy_Job::Reset_Archive_Bit(platform::File& SFile) {
     try {
         SFile.Clear_Archive();
     } catch (const std::exception& failure) {
-        // The file is copied all the same; it keeps its bit and is copied
-        // again by the next run.
+        // The file is copied all the same and keeps its bit: the next run
+        // with Only_Archive tests it again, and copies it only if it differs
+        // from its copy by then, like any other file.
         if (archive_kept_++ == 0) archive_kept_reason_ = failure.what();
     }
 }
@@ -49,8 +51,18 @@ void Copy_Job::Report_Kept_Archive_Bits() {
     if (archive_kept_ == 0) return;
     support_->Message_Box("Bei " + std::to_string(archive_kept_) +
                               " kopierten Dateien konnte das Archivbit nicht zurückgesetzt werden\r\n" +
-                              archive_kept_reason_ + "\r\nSie werden bei der nächsten Ausführung erneut kopiert.",
+                              archive_kept_reason_ +
+                              "\r\nIhr Archivbit bleibt gesetzt. Die nächste Ausführung kopiert sie nur, wenn sie "
+                              "sich bis dahin ändern oder ihre Kopie im Ziel fehlt oder abweicht.",
                           support::Buttons_OK);
+}
+
+void Copy_Job::Confirm_Gone(const std::string& Path) const {
+    try {
+        support_->file_system().status(Path);
+    } catch (const platform::File_System_Error& failure) {
+        if (failure.error_number() == EACCES || failure.error_number() == EPERM) throw;
+    }
 }
 
 // Looked at as it is, never through a link: a link put in the folder's
@@ -116,6 +128,11 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                     Count_Failed_File();
                     display_->Arrange_Error_List();
                 }
+                // The look-up tells nothing of why: a folder that may be read
+                // but not searched refuses every look with "permission
+                // denied", and its files are there all the same. Only "no
+                // such file" means the file went away.
+                if (!file) Confirm_Gone(files[i]);
                 // Not there: the file went away, or its folder did (deleted,
                 // or swapped for a link the run does not follow). Only the
                 // first is nothing to report; the folder's remaining files

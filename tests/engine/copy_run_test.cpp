@@ -5,6 +5,7 @@
 #include "common/unprivileged.h"
 #include "platform/dos_attributes.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -293,6 +294,19 @@ TEST_F(Copy_Run, ArchiveBitsThatCannotOrMustNotBeClearedAreKept) {
     EXPECT_FALSE(attributes(src + "/b.txt") & platform::Attribute_Archive);
     EXPECT_TRUE(attributes(src + "/c.txt") & platform::Attribute_Archive);
     EXPECT_TRUE(attributes(src + "/d.txt") & platform::Attribute_Archive);
+
+    // The message promises what the next run does: the kept bits make it
+    // look at those files again, and it copies only the one that changed.
+    EXPECT_TRUE(host.boxes[0].prompt.ends_with(
+        "\r\nIhr Archivbit bleibt gesetzt. Die nächste Ausführung kopiert sie nur, wenn sie sich bis dahin ändern "
+        "oder ihre Kopie im Ziel fehlt oder abweicht."))
+        << host.boxes[0].prompt;
+    options.only_archive = true;
+    options.reset_archive = false;
+    host.boxes.clear();
+    start();
+    EXPECT_EQ(state.Processed_Files, 1);
+    EXPECT_EQ(read_file(dst + "/d.txt"), "neu");
 }
 
 TEST_F(Copy_Run, FailedCopyKeepsTheArchiveBit) {
@@ -539,6 +553,37 @@ TEST_F(Copy_Run_As_User, AnUnreadableFileFailsAloneAndIsListed) {
         if (files_below(dst) != std::vector<std::string>{"a.txt", "z.txt"}) return "the other files were not copied";
         return "";
     });
+}
+
+// A folder the user may not read or search is tried like any other, never
+// passed over as one not to copy: each ends as its folder's entry in the
+// error list, and the run as a failure. The one that may be read but not
+// searched lists its files, whose look-ups are refused: refused is no
+// "gone".
+TEST_F(Copy_Run_As_User, AFolderThatCannotBeReadOrSearchedIsAFailureNeverSkipped) {
+    write_file(src + "/a.txt", "a");
+    const std::vector<std::pair<std::string, mode_t>> closed = {
+        {"Privat", 0700}, {"Zu", 0000}, {"Nur-Schreiben", 0300}, {"Nur-Lesen", 0444}};
+    for (const auto& [name, mode] : closed) write_file(src + "/" + name + "/datei.txt", name);
+    // The listing's box and the walk's, and the evaluation's, for each.
+    for (int i = 0; i < 16; ++i) host.answer(support::Answer_OK);
+    Hand_Over(tmp.path());
+    for (const auto& [name, mode] : closed) ::chmod((src + "/" + name).c_str(), mode);
+    root_owned.push_back(src + "/Privat");
+    run_as_user([&]() -> std::string {
+        for (const auto& box : host.boxes)
+            if (!box.prompt.starts_with("Fehler bei der Verarbeitung von Verzeichnis:\r\n")) return box.prompt;
+        if (display.status != "Kopierfehler bei 4 Dateien") return "status: " + display.status;
+        std::vector<std::string> errors = display.errors;
+        std::sort(errors.begin(), errors.end());
+        const std::vector<std::string> expected = {src + "/Nur-Lesen/", src + "/Nur-Schreiben/", src + "/Privat/",
+                                                   src + "/Zu/"};
+        if (errors != expected) return "error list: " + ::testing::PrintToString(errors);
+        if (files_below(dst) != std::vector<std::string>{"a.txt"})
+            return "target: " + ::testing::PrintToString(files_below(dst));
+        return "";
+    });
+    for (const auto& [name, mode] : closed) ::chmod((src + "/" + name).c_str(), 0700);
 }
 
 // A read-only source file cannot lose its archive bit as its owner; it is
