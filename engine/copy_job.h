@@ -107,6 +107,12 @@ private:
     // Every value the file test reads, as one text: the walk uses the
     // evaluation's verdicts only while it is the same.
     std::string Test_Options() const;
+    // Test_Options now, noting when they or Include_Subfolders differ from
+    // the evaluation's.
+    std::string Current_Test_Options();
+    // After a pass's walk: the files its evaluation counted that the walk
+    // did not take, when the options changed in between.
+    void Count_Left_Out_By_Option_Change();
     // The two folders of the job in normal form, the trees a run stays in.
     std::vector<std::string> Tree_Roots() const;
     // True for a folder that is the other folder of the job (the target
@@ -179,6 +185,19 @@ private:
     // For the walk's listing, per file (from 1): found unchanged by the
     // evaluation. Empty when the walk must test every file.
     std::vector<bool> listing_unchanged_;
+    // The options those verdicts were made under, and when: each file
+    // takes its verdict only while both still hold at its turn.
+    std::string listing_options_;
+    Evaluation_Verdicts::Clock::time_point listing_judged_;
+    // What the file and folder tests read when the evaluation of this pass
+    // ended, and whether the walk has seen them differ since: files it
+    // counted may then have been left out.
+    std::string evaluation_options_;
+    bool evaluation_subfolders_ = false;
+    bool selection_changed_ = false;
+    // Folders this pass's walk left unfinished: the files they kept from
+    // it are theirs, not the options'.
+    long unfinished_in_pass_ = 0;
     // The subfolder names the same reading of the folder gave; none when
     // the listing failed.
     std::optional<std::vector<std::string>> listing_folders_;

@@ -91,7 +91,10 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         using Verdict = Evaluation_Verdicts::Verdict;
         std::vector<unsigned char> known;
         bool trusted = false;
-        if (role == Listing_For::Walk) trusted = verdicts_.for_folder(folder, candidates, Test_Options(), known);
+        if (role == Listing_For::Walk) {
+            listing_options_ = Test_Options();
+            trusted = verdicts_.for_folder(folder, candidates, listing_options_, known, listing_judged_);
+        }
         if (role == Listing_For::Evaluation) verdicts_.begin_folder(folder, candidates, Test_Options());
         std::vector<bool> decide;
         if (trusted) {

@@ -28,6 +28,7 @@ void Copy_Job::Add_Unfinished_Folder(const std::string& Folder_Path) {
         // are asked for: one entry is enough.
         if (display_->Error_Count() > 0 && display_->Last_Error() == entry) return;
         display_->Add_Error(entry);
+        ++unfinished_in_pass_;
         Count_Failed_File();
         display_->Arrange_Error_List();
     } catch (...) {
@@ -111,10 +112,17 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         // second look, as long as the folder and the options are the same.
         const std::vector<bool> unchanged = std::move(listing_unchanged_);
         support::Ui_Host& host = support_->host();
+        const std::string verdict_options = std::move(listing_options_);
+        const auto judged = listing_judged_;
         for (long i = 1; i <= count; ++i) {
             const long collides_with = collisions.empty() ? 0 : collisions[i];
-            // Found unchanged by this pass's evaluation: no second look.
-            const bool known_unchanged = !unchanged.empty() && unchanged[static_cast<std::size_t>(i)] && !collides_with;
+            // Found unchanged by this pass's evaluation: no second look, as
+            // long as the options are still those it judged by and it
+            // judged a moment ago, not before a change the user made since.
+            const bool options_as_judged = Current_Test_Options() == verdict_options;
+            const bool known_unchanged = !unchanged.empty() && unchanged[static_cast<std::size_t>(i)] &&
+                                         !collides_with && options_as_judged &&
+                                         Evaluation_Verdicts::Clock::now() - judged < Evaluation_Verdicts::Trust_Span;
             step = 4;
             std::optional<platform::File> file;
             if (!known_unchanged) {
@@ -200,6 +208,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         listed = {};
         // A large folder's list goes before its subfolders are walked.
         std::vector<std::string>().swap(files);
+        Current_Test_Options();
         if (options_->Include_Subfolders()) {
             step = 16;
             // Read again, unlike in the evaluation: copying the files takes

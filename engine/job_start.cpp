@@ -153,6 +153,7 @@ void Copy_Job::Run_Start() {
     archive_kept_reason_.clear();
     bool Ignore_All = false;
     state_->Handled_Files = 0;
+    state_->Left_Out_By_Option_Change = 0;
 
     Evaluate_Source_Click();
     if (!state_->Cancel_Requested) {
@@ -161,6 +162,7 @@ void Copy_Job::Run_Start() {
         state_->Cancel_Requested = false;
         display_->Show_Cancel_Button(true);
         Process_Folder(*source, Ignore_All, state_->Cancel_Requested);
+        Count_Left_Out_By_Option_Change();
 
         // Synchronize may have been set during the first pass.
         if (!state_->Cancel_Requested && options_->Synchronize() && lock_source()) {
@@ -178,6 +180,7 @@ void Copy_Job::Run_Start() {
                 if (!state_->Cancel_Requested) {
                     display_->Show_Cancel_Button(true);
                     Process_Folder(*target, Ignore_All, state_->Cancel_Requested);
+                    Count_Left_Out_By_Option_Change();
                 }
             }
             // The sum may pass the 32-bit range only as a failure.
@@ -190,12 +193,17 @@ void Copy_Job::Run_Start() {
     Set_Run_Under_Way(false);
     std::string summary;
     const long errors = display_->Error_Count();
+    const std::int32_t left_out = state_->Left_Out_By_Option_Change;
     if (errors > 0)
         summary = "Kopierfehler bei " + std::to_string(errors) + " Dateien";
     else
         // After a cancel the evaluation's total was never reached.
         summary = std::to_string(state_->Cancel_Requested ? state_->Handled_Files : state_->Total_Files) +
-                  " Dateien erfolgreich " + (state_->Reverse_Direction ? "synchronisiert" : "verarbeitet");
+                  (left_out > 0 ? " Dateien " : " Dateien erfolgreich ") +
+                  (state_->Reverse_Direction ? "synchronisiert" : "verarbeitet");
+    if (left_out > 0)
+        summary +=
+            " (" + std::to_string(left_out) + " Dateien wegen während der Ausführung geänderter Optionen ausgelassen)";
     if (state_->Cancel_Requested) summary += " - Abbruch durch Benutzer";
     display_->Show_Status(summary);
     display_->Show_Cancel_Button(false);
