@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -24,6 +25,9 @@ namespace zentrel::engine {
 // The copy parks a target's old version under this name in the target's
 // folder while the new one is made.
 inline constexpr const char* Temporary_Name = "$$$Temp1$$$";
+// The parked file carries the name it was parked from, so that a later run
+// can tell a stale old version from a file it must not touch.
+inline constexpr const char* Parked_From_Attribute = "user.zentrel.parked_from";
 
 class Copy_Job {
 public:
@@ -132,6 +136,17 @@ private:
     // Before the walk copies into a folder for the first time in a pass:
     // removes the copies in progress a killed run left there.
     void Remove_Stale_Partial_Copies(const std::string& Target);
+    // True when the file parked at Temporary is an old version a run of
+    // this program parked (it names the file it came from) and that file is
+    // there again beside it: the replacement it was parked for has been
+    // made, and the old version is stale. Anything else under the name,
+    // such as an old version a failed restore left, may be the only copy.
+    bool Parked_Version_Is_Stale(const std::string& Temporary);
+    // After the walk of a folder: removes a stale parked version from its
+    // target folder, or reports one that must stay.
+    void Clear_Parked_Version(const std::string& Target_Folder);
+    // A parked file that stays: one entry in the error list per run.
+    void Report_Kept_Parked_Version(const std::string& Temporary);
 
     // Normalised roots, kept while the typed texts stay the same.
     struct Mapping_Roots {
@@ -160,6 +175,8 @@ private:
     mutable std::unordered_map<dev_t, std::int64_t> time_steps_;
     // The target folder last cleared of stale copies in this pass.
     std::string cleared_folder_;
+    // Parked files this run has left in place and reported.
+    std::set<std::string> kept_parked_;
     // The target folder a copy of this run last found or made; the next
     // file into it needs no look whether it is there (see Copy_File).
     std::string made_folder_;

@@ -205,6 +205,9 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         }
 
         step = 15;
+        // Also where nothing was copied: a killed run's old version waits
+        // beside the file that has replaced it since.
+        Clear_Parked_Version(Targetfile(SFolder.Path()));
         listed = {};
         // A large folder's list goes before its subfolders are walked.
         std::vector<std::string>().swap(files);

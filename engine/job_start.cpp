@@ -149,6 +149,7 @@ void Copy_Job::Run_Start() {
     Set_Run_Under_Way(true);
     cleared_folder_.clear();  // a folder cleared by an earlier run may have new leftovers
     made_folder_.clear();
+    kept_parked_.clear();
     archive_kept_ = 0;
     archive_kept_reason_.clear();
     bool Ignore_All = false;

@@ -439,6 +439,39 @@ TEST_F(Copy_Run, SynchronisesBothWaysAndASecondSynchronisationCopiesNothing) {
     EXPECT_EQ(state.Processed_Files, 0);
 }
 
+// A synchronisation writes into both trees, so its clean-up meets the
+// user's files: a parked file it cannot show to be stale (here the only
+// copy of an old version in the source) stays, is never carried across and
+// is reported; an old version a killed run parked beside its replacement
+// goes, and a replaced read-only file leaves none behind.
+TEST_F(Copy_Run, ASynchronisationRemovesOnlyParkedFilesShownStale) {
+    write_file(src + "/a.txt", "alt a");
+    write_file(dst + "/a.txt", "neu a");
+    set_mtime(src + "/a.txt", 1'500'000'000);
+    set_mtime(dst + "/a.txt", 1'600'000'000);
+    write_file(src + "/$$$Temp1$$$", "einzige Kopie");
+    write_file(src + "/Unter/c.txt", "neu c");
+    write_file(dst + "/Unter/c.txt", "alt c");
+    set_mtime(src + "/Unter/c.txt", 1'600'000'000);
+    set_mtime(dst + "/Unter/c.txt", 1'500'000'000);
+    set_attributes(dst + "/Unter/c.txt", platform::Attribute_Read_Only);
+    for (const std::string& root : {src, dst}) {
+        write_file(root + "/Zwei/b.txt", "b");
+        set_mtime(root + "/Zwei/b.txt", 1'500'000'000);
+    }
+    write_file(dst + "/Zwei/$$$Temp1$$$", "alt b");
+    fs.set_attribute(dst + "/Zwei/$$$Temp1$$$", engine::Parked_From_Attribute, "b.txt");
+    synchronize(true);
+
+    EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
+    EXPECT_EQ(display.errors, std::vector<std::string>{src + "/$$$Temp1$$$"});
+    EXPECT_EQ(read_file(src + "/$$$Temp1$$$"), "einzige Kopie");
+    EXPECT_EQ(read_file(src + "/a.txt"), "neu a");
+    EXPECT_EQ(read_file(dst + "/Unter/c.txt"), "neu c");
+    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"Unter/c.txt", "Zwei/b.txt", "a.txt"}));
+    EXPECT_EQ(files_below(src), (std::vector<std::string>{"$$$Temp1$$$", "Unter/c.txt", "Zwei/b.txt", "a.txt"}));
+}
+
 TEST_F(Copy_Run, IgnoreAllChosenInTheFirstPassHoldsInTheSecond) {
     write_file(src + "/a.txt", "a");
     write_file(dst + "/b.txt", "b");
