@@ -137,9 +137,14 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         candidates.insert(candidates.begin(), std::string());
         Files = std::move(candidates);
     } catch (const std::exception& failure) {
+        // The walk that follows a run's evaluation lists the folder again and
+        // reports it, with its entry in the error list: one box for it, not two.
+        const bool walk_reports = role == Listing_For::Evaluation && state_->Run_Under_Way && !Preview;
         try {
-            support_->Message_Box("Fehler bei der Verarbeitung von Verzeichnis:\r\n" + folder + "\r\n" + failure.what(),
-                                  support::Buttons_OK);
+            if (!walk_reports)
+                support_->Message_Box(
+                    "Fehler bei der Verarbeitung von Verzeichnis:\r\n" + folder + "\r\n" + failure.what(),
+                    support::Buttons_OK);
         } catch (...) {
         }
         // Whatever was listed before the failure may include files the
