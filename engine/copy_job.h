@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -26,6 +27,9 @@ namespace zentrel::engine {
 // The copy parks a target's old version under this name in the target's
 // folder while the new one is made.
 inline constexpr const char* Temporary_Name = "$$$Temp1$$$";
+// The parked file carries the name it was parked from, so that a later run
+// can tell a stale old version from a file it must not touch.
+inline constexpr const char* Parked_From_Attribute = "user.zentrel.parked_from";
 
 class Copy_Job {
 public:
@@ -96,6 +100,10 @@ private:
     // path with a trailing separator, so that the run never ends as
     // "erfolgreich" with files left out unseen.
     void Add_Unfinished_Folder(const std::string& Folder_Path, const std::string& Reason);
+    // For a file the walk's look-up did not find: throws when it is there
+    // but may not be looked at (its folder cannot be searched), which ends
+    // the folder as a failure; returns when it is gone.
+    void Confirm_Gone(const std::string& Path) const;
     // True while Folder_Path is a folder itself, not gone or a link.
     bool Still_A_Folder(const std::string& Folder_Path) const;
     // Error_Files and its display, for one more entry in the error list:
@@ -132,6 +140,12 @@ private:
     // Every value the file test reads, as one text: the walk uses the
     // evaluation's verdicts only while it is the same.
     std::string Test_Options() const;
+    // Test_Options now, noting when they or Include_Subfolders differ from
+    // the evaluation's.
+    std::string Current_Test_Options();
+    // After a pass's walk: the files its evaluation counted that the walk
+    // did not take, when the options changed in between.
+    void Count_Left_Out_By_Option_Change();
     // The two folders of the job in normal form, the trees a run stays in.
     std::vector<std::string> Tree_Roots() const;
     // True for a folder that is the other folder of the job (the target
@@ -151,6 +165,17 @@ private:
     // Before the walk copies into a folder for the first time in a pass:
     // removes the copies in progress a killed run left there.
     void Remove_Stale_Partial_Copies(const std::string& Target);
+    // True when the file parked at Temporary is an old version a run of
+    // this program parked (it names the file it came from) and that file is
+    // there again beside it: the replacement it was parked for has been
+    // made, and the old version is stale. Anything else under the name,
+    // such as an old version a failed restore left, may be the only copy.
+    bool Parked_Version_Is_Stale(const std::string& Temporary);
+    // After the walk of a folder: removes a stale parked version from its
+    // target folder, or reports one that must stay.
+    void Clear_Parked_Version(const std::string& Target_Folder);
+    // A parked file that stays: one entry in the error list per run.
+    void Report_Kept_Parked_Version(const std::string& Temporary);
 
     // Normalised roots, kept while the typed texts stay the same.
     struct Mapping_Roots {
@@ -183,6 +208,8 @@ private:
     mutable std::unordered_map<dev_t, std::int64_t> time_steps_;
     // The target folder last cleared of stale copies in this pass.
     std::string cleared_folder_;
+    // Parked files this run has left in place and reported.
+    std::set<std::string> kept_parked_;
     // The target folder a copy of this run last found or made; the next
     // file into it needs no look whether it is there (see Copy_File).
     std::string made_folder_;
@@ -208,6 +235,19 @@ private:
     // For the walk's listing, per file (from 1): found unchanged by the
     // evaluation. Empty when the walk must test every file.
     std::vector<bool> listing_unchanged_;
+    // The options those verdicts were made under, and when: each file
+    // takes its verdict only while both still hold at its turn.
+    std::string listing_options_;
+    Evaluation_Verdicts::Clock::time_point listing_judged_;
+    // What the file and folder tests read when the evaluation of this pass
+    // ended, and whether the walk has seen them differ since: files it
+    // counted may then have been left out.
+    std::string evaluation_options_;
+    bool evaluation_subfolders_ = false;
+    bool selection_changed_ = false;
+    // Folders this pass's walk left unfinished: the files they kept from
+    // it are theirs, not the options'.
+    long unfinished_in_pass_ = 0;
     // The subfolder names the same reading of the folder gave; none when
     // the listing failed.
     std::optional<std::vector<std::string>> listing_folders_;

@@ -50,7 +50,7 @@ void Evaluation_Verdicts::begin_folder(const std::string& folder, const std::vec
         return;
     }
     bits_ += Bits_Per_Name * names.size();
-    folders_.push_back({key_of(folder, names, options), std::vector<bool>(Bits_Per_Name * names.size())});
+    folders_.push_back({key_of(folder, names, options), std::vector<bool>(Bits_Per_Name * names.size()), Clock::now()});
 }
 
 void Evaluation_Verdicts::left_out(std::size_t position) {
@@ -79,13 +79,16 @@ void Evaluation_Verdicts::record(long index, bool unchanged) {
 }
 
 bool Evaluation_Verdicts::for_folder(const std::string& folder, const std::vector<std::string>& names,
-                                     const std::string& options, std::vector<unsigned char>& verdicts) {
+                                     const std::string& options, std::vector<unsigned char>& verdicts,
+                                     Clock::time_point& judged) {
     // The evaluation is over: the positions of its last folder go.
     std::vector<std::uint32_t>().swap(positions_);
     const std::uint64_t key = key_of(folder, names, options);
     for (std::size_t at = next_; at < folders_.size() && at < next_ + Look_Ahead; ++at) {
         if (folders_[at].key != key) continue;
         next_ = at + 1;
+        judged = folders_[at].judged;
+        if (Clock::now() - judged >= Trust_Span) return false;
         const auto& bits = folders_[at].bits;
         verdicts.assign(names.size(), Test);
         for (std::size_t i = 0; i < names.size(); ++i) {

@@ -6,11 +6,15 @@
 // system test left out, or one without a stored attribute, the attribute
 // read, provided its folder still holds the same names and nothing the
 // test reads has changed since (check boxes, filters, the date, the
-// folders). A file edited between the two is then taken by the next run,
-// as with rsync's file list. Three bits per file, in the order both walk
-// the tree; a cap keeps a huge tree's memory flat, the rest is tested again.
+// folders). Each folder's verdicts carry the moment the evaluation began
+// it: the walk trusts them only for a short while (Trust_Span), so that a
+// file edited, hidden or whose copy is deleted while a long run is under
+// way is tested at its turn, as without them. Three bits per file, in the
+// order both walk the tree; a cap keeps a huge tree's memory flat, the rest
+// is tested again.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +25,10 @@ class Evaluation_Verdicts {
 public:
     // 4 MiB of bits.
     static constexpr std::size_t Capacity_Bits = std::size_t{32} << 20;
+    using Clock = std::chrono::steady_clock;
+    // How long after the evaluation looked at a folder its verdicts hold: a
+    // re-run with nothing changed walks each folder well within it.
+    static constexpr Clock::duration Trust_Span = std::chrono::seconds(1);
 
     // What the evaluation found of one name, as flags; none: test it.
     enum Verdict : unsigned char { Test = 0, Left_Out = 1, Unchanged = 2, No_Attribute = 4 };
@@ -45,15 +53,18 @@ public:
     void record(long index, bool unchanged);
 
     // For the walk, which asks for its folders in the evaluation's order:
-    // fills verdicts (flags, one per name) and returns true, or returns false when
-    // the folder, its names or the options differ from the evaluation's.
+    // fills verdicts (flags, one per name) and the moment the evaluation
+    // began the folder, and returns true; returns false when the folder, its
+    // names or the options differ from the evaluation's, or the verdicts
+    // are older than Trust_Span.
     bool for_folder(const std::string& folder, const std::vector<std::string>& names, const std::string& options,
-                    std::vector<unsigned char>& verdicts);
+                    std::vector<unsigned char>& verdicts, Clock::time_point& judged);
 
 private:
     struct Folder_Verdicts {
         std::uint64_t key = 0;   // the folder, its names and the options
         std::vector<bool> bits;  // per name: left out, unchanged, no attribute
+        Clock::time_point judged;
     };
     static std::uint64_t key_of(const std::string& folder, const std::vector<std::string>& names,
                                 const std::string& options);

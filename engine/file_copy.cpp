@@ -98,6 +98,9 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
     bool folder_assumed = false;
     bool changed = false;  // a file-system change has been attempted
     bool copy_failed = false;
+    // The target is replaced without being parked (the parking name is
+    // taken): after a failed copy it is still there, its old version.
+    bool unparked = false;
     // Why the last copy attempt failed, so the prompt can tell the user.
     std::string why_failed;
     int why_errno = 0;
@@ -122,6 +125,7 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
 
                 case Step::Look_Up_Target:
                     parked.reset();
+                    unparked = false;
                     if (target_tested)
                         existing = std::move(tested_target_.file);
                     else
@@ -166,6 +170,15 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                 case Step::Remove_Leftover:
                     changed = true;
                     if (auto leftover = support_->Find_File(temporary)) {
+                        if (!Parked_Version_Is_Stale(temporary)) {
+                            // Perhaps the only copy of an old version: it
+                            // stays, and the copy replaces the target all at
+                            // once instead of parking it.
+                            Report_Kept_Parked_Version(temporary);
+                            unparked = true;
+                            step = Step::Copy;
+                            break;
+                        }
                         ignoring_failure([&] { leftover->Set_Attributes(0); });
                         ignoring_failure([&] { leftover->Delete(false); });
                         if (support_->Find_File(temporary)) {
@@ -179,6 +192,13 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                 case Step::Park: {
                     changed = true;
                     bool moved = false;
+                    // Named before the move, so that a run killed at any
+                    // moment after it leaves a parked file a later run can
+                    // judge.
+                    platform::File_System& fs = support_->file_system();
+                    const std::string name = existing->Name();
+                    const std::string from = existing->Path();
+                    ignoring_failure([&] { fs.set_attribute(from, Parked_From_Attribute, name); });
                     ignoring_failure([&] {
                         existing->Move(temporary);
                         moved = true;
@@ -187,6 +207,7 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                     // failed one is looked for.
                     parked = moved ? existing : support_->Find_File(temporary);
                     if (!parked) {
+                        ignoring_failure([&] { fs.remove_attribute(from, Parked_From_Attribute); });
                         if (!retry("Konnte Zieldatei nicht überschreiben: " + existing->Path())) return false;
                         step = Step::Look_Up_Target;
                         break;
@@ -225,9 +246,11 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                     // its name. One that failed late may have done so as well,
                     // unless the name is our temporary one.
                     const bool copied =
-                        !copy_failed || (!target_is_temporary && support_->Find_File(Target).has_value());
+                        !copy_failed || (!target_is_temporary && !unparked && support_->Find_File(Target).has_value());
                     if (copied) {
-                        if (parked) ignoring_failure([&] { parked->Delete(false); });
+                        // Parked by this call: its old version goes, read-only
+                        // or not, and no run leaves one behind.
+                        if (parked) ignoring_failure([&] { parked->Delete(true); });
                         return true;
                     }
                     made_folder_.clear();
@@ -250,6 +273,8 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                                 return false;
                             break;
                         }
+                        ignoring_failure(
+                            [&] { support_->file_system().remove_attribute(Target, Parked_From_Attribute); });
                         parked.reset();
                     }
                     step = Step::Failed;

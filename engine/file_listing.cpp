@@ -67,7 +67,11 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         // An excluded name is left out whatever its class: the classes can
         // only leave out more.
         if (!Exclude_Pattern.empty() && !chosen.empty()) {
-            const std::vector<std::string> excluded = pattern_items(Exclude_Pattern);
+            std::vector<std::string> excluded = pattern_items(Exclude_Pattern);
+            // An empty item (a trailing ";", a lone blank) would list every
+            // file and so exclude them all: it means nothing here. In the
+            // include filter it keeps its meaning of all files.
+            std::erase(excluded, std::string());
             std::erase_if(chosen, [&](std::size_t i) {
                 return std::any_of(excluded.begin(), excluded.end(),
                                    [&](const std::string& item) { return platform::wildcard_match(item, names[i]); });
@@ -87,7 +91,10 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         using Verdict = Evaluation_Verdicts::Verdict;
         std::vector<unsigned char> known;
         bool trusted = false;
-        if (role == Listing_For::Walk) trusted = verdicts_.for_folder(folder, candidates, Test_Options(), known);
+        if (role == Listing_For::Walk) {
+            listing_options_ = Test_Options();
+            trusted = verdicts_.for_folder(folder, candidates, listing_options_, known, listing_judged_);
+        }
         if (role == Listing_For::Evaluation) verdicts_.begin_folder(folder, candidates, Test_Options());
         std::vector<bool> decide;
         if (trusted) {
@@ -130,9 +137,14 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         candidates.insert(candidates.begin(), std::string());
         Files = std::move(candidates);
     } catch (const std::exception& failure) {
+        // The walk that follows a run's evaluation lists the folder again and
+        // reports it, with its entry in the error list: one box for it, not two.
+        const bool walk_reports = role == Listing_For::Evaluation && state_->Run_Under_Way && !Preview;
         try {
-            support_->Message_Box("Fehler bei der Verarbeitung von Verzeichnis:\r\n" + folder + "\r\n" + failure.what(),
-                                  support::Buttons_OK);
+            if (!walk_reports)
+                support_->Message_Box(
+                    "Fehler bei der Verarbeitung von Verzeichnis:\r\n" + folder + "\r\n" + failure.what(),
+                    support::Buttons_OK);
         } catch (...) {
         }
         // Whatever was listed before the failure may include files the

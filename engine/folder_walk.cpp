@@ -1,6 +1,7 @@
 #include "engine/byte_display.h"
 #include "engine/copy_job.h"
 
+#include <cerrno>
 #include <exception>
 
 namespace zentrel::engine {
@@ -28,6 +29,7 @@ void Copy_Job::Add_Unfinished_Folder(const std::string& Folder_Path, const std::
         // are asked for: one entry is enough.
         if (display_->Error_Count() > 0 && display_->Last_Error() == entry) return;
         display_->Add_Error(entry, "Das Verzeichnis konnte nicht vollständig verarbeitet werden: " + Reason);
+        ++unfinished_in_pass_;
         Count_Failed_File(true);
         display_->Arrange_Error_List();
     } catch (...) {
@@ -40,8 +42,9 @@ void Copy_Job::Reset_Archive_Bit(platform::File& SFile) {
     try {
         SFile.Clear_Archive();
     } catch (const std::exception& failure) {
-        // The file is copied all the same; it keeps its bit and is copied
-        // again by the next run.
+        // The file is copied all the same and keeps its bit: the next run
+        // with Only_Archive tests it again, and copies it only if it differs
+        // from its copy by then, like any other file.
         if (archive_kept_++ == 0) archive_kept_reason_ = failure.what();
     }
 }
@@ -50,8 +53,18 @@ void Copy_Job::Report_Kept_Archive_Bits() {
     if (archive_kept_ == 0) return;
     support_->Message_Box("Bei " + std::to_string(archive_kept_) +
                               " kopierten Dateien konnte das Archivbit nicht zurückgesetzt werden\r\n" +
-                              archive_kept_reason_ + "\r\nSie werden bei der nächsten Ausführung erneut kopiert.",
+                              archive_kept_reason_ +
+                              "\r\nIhr Archivbit bleibt gesetzt. Die nächste Ausführung kopiert sie nur, wenn sie "
+                              "sich bis dahin ändern oder ihre Kopie im Ziel fehlt oder abweicht.",
                           support::Buttons_OK);
+}
+
+void Copy_Job::Confirm_Gone(const std::string& Path) const {
+    try {
+        support_->file_system().status(Path);
+    } catch (const platform::File_System_Error& failure) {
+        if (failure.error_number() == EACCES || failure.error_number() == EPERM) throw;
+    }
 }
 
 // Looked at as it is, never through a link: a link put in the folder's
@@ -100,10 +113,17 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         // second look, as long as the folder and the options are the same.
         const std::vector<bool> unchanged = std::move(listing_unchanged_);
         support::Ui_Host& host = support_->host();
+        const std::string verdict_options = std::move(listing_options_);
+        const auto judged = listing_judged_;
         for (long i = 1; i <= count; ++i) {
             const long collides_with = collisions.empty() ? 0 : collisions[i];
-            // Found unchanged by this pass's evaluation: no second look.
-            const bool known_unchanged = !unchanged.empty() && unchanged[static_cast<std::size_t>(i)] && !collides_with;
+            // Found unchanged by this pass's evaluation: no second look, as
+            // long as the options are still those it judged by and it
+            // judged a moment ago, not before a change the user made since.
+            const bool options_as_judged = Current_Test_Options() == verdict_options;
+            const bool known_unchanged = !unchanged.empty() && unchanged[static_cast<std::size_t>(i)] &&
+                                         !collides_with && options_as_judged &&
+                                         Evaluation_Verdicts::Clock::now() - judged < Evaluation_Verdicts::Trust_Span;
             step = 4;
             std::optional<platform::File> file;
             if (!known_unchanged) {
@@ -117,6 +137,11 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                     Count_Failed_File();
                     display_->Arrange_Error_List();
                 }
+                // The look-up tells nothing of why: a folder that may be read
+                // but not searched refuses every look with "permission
+                // denied", and its files are there all the same. Only "no
+                // such file" means the file went away.
+                if (!file) Confirm_Gone(files[i]);
                 // Not there: the file went away, or its folder did (deleted,
                 // or swapped for a link the run does not follow). Only the
                 // first is nothing to report; the folder's remaining files
@@ -188,9 +213,13 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         }
 
         step = 15;
+        // Also where nothing was copied: a killed run's old version waits
+        // beside the file that has replaced it since.
+        Clear_Parked_Version(Targetfile(SFolder.Path()));
         listed = {};
         // A large folder's list goes before its subfolders are walked.
         std::vector<std::string>().swap(files);
+        Current_Test_Options();
         if (options_->Include_Subfolders()) {
             step = 16;
             // Read again, unlike in the evaluation: copying the files takes

@@ -208,10 +208,12 @@ void Copy_Job::Run_Start() {
     outcome.began = true;
     cleared_folder_.clear();  // a folder cleared by an earlier run may have new leftovers
     made_folder_.clear();
+    kept_parked_.clear();
     archive_kept_ = 0;
     archive_kept_reason_.clear();
     bool Ignore_All = false;
     state_->Handled_Files = 0;
+    state_->Left_Out_By_Option_Change = 0;
 
     Evaluate_Source_Click();
     outcome.files_evaluated = state_->Total_Files;
@@ -229,29 +231,34 @@ void Copy_Job::Run_Start() {
         display_->Show_Cancel_Button(true);
         target_full_ = false;
         Process_Folder(*source, Ignore_All, state_->Cancel_Requested);
+        Count_Left_Out_By_Option_Change();
 
         // Synchronize may have been set during the first pass.
         if (!state_->Cancel_Requested && options_->Synchronize() && lock_source()) {
             const std::int32_t first_pass_total = state_->Total_Files;
             state_->Reverse_Direction = true;
-            Evaluate_Source_Click();
-            if (!state_->Cancel_Requested && (!target || Enough_Space_Or_Agreed(source))) {
-                display_->Show_Cancel_Button(true);
-                target_full_ = false;
-                if (target) {
+            // The first pass makes the target when it copies a file there.
+            if (!target && !target_text.empty()) target = support_->Find_Folder(target_text);
+            if (!target) {
+                // Never made (an empty source): there is no folder to
+                // evaluate or walk back from. One box names it; the
+                // evaluation's would name the source.
+                Report_Folder_Failure(target_text, platform::File_System_Error(ENOENT, target_text).what(), 2);
+            } else {
+                Evaluate_Source_Click();
+                if (!state_->Cancel_Requested && Enough_Space_Or_Agreed(source)) {
+                    display_->Show_Cancel_Button(true);
+                    target_full_ = false;
                     Process_Folder(*target, Ignore_All, state_->Cancel_Requested);
-                } else {
-                    // The target was never made (an empty source): there is
-                    // no folder to walk back from.
-                    Report_Folder_Failure("", platform::File_System_Error(ENOENT, target_text).what(), 2);
+                    Count_Left_Out_By_Option_Change();
+                } else if (!state_->Cancel_Requested) {
+                    // Too little space in the source for the way back, and
+                    // the user chose not to run it: the first pass stands,
+                    // and the run ends as stopped by the user.
+                    outcome.refusal = Refusal::None;
+                    outcome.stopped_at_failure = true;
+                    state_->Cancel_Requested = true;
                 }
-            } else if (!state_->Cancel_Requested) {
-                // Too little space in the source for the way back, and the
-                // user chose not to run it: the first pass stands, and the
-                // run ends as stopped by the user.
-                outcome.refusal = Refusal::None;
-                outcome.stopped_at_failure = true;
-                state_->Cancel_Requested = true;
             }
             // The sum may pass the 32-bit range only as a failure.
             const std::int64_t sum = static_cast<std::int64_t>(first_pass_total) + state_->Total_Files;
@@ -265,6 +272,7 @@ void Copy_Job::Run_Start() {
     outcome.files_handled = state_->Handled_Files;
     outcome.cancelled = state_->Cancel_Requested;
     outcome.archive_bits_kept = static_cast<std::int32_t>(archive_kept_);
+    outcome.files_left_out_by_option_change = state_->Left_Out_By_Option_Change;
     display_->Show_Status(Final_Status_Text(outcome, state_->Reverse_Direction));
     display_->Show_Cancel_Button(false);
     Report_Kept_Archive_Bits();

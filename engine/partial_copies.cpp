@@ -11,4 +11,45 @@ void Copy_Job::Remove_Stale_Partial_Copies(const std::string& Target) {
     cleared_folder_ = std::move(folder);
 }
 
+bool Copy_Job::Parked_Version_Is_Stale(const std::string& Temporary) {
+    platform::File_System& fs = support_->file_system();
+    try {
+        const std::optional<std::string> from = fs.get_attribute(Temporary, Parked_From_Attribute);
+        if (!from || from->empty() || from->find(support::Separator) != std::string::npos || *from == "." ||
+            *from == ".." || *from == Temporary_Name)
+            return false;
+        const auto beside = fs.status(support::Filepath(Temporary, false) + support::Separator + *from);
+        return beside &&
+               (beside->kind == platform::Entry_Kind::Regular || beside->kind == platform::Entry_Kind::Symlink);
+    } catch (...) {
+        return false;
+    }
+}
+
+void Copy_Job::Report_Kept_Parked_Version(const std::string& Temporary) {
+    if (!kept_parked_.insert(Temporary).second) return;
+    try {
+        display_->Add_Error(Temporary, "Eine ältere Version unter dem Namen \"" + std::string(Temporary_Name) +
+                                           "\", die nicht diese Ausführung dort abgelegt hat: sie bleibt erhalten");
+        Count_Failed_File();
+        display_->Arrange_Error_List();
+    } catch (...) {
+    }
+}
+
+void Copy_Job::Clear_Parked_Version(const std::string& Target_Folder) {
+    const std::string temporary = support::Trailing_Backslash(Target_Folder, false) + Temporary_Name;
+    if (kept_parked_.contains(temporary)) return;
+    std::optional<platform::File> parked = support_->Find_File(temporary);
+    if (!parked) return;
+    if (Parked_Version_Is_Stale(temporary)) {
+        try {
+            parked->Delete(true);
+            return;
+        } catch (...) {
+        }
+    }
+    Report_Kept_Parked_Version(temporary);
+}
+
 }  // namespace zentrel::engine

@@ -35,7 +35,9 @@ std::string Final_Status_Text(const Run_Outcome& outcome, bool synchronised) {
         const std::int32_t left_out = outcome.files_left_out_by_option_change;
         text = std::to_string(files) + (left_out > 0 ? " Dateien " : " Dateien erfolgreich ") +
                (synchronised ? "synchronisiert" : "verarbeitet");
-        if (left_out > 0) text += ", " + std::to_string(left_out) + " wegen geänderter Optionen ausgelassen";
+        if (left_out > 0)
+            text += " (" + std::to_string(left_out) +
+                    " Dateien wegen während der Ausführung geänderter Optionen ausgelassen)";
     }
     if (outcome.cancelled) text += " - Abbruch durch Benutzer";
     return text;

@@ -82,6 +82,9 @@ struct Run_State {
     // Files the walk has dealt with (copied, failed or skipped) since the
     // run started, over both passes: what a cancelled run reports.
     std::int32_t Handled_Files = 0;
+    // Files an evaluation counted that its walk left out because the
+    // options changed in between, over both passes.
+    std::int32_t Left_Out_By_Option_Change = 0;
     bool Reverse_Direction = false;
     bool Cancel_Requested = false;
     // From the end of the start's checks to the run's summary.

@@ -1,6 +1,9 @@
 #include "engine/byte_display.h"
 #include "engine/copy_job.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace zentrel::engine {
 
 std::vector<std::string> Copy_Job::Tree_Roots() const {
@@ -24,6 +27,24 @@ std::string Copy_Job::Test_Options() const {
                                     options_->Sourcefolder(), options_->Targetfolder()})
         options += text + '\0';
     return options + std::to_string(state_->Later_Then_Date);
+}
+
+std::string Copy_Job::Current_Test_Options() {
+    std::string options = Test_Options();
+    if (options != evaluation_options_ || options_->Include_Subfolders() != evaluation_subfolders_)
+        selection_changed_ = true;
+    return options;
+}
+
+void Copy_Job::Count_Left_Out_By_Option_Change() {
+    if (!selection_changed_ || unfinished_in_pass_ > 0 || state_->Cancel_Requested ||
+        std::int64_t{state_->Processed_Files} + state_->Error_Files >= state_->Source_Files)
+        return;
+    // Files the walk took beyond the evaluation's (new ones, or ones an
+    // option let in) make this a lower bound.
+    const std::int64_t sum = std::int64_t{state_->Left_Out_By_Option_Change} + state_->Source_Files -
+                             state_->Processed_Files - state_->Error_Files;
+    state_->Left_Out_By_Option_Change = static_cast<std::int32_t>(std::min<std::int64_t>(sum, INT32_MAX));
 }
 
 void Copy_Job::Evaluate_Source_Click() {
@@ -74,6 +95,10 @@ void Copy_Job::Evaluate_Source_Click() {
     } catch (...) {
     }
     support_->Show_Busy(false);
+    evaluation_options_ = Test_Options();
+    evaluation_subfolders_ = options_->Include_Subfolders();
+    selection_changed_ = false;
+    unfinished_in_pass_ = 0;
 
     display_->Show_Cancel_Button(false);
     display_->Show_Progress_Bar(std::nullopt);

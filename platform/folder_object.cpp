@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cerrno>
 
 #include "platform/dos_attributes.h"
 #include "platform/file_objects.h"
@@ -20,7 +21,17 @@ int Folder::Attributes() const {
         if (!own_status_) {
             if (auto own = fs_->status(path_); own && own->kind == Entry_Kind::Symlink) real = fs_->canonical(path_);
         }
-        int attributes = read_dos_attributes(*fs_, real, status_);
+        int attributes = 0;
+        try {
+            attributes = read_dos_attributes(*fs_, real, status_);
+        } catch (const File_System_Error& error) {
+            // Another user's private folder, or one of the user's own that
+            // is closed to all: counted as one with no stored attribute, as
+            // a file is, so that it is tried and its failure reported,
+            // rather than passed over as if hidden.
+            if (error.error_number() != EACCES && error.error_number() != EPERM) throw;
+            attributes = dos_attributes_from(*fs_, real, status_, std::nullopt);
+        }
         // The name the user asked by decides about dot-hiding.
         if (Name().starts_with('.')) attributes |= Attribute_Hidden;
         attributes_ = attributes | Attribute_Directory;

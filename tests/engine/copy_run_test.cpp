@@ -5,6 +5,7 @@
 #include "common/unprivileged.h"
 #include "platform/dos_attributes.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -337,6 +338,51 @@ TEST_F(Copy_Run, TheWalkTrustsTheEvaluationOnlyWhileFolderAndOptionsStayTheSame)
     }
 }
 
+// What changes while the walk is under way is seen from the next file on:
+// an option changed within a folder, and a copy deleted a while before its
+// file's turn, however recently the evaluation found it unchanged. Files
+// the evaluation counted that changed options then left out are named in
+// the final text, which does not call such a run a success.
+TEST_F(Copy_Run, ChangesDuringTheWalkApplyFromTheNextFile) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        write_file(src + "/" + name, name);
+        write_file(dst + "/" + name, "neuer");
+        set_mtime(src + "/" + name, 1'500'000'000);
+        set_mtime(dst + "/" + name, 1'600'000'000);
+    }
+    options.only_newer = true;
+    display.on_status = [&] {
+        if (display.status == "überspringe " + src + "/a.txt") options.only_newer = false;
+    };
+    EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(read_file(dst + "/a.txt"), "neuer");
+    EXPECT_EQ(read_file(dst + "/b.txt"), "b.txt");
+    EXPECT_EQ(read_file(dst + "/c.txt"), "c.txt");
+
+    // Deleted more than a second before its turn: copied again.
+    display.on_status = [&] {
+        if (display.status != "überspringe " + src + "/b.txt") return;
+        std::filesystem::remove(dst + "/c.txt");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    };
+    EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(read_file(dst + "/c.txt"), "c.txt");
+
+    // A filter that excludes a file of the next folder once the first is
+    // under way.
+    write_file(src + "/Eins/x.txt", "x");
+    write_file(src + "/Zwei/y.txt", "y");
+    write_file(src + "/Zwei/z.txt", "z");
+    display.on_status = [&] {
+        if (display.status == "kopiere " + src + "/Eins/x.txt") options.exclude_filter = "z.txt";
+    };
+    EXPECT_EQ(start(),
+              "6 Dateien verarbeitet (1 Dateien wegen während der Ausführung geänderter Optionen ausgelassen)");
+    EXPECT_EQ(state.Left_Out_By_Option_Change, 1);
+    EXPECT_FALSE(exists(dst + "/Zwei/z.txt"));
+    EXPECT_TRUE(exists(dst + "/Zwei/y.txt"));
+}
+
 // Where the bit cannot be cleared (a file system without user attributes, a
 // read-only mount) the files still count as copied, and one message after
 // the run says how many keep their bit. A file changed between its copy and
@@ -368,6 +414,19 @@ TEST_F(Copy_Run, ArchiveBitsThatCannotOrMustNotBeClearedAreKept) {
     EXPECT_FALSE(attributes(src + "/b.txt") & platform::Attribute_Archive);
     EXPECT_TRUE(attributes(src + "/c.txt") & platform::Attribute_Archive);
     EXPECT_TRUE(attributes(src + "/d.txt") & platform::Attribute_Archive);
+
+    // The message promises what the next run does: the kept bits make it
+    // look at those files again, and it copies only the one that changed.
+    EXPECT_TRUE(host.boxes[0].prompt.ends_with(
+        "\r\nIhr Archivbit bleibt gesetzt. Die nächste Ausführung kopiert sie nur, wenn sie sich bis dahin ändern "
+        "oder ihre Kopie im Ziel fehlt oder abweicht."))
+        << host.boxes[0].prompt;
+    options.only_archive = true;
+    options.reset_archive = false;
+    host.boxes.clear();
+    start();
+    EXPECT_EQ(state.Processed_Files, 1);
+    EXPECT_EQ(read_file(dst + "/d.txt"), "neu");
 }
 
 TEST_F(Copy_Run, FailedCopyKeepsTheArchiveBit) {
@@ -456,6 +515,39 @@ TEST_F(Copy_Run, SynchronisesBothWaysAndASecondSynchronisationCopiesNothing) {
     EXPECT_EQ(start(), "8 Dateien erfolgreich synchronisiert");
     EXPECT_EQ(fs.calls(Fs_Operation::copy_file), 0);
     EXPECT_EQ(state.Processed_Files, 0);
+}
+
+// A synchronisation writes into both trees, so its clean-up meets the
+// user's files: a parked file it cannot show to be stale (here the only
+// copy of an old version in the source) stays, is never carried across and
+// is reported; an old version a killed run parked beside its replacement
+// goes, and a replaced read-only file leaves none behind.
+TEST_F(Copy_Run, ASynchronisationRemovesOnlyParkedFilesShownStale) {
+    write_file(src + "/a.txt", "alt a");
+    write_file(dst + "/a.txt", "neu a");
+    set_mtime(src + "/a.txt", 1'500'000'000);
+    set_mtime(dst + "/a.txt", 1'600'000'000);
+    write_file(src + "/$$$Temp1$$$", "einzige Kopie");
+    write_file(src + "/Unter/c.txt", "neu c");
+    write_file(dst + "/Unter/c.txt", "alt c");
+    set_mtime(src + "/Unter/c.txt", 1'600'000'000);
+    set_mtime(dst + "/Unter/c.txt", 1'500'000'000);
+    set_attributes(dst + "/Unter/c.txt", platform::Attribute_Read_Only);
+    for (const std::string& root : {src, dst}) {
+        write_file(root + "/Zwei/b.txt", "b");
+        set_mtime(root + "/Zwei/b.txt", 1'500'000'000);
+    }
+    write_file(dst + "/Zwei/$$$Temp1$$$", "alt b");
+    fs.set_attribute(dst + "/Zwei/$$$Temp1$$$", engine::Parked_From_Attribute, "b.txt");
+    synchronize(true);
+
+    EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
+    EXPECT_EQ(display.errors, std::vector<std::string>{src + "/$$$Temp1$$$"});
+    EXPECT_EQ(read_file(src + "/$$$Temp1$$$"), "einzige Kopie");
+    EXPECT_EQ(read_file(src + "/a.txt"), "neu a");
+    EXPECT_EQ(read_file(dst + "/Unter/c.txt"), "neu c");
+    EXPECT_EQ(files_below(dst), (std::vector<std::string>{"Unter/c.txt", "Zwei/b.txt", "a.txt"}));
+    EXPECT_EQ(files_below(src), (std::vector<std::string>{"$$$Temp1$$$", "Unter/c.txt", "Zwei/b.txt", "a.txt"}));
 }
 
 TEST_F(Copy_Run, IgnoreAllChosenInTheFirstPassHoldsInTheSecond) {
@@ -621,6 +713,40 @@ TEST_F(Copy_Run_As_User, AnUnreadableFileFailsAloneAndIsListed) {
         if (files_below(dst) != std::vector<std::string>{"a.txt", "z.txt"}) return "the other files were not copied";
         return "";
     });
+}
+
+// A folder the user may not read or search is tried like any other, never
+// passed over as one not to copy: each ends as its folder's entry in the
+// error list, and the run as a failure. The one that may be read but not
+// searched lists its files, whose look-ups are refused: refused is no
+// "gone".
+TEST_F(Copy_Run_As_User, AFolderThatCannotBeReadOrSearchedIsAFailureNeverSkipped) {
+    write_file(src + "/a.txt", "a");
+    const std::vector<std::pair<std::string, mode_t>> closed = {
+        {"Privat", 0700}, {"Zu", 0000}, {"Nur-Schreiben", 0300}, {"Nur-Lesen", 0444}};
+    for (const auto& [name, mode] : closed) write_file(src + "/" + name + "/datei.txt", name);
+    // The walk's boxes: the listing's and the subfolders' of the three it
+    // cannot read, the look-up's of the one it cannot search; the
+    // evaluation leaves the report to the walk.
+    for (int i = 0; i < 7; ++i) host.answer(support::Answer_OK);
+    Hand_Over(tmp.path());
+    for (const auto& [name, mode] : closed) ::chmod((src + "/" + name).c_str(), mode);
+    root_owned.push_back(src + "/Privat");
+    run_as_user([&]() -> std::string {
+        if (host.boxes.size() != 7) return std::to_string(host.boxes.size()) + " boxes";
+        for (const auto& box : host.boxes)
+            if (!box.prompt.starts_with("Fehler bei der Verarbeitung von Verzeichnis:\r\n")) return box.prompt;
+        if (display.status != "Kopierfehler bei 4 Dateien") return "status: " + display.status;
+        std::vector<std::string> errors = display.errors;
+        std::sort(errors.begin(), errors.end());
+        const std::vector<std::string> expected = {src + "/Nur-Lesen/", src + "/Nur-Schreiben/", src + "/Privat/",
+                                                   src + "/Zu/"};
+        if (errors != expected) return "error list: " + ::testing::PrintToString(errors);
+        if (files_below(dst) != std::vector<std::string>{"a.txt"})
+            return "target: " + ::testing::PrintToString(files_below(dst));
+        return "";
+    });
+    for (const auto& [name, mode] : closed) ::chmod((src + "/" + name).c_str(), 0700);
 }
 
 // A read-only source file cannot lose its archive bit as its owner; it is

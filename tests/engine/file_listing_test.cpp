@@ -46,9 +46,17 @@ TEST_F(File_Listing, IncludeItemsListInTheirOrderAndEachFileOnce) {
     EXPECT_EQ(names("*.doc,?,*.s", ""), (std::vector<std::string>{"a.doc"}));
 }
 
-TEST_F(File_Listing, AnEmptyItemListsEverything) {
+// An empty include item lists every file; an empty exclude item (a
+// trailing ";", a lone blank) excludes nothing, not everything.
+TEST_F(File_Listing, AnEmptyIncludeItemListsEverythingAnEmptyExcludeItemNothing) {
     EXPECT_EQ(names("*.doc,", "").size(), 6u);
-    EXPECT_EQ(names("", "*.doc;;").size(), 0u);
+    const std::vector<std::string> all_but_doc{"b.txt", "c.bak", "d.TMP", "e.sik", "f.txt"};
+    for (const char* exclude : {"*.doc;;", "*.doc;", ";*.doc", "*.doc, ,", "*.doc ; "}) {
+        SCOPED_TRACE(exclude);
+        EXPECT_EQ(names("", exclude), all_but_doc);
+    }
+    EXPECT_EQ(names("", " ").size(), 6u);
+    EXPECT_EQ(names("", ";").size(), 6u);
 }
 
 TEST_F(File_Listing, ExcludeRemovesMatchesWithoutRegardToCaseAndKeepsTheOrder) {
