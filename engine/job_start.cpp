@@ -1,5 +1,6 @@
 #include "engine/copy_job.h"
 #include "engine/folder_identity.h"
+#include "platform/time_steps.h"
 #include "platform/tree_lock.h"
 
 #include <cerrno>
@@ -20,6 +21,18 @@ public:
 
 bool is_relative(const std::string& folder_text) {
     return !folder_text.empty() && folder_text.front() != support::Separator;
+}
+
+// Find_Folder gives nothing for a folder that is missing and for one that
+// cannot be reached (a share answering with an I/O error): the second is
+// said as it is, never as a missing folder to be made anew.
+void Refuse_Unreachable(platform::File_System& fs, const std::string& folder_text, const std::string& which) {
+    try {
+        fs.status(folder_text);
+    } catch (const platform::File_System_Error& error) {
+        if (error.error_number() != ENOENT && error.error_number() != ENOTDIR)
+            throw Start_Failure(which + " ist nicht erreichbar...\r\n" + error.what());
+    }
 }
 
 std::string comparison_key(std::string path) {
@@ -57,6 +70,7 @@ void Copy_Job::Run_Start() {
     }
     std::optional<platform::Folder> source;
     if (!source_text.empty()) source = support_->Find_Folder(source_text);
+    if (!source && !source_text.empty()) Refuse_Unreachable(support_->file_system(), source_text, "Quellverzeichnis");
     if (!source) {
         support_->Message_Box("Quellverzeichnis existiert nicht...", support::Buttons_OK);
         return;
@@ -87,6 +101,7 @@ void Copy_Job::Run_Start() {
     state_->Reverse_Direction = false;
     std::optional<platform::Folder> target;
     if (!target_text.empty()) target = support_->Find_Folder(target_text);
+    if (!target && !target_text.empty()) Refuse_Unreachable(support_->file_system(), target_text, "Zielverzeichnis");
 
     if (!target && (source->Files_Count() + source->SubFolders_Count() != 0 || options_->Copy_Empty_Folders())) {
         if (support_->Message_Box("Zielverzeichnis existiert nicht - soll es neu angelegt werden?",
@@ -141,6 +156,11 @@ void Copy_Job::Run_Start() {
         Set_Run_Under_Way(false);
         return;
     }
+
+    // How finely the trees written into keep times, where their type does
+    // not tell: measured before the evaluation compares any.
+    if (target) platform::measure_time_step(target->Path());
+    if (source_locked) platform::measure_time_step(source->Path());
 
     // Nothing below the two folders is reached through a link that another
     // program puts in a folder's place while the run is under way.
