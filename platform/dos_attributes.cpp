@@ -10,6 +10,7 @@
 
 #include "platform/file_objects.h"
 #include "platform/file_system_kind.h"
+#include "platform/time_steps.h"
 
 namespace zentrel::platform {
 
@@ -97,16 +98,16 @@ std::string time_text(File_Time time) {
 bool modified_since_archive_cleared(File_System& fs, const std::string& path, const Entry_Status& status) {
     auto recorded = fs.get_attribute(path, Archive_Time_Name);
     if (!recorded || *recorded == time_text(status.modified)) return false;
-    // A copy brings the record along from a file system that may keep finer
-    // times than this one: the same time, cut down as this one keeps it.
+    // A copy brings the record along, through file systems that may keep
+    // coarser times than the one it was made on: the record's time cut down
+    // as some file system keeps times is still the same time.
     const std::size_t dot = recorded->find('.');
     if (dot == std::string::npos || recorded->size() != dot + 10) return true;
     char* end = nullptr;
     const File_Time time{std::strtoll(recorded->c_str(), &end, 10),
                          std::strtoll(recorded->c_str() + dot + 1, nullptr, 10)};
     if (end != recorded->c_str() + dot) return true;
-    const std::int64_t step = file_system_kind(path, status.device).time_step;
-    return truncated_time(time, step) != truncated_time(status.modified, step);
+    return !time_step_shown(time, status.modified).has_value();
 }
 
 [[noreturn]] void no_attribute_storage(const std::string& path, const Entry_Status& status) {

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "platform/file_system.h"
@@ -210,22 +211,39 @@ File_System_Kind folder_file_system_kind(const std::string& folder) {
     return last.kind;
 }
 
-bool refuses_attribute_calls(const std::string& path) {
-    struct Refusing {
+namespace {
+
+// How many folders below an smbnetfs mount path lies; none off such mounts.
+std::optional<std::size_t> depth_in_smbnetfs(const std::string& path) {
+    struct Mounted {
         std::shared_ptr<const std::vector<Mount>> mounts;
         std::vector<std::string> mount_points;
     };
-    static thread_local Refusing refusing;
+    static thread_local Mounted mounted;
     auto mounts = current_mounts();
-    if (mounts != refusing.mounts) {
-        refusing.mount_points.clear();
+    if (mounts != mounted.mounts) {
+        mounted.mount_points.clear();
         for (const Mount& mount : *mounts)
-            if (mount.file_system_type == "fuse.smbnetfs") refusing.mount_points.push_back(mount.mount_point);
-        refusing.mounts = std::move(mounts);
+            if (mount.file_system_type == "fuse.smbnetfs") mounted.mount_points.push_back(mount.mount_point);
+        mounted.mounts = std::move(mounts);
     }
-    for (const std::string& point : refusing.mount_points)
-        if (path.starts_with(point) && (path.size() == point.size() || path[point.size()] == '/')) return true;
-    return false;
+    for (const std::string& point : mounted.mount_points) {
+        if (!path.starts_with(point) || (path.size() != point.size() && path[point.size()] != '/')) continue;
+        std::size_t depth = 0;
+        for (std::size_t at = point.size(); at < path.size(); ++at)
+            if (path[at] == '/' && at + 1 < path.size()) ++depth;
+        return depth;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool refuses_attribute_calls(const std::string& path) { return depth_in_smbnetfs(path).has_value(); }
+
+bool is_share_browser_folder(const std::string& path) {
+    const auto depth = depth_in_smbnetfs(path);
+    return depth && *depth < 2;
 }
 
 File_Time truncated_time(File_Time time, std::int64_t step) {

@@ -61,6 +61,10 @@ File_System_Kind folder_file_system_kind(const std::string& folder);
 // every call of the next seconds with one too. Never throws.
 bool refuses_attribute_calls(const std::string& path);
 
+// True for the folders smbnetfs shows above the shares (its top, the
+// servers): opening one gives an I/O error, and the same seconds of them.
+bool is_share_browser_folder(const std::string& path);
+
 // time cut down to a whole multiple of step nanoseconds, as a file system
 // with that step keeps it.
 File_Time truncated_time(File_Time time, std::int64_t step);

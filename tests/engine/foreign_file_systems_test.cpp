@@ -11,6 +11,7 @@
 #include "platform/file_objects.h"
 
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -71,7 +72,13 @@ protected:
         }
         make_folders(target);
         make_folders(tmp / "cache");
-        Hand_Over(tmp.path());
+        // Not through the mount: smbnetfs answers a change of owner with
+        // an I/O error, and every call of the next seconds with one too.
+        // The drivers give the user what is on them already; the kernel's
+        // ext2 alone keeps owners, and gets one.
+        ::lchown(tmp.path().c_str(), Unprivileged_Uid, Unprivileged_Gid);
+        for (const std::string& folder : {src, dst, tmp / "cache"}) Hand_Over(folder);
+        if (GetParam().image != Image_Kind::Smbnetfs) ::lchown(target.c_str(), Unprivileged_Uid, Unprivileged_Gid);
         options.targetfolder = target;
     }
 
