@@ -184,7 +184,13 @@ const File_System_Kind& file_system_kind(const std::string& path, dev_t device) 
     }
     auto found = known.by_device.find(device);
     if (found == known.by_device.end()) {
-        const Mount mount = mount_in(*mounts, real_file_system().canonical(path));
+        // By the device itself: a path that is a link would lead the mount
+        // table elsewhere.
+        const std::string id = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+        const Mount* of_device = nullptr;
+        for (const Mount& mount : *mounts)
+            if (mount.device == id) of_device = &mount;
+        const Mount mount = of_device ? *of_device : mount_in(*mounts, real_file_system().canonical(path));
         File_System_Kind kind = file_system_kind_of_mount(mount.file_system_type, mount.source, path, mount.device);
         if (!kind.time_step_known) {
             if (auto step = measured_time_step(mount)) kind.time_step = *step;
