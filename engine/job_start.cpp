@@ -30,8 +30,13 @@ void Refuse_Unreachable(platform::File_System& fs, const std::string& folder_tex
     try {
         fs.status(folder_text);
     } catch (const platform::File_System_Error& error) {
-        if (error.error_number() != ENOENT && error.error_number() != ENOTDIR)
-            throw Start_Failure(which + " ist nicht erreichbar...\r\n" + error.what());
+        // The errors of a device or share that does not answer; a name too
+        // long or a folder the user may not enter is said as before.
+        static constexpr int unreachable[] = {EIO,          ENOTCONN,   ESTALE, ETIMEDOUT, EHOSTDOWN,
+                                              EHOSTUNREACH, ECONNRESET, ENXIO,  ENODEV};
+        for (int number : unreachable)
+            if (error.error_number() == number)
+                throw Start_Failure(which + " ist nicht erreichbar...\r\n" + error.what());
     }
 }
 
