@@ -153,15 +153,28 @@ private:
     // show it inside the tree being walked, and entering it would copy the
     // copy into itself.
     bool Is_Other_Root(const platform::Folder& Folder) const;
-    // For each of the listed Files (1 to Count) whose target in
-    // Target_Folder would be the same file as that of an earlier one (a
-    // target that ignores letter case), the position of that earlier one;
-    // 0 for all others. Empty when the target keeps every name apart.
-    std::vector<long> Case_Collisions(const std::vector<std::string>& Files, long Count,
-                                      const std::string& Target_Folder) const;
-    // Fails the copy of Source, whose name differs from Other's only in
-    // letter case, with its entry in the error list.
+    // For each of the listed Files (1 to Count) whose target would be the
+    // same file as that of an earlier one (names compared ignoring letter
+    // case), the path of that earlier file, or of the earlier folder whose
+    // name the file's folder shares but for case; empty for all others. All
+    // empty when both folders keep every name apart.
+    std::vector<std::string> Case_Collisions(const std::vector<std::string>& Files, long Count) const;
+    // Fails the copy of Source, whose name (or its folder's) differs from
+    // Other's only in letter case, with its entry in the error list.
     bool Report_Case_Collision(const platform::File& Source, const std::string& Other, bool& Ignore_All, bool& Abort);
+    // True when either folder of the job is on a file system that ignores
+    // letter case: names are then compared that way in both passes.
+    bool Names_Ignore_Case() const;
+    // Path (the to-root, ending in a separator, and a relative path below it)
+    // with each part that exists there in another case spelt as it exists.
+    std::string Existing_Spelling(const std::string& Root, const std::string& Relative) const;
+    // The names in Folder (nothing when it cannot be read), with the first
+    // in sorted order of each case-folded name, kept for the pass.
+    struct Folder_Names {
+        std::unordered_map<std::string, std::string> first_by_folded;
+        std::vector<std::string> names;  // sorted
+    };
+    const Folder_Names& Names_In(const std::string& Folder) const;
     // Before the walk copies into a folder for the first time in a pass:
     // removes the copies in progress a killed run left there.
     void Remove_Stale_Partial_Copies(const std::string& Target);
@@ -206,6 +219,10 @@ private:
     // Time_Step's answers by device, forgotten when an evaluation starts
     // (a device number may belong to another stick by then).
     mutable std::unordered_map<dev_t, std::int64_t> time_steps_;
+    // Names_Ignore_Case's answer and Names_In's listings, forgotten when an
+    // evaluation starts.
+    mutable std::optional<bool> names_ignore_case_;
+    mutable std::unordered_map<std::string, Folder_Names> folder_names_;
     // The target folder last cleared of stale copies in this pass.
     std::string cleared_folder_;
     // Parked files this run has left in place and reported.

@@ -108,7 +108,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         // Two names that differ only in letter case become one file on FAT,
         // exFAT or NTFS: the first is copied, the later ones fail, run after
         // run, instead of replacing each other.
-        const std::vector<long> collisions = Case_Collisions(files, count, Targetfile(SFolder.Path()));
+        const std::vector<std::string> collisions = Case_Collisions(files, count);
         // The files the evaluation of this pass found unchanged need no
         // second look, as long as the folder and the options are the same.
         const std::vector<bool> unchanged = std::move(listing_unchanged_);
@@ -116,13 +116,13 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         const std::string verdict_options = std::move(listing_options_);
         const auto judged = listing_judged_;
         for (long i = 1; i <= count; ++i) {
-            const long collides_with = collisions.empty() ? 0 : collisions[i];
+            const std::string collides_with = collisions.empty() ? "" : collisions[i];
             // Found unchanged by this pass's evaluation: no second look, as
             // long as the options are still those it judged by and it
             // judged a moment ago, not before a change the user made since.
             const bool options_as_judged = Current_Test_Options() == verdict_options;
             const bool known_unchanged = !unchanged.empty() && unchanged[static_cast<std::size_t>(i)] &&
-                                         !collides_with && options_as_judged &&
+                                         collides_with.empty() && options_as_judged &&
                                          Evaluation_Verdicts::Clock::now() - judged < Evaluation_Verdicts::Trust_Span;
             step = 4;
             std::optional<platform::File> file;
@@ -161,15 +161,15 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                 host.Process_Events();
 
                 step = 6;
-                if (!known_unchanged && (collides_with ? Selected_By_Attributes(*file) : Do_Process(*file))) {
+                if (!known_unchanged && (!collides_with.empty() ? Selected_By_Attributes(*file) : Do_Process(*file))) {
                     display_->Show_Status("kopiere " + path);
                     host.Process_Events();
 
                     step = 7;
                     const std::string target = Targetfile(path);
                     Remove_Stale_Partial_Copies(target);
-                    const bool copied = collides_with
-                                            ? Report_Case_Collision(*file, files[collides_with], Ignore_All, Abort)
+                    const bool copied = !collides_with.empty()
+                                            ? Report_Case_Collision(*file, collides_with, Ignore_All, Abort)
                                             : Copy_File(file, target, Ignore_All, Abort);
 
                     step = 8;

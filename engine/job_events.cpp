@@ -21,6 +21,10 @@ std::string Refusal_Text(Refusal Why, const std::string& Detail) {
             return "Bitte Quell- und Zielverzeichnis mit vollständigem Pfad angeben (beginnend mit /)...";
         case Refusal::Source_Missing:
             return "Quellverzeichnis existiert nicht...";
+        case Refusal::Source_Unreachable:
+            return "Quellverzeichnis ist nicht erreichbar...\r\n" + Detail;
+        case Refusal::Target_Unreachable:
+            return "Zielverzeichnis ist nicht erreichbar...\r\n" + Detail;
         case Refusal::Same_Folders:
             return "Start- und Zielverzeichnis sind identisch...";
         case Refusal::Nested_Folders:

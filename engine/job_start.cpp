@@ -1,6 +1,7 @@
 #include "engine/copy_job.h"
 #include "engine/folder_identity.h"
 #include "platform/mounts.h"
+#include "platform/time_steps.h"
 #include "platform/tree_lock.h"
 
 #include <cerrno>
@@ -14,6 +15,24 @@ namespace {
 
 bool is_relative(const std::string& folder_text) {
     return !folder_text.empty() && folder_text.front() != support::Separator;
+}
+
+// Find_Folder gives nothing for a folder that is missing and for one that
+// cannot be reached (a share answering with an I/O error): for the second,
+// the description of the failure, so that it is said as it is, never as a
+// missing folder to be made anew.
+std::optional<std::string> unreachable_because(platform::File_System& fs, const std::string& folder_text) {
+    try {
+        fs.status(folder_text);
+    } catch (const platform::File_System_Error& error) {
+        // The errors of a device or share that does not answer; a name too
+        // long or a folder the user may not enter is said as before.
+        static constexpr int unreachable[] = {EIO,          ENOTCONN,   ESTALE, ETIMEDOUT, EHOSTDOWN,
+                                              EHOSTUNREACH, ECONNRESET, ENXIO,  ENODEV};
+        for (int number : unreachable)
+            if (error.error_number() == number) return error.what();
+    }
+    return std::nullopt;
 }
 
 std::string comparison_key(std::string path) {
@@ -117,6 +136,12 @@ void Copy_Job::Run_Start() {
     }
     std::optional<platform::Folder> source;
     if (!source_text.empty()) source = support_->Find_Folder(source_text);
+    if (!source && !source_text.empty()) {
+        if (const auto why = unreachable_because(support_->file_system(), source_text)) {
+            Refuse(Refusal::Source_Unreachable, *why);
+            return;
+        }
+    }
     if (!source) {
         Refuse(Refusal::Source_Missing, source_text);
         return;
@@ -147,6 +172,12 @@ void Copy_Job::Run_Start() {
     state_->Reverse_Direction = false;
     std::optional<platform::Folder> target;
     if (!target_text.empty()) target = support_->Find_Folder(target_text);
+    if (!target && !target_text.empty()) {
+        if (const auto why = unreachable_because(support_->file_system(), target_text)) {
+            Refuse(Refusal::Target_Unreachable, *why);
+            return;
+        }
+    }
 
     if (!target && (source->Files_Count() + source->SubFolders_Count() != 0 || options_->Copy_Empty_Folders())) {
         target = Make_Missing_Target(target_text);
@@ -198,6 +229,11 @@ void Copy_Job::Run_Start() {
         state_->Outcome.cancelled = state_->Cancel_Requested;
         return;
     }
+
+    // How finely the trees written into keep times, where their type does
+    // not tell: measured before the evaluation compares any.
+    if (target) platform::measure_time_step(target->Path());
+    if (source_locked) platform::measure_time_step(source->Path());
 
     // Nothing below the two folders is reached through a link that another
     // program puts in a folder's place while the run is under way.

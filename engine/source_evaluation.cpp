@@ -57,6 +57,8 @@ void Copy_Job::Evaluate_Source_Click() {
     // through the whole evaluation.
     display_->Show_Progress_Bar(std::nullopt);
     time_steps_.clear();
+    names_ignore_case_.reset();
+    folder_names_.clear();
 
     const std::string text = state_->Reverse_Direction ? options_->Targetfolder() : options_->Sourcefolder();
     std::optional<platform::Folder> folder;

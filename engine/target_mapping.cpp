@@ -58,7 +58,7 @@ std::string Copy_Job::Targetfile(const std::string& Source_Path) const {
         if (has_parent_step(relative))
             throw platform::File_System_Error("Zielpfad läge außerhalb des Zielverzeichnisses", Source_Path);
     }
-    return to_root + relative;
+    return Existing_Spelling(to_root, relative);
 }
 
 }  // namespace zentrel::engine

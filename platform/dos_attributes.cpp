@@ -6,9 +6,11 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/file_objects.h"
 #include "platform/file_system_kind.h"
+#include "platform/time_steps.h"
 
 namespace zentrel::platform {
 
@@ -95,7 +97,17 @@ std::string time_text(File_Time time) {
 // it was cleared. Without a record (Samba cleared it) it stays clear.
 bool modified_since_archive_cleared(File_System& fs, const std::string& path, const Entry_Status& status) {
     auto recorded = fs.get_attribute(path, Archive_Time_Name);
-    return recorded && *recorded != time_text(status.modified);
+    if (!recorded || *recorded == time_text(status.modified)) return false;
+    // A copy brings the record along, through file systems that may keep
+    // coarser times than the one it was made on: the record's time cut down
+    // as some file system keeps times is still the same time.
+    const std::size_t dot = recorded->find('.');
+    if (dot == std::string::npos || recorded->size() != dot + 10) return true;
+    char* end = nullptr;
+    const File_Time time{std::strtoll(recorded->c_str(), &end, 10),
+                         std::strtoll(recorded->c_str() + dot + 1, nullptr, 10)};
+    if (end != recorded->c_str() + dot) return true;
+    return !time_step_shown(time, status.modified).has_value();
 }
 
 [[noreturn]] void no_attribute_storage(const std::string& path, const Entry_Status& status) {
@@ -174,7 +186,10 @@ void write_native(File_System& fs, const std::string& path, const Entry_Status& 
         }
     };
     if (mode != status.mode && !read_only) set_mode();
-    if (!(wanted & Attribute_Archive)) {
+    // NTFS sets the bit itself at every write, and Windows would show a
+    // record of ours as a stream of the file: nothing is added there.
+    const bool sets_archive_itself = file_system_kind(path, status.device).native == Native_Attributes::Ntfs_Xattr;
+    if (!(wanted & Attribute_Archive) && !sets_archive_itself) {
         // Recorded where the file system can, so that a write by a program
         // that leaves the bit alone still counts as a change.
         try {
@@ -182,7 +197,7 @@ void write_native(File_System& fs, const std::string& path, const Entry_Status& 
         } catch (const File_System_Error& error) {
             if (!not_kept_by_file_system(error.error_number())) throw;
         }
-    } else {
+    } else if (wanted & Attribute_Archive) {
         fs.remove_attribute(path, Archive_Time_Name);
     }
     if (fs.get_attribute(path, Dos_Attribute_Name)) fs.set_attribute(path, Dos_Attribute_Name, dosattrib_text(wanted));

@@ -62,9 +62,13 @@ void remove_quietly(File_System& fs, const std::string& path) {
 
 // The extended attributes that carry the DOS attributes; both go with a copy
 // so that it reads exactly like its source.
-const std::vector<std::string>& carried_attributes() {
+// The extended attributes a copy into folder carries. NTFS keeps the DOS
+// attributes itself, and Windows shows every other one as a stream of the
+// file: nothing is added there.
+const std::vector<std::string>& carried_attributes(const std::string& folder) {
     static const std::vector<std::string> names{Dos_Attribute_Name, Archive_Time_Name};
-    return names;
+    static const std::vector<std::string> none;
+    return folder_file_system_kind(folder).native == Native_Attributes::Ntfs_Xattr ? none : names;
 }
 
 // A name the target's file system would refuse, or take for another (FAT
@@ -190,17 +194,21 @@ void File::Copy(const std::string& destination, bool overwrite) {
     refuse_name_of_target(target, folder);
     bool looked_again = false;
     // FAT and NTFS keep the attributes in the file system, where the copied
-    // extended attributes do not reach; fusefat sets a file's time again
-    // when it is closed, after the copy set it, and without the right time
-    // every later run would copy it again.
+    // extended attributes do not reach. fusefat, and a share's server, set
+    // a file's time again when it is closed, after the copy set it: without
+    // the right time every later run would copy it again, so it is set once
+    // more by its name, now that the file is closed, and looked at again.
     auto finish = [&](File_Time source_time) {
         if (as_link) return;
         const File_System_Kind kind = folder_file_system_kind(folder);
         carry_dos_attributes(*fs_, path_, status_, target, kind);
-        if (kind.name.empty()) return;
-        auto copied = fs_->status(target);
-        if (copied && truncated_time(copied->modified, kind.time_step) != truncated_time(source_time, kind.time_step))
+        if (kind.name.empty() && !kind.checks_time_after_copy) return;
+        const File_Time wanted = truncated_time(source_time, kind.time_step);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            auto copied = fs_->status(target);
+            if (!copied || truncated_time(copied->modified, kind.time_step) == wanted) return;
             fs_->set_modified(target, source_time);
+        }
     };
 
     // Where the file system can, a file is built without a name and appears
@@ -208,7 +216,7 @@ void File::Copy(const std::string& destination, bool overwrite) {
     // taken (to be replaced) needs the temporary name below.
     if (!as_link) {
         try {
-            if (auto seen = fs_->copy_file_unnamed(path_, target, carried_attributes())) {
+            if (auto seen = fs_->copy_file_unnamed(path_, target, carried_attributes(folder))) {
                 copied_ = *seen;
                 finish(seen->modified);
                 return;
@@ -238,7 +246,7 @@ void File::Copy(const std::string& destination, bool overwrite) {
             if (as_link)
                 fs_->create_link(link_target, temporary);
             else
-                copied_ = fs_->copy_file(path_, temporary, carried_attributes());
+                copied_ = fs_->copy_file(path_, temporary, carried_attributes(folder));
             break;
         } catch (const File_System_Error& error) {
             if (error.error_number() == EEXIST && attempt + 1 < Temporary_Attempts) continue;
@@ -272,6 +280,8 @@ void File::Copy(const std::string& destination, bool overwrite) {
     }
     finish(copied_ ? copied_->modified : File_Time{});
 }
+
+std::string partial_copy_path(const std::string& folder) { return temporary_name(folder); }
 
 bool is_partial_copy_name(const std::string& name) {
     if (name.size() != Partial_Prefix.size() + Partial_Random_Letters + Partial_Suffix.size() ||

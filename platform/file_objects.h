@@ -135,6 +135,8 @@ private:
 // renames); one left behind by a power cut is never listed, so it is neither
 // copied nor synchronised back.
 bool is_partial_copy_name(const std::string& name);
+// A free name of that pattern in folder, as a path.
+std::string partial_copy_path(const std::string& folder);
 
 // Removes from folder every copy in progress whose writer is gone (a killed
 // or crashed run): only names of exactly that pattern, only files and links,

@@ -41,6 +41,10 @@ bool not_kept_by_file_system(int error_number);
 // The same for a mode change, which FAT refuses with EPERM (the kernel's
 // vfat) or ENOSYS (FUSE drivers) on a file its caller owns.
 bool mode_not_kept_by_file_system(int error_number);
+// True for an error number with which reading an extended attribute says
+// that it cannot be had here (not kept, or an I/O error of a share), rather
+// than that the file is gone: the file is still copied, without it.
+bool attribute_unreadable(int error_number);
 
 enum class Entry_Kind { Regular, Directory, Symlink, Other };
 

@@ -10,6 +10,8 @@ bool not_kept_by_file_system(int error_number) {
     return error_number == ENOTSUP || error_number == EOPNOTSUPP || error_number == ENOSYS;
 }
 
+bool attribute_unreadable(int error_number) { return not_kept_by_file_system(error_number) || error_number == EIO; }
+
 bool mode_not_kept_by_file_system(int error_number) {
     return not_kept_by_file_system(error_number) || error_number == EPERM;
 }

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <array>
@@ -9,10 +11,12 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "platform/file_system.h"
 #include "platform/mounts.h"
+#include "platform/time_steps.h"
 
 namespace zentrel::platform {
 
@@ -54,41 +58,114 @@ std::string boot_sector_kind(const std::string& source) {
 
 bool contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
 
+// udev's record of a block device (readable by every user, unlike the
+// device itself), as "exfat", "ntfs", "vfat" ...; empty when there is none.
+std::string udev_kind(const std::string& device, const std::string& udev_folder) {
+    if (device.empty() || device.find_first_not_of("0123456789:") != std::string::npos) return {};
+    const int fd = ::open((udev_folder + "/b" + device).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return {};
+    std::string text;
+    char buffer[4096];
+    for (ssize_t length; (length = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() < 65536;)
+        text.append(buffer, static_cast<std::size_t>(length));
+    ::close(fd);
+    constexpr std::string_view key = "E:ID_FS_TYPE=";
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        if (text.compare(at, key.size(), key) == 0) return text.substr(at + key.size(), end - at - key.size());
+        at = end + 1;
+    }
+    return {};
+}
+
+// The block device a FUSE driver was mounted from, as "major:minor": the
+// mount table gives it for fuseblk; for fuse a source that is a device.
+std::string block_device_of(const std::string& type, const std::string& source, const std::string& device) {
+    if (type == "fuseblk") return device;
+    struct stat st {};
+    if (source.starts_with('/') && ::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+        return std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+    return {};
+}
+
+// ntfs-3g shows NTFS's own attributes of every entry, also to a user who
+// may not read the device it was mounted from.
+bool answers_as_ntfs(const std::string& path) {
+    unsigned char bytes[4];
+    return ::lgetxattr(path.c_str(), "system.ntfs_attrib_be", bytes, sizeof bytes) == sizeof bytes;
+}
+
+// ext2 and ext3 with 128-byte inodes keep whole seconds. The change time is
+// the kernel's clock and never set by anyone, so its nanoseconds are 0 only
+// there. The entry itself is judged, never what a link leads to, which may
+// lie on another file system.
+File_System_Kind ext_kind(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && st.st_ctim.tv_nsec == 0) return {"ext", Second};
+    return {};
+}
+
+// A kind whose times only a measurement tells.
+File_System_Kind measured(File_System_Kind kind) {
+    kind.time_step_known = false;
+    kind.checks_time_after_copy = true;
+    return kind;
+}
+
 struct Known_Kinds {
     std::shared_ptr<const std::vector<Mount>> mounts;  // the table the kinds were found under
+    std::uint64_t measurements = 0;                    // time_step_measurements() when they were found
     std::map<dev_t, File_System_Kind> by_device;
 };
 
 }  // namespace
 
-File_System_Kind file_system_kind_of_mount(const std::string& type, const std::string& source,
-                                           const std::string& path) {
+File_System_Kind file_system_kind_of_mount(const std::string& type, const std::string& source, const std::string& path,
+                                           const std::string& device, const std::string& udev_folder) {
     if (type == "vfat" || type == "msdos") return fat(true);
     if (type == "exfat") return exfat(true);
     if (type == "ntfs3" || type == "ntfs") return ntfs();
     if (type == "cifs" || type == "smb3" || type == "smbfs") return {"SMB", 100, true, false, true};
     if (type == "hfsplus" || type == "hfs") return {"HFS+", Second, true, false, true};
-    if (type.starts_with("ext")) {
-        // ext2 and ext3 with 128-byte inodes keep whole seconds. The change
-        // time is the kernel's clock and never set by anyone, so its
-        // nanoseconds are 0 only there.
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0 && st.st_ctim.tv_nsec == 0) return {"ext", Second};
-        return {};
-    }
+    if (type.starts_with("ext") || type == "fuse.fuse2fs") return ext_kind(path);
+    // SFTP carries whole seconds only; so does smbnetfs (through libsmbclient),
+    // whose server sets a file's time again when it is closed.
+    if (type == "fuse.sshfs") return {"SFTP", Second, false, false, true, Native_Attributes::None, true, true};
+    // SMB carries no names that Windows refuses, and smbnetfs no links.
+    if (type == "fuse.smbnetfs") return {"SMB", Second, true, true, false, Native_Attributes::None, true, true};
     if (type.starts_with("fuse")) {
         std::string inside = boot_sector_kind(source);
         if (inside.empty()) {
-            if (contains(type, "ntfs"))
+            const std::string recorded = udev_kind(block_device_of(type, source, device), udev_folder);
+            if (recorded == "vfat" || recorded == "msdos")
+                inside = "fat";
+            else if (recorded == "exfat" || recorded == "ntfs")
+                inside = recorded;
+        }
+        if (inside.empty()) {
+            if (contains(type, "ntfs") || answers_as_ntfs(path))
                 inside = "ntfs";
             else if (contains(type, "exfat"))
                 inside = "exfat";
             else if (contains(type, "fat"))
                 inside = "fat";
         }
-        if (inside == "ntfs") return ntfs();
-        if (inside == "exfat") return exfat(false);
-        if (inside == "fat") return fat(false);
+        File_System_Kind kind;
+        if (inside == "ntfs")
+            kind = ntfs();
+        else if (inside == "exfat")
+            kind = exfat(false);
+        else if (inside == "fat")
+            kind = fat(false);
+        // Besides ntfs-3g, only exfat-fuse mounts block devices as fuseblk:
+        // Windows' rules hold, and a measurement tells the times.
+        else if (type == "fuseblk")
+            kind = measured({"exFAT", 1, true, true, false});
+        else
+            kind = measured({});
+        kind.checks_time_after_copy = true;
+        return kind;
     }
     return {};
 }
@@ -98,16 +175,27 @@ const File_System_Kind& file_system_kind(const std::string& path, dev_t device) 
     static Known_Kinds known;
     std::lock_guard lock(mutex);
     auto mounts = current_mounts();
-    if (mounts != known.mounts) {
+    const std::uint64_t measurements = time_step_measurements();
+    if (mounts != known.mounts || measurements != known.measurements) {
         // A device number may be given to another file system after an unmount.
         known.by_device.clear();
         known.mounts = mounts;
+        known.measurements = measurements;
     }
     auto found = known.by_device.find(device);
     if (found == known.by_device.end()) {
-        const Mount mount = mount_in(*mounts, real_file_system().canonical(path));
-        found = known.by_device.emplace(device, file_system_kind_of_mount(mount.file_system_type, mount.source, path))
-                    .first;
+        // By the device itself: a path that is a link would lead the mount
+        // table elsewhere.
+        const std::string id = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+        const Mount* of_device = nullptr;
+        for (const Mount& mount : *mounts)
+            if (mount.device == id) of_device = &mount;
+        const Mount mount = of_device ? *of_device : mount_in(*mounts, real_file_system().canonical(path));
+        File_System_Kind kind = file_system_kind_of_mount(mount.file_system_type, mount.source, path, mount.device);
+        if (!kind.time_step_known) {
+            if (auto step = measured_time_step(mount)) kind.time_step = *step;
+        }
+        found = known.by_device.emplace(device, std::move(kind)).first;
     }
     return found->second;
 }
@@ -115,16 +203,53 @@ const File_System_Kind& file_system_kind(const std::string& path, dev_t device) 
 File_System_Kind folder_file_system_kind(const std::string& folder) {
     struct Last {
         std::shared_ptr<const std::vector<Mount>> mounts;
+        std::uint64_t measurements = 0;
         std::string folder;
         File_System_Kind kind;
     };
     static thread_local Last last;
     auto mounts = current_mounts();
-    if (mounts == last.mounts && folder == last.folder) return last.kind;
+    const std::uint64_t measurements = time_step_measurements();
+    if (mounts == last.mounts && measurements == last.measurements && folder == last.folder) return last.kind;
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) return {};
-    last = {std::move(mounts), folder, file_system_kind(folder, st.st_dev)};
+    last = {std::move(mounts), measurements, folder, file_system_kind(folder, st.st_dev)};
     return last.kind;
+}
+
+namespace {
+
+// How many folders below an smbnetfs mount path lies; none off such mounts.
+std::optional<std::size_t> depth_in_smbnetfs(const std::string& path) {
+    struct Mounted {
+        std::shared_ptr<const std::vector<Mount>> mounts;
+        std::vector<std::string> mount_points;
+    };
+    static thread_local Mounted mounted;
+    auto mounts = current_mounts();
+    if (mounts != mounted.mounts) {
+        mounted.mount_points.clear();
+        for (const Mount& mount : *mounts)
+            if (mount.file_system_type == "fuse.smbnetfs") mounted.mount_points.push_back(mount.mount_point);
+        mounted.mounts = std::move(mounts);
+    }
+    for (const std::string& point : mounted.mount_points) {
+        if (!path.starts_with(point) || (path.size() != point.size() && path[point.size()] != '/')) continue;
+        std::size_t depth = 0;
+        for (std::size_t at = point.size(); at < path.size(); ++at)
+            if (path[at] == '/' && at + 1 < path.size()) ++depth;
+        return depth;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool refuses_attribute_calls(const std::string& path) { return depth_in_smbnetfs(path).has_value(); }
+
+bool is_share_browser_folder(const std::string& path) {
+    const auto depth = depth_in_smbnetfs(path);
+    return depth && *depth < 2;
 }
 
 File_Time truncated_time(File_Time time, std::int64_t step) {

@@ -1,8 +1,10 @@
 // What the file system holding a folder can keep: how fine its times are,
 // whether it tells names apart by letter case, which names it takes, whether
 // it holds symbolic links and where it keeps DOS attributes of its own.
-// Found from what the kernel tells about the mount (its type, for FUSE the
-// boot sector of its image or device), never by writing anything.
+// Found from what the kernel tells about the mount (its type; for FUSE the
+// boot sector of its image or device, udev's record of the device, or what
+// the driver answers), never by writing anything. Where none of that tells
+// how fine its times are, a run measures it (time_steps.h).
 #pragma once
 
 #include <sys/types.h>
@@ -28,11 +30,22 @@ struct File_System_Kind {
     bool windows_names = false;  // refuses the names Windows refuses
     bool holds_links = true;     // can hold a symbolic link
     Native_Attributes native = Native_Attributes::None;
+    // False where nothing about the mount tells time_step: a run measures
+    // it then, and time_step is what was measured last (or 1 ns before).
+    bool time_step_known = true;
+    // True where the driver may change a file's time after it was set (a
+    // FUSE driver or a network share that sets its own at close): the copy
+    // sets it again once the file is closed, and checks it.
+    bool checks_time_after_copy = false;
 };
 
 // The kind of the file system of type type mounted from source, holding
-// path (the POSIX kind when nothing says otherwise).
-File_System_Kind file_system_kind_of_mount(const std::string& type, const std::string& source, const std::string& path);
+// path, with the device "major:minor" the mount table gives (the POSIX kind
+// when nothing says otherwise). udev_folder is where udev keeps what it
+// found on each device, readable by every user.
+File_System_Kind file_system_kind_of_mount(const std::string& type, const std::string& source, const std::string& path,
+                                           const std::string& device = "",
+                                           const std::string& udev_folder = "/run/udev/data");
 
 // The kind of the file system holding path, whose entries have device
 // device; remembered per device until the mount table changes. Never throws.
@@ -42,6 +55,15 @@ const File_System_Kind& file_system_kind(const std::string& path, dev_t device);
 // folder: a run asks for the same folder file after file, so the last
 // answer is kept until the mount table changes. Never throws.
 File_System_Kind folder_file_system_kind(const std::string& folder);
+
+// True for a path on a file system whose driver must not be asked for
+// extended attributes at all: smbnetfs answers with an I/O error, and then
+// every call of the next seconds with one too. Never throws.
+bool refuses_attribute_calls(const std::string& path);
+
+// True for the folders smbnetfs shows above the shares (its top, the
+// servers): opening one gives an I/O error, and the same seconds of them.
+bool is_share_browser_folder(const std::string& path);
 
 // time cut down to a whole multiple of step nanoseconds, as a file system
 // with that step keeps it.

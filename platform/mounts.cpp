@@ -61,7 +61,17 @@ public:
 
     std::shared_ptr<const std::vector<Mount>> current() {
         std::lock_guard lock(mutex_);
-        if (fd_ < 0) fd_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+        // A child made by fork() shares the descriptor, and with it the mark:
+        // whichever process saw a change first would hide it from the other.
+        if (fd_ >= 0 && owner_ != ::getpid()) {
+            ::close(fd_);
+            fd_ = -1;
+            mounts_.reset();
+        }
+        if (fd_ < 0) {
+            fd_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+            owner_ = ::getpid();
+        }
         if (fd_ < 0) return std::make_shared<const std::vector<Mount>>();
         pollfd changed{fd_, POLLPRI, 0};
         const bool stale = !mounts_ || ::poll(&changed, 1, 0) != 0;
@@ -72,6 +82,7 @@ public:
 private:
     std::mutex mutex_;
     int fd_ = -1;
+    pid_t owner_ = 0;  // the process that opened fd_
     std::shared_ptr<const std::vector<Mount>> mounts_;
 };
 

@@ -27,6 +27,7 @@
 #include "platform/copy_progress.h"
 #include "platform/file_objects.h"
 #include "platform/file_system.h"
+#include "platform/file_system_kind.h"
 #include "platform/folder_handles.h"
 
 namespace zentrel::platform {
@@ -237,10 +238,15 @@ std::vector<std::pair<const std::string*, std::string>> attributes_of(int fd, co
             list.resize(static_cast<size_t>(length));
             break;
         }
-        if (not_kept_by_file_system(errno)) return found;
+        // A share that cannot list them (an I/O error from smbnetfs) still
+        // gives the file's data: the attributes are left behind.
+        if (attribute_unreadable(errno)) return found;
         if (errno != ERANGE) fail(path);
         ssize_t needed = ::flistxattr(fd, nullptr, 0);
-        if (needed < 0) fail(path);
+        if (needed < 0) {
+            if (attribute_unreadable(errno)) return found;
+            fail(path);
+        }
         list.assign(static_cast<size_t>(needed) + 1, '\0');
     }
     auto listed = [&](const std::string& name) {
@@ -261,11 +267,11 @@ std::vector<std::pair<const std::string*, std::string>> attributes_of(int fd, co
                 found.emplace_back(&name, std::move(value));
                 break;
             }
-            if (errno == ENODATA) break;  // removed meanwhile
+            if (errno == ENODATA || attribute_unreadable(errno)) break;  // removed meanwhile, or unreadable
             if (errno != ERANGE) fail(path);
             ssize_t needed = ::fgetxattr(fd, name.c_str(), nullptr, 0);
             if (needed < 0) {
-                if (errno == ENODATA) break;
+                if (errno == ENODATA || attribute_unreadable(errno)) break;
                 fail(path);
             }
             value.resize(static_cast<size_t>(needed) + 1);
@@ -423,7 +429,7 @@ public:
         struct stat st;
         Descriptor in(open_source(confined_.place_of(from, true), from, st, Not_Regular_Description));
         // Read before anything is written.
-        const auto carried = attributes_of(in.get(), attributes, from);
+        const auto carried = attributes_of(in.get(), carried_between(attributes, from, to), from);
         Descriptor out(create_copy(confined_.place_of(to), to));
         fill_copy(in.get(), out.get(), st, carried, from, to);
         // Network file systems report deferred write errors at close.
@@ -458,7 +464,7 @@ public:
         }
         struct stat st;
         Descriptor in(open_source(confined_.place_of(from, true), from, st, Not_Regular_Description));
-        const auto carried = attributes_of(in.get(), attributes, from);
+        const auto carried = attributes_of(in.get(), carried_between(attributes, from, to), from);
         // Locked before it can have a name: a clean-up that finds it named
         // later (it never does here, but it may under a temporary name
         // elsewhere) sees a writer.
@@ -532,6 +538,7 @@ public:
     }
 
     std::optional<std::string> get_attribute(const std::string& path, const std::string& name) override {
+        if (refuses_attribute_calls(path)) return std::nullopt;
         const Path_Place place = confined_.place_of(path, true);
         // One call relative to the folder where the kernel has one, instead
         // of opening the entry for its /proc name.
@@ -548,11 +555,11 @@ public:
                     attributes_at_.store(false, std::memory_order_relaxed);
                     break;
                 }
-                if (errno == ENODATA || not_kept_by_file_system(errno)) return std::nullopt;
+                if (errno == ENODATA || attribute_unreadable(errno)) return std::nullopt;
                 if (errno != ERANGE) fail(path);
                 long needed = get_attribute_at(place.at(), entry_name, name, nullptr, 0);
                 if (needed < 0) {
-                    if (errno == ENODATA || not_kept_by_file_system(errno)) return std::nullopt;
+                    if (errno == ENODATA || attribute_unreadable(errno)) return std::nullopt;
                     fail(path);
                 }
                 value.resize(static_cast<size_t>(needed) + 1);
@@ -573,12 +580,12 @@ public:
                 value.resize(static_cast<size_t>(length));
                 return value;
             }
-            if (errno == ENODATA || not_kept_by_file_system(errno)) return std::nullopt;
+            if (errno == ENODATA || attribute_unreadable(errno)) return std::nullopt;
             if (errno != ERANGE) fail(path);
             // Grown meanwhile: ask for the size and try again.
             ssize_t needed = get(nullptr, 0);
             if (needed < 0) {
-                if (errno == ENODATA || not_kept_by_file_system(errno)) return std::nullopt;
+                if (errno == ENODATA || attribute_unreadable(errno)) return std::nullopt;
                 fail(path);
             }
             value.resize(static_cast<size_t>(needed) + 1);
@@ -587,6 +594,7 @@ public:
 
     std::vector<Entry_Attribute> get_attributes_in(const std::string& folder, const std::vector<std::string>& names,
                                                    const std::string& name) override {
+        if (refuses_attribute_calls(folder)) return std::vector<Entry_Attribute>(names.size());
         if (!attributes_at_.load(std::memory_order_relaxed)) return File_System::get_attributes_in(folder, names, name);
         // A folder that cannot be opened is left to the paths, which tell
         // what is wrong with each.
@@ -608,6 +616,7 @@ public:
     }
 
     void set_attribute(const std::string& path, const std::string& name, const std::string& value) override {
+        if (refuses_attribute_calls(path)) throw File_System_Error(ENOTSUP, path);
         const Path_Place place = confined_.place_of(path);
         if (!place.confined()) {
             if (::lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) fail(path);
@@ -618,6 +627,7 @@ public:
     }
 
     void remove_attribute(const std::string& path, const std::string& name) override {
+        if (refuses_attribute_calls(path)) return;
         const Path_Place place = confined_.place_of(path);
         std::optional<Entry_Handle> entry;
         if (place.confined()) entry.emplace(place, path);
@@ -653,6 +663,15 @@ public:
         "Keine gewöhnliche Datei (Pipe, Gerät oder Socket), wird nicht kopiert";
 
 private:
+    // The attributes a copy from from to to carries: none where either file
+    // system must not be asked for them.
+    static const std::vector<std::string>& carried_between(const std::vector<std::string>& attributes,
+                                                           const std::string& from, const std::string& to) {
+        static const std::vector<std::string> none;
+        if (attributes.empty() || refuses_attribute_calls(from) || refuses_attribute_calls(to)) return none;
+        return attributes;
+    }
+
     // Data, carried attributes, mode and time of a new copy out of in.
     void fill_copy(int in, int out, const struct stat& st,
                    const std::vector<std::pair<const std::string*, std::string>>& carried, const std::string& from,

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/file_system_kind.h"
+
 namespace zentrel::platform {
 
 namespace {
@@ -42,7 +44,9 @@ bool Tree_Lock::acquire(const std::string& folder) {
     std::string path = resolved(folder);
     int how = LOCK_EX;
     for (;;) {
-        const int fd = lock_folder(path, how);
+        // smbnetfs's own folders above a share cannot be opened at all, and
+        // an attempt makes the share fail for a while.
+        const int fd = is_share_browser_folder(path) ? -2 : lock_folder(path, how);
         if (fd == -1) return give_back();
         if (fd >= 0) taken.push_back(fd);
         if (path == "/" || path.empty()) break;

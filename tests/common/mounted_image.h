@@ -1,8 +1,12 @@
-// A small file-system image made in a test's folder and mounted there, so
-// that a test runs on FAT, exFAT or NTFS as a USB stick or a Windows disk
-// brings them: the FUSE drivers fusefat, exfat-fuse and ntfs-3g, or the
-// kernel's vfat through a loop device. Unmounted (and its loop device
-// freed) when it goes.
+// A small file system made in a test's folder and mounted there the way a
+// desktop mounts it for the user who plugged in the stick or opened the
+// share: FAT, exFAT or NTFS images through the FUSE drivers fusefat,
+// exfat-fuse and ntfs-3g, or the kernel's vfat through a loop device; an
+// ext2 image with 128-byte inodes; a folder through sshfs, talking to a local
+// sftp-server through a pipe; a share of a local smbd (on 127.0.0.1 only)
+// through smbnetfs. Every mount belongs to the unprivileged user
+// (Run_Unprivileged), who may not read the image or device it came from.
+// Unmounted (and its loop device freed) when it goes.
 //
 //     Temp_Folder tmp;
 //     std::string why;
@@ -16,7 +20,7 @@
 
 namespace zentrel::testing {
 
-enum class Image_Kind { Fat, Exfat, Ntfs, Kernel_Vfat };
+enum class Image_Kind { Fat, Exfat, Ntfs, Kernel_Vfat, Ext2_Small_Inodes, Sshfs, Smbnetfs };
 
 // "FAT (fusefat)", "exFAT (exfat-fuse)", ...
 std::string image_kind_name(Image_Kind kind);
@@ -35,8 +39,12 @@ public:
 
 private:
     Mounted_Image() = default;
-    std::string mount_point_;
+    // Starts an smbd serving a folder of folder and mounts its share.
+    bool share(const std::string& folder, std::string& why_not);
+    std::string mount_point_;  // where the files are: below the FUSE mount for a share
+    std::string fuse_mount_;   // the mount itself, where that differs
     std::string loop_device_;
+    std::string server_folder_;  // of the smbd started for the share
 };
 
 }  // namespace zentrel::testing

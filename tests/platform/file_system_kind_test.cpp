@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "common/temp_folder.h"
 #include "platform/file_system_kind.h"
+#include "platform/time_steps.h"
 
 namespace zentrel::platform {
 namespace {
@@ -40,8 +43,9 @@ TEST_P(File_System_Kind_Test, KnowsWhatTheMountKeeps) {
     EXPECT_EQ(kind.time_step, mount.time_step);
     EXPECT_EQ(kind.ignores_case, mount.ignores_case);
     EXPECT_EQ(kind.native, mount.native);
-    EXPECT_EQ(kind.windows_names, mount.name == "FAT" || mount.name == "exFAT" || mount.name == "NTFS");
-    EXPECT_EQ(kind.holds_links, mount.name != "FAT" && mount.name != "exFAT");
+    const bool windows = mount.name == "FAT" || mount.name == "exFAT" || mount.name == "NTFS";
+    EXPECT_EQ(kind.windows_names, windows || mount.type == "fuse.smbnetfs");
+    EXPECT_EQ(kind.holds_links, mount.name != "FAT" && mount.name != "exFAT" && mount.type != "fuse.smbnetfs");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -62,7 +66,51 @@ INSTANTIATE_TEST_SUITE_P(
                       Mount_Case{"fuseblk", "mkfs.vfat", "FAT", 2'000'000'000, true, Native_Attributes::None},
                       Mount_Case{"fuseblk", "mkfs.vfat -F 32 -s 1", "FAT", 2'000'000'000, true,
                                  Native_Attributes::None},
-                      Mount_Case{"fuse.sshfs", "", "", 1, false, Native_Attributes::None}));
+                      // SFTP and smbnetfs carry whole seconds.
+                      Mount_Case{"fuse.sshfs", "", "SFTP", 1'000'000'000, false, Native_Attributes::None},
+                      Mount_Case{"fuse.smbnetfs", "", "SMB", 1'000'000'000, true, Native_Attributes::None}));
+
+// A stick mounted by a desktop for its user: the device is readable by root
+// only, udev's record of it by everyone.
+TEST(File_System_Kind, UdevTellsWhatAnUnreadableDeviceHolds) {
+    Temp_Folder tmp;
+    const std::string udev = tmp / "udev";
+    const struct {
+        const char* type;
+        const char* recorded;
+        const char* name;
+        std::int64_t step;
+    } cases[] = {{"exfat", "E:ID_FS_TYPE=exfat", "exFAT", 1'000'000'000},
+                 {"vfat", "E:ID_FS_TYPE=vfat", "FAT", 2'000'000'000},
+                 {"ntfs", "E:ID_FS_TYPE=ntfs", "NTFS", 100}};
+    for (const auto& c : cases) {
+        std::filesystem::create_directories(udev);
+        std::ofstream(udev + "/b8:17") << "S:disk/by-label/STICK\nE:ID_FS_LABEL=STICK\n"
+                                       << c.recorded << "\nG:systemd\n";
+        const File_System_Kind kind =
+            file_system_kind_of_mount("fuseblk", "/dev/zentrel-no-such-device", tmp.path(), "8:17", udev);
+        EXPECT_EQ(kind.name, c.name) << c.type;
+        EXPECT_EQ(kind.time_step, c.step) << c.type;
+        EXPECT_TRUE(kind.time_step_known) << c.type;
+        EXPECT_TRUE(kind.checks_time_after_copy) << c.type;
+    }
+    // Without a record a fuseblk mount is measured by the run.
+    const File_System_Kind unknown =
+        file_system_kind_of_mount("fuseblk", "/dev/zentrel-no-such-device", tmp.path(), "8:18", udev);
+    EXPECT_FALSE(unknown.time_step_known);
+    EXPECT_TRUE(unknown.ignores_case);
+}
+
+TEST(File_System_Kind, AMeasuredTimeTellsTheStep) {
+    const File_Time set{1'600'000'001, 987'654'321};
+    EXPECT_EQ(time_step_shown(set, set), 1);
+    EXPECT_EQ(time_step_shown(set, {1'600'000'001, 987'654'300}), 100);
+    EXPECT_EQ(time_step_shown(set, {1'600'000'001, 980'000'000}), 10'000'000);
+    EXPECT_EQ(time_step_shown(set, {1'600'000'001, 0}), 1'000'000'000);
+    EXPECT_EQ(time_step_shown(set, {1'600'000'000, 0}), 2'000'000'000);
+    // A time of the file system's own (the clock at the close) tells nothing.
+    EXPECT_EQ(time_step_shown(set, {1'765'000'000, 123'000'000}), std::nullopt);
+}
 
 TEST(File_System_Kind, TimesAreCutDownToTheStepAlsoBefore1970) {
     EXPECT_EQ(truncated_time({1'600'000'001, 123'456'789}, 2'000'000'000), (File_Time{1'600'000'000, 0}));
