@@ -648,6 +648,10 @@ public:
     std::optional<std::uint64_t> free_space(const std::string& path) override {
         struct statvfs space {};
         if (::statvfs(path.c_str(), &space) != 0) return std::nullopt;
+        // A file system that tells no size at all (sshfs and smbnetfs over
+        // servers that do not say, some FUSE drivers) has not run out of
+        // space: its free space is unknown.
+        if (space.f_blocks == 0) return std::nullopt;
         return static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize;
     }
 
