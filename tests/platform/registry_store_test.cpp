@@ -268,6 +268,8 @@ TEST_F(Registry_Store, ManySectionsRepeatedNamesAndDeepKeysAreReadOnceAndNeverGr
 
     ASSERT_EQ(set("Z", REG_SZ, "new"), ERROR_SUCCESS);
     EXPECT_LE(read_file(file()).size(), text.size() + 16);
+    // The sections read, the settings key's two parents, nothing else.
+    EXPECT_EQ(parsed().keys.size(), 40000u + 2 + 2);
     EXPECT_EQ(read_file(file() + ".damaged"), text);
     EXPECT_EQ(get("V", 255, "Software\\Many\\K0").data, std::string("0\0", 2));
     EXPECT_EQ(get("D", 255, deepest_allowed).data, std::string("kept\0", 5));
