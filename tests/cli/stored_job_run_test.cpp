@@ -297,8 +297,9 @@ TEST_F(Stored_Job_Run, ASmallTargetIsForeseenAndAFullOneFailsTheRestAtOnce) {
     const auto told = lines(forced.err);
     ASSERT_EQ(told.size(), 6u) << forced.err;
     EXPECT_TRUE(told[0].starts_with("Hinweis: Im Zielverzeichnis")) << told[0];
-    EXPECT_EQ(told[1], "Fehler: Im Zielverzeichnis " + target +
-                           " ist kein Platz mehr frei; die übrigen Dateien werden ohne Versuch als Fehler aufgeführt");
+    EXPECT_EQ(told[1],
+              "Fehler: Im Zielverzeichnis " + target +
+                  " ist kein Platz mehr frei; was nicht mehr passt, kommt ohne weitere Meldung in die Fehlerliste");
     EXPECT_EQ(told[2], "Kopierfehler bei 2 Dateien");
     EXPECT_EQ(told[3], "1 Dateien kopiert (600.0 kB)");
     EXPECT_TRUE(told[4].starts_with("  " + source + "/b.bin -- ")) << told[4];
