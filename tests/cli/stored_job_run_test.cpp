@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -319,7 +320,7 @@ TEST_F(Stored_Job_Run, ASmallTargetIsForeseenAndAFullOneFailsTheRestAtOnce) {
 TEST_F(Stored_Job_Run, ArchiveBitsThatCannotBeClearedAreANoteNotAFailure) {
     write_file(source + "/a.txt", "a");
     Hand_Over(tmp.path());
-    ASSERT_EQ(::chown((source + "/a.txt").c_str(), 0, 0), 0);  // readable, not the user's to mark
+    ASSERT_EQ(::chmod((source + "/a.txt").c_str(), 0444), 0);  // read-only: its mark cannot be cleared
     const auto outcome = Run_Unprivileged([&]() -> std::string {
         const Outcome run = run_stored_job({"--archive-only", "--reset-archive"});
         if (run.status != 0) return "exit status " + std::to_string(run.status) + ": " + run.err;
