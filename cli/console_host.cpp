@@ -62,7 +62,7 @@ engine::Full_Target_Answer Console_Host::Target_Full(const std::string& Target) 
     const bool stop = line_->on_error == On_Error::Abort;
     Print("Fehler: ", "Im Zielverzeichnis " + Target + " ist kein Platz mehr frei" +
                           (stop ? "; der Lauf endet (--on-error=abort)"
-                                : "; die übrigen Dateien werden ohne Versuch als Fehler aufgeführt"));
+                                : "; was nicht mehr passt, kommt ohne weitere Meldung in die Fehlerliste"));
     return stop ? engine::Full_Target_Answer::Stop : engine::Full_Target_Answer::Go_On;
 }
 

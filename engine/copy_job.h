@@ -214,6 +214,9 @@ private:
     Job_Events* events_;
     // This pass has met a full target, and the user chose to go on.
     bool target_full_ = false;
+    // The largest target the last evaluation found to be replaced: the old
+    // version stays until its new one is complete.
+    double largest_replaced_ = 0;
     mutable Mapping_Roots roots_;
     mutable Date_Threshold threshold_;
     // Time_Step's answers by device, forgotten when an evaluation starts

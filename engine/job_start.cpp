@@ -115,9 +115,10 @@ bool Copy_Job::Enough_Space_Or_Agreed(const std::optional<platform::Folder>& Tar
         free = support_->file_system().free_space(Target->Path());
     } catch (...) {
     }
-    // What the copies replace is given back as the run goes; a file system
-    // that cannot tell its free space is not second-guessed.
-    const double needed = state_->Source_Bytes - state_->Replaced_Bytes;
+    // What the copies replace is given back as the run goes, each old
+    // version once its new one is complete; a file system that cannot tell
+    // its free space is not second-guessed.
+    const double needed = state_->Source_Bytes - state_->Replaced_Bytes + largest_replaced_;
     if (!free || needed <= static_cast<double>(*free)) return true;
     if (events_->Run_Without_Enough_Space(Target->Path(), needed, static_cast<double>(*free))) return true;
     Refuse(Refusal::Not_Enough_Space, Target->Path());

@@ -72,6 +72,7 @@ void Copy_Job::Evaluate_Source_Click() {
     state_->Source_Files = 0;
     state_->Source_Bytes = 0;
     state_->Replaced_Bytes = 0;
+    largest_replaced_ = 0;
     state_->Total_Files = 0;
     state_->Processed_Files = 0;
     state_->Processed_Bytes = 0;
@@ -131,8 +132,11 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
                 Increment_Counter(state_->Source_Files);
                 state_->Source_Bytes += static_cast<double>(file->Size());
                 // The file test has just looked at the target it replaces.
-                if (tested_target_.valid && tested_target_.file)
-                    state_->Replaced_Bytes += static_cast<double>(tested_target_.file->Size());
+                if (tested_target_.valid && tested_target_.file) {
+                    const double replaced = static_cast<double>(tested_target_.file->Size());
+                    state_->Replaced_Bytes += replaced;
+                    largest_replaced_ = std::max(largest_replaced_, replaced);
+                }
                 if (Counted_File) Counted_File(file->Path());
                 display_->Show_Count(File_Counter::Sourcefiles, state_->Source_Files);
                 display_->Show_Bytes(Byte_Count_Kind::To_Copy, state_->Source_Bytes);

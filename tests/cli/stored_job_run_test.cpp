@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -367,8 +368,9 @@ TEST_F(Stored_Job_Run, ASmallTargetIsForeseenAndAFullOneFailsTheRestAtOnce) {
     const auto told = lines(forced.err);
     ASSERT_EQ(told.size(), 6u) << forced.err;
     EXPECT_TRUE(told[0].starts_with("Hinweis: Im Zielverzeichnis")) << told[0];
-    EXPECT_EQ(told[1], "Fehler: Im Zielverzeichnis " + target +
-                           " ist kein Platz mehr frei; die übrigen Dateien werden ohne Versuch als Fehler aufgeführt");
+    EXPECT_EQ(told[1],
+              "Fehler: Im Zielverzeichnis " + target +
+                  " ist kein Platz mehr frei; was nicht mehr passt, kommt ohne weitere Meldung in die Fehlerliste");
     EXPECT_EQ(told[2], "Kopierfehler bei 2 Dateien");
     EXPECT_EQ(told[3], "1 Dateien kopiert (600.0 kB)");
     EXPECT_TRUE(told[4].starts_with("  " + source + "/b.bin -- ")) << told[4];
@@ -388,7 +390,7 @@ TEST_F(Stored_Job_Run, ASmallTargetIsForeseenAndAFullOneFailsTheRestAtOnce) {
 TEST_F(Stored_Job_Run, ArchiveBitsThatCannotBeClearedAreANoteNotAFailure) {
     write_file(source + "/a.txt", "a");
     Hand_Over(tmp.path());
-    ASSERT_EQ(::chown((source + "/a.txt").c_str(), 0, 0), 0);  // readable, not the user's to mark
+    ASSERT_EQ(::chmod((source + "/a.txt").c_str(), 0444), 0);  // read-only: its mark cannot be cleared
     const auto outcome = Run_Unprivileged([&]() -> std::string {
         const Outcome run = run_stored_job({"--archive-only", "--reset-archive"});
         if (run.status != 0) return "exit status " + std::to_string(run.status) + ": " + run.err;

@@ -73,20 +73,22 @@ TEST_F(Copy_Run, CopiesTheTreeWithTimesAndASecondRunCopiesNothing) {
 }
 
 // Too little space for what the evaluation counted, less what the copies
-// replace: one question before anything is copied.
+// replace (but for the largest old version, kept until its new one is
+// complete): one question before anything is copied.
 TEST_F(Copy_Run, TooLittleSpaceInTheTargetIsForeseenAndAskedOnce) {
     write_file(src + "/a.bin", std::string(1'500'000, 'a'));
     write_file(src + "/b.bin", std::string(1'000'000, 'b'));
-    write_file(dst + "/b.bin", std::string(500'000, 'o'));  // replaced: its space comes back
+    write_file(dst + "/a.bin", std::string(200'000, 'o'));  // replaced: their space comes back
+    write_file(dst + "/b.bin", std::string(500'000, 'o'));
     fs.pretend_free_space(1'900'000);
 
     host.answer(support::Answer_No);
     job.Start_Click();
-    ASSERT_EQ(prompts(), std::vector<std::string>{"Im Zielverzeichnis ist nicht genug Platz frei (benötigt: 2,000 "
+    ASSERT_EQ(prompts(), std::vector<std::string>{"Im Zielverzeichnis ist nicht genug Platz frei (benötigt: 2,300 "
                                                   "MBytes, frei: 1,900 MBytes) - Trotzdem ausführen?"});
     EXPECT_EQ(host.boxes[0].buttons, support::Buttons_Yes_No);
     EXPECT_EQ(state.Outcome.refusal, engine::Refusal::Not_Enough_Space);
-    EXPECT_FALSE(exists(dst + "/a.bin"));
+    EXPECT_EQ(read_file(dst + "/a.bin").size(), 200'000u);
     EXPECT_EQ(read_file(dst + "/b.bin").size(), 500'000u);
     EXPECT_FALSE(display.run_under_way);
     EXPECT_FALSE(display.cancel_shown);
@@ -97,9 +99,10 @@ TEST_F(Copy_Run, TooLittleSpaceInTheTargetIsForeseenAndAskedOnce) {
     EXPECT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(read_file(dst + "/b.bin").size(), 1'000'000u);
 
-    // Enough room (2,000,000 bytes needed once b.bin is given back): no question.
+    // Enough room (1,500,001 bytes for a.bin while its old version is
+    // kept): no question.
     write_file(src + "/a.bin", std::string(1'500'001, 'a'));
-    fs.pretend_free_space(2'100'000);
+    fs.pretend_free_space(1'600'000);
     host.boxes.clear();
     EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
     EXPECT_TRUE(host.boxes.empty());
