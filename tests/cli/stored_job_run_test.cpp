@@ -1,6 +1,8 @@
 // The run without a window, end to end: the real program as a child process
 // on real folders, its settings in a temporary registry.
 #include "common/temp_folder.h"
+#include "common/unprivileged.h"
+#include "platform/file_objects.h"
 #include "platform/registry_store.h"
 #include "platform/tree_lock.h"
 
@@ -8,6 +10,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -203,6 +206,36 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"NoDate", {"--newer-than", "gestern"}, "kein Datum"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Archive bits choose the files; resetting them is another option.
+TEST_F(Stored_Job_Run, ArchiveOnlyTakesTheMarkedFilesAndClearsNoBit) {
+    write_file(source + "/marked.txt", "m");
+    write_file(source + "/cleared.txt", "c");
+    platform::File_System_Objects files(platform::real_file_system());
+    files.GetFile(source + "/cleared.txt").Set_Attributes(0);
+    const Outcome outcome = run_stored_job({"--archive-only"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(tree(target), (std::map<std::string, std::string>{{"marked.txt", "m"}}));
+    EXPECT_EQ(files.GetFile(source + "/marked.txt").Attributes(), platform::Attribute_Archive);
+}
+
+// Archive bits the run could not clear end it with status 1, though every
+// file was copied: the next run copies them again.
+TEST_F(Stored_Job_Run, ArchiveBitsThatStayEndTheRunWithStatusOne) {
+    write_file(source + "/a.txt", "a");
+    Hand_Over(tmp.path());
+    // Readable, but not the user's: its bit cannot be cleared.
+    ::chown((source + "/a.txt").c_str(), 0, 0);
+    ::chmod((source + "/a.txt").c_str(), 0644);
+    const Outcome outcome = run("/usr/bin/setpriv", {"--reuid=" + std::to_string(Unprivileged_Uid),
+                                                     "--regid=" + std::to_string(Unprivileged_Gid), "--clear-groups",
+                                                     ZENTREL_RUN, "--reset-archive"});
+    if (outcome.status == 127 || outcome.err.find("setpriv") != std::string::npos)
+        GTEST_SKIP() << "cannot run as uid " << Unprivileged_Uid << ": " << outcome.err;
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("Archivbit nicht zurückgesetzt"), std::string::npos) << outcome.err;
+    EXPECT_EQ(tree(target), (std::map<std::string, std::string>{{"a.txt", "a"}}));
+}
+
 TEST_F(Stored_Job_Run, CreatesAMissingTargetOnlyWhenTold) {
     write_file(source + "/a.txt", "a");
     const std::string missing = tmp / "new/target";
@@ -212,7 +245,8 @@ TEST_F(Stored_Job_Run, CreatesAMissingTargetOnlyWhenTold) {
     EXPECT_EQ(preview.status, 0) << preview.err;
     EXPECT_EQ(preview.out, source + "/a.txt\n");
     EXPECT_FALSE(exists(tmp / "new"));
-    const Outcome outcome = run_stored_job({"--target", missing, "--create-target"});
+    // Named from the working folder, as on any command line.
+    const Outcome outcome = run_stored_job({"--target", fs::relative(missing).string(), "--create-target"});
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(tree(missing), (std::map<std::string, std::string>{{"a.txt", "a"}}));
 }

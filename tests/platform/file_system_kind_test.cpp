@@ -46,23 +46,26 @@ TEST_P(File_System_Kind_Test, KnowsWhatTheMountKeeps) {
 
 INSTANTIATE_TEST_SUITE_P(
     Mounts, File_System_Kind_Test,
-    ::testing::Values(Mount_Case{"vfat", "", "FAT", 2'000'000'000, true, Native_Attributes::Fat_Ioctl},
-                      Mount_Case{"msdos", "", "FAT", 2'000'000'000, true, Native_Attributes::Fat_Ioctl},
-                      Mount_Case{"exfat", "", "exFAT", 10'000'000, true, Native_Attributes::None},
-                      Mount_Case{"ntfs3", "", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
-                      Mount_Case{"cifs", "", "SMB", 100, true, Native_Attributes::None},
-                      Mount_Case{"tmpfs", "", "", 1, false, Native_Attributes::None},
-                      // ext4 keeps nanoseconds; the test folder's change time shows them
-                      // (only ext2 and ext3 with small inodes keep whole seconds).
-                      Mount_Case{"ext4", "", "", 1, false, Native_Attributes::None},
-                      Mount_Case{"fuse.fusefat", "", "FAT", 2'000'000'000, true, Native_Attributes::None},
-                      // FUSE drivers that show no subtype: the boot sector tells.
-                      Mount_Case{"fuseblk", "mkfs.exfat", "exFAT", 1'000'000'000, true, Native_Attributes::None},
-                      Mount_Case{"fuse", "mkntfs -F -Q", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
-                      Mount_Case{"fuseblk", "mkfs.vfat", "FAT", 2'000'000'000, true, Native_Attributes::None},
-                      Mount_Case{"fuseblk", "mkfs.vfat -F 32 -s 1", "FAT", 2'000'000'000, true,
-                                 Native_Attributes::None},
-                      Mount_Case{"fuse.sshfs", "", "", 1, false, Native_Attributes::None}));
+    ::testing::Values(
+        Mount_Case{"vfat", "", "FAT", 2'000'000'000, true, Native_Attributes::Fat_Ioctl},
+        Mount_Case{"msdos", "", "FAT", 2'000'000'000, true, Native_Attributes::Fat_Ioctl},
+        Mount_Case{"exfat", "", "exFAT", 10'000'000, true, Native_Attributes::None},
+        Mount_Case{"ntfs3", "", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
+        Mount_Case{"cifs", "", "SMB", 100, true, Native_Attributes::None},
+        Mount_Case{"tmpfs", "", "", 1, false, Native_Attributes::None},
+        // ext4 keeps nanoseconds; the test folder's change time shows them
+        // (only ext2 and ext3 with small inodes keep whole seconds).
+        Mount_Case{"ext4", "", "", 1, false, Native_Attributes::None},
+        Mount_Case{"fuse.fusefat", "", "FAT", 2'000'000'000, true, Native_Attributes::None},
+        // FUSE drivers that show no subtype: the boot sector tells.
+        Mount_Case{"fuseblk", "mkfs.exfat", "exFAT", 1'000'000'000, true, Native_Attributes::None},
+        Mount_Case{"fuse", "mkntfs -F -Q", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
+        Mount_Case{"fuseblk", "mkfs.vfat", "FAT", 2'000'000'000, true, Native_Attributes::None},
+        Mount_Case{"fuseblk", "mkfs.vfat -F 32 -s 1", "FAT", 2'000'000'000, true, Native_Attributes::None},
+        // A FAT boot sector without its closing mark is no FAT.
+        Mount_Case{"fuseblk", R"(sh -c 'mkfs.vfat "$1" && printf "\0\0" | dd of="$1" bs=1 seek=510 conv=notrunc' sh)",
+                   "", 1, false, Native_Attributes::None},
+        Mount_Case{"fuse.sshfs", "", "", 1, false, Native_Attributes::None}));
 
 TEST(File_System_Kind, TimesAreCutDownToTheStepAlsoBefore1970) {
     EXPECT_EQ(truncated_time({1'600'000'001, 123'456'789}, 2'000'000'000), (File_Time{1'600'000'000, 0}));
