@@ -60,6 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
         // FUSE drivers that show no subtype: the boot sector tells.
         Mount_Case{"fuseblk", "mkfs.exfat", "exFAT", 1'000'000'000, true, Native_Attributes::None},
         Mount_Case{"fuse", "mkntfs -F -Q", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
+        // A device that cannot be read: the driver's name tells.
+        Mount_Case{"fuse.ntfs-3g", "", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
         Mount_Case{"fuseblk", "mkfs.vfat", "FAT", 2'000'000'000, true, Native_Attributes::None},
         Mount_Case{"fuseblk", "mkfs.vfat -F 32 -s 1", "FAT", 2'000'000'000, true, Native_Attributes::None},
         // A FAT boot sector without its closing mark is no FAT.
@@ -86,6 +88,7 @@ TEST(File_System_Kind, WindowsNamesAndCase) {
     EXPECT_EQ(refused_name_reason(File_System_Kind{}, "a:b."), "");
 
     EXPECT_EQ(case_folded("Bericht.TXT"), "bericht.txt");
+    EXPECT_EQ(case_folded("AZ@[`{"), "az@[`{");  // the ends of the alphabet, and their neighbours kept
     EXPECT_EQ(case_folded("ÄRGER-Ölß"), "ärger-ölß");
     EXPECT_EQ(case_folded(std::string("\xff\xc3", 2)), std::string("\xff\xc3", 2));  // no UTF-8: kept
 }
