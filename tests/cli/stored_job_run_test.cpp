@@ -2,6 +2,7 @@
 // on real folders, its settings in a temporary registry.
 #include "common/temp_folder.h"
 #include "common/unprivileged.h"
+#include "platform/file_objects.h"
 #include "platform/registry_store.h"
 #include "platform/tree_lock.h"
 
@@ -299,6 +300,18 @@ TEST_F(Stored_Job_Run, UnreadableStoredValuesAndAMissingJobStopTheRun) {
     EXPECT_EQ(tree(target), (std::map<std::string, std::string>{}));
 }
 
+// Archive bits choose the files; resetting them is another option.
+TEST_F(Stored_Job_Run, ArchiveOnlyTakesTheMarkedFilesAndClearsNoBit) {
+    write_file(source + "/marked.txt", "m");
+    write_file(source + "/cleared.txt", "c");
+    platform::File_System_Objects files(platform::real_file_system());
+    files.GetFile(source + "/cleared.txt").Set_Attributes(0);
+    const Outcome outcome = run_stored_job({"--archive-only"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(tree(target), (std::map<std::string, std::string>{{"marked.txt", "m"}}));
+    EXPECT_EQ(files.GetFile(source + "/marked.txt").Attributes(), platform::Attribute_Archive);
+}
+
 TEST_F(Stored_Job_Run, CreatesAMissingTargetOnlyWhenTold) {
     write_file(source + "/a.txt", "a");
     const std::string missing = tmp / "new/target";
@@ -308,7 +321,8 @@ TEST_F(Stored_Job_Run, CreatesAMissingTargetOnlyWhenTold) {
     EXPECT_EQ(preview.status, 0) << preview.err;
     EXPECT_EQ(preview.out, source + "/a.txt\n");
     EXPECT_FALSE(exists(tmp / "new"));
-    const Outcome outcome = run_stored_job({"--target", missing, "--create-target"});
+    // Named from the working folder, as on any command line.
+    const Outcome outcome = run_stored_job({"--target", fs::relative(missing).string(), "--create-target"});
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(tree(missing), (std::map<std::string, std::string>{{"a.txt", "a"}}));
 }

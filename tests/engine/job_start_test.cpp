@@ -140,11 +140,26 @@ TEST_F(Job_Start, AMissingTargetIsMadeOnlyAfterYes) {
     EXPECT_TRUE(display.statuses.empty());
     EXPECT_EQ(display.runs_begun, 0);
 
+    // A preview after Yes makes nothing, also of a synchronisation, whose
+    // way back starts from the target the run would make.
+    job.Preview = true;
+    synchronize(true);
+    std::vector<std::string> counted;
+    job.Counted_File = [&](const std::string& path) { counted.push_back(path); };
+    host.answer(Answer_Yes);
+    job.Start_Click();
+    EXPECT_EQ(prompts().size(), 2u) << prompts().back();
+    EXPECT_EQ(counted, std::vector<std::string>{src + "/a.txt"});
+    EXPECT_FALSE(exists(dst));
+    job.Preview = false;
+    job.Counted_File = nullptr;
+    synchronize(false);
+
     options.targetfolder = dst + "/eins/zwei";
     host.answer(Answer_Yes);
     EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(read_file(dst + "/eins/zwei/a.txt"), "a");
-    EXPECT_EQ(display.runs_begun, 1);
+    EXPECT_EQ(display.runs_begun, 2);  // the preview's and this one
 }
 
 TEST_F(Job_Start, AnEmptySourceIntoAMissingTargetNeedsNoTargetUnlessEmptyFoldersAreCopied) {

@@ -50,25 +50,30 @@ TEST_P(File_System_Kind_Test, KnowsWhatTheMountKeeps) {
 
 INSTANTIATE_TEST_SUITE_P(
     Mounts, File_System_Kind_Test,
-    ::testing::Values(Mount_Case{"vfat", "", "FAT", 2'000'000'000, true, Native_Attributes::Fat_Ioctl},
-                      Mount_Case{"msdos", "", "FAT", 2'000'000'000, true, Native_Attributes::Fat_Ioctl},
-                      Mount_Case{"exfat", "", "exFAT", 10'000'000, true, Native_Attributes::None},
-                      Mount_Case{"ntfs3", "", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
-                      Mount_Case{"cifs", "", "SMB", 100, true, Native_Attributes::None},
-                      Mount_Case{"tmpfs", "", "", 1, false, Native_Attributes::None},
-                      // ext4 keeps nanoseconds; the test folder's change time shows them
-                      // (only ext2 and ext3 with small inodes keep whole seconds).
-                      Mount_Case{"ext4", "", "", 1, false, Native_Attributes::None},
-                      Mount_Case{"fuse.fusefat", "", "FAT", 2'000'000'000, true, Native_Attributes::None},
-                      // FUSE drivers that show no subtype: the boot sector tells.
-                      Mount_Case{"fuseblk", "mkfs.exfat", "exFAT", 1'000'000'000, true, Native_Attributes::None},
-                      Mount_Case{"fuse", "mkntfs -F -Q", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
-                      Mount_Case{"fuseblk", "mkfs.vfat", "FAT", 2'000'000'000, true, Native_Attributes::None},
-                      Mount_Case{"fuseblk", "mkfs.vfat -F 32 -s 1", "FAT", 2'000'000'000, true,
-                                 Native_Attributes::None},
-                      // SFTP and smbnetfs carry whole seconds.
-                      Mount_Case{"fuse.sshfs", "", "SFTP", 1'000'000'000, false, Native_Attributes::None},
-                      Mount_Case{"fuse.smbnetfs", "", "SMB", 1'000'000'000, true, Native_Attributes::None}));
+    ::testing::Values(
+        Mount_Case{"vfat", "", "FAT", 2'000'000'000, true, Native_Attributes::Fat_Ioctl},
+        Mount_Case{"msdos", "", "FAT", 2'000'000'000, true, Native_Attributes::Fat_Ioctl},
+        Mount_Case{"exfat", "", "exFAT", 10'000'000, true, Native_Attributes::None},
+        Mount_Case{"ntfs3", "", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
+        Mount_Case{"cifs", "", "SMB", 100, true, Native_Attributes::None},
+        Mount_Case{"tmpfs", "", "", 1, false, Native_Attributes::None},
+        // ext4 keeps nanoseconds; the test folder's change time shows them
+        // (only ext2 and ext3 with small inodes keep whole seconds).
+        Mount_Case{"ext4", "", "", 1, false, Native_Attributes::None},
+        Mount_Case{"fuse.fusefat", "", "FAT", 2'000'000'000, true, Native_Attributes::None},
+        // FUSE drivers that show no subtype: the boot sector tells.
+        Mount_Case{"fuseblk", "mkfs.exfat", "exFAT", 1'000'000'000, true, Native_Attributes::None},
+        Mount_Case{"fuse", "mkntfs -F -Q", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
+        // A device that cannot be read: the driver's name tells.
+        Mount_Case{"fuse.ntfs-3g", "", "NTFS", 100, true, Native_Attributes::Ntfs_Xattr},
+        Mount_Case{"fuseblk", "mkfs.vfat", "FAT", 2'000'000'000, true, Native_Attributes::None},
+        Mount_Case{"fuseblk", "mkfs.vfat -F 32 -s 1", "FAT", 2'000'000'000, true, Native_Attributes::None},
+        // A FAT boot sector without its closing mark is no FAT.
+        Mount_Case{"fuseblk", R"(sh -c 'mkfs.vfat "$1" && printf "\0\0" | dd of="$1" bs=1 seek=510 conv=notrunc' sh)",
+                   "", 1, false, Native_Attributes::None},
+        // SFTP and smbnetfs carry whole seconds.
+        Mount_Case{"fuse.sshfs", "", "SFTP", 1'000'000'000, false, Native_Attributes::None},
+        Mount_Case{"fuse.smbnetfs", "", "SMB", 1'000'000'000, true, Native_Attributes::None}));
 
 // A stick mounted by a desktop for its user: the device is readable by root
 // only, udev's record of it by everyone.
@@ -131,6 +136,7 @@ TEST(File_System_Kind, WindowsNamesAndCase) {
     EXPECT_EQ(refused_name_reason(File_System_Kind{}, "a:b."), "");
 
     EXPECT_EQ(case_folded("Bericht.TXT"), "bericht.txt");
+    EXPECT_EQ(case_folded("AZ@[`{"), "az@[`{");  // the ends of the alphabet, and their neighbours kept
     EXPECT_EQ(case_folded("ÄRGER-Ölß"), "ärger-ölß");
     EXPECT_EQ(case_folded(std::string("\xff\xc3", 2)), std::string("\xff\xc3", 2));  // no UTF-8: kept
 }
