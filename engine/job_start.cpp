@@ -74,7 +74,7 @@ void Copy_Job::Run_Start() {
         const std::string target_key = comparison_key(Get_UNC_Path(target_path));
         const Folder_Relation relation = Relate_Folders(support_->file_system(), source_path, target_path);
         if (source_key == target_key || relation == Folder_Relation::Identical) {
-            support_->Message_Box("Start- und Zielverzeichnis sind identisch...", support::Buttons_OK);
+            support_->Message_Box("Quell- und Zielverzeichnis sind identisch...", support::Buttons_OK);
             return;
         }
         if (source_key.starts_with(target_key) || target_key.starts_with(source_key) ||

@@ -67,6 +67,8 @@ void Main_Window::Set_Text(Control control, const std::string& text) {
     options_.reset();
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         edit->setText(shown);
+        // Set by the program, the text is finished at once.
+        Commit_Edit(control);
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(shown);
     } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {

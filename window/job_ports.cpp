@@ -1,11 +1,14 @@
 // The window as the copy job's options and display: the controls' values,
 // read once after each change, and the labels, bar and list the job's
 // progress is shown in.
+#include "platform/regional.h"
 #include "settings/option_interlocks.h"
+#include "window/display_text.h"
 #include "window/main_window.h"
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPalette>
 
 #include <cmath>
 #include <utility>
@@ -82,8 +85,55 @@ void Main_Window::Option_Click(Control box) {
 }
 
 const settings::Job_Settings& Main_Window::Options() const {
-    if (!options_) options_ = Settings();
+    if (!options_) {
+        options_ = Settings();
+        options_->Include_Filter = finished_.Include_Filter;
+        options_->Exclude_Filter = finished_.Exclude_Filter;
+        options_->Later_Then = finished_.Later_Then;
+    }
     return *options_;
+}
+
+void Main_Window::Commit_Edit(Control field) {
+    std::string text = Text(field);
+    if (field == Control::Include_Filter) {
+        finished_.Include_Filter = std::move(text);
+    } else if (field == Control::Exclude_Filter) {
+        finished_.Exclude_Filter = std::move(text);
+    } else if (field == Control::Later_then) {
+        engine::Later_then_Change(text, state_, regional_);
+        finished_.Later_Then = std::move(text);
+        Mark_Date_Field();
+    } else {
+        return;
+    }
+    options_.reset();
+}
+
+void Main_Window::Mark_Date_Field() {
+    auto* field = static_cast<QLineEdit*>(control(Control::Later_then));
+    const std::string text = Text(Control::Later_then);
+    const bool understood = text.empty() || platform::parse_date(text, regional_).has_value();
+    // Light red behind dark text reads in a light and a dark theme alike.
+    // An empty palette sets no colour: the field follows the theme again.
+    QPalette palette;
+    if (!understood) {
+        palette.setColor(QPalette::Base, QColor(255, 205, 205));
+        palette.setColor(QPalette::Text, Qt::black);
+    }
+    field->setPalette(palette);
+    if (understood) {
+        field->setToolTip(QString());
+        return;
+    }
+    const std::string in_force = state_.Later_Then_Date != 0
+                                     ? "es gilt weiterhin " + platform::format_date(state_.Later_Then_Date, regional_)
+                                     : "es gilt kein Datum, alle Dateien werden genommen";
+    field->setToolTip(to_display("'" + text + "' ist kein Datum; " + in_force));
+}
+
+void Main_Window::Commit_Edits() {
+    for (Control field : {Control::Include_Filter, Control::Exclude_Filter, Control::Later_then}) Commit_Edit(field);
 }
 
 void Main_Window::Lock_Folders(bool locked) {

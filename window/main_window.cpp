@@ -71,11 +71,16 @@ void Main_Window::Connect_Handlers() {
             Option_Click(box);
         });
     }
-    for (Control field : {Control::Sourcefolder, Control::Targetfolder, Control::Include_Filter,
-                          Control::Exclude_Filter, Control::Later_then})
+    for (Control field : {Control::Sourcefolder, Control::Targetfolder})
         connect(static_cast<QLineEdit*>(control(field)), &QLineEdit::textChanged, this, [this] { options_.reset(); });
-    connect(static_cast<QLineEdit*>(control(Control::Later_then)), &QLineEdit::textChanged, this,
-            [this] { engine::Later_then_Change(Text(Control::Later_then), state_, regional_); });
+    // Return in a folder field evaluates it, as "?" does.
+    for (Control field : {Control::Sourcefolder, Control::Targetfolder})
+        connect(static_cast<QLineEdit*>(control(field)), &QLineEdit::returnPressed, this, [this] {
+            if (running_ == 0) Evaluate_Source_Click();
+        });
+    for (Control field : {Control::Include_Filter, Control::Exclude_Filter, Control::Later_then})
+        connect(static_cast<QLineEdit*>(control(field)), &QLineEdit::editingFinished, this,
+                [this, field] { Commit_Edit(field); });
 
     control(Control::Cancel_Execution)->installEventFilter(this);
     control(Control::Tivoran)->installEventFilter(this);
@@ -86,6 +91,12 @@ void Main_Window::Connect_Handlers() {
     copy_single_file_ = error_menu_->addAction(QStringLiteral("Datei einzeln kopieren"));
     copy_single_file_->setObjectName(QStringLiteral("Copy_Single_File"));
     connect(copy_single_file_, &QAction::triggered, this, [this] { Copy_Single_File_Click(); });
+    retry_all_ = error_menu_->addAction(QStringLiteral("Alle erneut versuchen"));
+    retry_all_->setObjectName(QStringLiteral("Retry_All"));
+    connect(retry_all_, &QAction::triggered, this, [this] { Retry_All_Click(); });
+    save_list_ = error_menu_->addAction(QStringLiteral("Liste speichern…"));
+    save_list_->setObjectName(QStringLiteral("Save_List"));
+    connect(save_list_, &QAction::triggered, this, [this] { Save_Error_List_Click(); });
 }
 
 void Main_Window::Run_Exclusive(const char* name, const std::function<void()>& handler) {
@@ -96,6 +107,8 @@ void Main_Window::Run_Exclusive(const char* name, const std::function<void()>& h
     // Typed into during a run, the target field would split the copy
     // between two folders.
     Lock_Folders(true);
+    // What was typed before the job began is what the user means it to use.
+    Commit_Edits();
     try {
         handler();
     } catch (const std::exception& failure) {

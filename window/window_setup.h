@@ -17,6 +17,8 @@ namespace zentrel::window {
 // empty text when the user cancels.
 using Folder_Dialog = std::function<std::string(const std::string& title)>;
 
+// save_dialog: the same for the file the error list is saved to.
+
 // Starts the browser: command_line when one is registered (the address is
 // already appended to it), otherwise, with an empty command_line, the
 // desktop's default browser for address.
@@ -27,6 +29,7 @@ struct Window_Setup {
     platform::File_System* file_system = nullptr;         // default: the real one
     std::optional<platform::Regional_Settings> regional;  // default: the user's
     Folder_Dialog folder_dialog;                          // default: the Qt folder dialog at the desktop
+    Folder_Dialog save_dialog;                            // default: the Qt file dialog for the error list
     Browser_Start browser_start;                          // default: the process start or the desktop's browser
 };
 

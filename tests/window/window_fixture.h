@@ -39,6 +39,10 @@ protected:
             if (!dialog_answers.empty()) dialog_answers.pop_front();
             return answer;
         };
+        setup.save_dialog = [this](const std::string& title) {
+            dialog_titles.push_back(title);
+            return save_answer;
+        };
         setup.browser_start = [this](const std::string& command_line, const std::string& address) {
             browser_starts.emplace_back(command_line, address);
         };
@@ -56,6 +60,7 @@ protected:
     Scripted_Ui_Host host;
     std::vector<std::string> dialog_titles;
     std::deque<std::string> dialog_answers;
+    std::string save_answer;
     std::vector<std::pair<std::string, std::string>> browser_starts;
 };
 
