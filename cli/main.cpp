@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -25,8 +26,18 @@ using settings::Job_Settings;
 
 enum Exit_Status { Done = 0, Finished_With_Errors = 1, Refused = 2, Interrupted_By_Signal = 130 };
 
+// One line saying what is wrong, and where to read more: the whole help
+// would push the line that matters out of sight.
 void print_usage_error(const std::string& error) {
-    std::fprintf(stderr, "zentrel: %s\n\n%s", error.c_str(), cli::Usage_Text());
+    std::fprintf(stderr, "zentrel: %s\nsiehe zentrel --help\n", error.c_str());
+}
+
+// False, after one line on standard error, when what went to stream was
+// not all written (a full disk, a closed pipe, a reader gone away).
+bool written(std::FILE* stream, const char* what) {
+    if (std::fflush(stream) == 0 && !std::ferror(stream)) return true;
+    std::fprintf(stderr, "zentrel: %s konnte nicht vollständig geschrieben werden\n", what);
+    return false;
 }
 
 // A folder typed on a command line counts from the working folder, as with
@@ -80,7 +91,17 @@ int dry_run(engine::Copy_Job& job, const cli::Terminal_Display& display, const c
     if (!display.Run_Began() || host.Folder_Missing() || host.Failed_Unexpectedly()) return Refused;
     if (state.Cancel_Requested) return Interrupted_By_Signal;
     for (const std::string& file : files) std::printf("%s\n", file.c_str());
-    return Done;
+    if (!written(stdout, "Die Liste")) return Finished_With_Errors;
+    // Both passes of a synchronisation are listed; each file's size is
+    // looked at once more rather than taken from one pass's count.
+    std::uintmax_t bytes = 0;
+    for (const std::string& file : files) {
+        std::error_code failed;
+        const std::uintmax_t size = std::filesystem::file_size(file, failed);
+        if (!failed) bytes += size;
+    }
+    std::fprintf(stderr, "%zu Dateien, %ju Bytes würden kopiert\n", files.size(), bytes);
+    return written(stderr, "Die Zusammenfassung") ? Done : Finished_With_Errors;
 }
 
 int report(const cli::Terminal_Display& display, const cli::Console_Host& host, const engine::Run_State& state) {
@@ -112,11 +133,11 @@ int main(int argc, char** argv) {
     }
     if (line->help) {
         std::fputs(cli::Usage_Text(), stdout);
-        return Done;
+        return written(stdout, "Die Hilfe") ? Done : Finished_With_Errors;
     }
     if (line->version) {
         std::printf("zentrel %s\n", ZENTREL_VERSION);
-        return Done;
+        return written(stdout, "Die Versionsnummer") ? Done : Finished_With_Errors;
     }
     cli::Catch_Interrupts();
 
@@ -139,5 +160,6 @@ int main(int argc, char** argv) {
     }
     job.Start_Click();
     progress.Clear();
-    return report(display, host, state);
+    const int status = report(display, host, state);
+    return written(stderr, "Die Zusammenfassung") || status != Done ? status : Finished_With_Errors;
 }

@@ -198,10 +198,109 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"IdenticalFolders", {"--target", "SOURCE"}, "identisch"},
                       Refusal{"NestedFolders", {"--target", "SOURCE/copy"}, "ineinander"},
                       Refusal{"TargetInUse", {"LOCKED"}, "von einer anderen Ausführung benutzt"},
-                      Refusal{"UnknownOption", {"--archive"}, "Aufruf: zentrel --run"},
-                      Refusal{"OnErrorValue", {"--on-error=retry"}, "Aufruf: zentrel --run"},
+                      Refusal{"UnknownOption", {"--archive-all"}, "siehe zentrel --help"},
+                      Refusal{"OnErrorValue", {"--on-error=retry"}, "siehe zentrel --help"},
                       Refusal{"NoDate", {"--newer-than", "gestern"}, "kein Datum"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// What each program answers on its command line alone: exit status, the
+// first line, and for a mistake nothing but that line and where to read on.
+struct Answer {
+    const char* name;
+    const char* program;  // ZENTREL_RUN or ZENTREL_WINDOW_PROGRAM
+    std::vector<std::string> arguments;
+    int status;
+    const char* first_line;  // of standard output on success, of standard error otherwise
+};
+
+void PrintTo(const Answer& answer, std::ostream* out) { *out << answer.name; }
+
+class Command_Line_Answer : public Stored_Job_Run, public ::testing::WithParamInterface<Answer> {};
+
+TEST_P(Command_Line_Answer, ExitStatusAndFirstLine) {
+    write_file(source + "/a.txt", "a");
+    const Answer& answer = GetParam();
+    const Outcome outcome = run(answer.program, answer.arguments);
+    EXPECT_EQ(outcome.status, answer.status) << outcome.err;
+    const auto said = lines(answer.status == 0 ? outcome.out : outcome.err);
+    ASSERT_FALSE(said.empty()) << outcome.err;
+    std::string first_line = answer.first_line;
+    if (first_line.starts_with("SOURCE")) first_line.replace(0, 6, source);
+    EXPECT_EQ(said.front(), first_line);
+    if (answer.status == 2) {
+        EXPECT_EQ(said, (std::vector<std::string>{first_line, "siehe zentrel --help"}));
+        EXPECT_EQ(outcome.out, "");
+    }
+    EXPECT_EQ(tree(target), (std::map<std::string, std::string>{}));
+}
+
+constexpr const char* Usage = "Aufruf: zentrel --run [OPTIONEN]";
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, Command_Line_Answer,
+    ::testing::Values(
+        Answer{"ShortHelp", ZENTREL_RUN, {"-h"}, 0, Usage}, Answer{"AbbreviatedHelp", ZENTREL_RUN, {"--he"}, 0, Usage},
+        Answer{"ShortVersion", ZENTREL_RUN, {"-V"}, 0, "zentrel " ZENTREL_VERSION},
+        Answer{"WindowProgramsHelp", ZENTREL_WINDOW_PROGRAM, {"-h"}, 0, Usage},
+        Answer{"AbbreviatedDryRunAfterDoubleDash", ZENTREL_RUN, {"--dry", "--"}, 0, "SOURCE/a.txt"},
+        Answer{"UnknownOption",
+               ZENTREL_RUN,
+               {"--no-such-option"},
+               2,
+               "zentrel: unbekannte oder mehrdeutige Option '--no-such-option'"},
+        Answer{
+            "AmbiguousAbbreviation", ZENTREL_RUN, {"--s", "x"}, 2, "zentrel: unbekannte oder mehrdeutige Option '--s'"},
+        Answer{"UnknownShortOption", ZENTREL_RUN, {"-x"}, 2, "zentrel: unbekannte Option '-x'"},
+        Answer{"MissingValue", ZENTREL_RUN, {"--source"}, 2, "zentrel: '--source' braucht einen Wert"},
+        Answer{"StrayArgument", ZENTREL_RUN, {"--dry-run", "extra"}, 2, "zentrel: unerwartetes Argument 'extra'"},
+        Answer{"WindowProgramsUnknownOption",
+               ZENTREL_WINDOW_PROGRAM,
+               {"--no-such-option"},
+               2,
+               "zentrel: unbekannte Option '--no-such-option' (das Fenster kennt keine; ohne Fenster: --run)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A list or summary that cannot be written is a failure, said in one line.
+TEST_F(Stored_Job_Run, OutputThatCannotBeWrittenFailsTheRun) {
+    write_file(source + "/a.txt", "a");
+    for (const char* redirection : {"--dry-run >/dev/full", "--help >/dev/full", "--dry-run | (exec 0<&-)"}) {
+        SCOPED_TRACE(redirection);
+        const Outcome outcome =
+            run("/bin/bash", {"-c", std::string("\"$0\" ") + redirection + "; exit ${PIPESTATUS[0]}", ZENTREL_RUN});
+        EXPECT_EQ(outcome.status, 1) << outcome.err;
+        const auto said = lines(outcome.err);
+        ASSERT_FALSE(said.empty());
+        EXPECT_TRUE(said.back().ends_with("konnte nicht vollständig geschrieben werden")) << outcome.err;
+    }
+    // The summary goes to standard error; where that is full, the run fails
+    // although every file was copied.
+    const Outcome full = run("/bin/sh", {"-c", "\"$0\" 2>/dev/full", ZENTREL_RUN});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(read_file(target + "/a.txt"), "a");
+}
+
+// An exclude item ending in "/" leaves out folders of that name, at any
+// depth, with all they hold; a file of that name is still copied.
+TEST_F(Stored_Job_Run, ExcludedFoldersAreLeftOutWithWhatTheyHold) {
+    write_file(source + "/.cache/a", "cache");
+    write_file(source + "/sub/.cache/b", "deep cache");
+    write_file(source + "/Downloads-2026/c", "download");
+    write_file(source + "/keep/Downloads", "a file");
+    write_file(source + "/keep/.cache.txt", "kept");
+    write_file(source + "/keep/d.tmp", "tmp");
+    const std::vector<std::string> options{"--hidden", "--exclude", ".cache/; Down*/ ,*.tmp"};
+    std::vector<std::string> dry = options;
+    dry.push_back("--dry-run");
+    const Outcome preview = run_stored_job(dry);
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(lines(preview.out), (std::vector<std::string>{source + "/keep/.cache.txt", source + "/keep/Downloads"}));
+
+    const Outcome outcome = run_stored_job(options);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(tree(target),
+              (std::map<std::string, std::string>{{"keep/.cache.txt", "kept"}, {"keep/Downloads", "a file"}}));
+    EXPECT_FALSE(exists(target + "/.cache"));
+}
 
 TEST_F(Stored_Job_Run, CreatesAMissingTargetOnlyWhenTold) {
     write_file(source + "/a.txt", "a");
@@ -263,6 +362,10 @@ TEST_P(Dry_Run, WritesNothingAndListsExactlyWhatTheRunCopies) {
 
     const Outcome preview = run_stored_job({"--dry-run"});
     EXPECT_EQ(preview.status, 0) << preview.err;
+    std::uintmax_t bytes = 0;
+    for (const auto& listed : lines(preview.out)) bytes += fs::file_size(listed);
+    EXPECT_EQ(lines(preview.err).back(), std::to_string(lines(preview.out).size()) + " Dateien, " +
+                                             std::to_string(bytes) + " Bytes würden kopiert");
     EXPECT_EQ(tree(source), source_before);
     EXPECT_EQ(tree(target), target_before);
     EXPECT_EQ(read_file(settings_file()), settings);
@@ -288,14 +391,17 @@ TEST_P(Dry_Run, WritesNothingAndListsExactlyWhatTheRunCopies) {
 INSTANTIATE_TEST_SUITE_P(OneWayAndBothWays, Dry_Run, ::testing::Bool());
 
 // SIGINT stops the run after the file in progress: whole files only.
-TEST_F(Stored_Job_Run, InterruptStopsAfterTheFileInProgressLeavingWholeFiles) {
+// SIGHUP, the terminal going away, does the same.
+class Interrupt : public Stored_Job_Run, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Interrupt, StopsAfterTheFileInProgressLeavingWholeFiles) {
     constexpr int Count = 8;
     for (int i = 0; i < Count; ++i)
         write_file(source + "/large-" + std::to_string(i), std::string(48 << 20, static_cast<char>('a' + i)));
 
     const Outcome outcome = run_stored_job({}, [&](pid_t child) {
         if (fs::is_empty(target)) return false;
-        ::kill(child, SIGINT);
+        ::kill(child, GetParam());
         return true;
     });
     EXPECT_EQ(outcome.status, 130) << outcome.err;
@@ -308,6 +414,8 @@ TEST_F(Stored_Job_Run, InterruptStopsAfterTheFileInProgressLeavingWholeFiles) {
         EXPECT_TRUE(copied.at(name) == read_file(source + "/" + name)) << name << " is not whole";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, ::testing::Values(SIGINT, SIGHUP));
 
 // The window's program hands --run over before it needs a display, and
 // without one says what to do instead of failing inside Qt.
