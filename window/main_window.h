@@ -135,7 +135,8 @@ public:
     // The list with each entry's reason, one a line; false when it could not be written.
     bool Save_Error_List(const std::string& path) const;
 
-    std::string Get_Folder(const std::string& Title);
+    // The folder dialog, opened at the folder the field names.
+    std::string Get_Folder(const std::string& Title, const std::string& Field_Text = {});
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -13,11 +13,11 @@
 
 namespace zentrel::window {
 
-// Shows a folder dialog with the title; the chosen folder's path, or the
-// empty text when the user cancels.
-using Folder_Dialog = std::function<std::string(const std::string& title)>;
-
-// save_dialog: the same for the file the error list is saved to.
+// Shows a folder dialog with the title, opened at start; the chosen
+// folder's path, or the empty text when the user cancels.
+using Folder_Dialog = std::function<std::string(const std::string& title, const std::string& start)>;
+// Asks for the file to save to, with the title; empty on cancel.
+using Save_Dialog = std::function<std::string(const std::string& title)>;
 
 // Starts the browser: command_line when one is registered (the address is
 // already appended to it), otherwise, with an empty command_line, the
@@ -29,7 +29,7 @@ struct Window_Setup {
     platform::File_System* file_system = nullptr;         // default: the real one
     std::optional<platform::Regional_Settings> regional;  // default: the user's
     Folder_Dialog folder_dialog;                          // default: the Qt folder dialog at the desktop
-    Folder_Dialog save_dialog;                            // default: the Qt file dialog for the error list
+    Save_Dialog save_dialog;                              // default: the Qt file dialog for the error list
     Browser_Start browser_start;                          // default: the process start or the desktop's browser
 };
 

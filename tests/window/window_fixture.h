@@ -33,8 +33,9 @@ protected:
         setup.host = &host;
         setup.file_system = fs;
         setup.regional = platform::Regional_Settings::german();
-        setup.folder_dialog = [this](const std::string& title) {
+        setup.folder_dialog = [this](const std::string& title, const std::string& start) {
             dialog_titles.push_back(title);
+            dialog_starts.push_back(start);
             std::string answer = dialog_answers.empty() ? std::string() : dialog_answers.front();
             if (!dialog_answers.empty()) dialog_answers.pop_front();
             return answer;
@@ -60,6 +61,7 @@ protected:
     Scripted_Ui_Host host;
     std::vector<std::string> dialog_titles;
     std::deque<std::string> dialog_answers;
+    std::vector<std::string> dialog_starts;
     std::string save_answer;
     std::vector<std::pair<std::string, std::string>> browser_starts;
 };
