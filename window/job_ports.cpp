@@ -5,6 +5,7 @@
 #include "settings/option_interlocks.h"
 #include "window/display_text.h"
 #include "window/main_window.h"
+#include "window/rate_text.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -170,6 +171,24 @@ void Main_Window::Show_Progress_Bar(std::optional<double> fraction) {
     // below 0.29, from showing one per cent too little.
     const double whole = std::floor(*fraction * 100 + 1e-9);
     Set_Label_Text(Control::Progress, std::to_string(static_cast<long long>(whole)) + "%");
+    Show_Rate(*fraction, std::to_string(static_cast<long long>(whole)) + "%");
+}
+
+void Main_Window::Show_Rate(double fraction, const std::string& percent) {
+    // The bar appears when the copying begins; the rate counts from then.
+    const auto now = std::chrono::steady_clock::now();
+    if (!copy_start_) copy_start_ = now;
+    if (now - last_rate_ < std::chrono::seconds(1)) return;
+    const double seconds = std::chrono::duration<double>(now - *copy_start_).count();
+    const std::string rate =
+        Rate_Text(fraction * state_.Source_Bytes, state_.Source_Bytes, seconds, regional_.decimal_separator);
+    if (rate.empty()) return;
+    last_rate_ = now;
+    const QString text = to_display(rate);
+    control(Control::Progress)->setToolTip(text);
+    control(Control::Progress_Frame)->setToolTip(text);
+    // In the title it is seen in the task bar too, with the window behind others.
+    if (!close_pending_) setWindowTitle(to_display("Zentrel - " + percent + " - " + rate));
 }
 
 void Main_Window::Show_Cancel_Button(bool shown) { Set_Visible(Control::Cancel_Execution, shown); }
@@ -180,6 +199,10 @@ void Main_Window::Show_Error_Counter(bool shown) {
 }
 
 void Main_Window::Show_Run_Under_Way(bool under_way) {
+    copy_start_.reset();
+    last_rate_ = {};
+    if (!close_pending_) setWindowTitle(QStringLiteral("Zentrel"));
+    for (Control bar : {Control::Progress, Control::Progress_Frame}) control(bar)->setToolTip(QString());
     // Start loses its focus when it is disabled.
     if (under_way) Set_Focus(Control::Sourcefolder);
     Set_Enabled(Control::Start, !under_way);

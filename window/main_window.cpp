@@ -1,6 +1,7 @@
 #include "window/main_window.h"
 
 #include "window/qt_ui_host.h"
+#include "window/run_notice.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -125,7 +126,17 @@ void Main_Window::Run_Exclusive(const char* name, const std::function<void()>& h
 }
 
 void Main_Window::Start_Click() {
-    Run_Exclusive("Start_Click", [this] { job_->Start_Click(); });
+    Run_Exclusive("Start_Click", [this] {
+        const auto began = std::chrono::steady_clock::now();
+        job_->Start_Click();
+        // A long run that ends while the user works elsewhere is told by the desktop.
+        if (std::chrono::steady_clock::now() - began < setup_.notice_after || isActiveWindow()) return;
+        const std::string summary = "Zentrel: Ausführung beendet";
+        if (setup_.notice)
+            setup_.notice(summary, Text(Control::Status));
+        else
+            Send_Desktop_Notice(summary, Text(Control::Status));
+    });
 }
 
 void Main_Window::Evaluate_Source_Click() {

@@ -172,6 +172,8 @@ private:
     void Mark_Date_Field();
     // While a job runs, the folders it works in cannot be changed.
     void Lock_Folders(bool locked);
+    // The copy's rate and time left in the bar's tooltip and the title.
+    void Show_Rate(double fraction, const std::string& percent);
     // A label's text, converted for the screen when it is next painted.
     void Set_Label_Text(Control control, std::string text);
 
@@ -206,6 +208,8 @@ private:
     QAction* retry_all_ = nullptr;
     QAction* save_list_ = nullptr;
     std::chrono::steady_clock::time_point last_repaint_{};
+    std::optional<std::chrono::steady_clock::time_point> copy_start_;
+    std::chrono::steady_clock::time_point last_rate_{};
     bool last_window_height_set_ = false;
     int running_ = 0;
     bool unloaded_ = false;

@@ -5,6 +5,7 @@
 #include "common/faulty_file_system.h"
 #include "platform/copy_progress.h"
 #include "settings/registry_access.h"
+#include "window/rate_text.h"
 
 #include <QAction>
 #include <QLabel>
@@ -355,17 +356,53 @@ TEST_F(Run_Test, TheBarMovesDuringALargeFileAndTheByteCountAfterIt) {
     w->Set_Text(Control::Sourcefolder, files / "large");
     w->Set_Text(Control::Targetfolder, files / "dst");
     std::string bytes_meanwhile;
+    QString title_meanwhile;
     host.on_events = [&] {
         if (fs.shown || !w->Visible(Control::Progress) || label(*w, Control::Progress) != "50%") return;
         bytes_meanwhile = label(*w, Control::Num_Processed_Bytes);
-        fs.shown = true;
+        // After a second of copying, the rate and the time left.
+        title_meanwhile = w->windowTitle();
+        fs.shown = title_meanwhile.contains("B/s, noch ");
     };
     QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
     EXPECT_TRUE(fs.shown);
     EXPECT_EQ(bytes_meanwhile, "0");
+    EXPECT_TRUE(title_meanwhile.startsWith("Zentrel - 50% - ")) << title_meanwhile.toStdString();
+    EXPECT_EQ(w->windowTitle(), "Zentrel");
     EXPECT_EQ(read_file(files / "dst/big.bin"), big);
     EXPECT_EQ(label(*w, Control::Progress), "100%");
     EXPECT_EQ(label(*w, Control::Num_Processed_Bytes), "8,389");
+    w->close();
+}
+
+TEST(Rate_Text, RateAndTimeLeftInTheUsersNumbers) {
+    EXPECT_EQ(window::Rate_Text(5e6, 15e6, 0.5, ','), "");  // too soon to tell
+    EXPECT_EQ(window::Rate_Text(0, 15e6, 3, ','), "");
+    EXPECT_EQ(window::Rate_Text(12.3e6, 36.9e6, 1, ','), "12,3 MB/s, noch 0:02");
+    EXPECT_EQ(window::Rate_Text(1e9, 5e9 + 2e9, 100, '.'), "10.0 MB/s, noch 10:00");
+    EXPECT_EQ(window::Rate_Text(900, 900 + 900 * 3700, 1, ','), "900 B/s, noch 1:01:40");
+}
+
+// A run that ends while the window is in the background is told by the
+// desktop; in front of the user, it is not.
+TEST_F(Run_Test, ARunEndingInTheBackgroundIsToldByADesktopNotice) {
+    notice_after = std::chrono::milliseconds(0);
+    auto w = make_window();
+    w->show();
+    set_folders(*w);
+    QWidget elsewhere;  // the user has turned to another window
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    w->Start_Click();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].first, "Zentrel: Ausführung beendet");
+    EXPECT_EQ(notices[0].second, "3 Dateien erfolgreich verarbeitet");
+
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->Start_Click();
+    EXPECT_EQ(notices.size(), 1u);
     w->close();
 }
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <memory>
@@ -44,6 +45,10 @@ protected:
             dialog_titles.push_back(title);
             return save_answer;
         };
+        setup.notice = [this](const std::string& summary, const std::string& body) {
+            notices.emplace_back(summary, body);
+        };
+        setup.notice_after = notice_after;
         setup.browser_start = [this](const std::string& command_line, const std::string& address) {
             browser_starts.emplace_back(command_line, address);
         };
@@ -63,6 +68,8 @@ protected:
     std::deque<std::string> dialog_answers;
     std::vector<std::string> dialog_starts;
     std::string save_answer;
+    std::vector<std::pair<std::string, std::string>> notices;
+    std::chrono::milliseconds notice_after{5000};
     std::vector<std::pair<std::string, std::string>> browser_starts;
 };
 
