@@ -143,6 +143,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -172,6 +173,12 @@ private:
     void Mark_Date_Field();
     // While a job runs, the folders it works in cannot be changed.
     void Lock_Folders(bool locked);
+    // Puts a control at its place in twips, widened, moved or grown by what
+    // the window has beyond its designed size (Stretch_Size, in pixels).
+    void Place(Control control);
+    QSize Stretch_Size() const;
+    // The height of the screen the window is on, in pixels.
+    int Available_Height() const;
     // The copy's rate and time left in the bar's tooltip and the title.
     void Show_Rate(double fraction, const std::string& percent);
     // A label's text, converted for the screen when it is next painted.

@@ -38,7 +38,8 @@ struct Window_Setup {
     // A run at least this long that ends while the window is not active
     // is told by a desktop notice.
     std::chrono::milliseconds notice_after{5000};
-    Browser_Start browser_start;  // default: the process start or the desktop's browser
+    std::optional<int> screen_height;  // default: the available height of the window's screen
+    Browser_Start browser_start;       // default: the process start or the desktop's browser
 };
 
 }  // namespace zentrel::window

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,6 +50,7 @@ protected:
             notices.emplace_back(summary, body);
         };
         setup.notice_after = notice_after;
+        setup.screen_height = screen_height;
         setup.browser_start = [this](const std::string& command_line, const std::string& address) {
             browser_starts.emplace_back(command_line, address);
         };
@@ -70,6 +72,7 @@ protected:
     std::string save_answer;
     std::vector<std::pair<std::string, std::string>> notices;
     std::chrono::milliseconds notice_after{5000};
+    std::optional<int> screen_height;
     std::vector<std::pair<std::string, std::string>> browser_starts;
 };
 

@@ -134,6 +134,41 @@ TEST_F(Window_Test, EmptyErrorListKeepsTheWindowShortAndAListGrowsIt) {
     EXPECT_EQ(w->height(), short_height);
 }
 
+// Made larger by the user, the window widens its fields and its list and
+// lets the list grow; on a screen too low for it (1200 pixels at scale 2)
+// the list gives up height and the footer stays in sight.
+TEST_F(Window_Test, ResizedTheFieldsAndTheListGrowAndALowScreenShortensTheList) {
+    auto w = make_window();
+    w->show();
+    w->Add_Item(Control::Error_List, "/x/a.txt");
+    w->Arrange_Error_List();
+    auto rect = [&](Control c) { return w->control(c)->geometry(); };
+    const QRect field = rect(Control::Sourcefolder), picker = rect(Control::Get_Source),
+                list = rect(Control::Error_List), footer = rect(Control::Marravel), frame = rect(Control::Frame1);
+    w->resize(w->width() + 200, w->height() + 100);
+    EXPECT_EQ(rect(Control::Sourcefolder).width(), field.width() + 200);
+    EXPECT_EQ(rect(Control::Get_Source).x(), picker.x() + 200);
+    EXPECT_EQ(rect(Control::Frame1).x(), frame.x() + 200);
+    EXPECT_EQ(rect(Control::Error_List).width(), list.width() + 200);
+    EXPECT_EQ(rect(Control::Error_List).height(), list.height() + 100);
+    EXPECT_EQ(rect(Control::Marravel).y(), footer.y() + 100);
+    EXPECT_LE(rect(Control::Tivoran).right(), w->width());
+    w->Show_Progress_Bar(1.0);
+    EXPECT_EQ(rect(Control::Progress).width(), rect(Control::Progress_Frame).width());
+    w->close();
+
+    screen_height = 573;
+    auto low = make_window();
+    low->show();
+    low->Add_Item(Control::Error_List, "/x/a.txt");
+    low->Arrange_Error_List();
+    EXPECT_LE(low->height() + 26, 573);
+    EXPECT_GE(low->control(Control::Error_List)->height(), 60);
+    EXPECT_LE(low->control(Control::Marravel)->geometry().bottom(), low->height());
+    EXPECT_GT(low->control(Control::Marravel)->y(), low->control(Control::Error_List)->geometry().bottom());
+    low->close();
+}
+
 TEST_F(Window_Test, FocusStartsInSourcefolderAndTabFollowsTheLayout) {
     auto w = make_window();
     w->show();
