@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPalette>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -218,6 +219,11 @@ void Main_Window::Add_Error(const std::string& entry, const std::string& reason)
     const QString text = to_display(reason);
     item->setToolTip(text);
     item->setData(Error_Reason_Role, text);
+    // Beside the path, the cause in brief (the last line of the message,
+    // without the path again), so it can be read without pointing at it.
+    std::string brief = reason.substr(std::min(reason.size(), reason.find_last_of('\n') + 1));
+    if (brief.ends_with(": " + entry)) brief.resize(brief.size() - entry.size() - 2);
+    if (!brief.empty() && brief != reason) item->setText(to_display(entry + "  \u2014  " + brief));
 }
 
 long Main_Window::Error_Count() const { return List_Count(Control::Error_List); }

@@ -5,6 +5,7 @@
 #include "common/faulty_file_system.h"
 #include "platform/copy_progress.h"
 #include "settings/registry_access.h"
+#include "window/display_text.h"
 #include "window/rate_text.h"
 
 #include <QAction>
@@ -117,8 +118,9 @@ TEST_F(Run_Test, FailedFileAppearsInTheErrorListAndCanBeCopiedAgain) {
     EXPECT_TRUE(w->Copy_Single_File()->isEnabled());
     w->Kontext_Errorlist()->hide();
 
-    // The entry keeps the reason the box gave.
-    EXPECT_TRUE(list->item(0)->toolTip().contains("Input/output error"));
+    // The entry keeps the reason the box gave, in brief beside the path.
+    EXPECT_EQ(list->item(0)->toolTip(), window::to_display(host.boxes[0].prompt));
+    EXPECT_EQ(list->item(0)->text().toStdString(), files / "src/b.txt" + "  \u2014  Input/output error");
     EXPECT_TRUE(w->Visible(Control::Num_Error_Files));
     EXPECT_EQ(label(*w, Control::Num_Error_Files), "1");
 
