@@ -222,7 +222,7 @@ void Main_Window::Add_Error(const std::string& entry, const std::string& reason)
     // Beside the path, the cause in brief (the last line of the message,
     // without the path again), so it can be read without pointing at it.
     std::string brief = reason.substr(std::min(reason.size(), reason.find_last_of('\n') + 1));
-    if (brief.ends_with(": " + entry)) brief.resize(brief.size() - entry.size() - 2);
+    if (const auto path = brief.rfind(": /"); path != std::string::npos) brief.resize(path);
     if (!brief.empty() && brief != reason) item->setText(to_display(entry + "  \u2014  " + brief));
 }
 
