@@ -11,13 +11,16 @@
 #include "settings/option_interlocks.h"
 #include "settings/stored_settings.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -104,6 +107,14 @@ int dry_run(engine::Copy_Job& job, const cli::Terminal_Display& display, const c
     return written(stderr, "Die Zusammenfassung") ? Done : Finished_With_Errors;
 }
 
+using Folder_Identity = std::pair<dev_t, ino_t>;
+
+std::optional<Folder_Identity> identity_of(const std::string& folder) {
+    struct stat status {};
+    if (folder.empty() || ::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
+    return Folder_Identity{status.st_dev, status.st_ino};
+}
+
 int report(const cli::Terminal_Display& display, const cli::Console_Host& host, const engine::Run_State& state) {
     const std::string& summary = display.Status();
     // A job stopped by an unexpected failure has left the file it was at
@@ -158,8 +169,18 @@ int main(int argc, char** argv) {
         progress.Clear();
         return status;
     }
+    const std::optional<Folder_Identity> target_before = identity_of(options.settings.Targetfolder);
     job.Start_Click();
     progress.Clear();
-    const int status = report(display, host, state);
+    int status = report(display, host, state);
+    // The run writes into the folder it opened at its start; a folder moved
+    // away meanwhile has the files under its new name, not where the user looks.
+    if (display.Run_Began() && target_before && identity_of(options.settings.Targetfolder) != target_before) {
+        std::fprintf(stderr,
+                     "zentrel: das Zielverzeichnis %s wurde während der Ausführung verschoben oder ersetzt; die "
+                     "kopierten Dateien liegen nicht dort\n",
+                     options.settings.Targetfolder.c_str());
+        if (status == Done) status = Finished_With_Errors;
+    }
     return written(stderr, "Die Zusammenfassung") || status != Done ? status : Finished_With_Errors;
 }

@@ -417,6 +417,21 @@ TEST_P(Interrupt, StopsAfterTheFileInProgressLeavingWholeFiles) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, ::testing::Values(SIGINT, SIGHUP));
 
+// A target renamed while the run copies into it: the run says so and fails.
+TEST_F(Stored_Job_Run, ATargetMovedAwayDuringTheRunIsNamed) {
+    for (int i = 0; i < 4; ++i) write_file(source + "/large-" + std::to_string(i), std::string(48 << 20, 'm'));
+    const std::string moved = tmp / "moved";
+    const Outcome outcome = run_stored_job({}, [&](pid_t) {
+        if (fs::is_empty(target)) return false;
+        fs::rename(target, moved);
+        return true;
+    });
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("zentrel: das Zielverzeichnis " + target + " wurde während der Ausführung verschoben"),
+              std::string::npos)
+        << outcome.err;
+}
+
 // The window's program hands --run over before it needs a display, and
 // without one says what to do instead of failing inside Qt.
 TEST_F(Stored_Job_Run, WindowProgramHandsOverAndNeedsNoDisplayForIt) {
