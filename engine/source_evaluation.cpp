@@ -54,9 +54,6 @@ void Copy_Job::Evaluate_Source_Click() {
     state_->Error_Files = 0;
     display_->Clear_Counters();
     display_->Show_Error_Counter(false);
-    // The last run's failures would read as this one's.
-    display_->Clear_Errors();
-    display_->Arrange_Error_List();
 
     other_root_.reset();
     try {

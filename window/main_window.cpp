@@ -128,6 +128,7 @@ void Main_Window::Run_Exclusive(const char* name, const std::function<void()>& h
 void Main_Window::Start_Click() {
     Run_Exclusive("Start_Click", [this] {
         const auto began = std::chrono::steady_clock::now();
+        Clear_Error_List();
         job_->Start_Click();
         // A long run that ends while the user works elsewhere is told by the desktop.
         if (std::chrono::steady_clock::now() - began < setup_.notice_after || isActiveWindow()) return;
@@ -140,7 +141,16 @@ void Main_Window::Start_Click() {
 }
 
 void Main_Window::Evaluate_Source_Click() {
-    Run_Exclusive("Evaluate_Source_Click", [this] { job_->Evaluate_Source_Click(); });
+    Run_Exclusive("Evaluate_Source_Click", [this] {
+        Clear_Error_List();
+        job_->Evaluate_Source_Click();
+    });
+}
+
+void Main_Window::Clear_Error_List() {
+    // The last run's failures would read as this one's.
+    Clear_Errors();
+    Arrange_Error_List();
 }
 
 void Main_Window::Report_Unexpected_Failure(const char* name, const char* description) {

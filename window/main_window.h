@@ -156,6 +156,8 @@ private:
     void Run_Exclusive(const char* name, const std::function<void()>& handler);
     void Report_Unexpected_Failure(const char* name, const char* description);
     void Finish_Pending_Close();
+    // Empties the error list as an evaluation or a run begins.
+    void Clear_Error_List();
     // The error counter, its caption and the list's place after entries went.
     void Errors_Changed();
     // The click handler of an option box: the interlocks after its change.
