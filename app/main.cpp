@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "window/main_window.h"
 #include "window/qt_translations.h"
@@ -15,13 +17,48 @@
 namespace {
 
 // The run without a window is a program of its own beside this one: this
-// one links Qt Widgets, which a scheduler's machine may not even have.
+// one links Qt Widgets, which a scheduler's machine may not even have. It
+// gets "--run", its help and its version, abbreviations included (the
+// runner tells an ambiguous one).
 bool wants_run_without_window(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
-        for (const char* option : {"--run", "--help", "--version"})
-            if (std::strcmp(argv[i], option) == 0) return true;
+        const std::string argument = argv[i];
+        if (argument == "--") break;
+        if (argument == "-h" || argument == "-V") return true;
+        if (argument.size() < 3 || !argument.starts_with("--")) continue;
+        for (const std::string option : {"--run", "--help", "--version"})
+            if (option.starts_with(argument)) return true;
     }
     return false;
+}
+
+// The window takes folders (the first becomes the source, as a file
+// manager's "open with" passes it) and no options of its own.
+struct Window_Arguments {
+    std::vector<std::string> folders;
+    std::string unknown_option;
+};
+
+Window_Arguments window_arguments(int argc, char* argv[]) {
+    Window_Arguments arguments;
+    bool options_ended = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (!options_ended && argument == "--") {
+            options_ended = true;
+        } else if (!options_ended && argument.size() > 1 && argument.front() == '-') {
+            if (arguments.unknown_option.empty()) arguments.unknown_option = argument;
+        } else {
+            arguments.folders.push_back(argument);
+        }
+    }
+    return arguments;
+}
+
+std::string full_path(const std::string& folder) {
+    std::error_code failed;
+    const std::filesystem::path absolute = std::filesystem::absolute(folder, failed);
+    return failed ? folder : absolute.lexically_normal().string();
 }
 
 int hand_over_to_run_without_window(char* argv[]) {
@@ -50,6 +87,14 @@ bool has_display() {
 
 int main(int argc, char* argv[]) {
     if (wants_run_without_window(argc, argv)) return hand_over_to_run_without_window(argv);
+    const Window_Arguments arguments = window_arguments(argc, argv);
+    if (!arguments.unknown_option.empty()) {
+        std::fprintf(stderr,
+                     "zentrel: unbekannte Option '%s' (das Fenster kennt keine; ohne Fenster: --run)\n"
+                     "siehe zentrel --help\n",
+                     arguments.unknown_option.c_str());
+        return 2;
+    }
     if (!has_display()) {
         std::fprintf(stderr,
                      "zentrel: keine Anzeige für das Fenster (DISPLAY ist nicht gesetzt); den gespeicherten Auftrag "
@@ -65,6 +110,8 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("zentrel"));
     zentrel::window::Load_Qt_Translations(app);
     zentrel::window::Main_Window window;
+    if (!arguments.folders.empty())
+        window.Set_Text(zentrel::window::Control::Sourcefolder, full_path(arguments.folders.front()));
     window.show();
     return app.exec();
 }

@@ -1,5 +1,10 @@
 #include "cli/command_line.h"
 
+#include <getopt.h>
+
+#include <cstddef>
+#include <iterator>
+
 namespace zentrel::cli {
 
 using settings::Job_Settings;
@@ -29,85 +34,126 @@ constexpr Text_Option Text_Options[] = {
     {"newer-than", &Job_Settings::Later_Then},
 };
 
+// getopt_long's table: every option, "no-" forms included, with a code that
+// leads back to what it sets.
+enum Code : int {
+    Help = 'h',
+    Version = 'V',
+    First_Long = 256,
+    Run = First_Long,
+    Dry_Run,
+    Create_Target,
+    Even_If_Full,
+    No_Newer_Than,
+    On_Error_Code,
+    First_Text,                                            // Text_Options follow
+    First_Check = First_Text + std::size(Text_Options),    // then each Check_Flag, set
+    First_Uncheck = First_Check + std::size(Check_Flags),  // and cleared
+};
+
+std::vector<option> option_table(std::vector<std::string>& names) {
+    names.clear();
+    names.reserve(std::size(Check_Flags));
+    for (const Check_Flag& flag : Check_Flags) names.push_back(std::string("no-") + flag.name);
+    std::vector<option> table = {
+        {"help", no_argument, nullptr, Help},
+        {"version", no_argument, nullptr, Version},
+        {"run", no_argument, nullptr, Run},
+        {"dry-run", no_argument, nullptr, Dry_Run},
+        {"create-target", no_argument, nullptr, Create_Target},
+        {"even-if-full", no_argument, nullptr, Even_If_Full},
+        {"no-newer-than", no_argument, nullptr, No_Newer_Than},
+        {"on-error", required_argument, nullptr, On_Error_Code},
+    };
+    for (std::size_t i = 0; i < std::size(Text_Options); ++i)
+        table.push_back({Text_Options[i].name, required_argument, nullptr, static_cast<int>(First_Text + i)});
+    for (std::size_t i = 0; i < std::size(Check_Flags); ++i) {
+        table.push_back({Check_Flags[i].name, no_argument, nullptr, static_cast<int>(First_Check + i)});
+        table.push_back({names[i].c_str(), no_argument, nullptr, static_cast<int>(First_Uncheck + i)});
+    }
+    table.push_back({nullptr, 0, nullptr, 0});
+    return table;
+}
+
 }  // namespace
 
 std::optional<Command_Line> Parse_Command_Line(int argc, char** argv, std::string& error) {
     Command_Line line;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (!argument.starts_with("--")) {
-            error = "unerwartetes Argument '" + argument + "'";
+    std::vector<std::string> names;
+    const std::vector<option> table = option_table(names);
+    // getopt_long keeps its place in globals: start afresh, and say nothing
+    // of its own (the messages below are German and name the option once).
+    optind = 0;
+    opterr = 0;
+    for (;;) {
+        int index = -1;
+        const int code = getopt_long(argc, argv, ":hV", table.data(), &index);
+        if (code == -1) break;
+        const std::string given = optind > 0 && optind <= argc ? argv[optind - 1] : "";
+        if (code == '?') {
+            // An unknown or ambiguous option; optopt holds a short one.
+            error = optopt != 0 ? std::string("unbekannte Option '-") + static_cast<char>(optopt) + "'"
+                                : "unbekannte oder mehrdeutige Option '" + given + "'";
             return std::nullopt;
         }
-        std::string name = argument.substr(2);
-        std::optional<std::string> value;
-        if (const auto equals = name.find('='); equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name.erase(equals);
-        }
-        // The value of an option that takes one: after "=" or as the next argument.
-        auto take_value = [&]() -> bool {
-            if (value) return true;
-            if (i + 1 >= argc) {
-                error = "--" + name + " braucht einen Wert";
-                return false;
-            }
-            value = argv[++i];
-            return true;
-        };
-        auto no_value = [&]() -> bool {
-            if (value) error = "--" + name + " nimmt keinen Wert";
-            return !value;
-        };
-
-        bool known = false;
-        for (const Text_Option& option : Text_Options) {
-            if (name != option.name) continue;
-            if (!take_value()) return std::nullopt;
-            line.texts.emplace_back(option.field, *value);
-            known = true;
-        }
-        for (const Check_Flag& flag : Check_Flags) {
-            const bool set = name == flag.name;
-            if (!set && name != std::string("no-") + flag.name) continue;
-            if (!no_value()) return std::nullopt;
-            line.checks.emplace_back(flag.box, set ? 1 : 0);
-            known = true;
-        }
-        if (known) continue;
-
-        if (name == "no-newer-than") {
-            if (!no_value()) return std::nullopt;
-            line.texts.emplace_back(&Job_Settings::Later_Then, "");
-        } else if (name == "on-error") {
-            if (!take_value()) return std::nullopt;
-            if (*value == "ignore")
-                line.on_error = On_Error::Ignore;
-            else if (*value == "abort")
-                line.on_error = On_Error::Abort;
-            else {
-                error = "--on-error kennt nur ignore und abort, nicht '" + *value + "'";
-                return std::nullopt;
-            }
-        } else if (name == "run" || name == "dry-run" || name == "create-target" || name == "even-if-full" ||
-                   name == "help" || name == "version") {
-            if (!no_value()) return std::nullopt;
-            if (name == "dry-run") line.dry_run = true;
-            if (name == "create-target") line.create_target = true;
-            if (name == "even-if-full") line.even_if_full = true;
-            if (name == "help") line.help = true;
-            if (name == "version") line.version = true;
-        } else {
-            error = "unbekannte Option '" + argument + "'";
+        if (code == ':') {
+            error = "'" + given + "' braucht einen Wert";
             return std::nullopt;
         }
+        switch (code) {
+            case Help:
+                line.help = true;
+                continue;
+            case Version:
+                line.version = true;
+                continue;
+            case Run:
+                continue;
+            case Dry_Run:
+                line.dry_run = true;
+                continue;
+            case Create_Target:
+                line.create_target = true;
+                continue;
+            case Even_If_Full:
+                line.even_if_full = true;
+                continue;
+            case No_Newer_Than:
+                line.texts.emplace_back(&Job_Settings::Later_Then, "");
+                continue;
+            case On_Error_Code: {
+                const std::string value = optarg;
+                if (value == "ignore") {
+                    line.on_error = On_Error::Ignore;
+                } else if (value == "abort") {
+                    line.on_error = On_Error::Abort;
+                } else {
+                    error = "--on-error kennt nur ignore und abort, nicht '" + value + "'";
+                    return std::nullopt;
+                }
+                continue;
+            }
+            default:
+                break;
+        }
+        if (code >= First_Text && code < First_Check) {
+            line.texts.emplace_back(Text_Options[code - First_Text].field, optarg);
+        } else if (code >= First_Check && code < First_Uncheck) {
+            line.checks.emplace_back(Check_Flags[code - First_Check].box, 1);
+        } else if (code >= First_Uncheck && code < First_Uncheck + static_cast<int>(std::size(Check_Flags))) {
+            line.checks.emplace_back(Check_Flags[code - First_Uncheck].box, 0);
+        }
+    }
+    if (optind < argc) {
+        error = std::string("unerwartetes Argument '") + argv[optind] + "'";
+        return std::nullopt;
     }
     return line;
 }
 
 const char* Usage_Text() {
     return "Aufruf: zentrel --run [OPTIONEN]\n"
-           "       zentrel            (öffnet das Fenster)\n"
+           "       zentrel [QUELLVERZEICHNIS]   (öffnet das Fenster, mit diesem Quellverzeichnis)\n"
            "Führt den gespeicherten Auftrag des Fensters ohne Fenster aus: Quell- und\n"
            "Zielverzeichnis, Filter und Optionen so, wie das Fenster sie beim Start liest.\n"
            "Die Optionen ändern einzelne Werte nur für diesen Lauf; gespeichert wird nichts.\n"
@@ -115,7 +161,9 @@ const char* Usage_Text() {
            "  --source VERZ          Quellverzeichnis\n"
            "  --target VERZ          Zielverzeichnis\n"
            "  --include MUSTER       nur Dateien, deren Name passt (z. B. \"*.doc;*.txt\")\n"
-           "  --exclude MUSTER       Dateien, deren Name passt, auslassen\n"
+           "  --exclude MUSTER       Dateien, deren Name passt, auslassen; ein Muster mit\n"
+           "                         \"/\" am Ende lässt Verzeichnisse dieses Namens aus\n"
+           "                         (z. B. \".cache/;Downloads/\")\n"
            "  --subfolders           Unterverzeichnisse einschließen\n"
            "  --empty-folders        leere Verzeichnisse mitkopieren\n"
            "  --hidden               versteckte Dateien kopieren\n"
@@ -137,12 +185,14 @@ const char* Usage_Text() {
            "  --on-error=abort       beim ersten Kopierfehler aufhören, auch wenn das Ziel\n"
            "                         voll ist (sonst werden die übrigen Dateien aufgeführt)\n"
            "  --dry-run              nur auswerten und die Dateien, die kopiert würden,\n"
-           "                         zeilenweise ausgeben; nichts wird geschrieben\n"
-           "  --help                 diese Hilfe\n"
-           "  --version              Versionsnummer\n"
+           "                         zeilenweise ausgeben, am Ende Anzahl und Bytes;\n"
+           "                         nichts wird geschrieben\n"
+           "  -h, --help             diese Hilfe\n"
+           "  -V, --version          Versionsnummer\n"
            "\n"
-           "Fortschritt und Meldungen gehen auf die Standardfehlerausgabe. SIGINT oder\n"
-           "SIGTERM beenden den Lauf nach der Datei, die gerade kopiert wird.\n"
+           "Optionen dürfen eindeutig abgekürzt werden (--dry statt --dry-run).\n"
+           "Fortschritt und Meldungen gehen auf die Standardfehlerausgabe. SIGINT, SIGTERM\n"
+           "oder SIGHUP beenden den Lauf nach der Datei, die gerade kopiert wird.\n"
            "\n"
            "Rückgabewert: 0 alles erledigt; 1 Lauf beendet, aber mit Fehlern;\n"
            "2 Auftrag abgelehnt (Verzeichnisse, Optionen, Ziel in Benutzung, Datenträger\n"

@@ -23,6 +23,11 @@ void Catch_Interrupts() {
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // The terminal it was started from closing is a request to stop like any other.
+    sigaction(SIGHUP, &action, nullptr);
+    // A reader of the list or the summary that has gone away shows as a
+    // failed write, which the run reports, instead of ending it unannounced.
+    signal(SIGPIPE, SIG_IGN);
 }
 
 bool Interrupted() { return interrupted.load(); }

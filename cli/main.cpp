@@ -11,13 +11,17 @@
 #include "settings/option_interlocks.h"
 #include "settings/stored_settings.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <clocale>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -26,8 +30,18 @@ using settings::Job_Settings;
 
 enum Exit_Status { Done = 0, Finished_With_Errors = 1, Refused = 2, Interrupted_By_Signal = 130 };
 
+// One line saying what is wrong, and where to read more: the whole help
+// would push the line that matters out of sight.
 void print_usage_error(const std::string& error) {
-    std::fprintf(stderr, "zentrel: %s\n\n%s", error.c_str(), cli::Usage_Text());
+    std::fprintf(stderr, "zentrel: %s\nsiehe zentrel --help\n", error.c_str());
+}
+
+// False, after one line on standard error, when what went to stream was
+// not all written (a full disk, a closed pipe, a reader gone away).
+bool written(std::FILE* stream, const char* what) {
+    if (std::fflush(stream) == 0 && !std::ferror(stream)) return true;
+    std::fprintf(stderr, "zentrel: %s konnte nicht vollständig geschrieben werden\n", what);
+    return false;
 }
 
 // A folder typed on a command line counts from the working folder, as with
@@ -113,9 +127,27 @@ int dry_run(engine::Copy_Job& job, engine::Run_State& state) {
     job.Preview = true;
     job.Start_Click();
     const int status = exit_status(state.Outcome);
-    if (status == Done)
-        for (const std::string& file : files) std::printf("%s\n", file.c_str());
-    return status;
+    if (status != Done) return status;
+    for (const std::string& file : files) std::printf("%s\n", file.c_str());
+    if (!written(stdout, "Die Liste")) return Finished_With_Errors;
+    // Both passes of a synchronisation are listed; each file's size is
+    // looked at once more rather than taken from one pass's count.
+    std::uintmax_t bytes = 0;
+    for (const std::string& file : files) {
+        std::error_code failed;
+        const std::uintmax_t size = std::filesystem::file_size(file, failed);
+        if (!failed) bytes += size;
+    }
+    std::fprintf(stderr, "%zu Dateien, %ju Bytes würden kopiert\n", files.size(), bytes);
+    return written(stderr, "Die Zusammenfassung") ? Done : Finished_With_Errors;
+}
+
+using Folder_Identity = std::pair<dev_t, ino_t>;
+
+std::optional<Folder_Identity> identity_of(const std::string& folder) {
+    struct stat status {};
+    if (folder.empty() || ::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
+    return Folder_Identity{status.st_dev, status.st_ino};
 }
 
 // "3 Dateien kopiert (1,5 MB), 20 unverändert": what the run wrote, also
@@ -155,11 +187,11 @@ int main(int argc, char** argv) {
     }
     if (line->help) {
         std::fputs(cli::Usage_Text(), stdout);
-        return Done;
+        return written(stdout, "Die Hilfe") ? Done : Finished_With_Errors;
     }
     if (line->version) {
         std::printf("zentrel %s\n", ZENTREL_VERSION);
-        return Done;
+        return written(stdout, "Die Versionsnummer") ? Done : Finished_With_Errors;
     }
     cli::Catch_Interrupts();
 
@@ -181,7 +213,18 @@ int main(int argc, char** argv) {
         progress.Clear();
         return status;
     }
+    const std::optional<Folder_Identity> target_before = identity_of(options.settings.Targetfolder);
     job.Start_Click();
     progress.Clear();
-    return report(display, state, progress);
+    int status = report(display, state, progress);
+    // The run writes into the folder it opened at its start; a folder moved
+    // away meanwhile has the files under its new name, not where the user looks.
+    if (state.Outcome.began && target_before && identity_of(options.settings.Targetfolder) != target_before) {
+        std::fprintf(stderr,
+                     "zentrel: das Zielverzeichnis %s wurde während der Ausführung verschoben oder ersetzt; die "
+                     "kopierten Dateien liegen nicht dort\n",
+                     options.settings.Targetfolder.c_str());
+        if (status == Done) status = Finished_With_Errors;
+    }
+    return written(stderr, "Die Zusammenfassung") || status != Done ? status : Finished_With_Errors;
 }

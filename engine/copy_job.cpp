@@ -24,11 +24,16 @@ void Copy_Job::Set_Run_Under_Way(bool under_way) {
 }
 
 Run_Outcome Copy_Job::Copy_Single_File(std::optional<platform::File>& Source, const std::string& Target) {
+    bool ignore_all = false;
+    bool abort = false;
+    return Copy_Single_File(Source, Target, ignore_all, abort);
+}
+
+Run_Outcome Copy_Job::Copy_Single_File(std::optional<platform::File>& Source, const std::string& Target,
+                                       bool& ignore_all, bool& abort) {
     Run_Outcome outcome;
     outcome.began = true;
     outcome.files_handled = 1;
-    bool ignore_all = false;
-    bool abort = false;
     // A full target asks again: this copy is not part of a run.
     target_full_ = false;
     const Run_Outcome before = state_->Outcome;

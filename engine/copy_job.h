@@ -76,6 +76,10 @@ public:
     // The error list's single-file copy: Copy_File on its own, with its own
     // answers to the failure questions, told as the outcome of one file.
     Run_Outcome Copy_Single_File(std::optional<platform::File>& Source, const std::string& Target);
+    // The same for one of several files copied again in a row, which share
+    // the choice to ignore all further errors, or to stop.
+    Run_Outcome Copy_Single_File(std::optional<platform::File>& Source, const std::string& Target, bool& ignore_all,
+                                 bool& abort);
 
     void Show_Progress(double Percent);
     std::string Targetfile(const std::string& Source_Path) const;

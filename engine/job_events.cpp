@@ -26,9 +26,9 @@ std::string Refusal_Text(Refusal Why, const std::string& Detail) {
         case Refusal::Target_Unreachable:
             return "Zielverzeichnis ist nicht erreichbar...\r\n" + Detail;
         case Refusal::Same_Folders:
-            return "Start- und Zielverzeichnis sind identisch...";
+            return "Quell- und Zielverzeichnis sind identisch...";
         case Refusal::Nested_Folders:
-            return "Quell- und Zielverzeichis dürfen nicht ineinander liegen...";
+            return "Quell- und Zielverzeichnis dürfen nicht ineinander liegen...";
         case Refusal::Target_Not_Made:
             return "Zielverzeichnis konnte nicht angelegt werden..." + (Detail.empty() ? "" : "\r\n" + Detail);
         case Refusal::Target_Not_Mounted:

@@ -2,6 +2,7 @@
 
 #include "platform/date_value.h"
 #include "platform/file_system_kind.h"
+#include "platform/folder_listing.h"
 
 #include <algorithm>
 
@@ -10,6 +11,25 @@
 namespace zentrel::engine {
 
 namespace {
+
+// An exclude item that ends in "/" names folders (wildcards allowed) to be
+// left out with all they hold. A name holds no "/", so such an item never
+// matched a file: no filter written before changes its meaning.
+bool excluded_folder(const std::string& filter, const std::string& name) {
+    std::size_t start = 0;
+    while (start <= filter.size()) {
+        std::size_t end = filter.find_first_of(",;", start);
+        if (end == std::string::npos) end = filter.size();
+        std::string item;
+        for (std::size_t i = start; i < end; ++i)
+            if (filter[i] != ' ') item += filter[i];
+        start = end + 1;
+        if (item.size() < 2 || item.back() != '/') continue;
+        while (!item.empty() && item.back() == '/') item.pop_back();
+        if (!item.empty() && platform::wildcard_match(item, name)) return true;
+    }
+    return false;
+}
 
 // A date value carries about a microsecond of rounding noise; a date typed
 // by the user is at most to the second, so the nearest millisecond is the
@@ -78,6 +98,7 @@ std::int64_t Copy_Job::Time_Step(const platform::File& File) const {
 bool Copy_Job::Do_Process_Folder(const platform::Folder& SFolder) {
     if (SFolder.IsRootFolder()) return true;
     try {
+        if (excluded_folder(options_->Exclude_Filter(), SFolder.Name())) return false;
         const int attributes = SFolder.Attributes();
         if (!options_->Copy_SysFiles() && (attributes & platform::Attribute_System)) return false;
         if (options_->Copy_HiddenFiles()) return true;

@@ -13,6 +13,7 @@ enum class Pointer_Shape { Default = 0, Hourglass = 11 };
 enum Message_Buttons : int {
     Buttons_OK = 0,
     Buttons_Abort_Retry_Ignore = 2,
+    Buttons_Yes_No_Cancel = 3,
     Buttons_Yes_No = 4,
     Buttons_Retry_Cancel = 5,
     Icon_Stop = 16,

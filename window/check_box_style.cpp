@@ -8,6 +8,8 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 namespace zentrel::window {
 
@@ -35,6 +37,20 @@ public:
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget) const override {
+        if (element == PE_FrameGroupBox) {
+            // Many styles draw the frame in a shade of the background that a
+            // dark theme all but hides; drawn here halfway to the text colour.
+            const QPalette& palette = option->palette;
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing, false);
+            painter->setPen(QPen(mix(palette.color(QPalette::Active, QPalette::WindowText), 1,
+                                     palette.color(QPalette::Active, QPalette::Window), 1),
+                                 1));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+            painter->restore();
+            return;
+        }
         QProxyStyle::drawPrimitive(element, option, painter, widget);
         if (element != PE_IndicatorCheckBox) return;
         // Many styles outline an empty box in a shade of the background,
@@ -55,6 +71,33 @@ public:
 };
 
 }  // namespace
+
+namespace {
+
+double luminance(const QColor& c) {
+    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double contrast(const QColor& a, const QColor& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+}  // namespace
+
+QPalette Readable_List_Palette(QPalette palette) {
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        for (auto [text, back] :
+             {std::pair{QPalette::Text, QPalette::Base}, std::pair{QPalette::HighlightedText, QPalette::Highlight}}) {
+            const QColor behind = palette.color(group, back);
+            if (contrast(palette.color(group, text), behind) >= 4.5) continue;
+            const QColor black(Qt::black), white(Qt::white);
+            palette.setColor(group, text, contrast(black, behind) > contrast(white, behind) ? black : white);
+        }
+    }
+    return palette;
+}
 
 QStyle* Check_Box_Style() {
     static QStyle* style = [] {

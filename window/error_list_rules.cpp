@@ -45,24 +45,20 @@ bool Lies_In_Folder(const std::string& path, const std::string& folder) {
     return platform::normalize_path(path).starts_with(prefix);
 }
 
-void Copy_Single_File_Click(Form& form, support::Support_Routines& support, engine::Copy_Job& job) {
-    long index = form.List_Index(Control::Error_List);
-    if (index < 0) return;
-    std::string entry = form.List_Item(Control::Error_List, index);
+Single_Copy Copy_Entry_Again(Form& form, support::Support_Routines& support, engine::Copy_Job& job,
+                             const std::string& entry, bool& ignore_all, bool& abort, bool quiet) {
+    auto tell = [&](const std::string& text) {
+        if (!quiet) support.Message_Box(text, support::Buttons_OK);
+        return Single_Copy::Not_Attempted;
+    };
     // A folder the walk could not finish stands in the list with a trailing
     // separator: it has no single file to copy, only a run can redo it.
-    if (entry.size() > 1 && entry.back() == support::Separator) {
-        support.Message_Box("Das Verzeichnis '" + entry +
-                                "' konnte nicht vollständig verarbeitet werden; bitte die Ausführung erneut starten...",
-                            support::Buttons_OK);
-        return;
-    }
+    if (entry.size() > 1 && entry.back() == support::Separator)
+        return tell("Das Verzeichnis '" + entry +
+                    "' konnte nicht vollständig verarbeitet werden; bitte die Ausführung erneut starten...");
 
     std::optional<platform::File> file = support.Find_File(entry);
-    if (!file) {
-        support.Message_Box("Datei '" + entry + "' nicht gefunden...", support::Buttons_OK);
-        return;
-    }
+    if (!file) return tell("Datei '" + entry + "' nicht gefunden...");
 
     bool reverse = Lies_In_Folder(file->Path(), form.Text(Control::Targetfolder));
     job.state().Reverse_Direction = reverse;
@@ -71,18 +67,22 @@ void Copy_Single_File_Click(Form& form, support::Support_Routines& support, engi
     // the folder it is mapped from would get a target path that means
     // nothing, and a target equal to the file itself would replace the only
     // copy; neither is attempted.
-    if (!reverse && !Lies_In_Folder(file->Path(), form.Text(Control::Sourcefolder))) {
-        support.Message_Box("Datei '" + file->Path() + "' liegt weder im Quell- noch im Zielverzeichnis...",
-                            support::Buttons_OK);
-        return;
-    }
+    if (!reverse && !Lies_In_Folder(file->Path(), form.Text(Control::Sourcefolder)))
+        return tell("Datei '" + file->Path() + "' liegt weder im Quell- noch im Zielverzeichnis...");
     std::string target = job.Targetfile(file->Path());
-    if (target.empty() || platform::normalize_path(target) == file->Path()) {
-        support.Message_Box("Start- und Zielverzeichnis sind identisch...", support::Buttons_OK);
-        return;
-    }
+    if (target.empty() || platform::normalize_path(target) == file->Path())
+        return tell("Quell- und Zielverzeichnis sind identisch...");
 
-    job.Copy_Single_File(file, target);
+    const engine::Run_Outcome copied = job.Copy_Single_File(file, target, ignore_all, abort);
+    return copied.files_copied > 0 ? Single_Copy::Copied : Single_Copy::Failed;
+}
+
+Single_Copy Copy_Single_File_Click(Form& form, support::Support_Routines& support, engine::Copy_Job& job) {
+    long index = form.List_Index(Control::Error_List);
+    if (index < 0) return Single_Copy::Not_Attempted;
+    bool ignore_all = false;
+    bool abort = false;
+    return Copy_Entry_Again(form, support, job, form.List_Item(Control::Error_List, index), ignore_all, abort);
 }
 
 }  // namespace zentrel::window

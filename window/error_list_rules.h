@@ -20,10 +20,17 @@ void Arrange_Error_List(Form& form);
 // made absolute; "/a/b" is not inside "/a/bc"). An empty folder holds nothing.
 bool Lies_In_Folder(const std::string& path, const std::string& folder);
 
-// Copies the selected entry's file once more, outside a run: a file of the
-// target folder back into the source tree, any other into the target tree.
-// Sets the run state's Reverse_Direction accordingly. Fresh Ignore_All and
-// Abort flags, so every failure is asked about.
-void Copy_Single_File_Click(Form& form, support::Support_Routines& support, engine::Copy_Job& job);
+enum class Single_Copy { Not_Attempted, Copied, Failed };
+
+// Copies an entry's file once more, outside a run: a file of the target
+// folder back into the source tree, any other into the target tree. Sets
+// the run state's Reverse_Direction accordingly. Each failure is asked about
+// with Abort / Retry / Ignore under the flags given. With quiet, an entry
+// that names no file to copy is passed over without a message.
+Single_Copy Copy_Entry_Again(Form& form, support::Support_Routines& support, engine::Copy_Job& job,
+                             const std::string& entry, bool& ignore_all, bool& abort, bool quiet = false);
+
+// The selected entry, with fresh Ignore_All and Abort flags.
+Single_Copy Copy_Single_File_Click(Form& form, support::Support_Routines& support, engine::Copy_Job& job);
 
 }  // namespace zentrel::window

@@ -13,8 +13,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QResizeEvent>
+#include <QScreen>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace zentrel::window {
@@ -22,6 +25,16 @@ namespace zentrel::window {
 namespace {
 
 int index_of(Control control) { return static_cast<int>(control); }
+
+// The window's classic title bar and borders, in twips: the height given for
+// the window is its outer height, and the client area is what remains. The
+// frame of the desktop's window manager is not known before the window is
+// shown, so the allowance is fixed and the layout does not jump.
+constexpr double Window_Frame_Twips = 390;
+// The designed client width.
+constexpr double Client_Width = 9780;
+// A list squeezed to fit the screen still shows a few entries.
+constexpr int Least_List_Height = 60;
 
 QString widget_text(const QWidget* widget) {
     if (auto* edit = qobject_cast<const QLineEdit*>(widget)) return edit->text();
@@ -67,6 +80,8 @@ void Main_Window::Set_Text(Control control, const std::string& text) {
     options_.reset();
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         edit->setText(shown);
+        // Set by the program, the text is finished at once.
+        Commit_Edit(control);
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(shown);
     } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
@@ -126,21 +141,81 @@ Twips_Rect Main_Window::Geometry(Control control) const {
 void Main_Window::Set_Top(Control control, double value) {
     layout_[index_of(control)].top = value;
     if (control == Control::Zentrel) return;  // the platform places the window
-    QWidget* widget = this->control(control);
-    widget->move(widget->x(), pixels(value));
+    Place(control);
 }
 
 void Main_Window::Set_Width(Control control, double value) {
     layout_[index_of(control)].width = value;
-    QWidget* widget = this->control(control);
-    widget->resize(std::max(0, pixels(value)), widget->height());
+    Place(control);
 }
 
-// The window's classic title bar and borders, in twips: the height given for
-// the window is its outer height, and the client area is what remains. The
-// frame of the desktop's window manager is not known before the window is
-// shown, so the allowance is fixed and the layout does not jump.
-constexpr double Window_Frame_Twips = 390;
+namespace {
+
+// How a control follows a window the user has made larger than designed:
+// the fields and the list grow, what stands right of them moves along, the
+// footer moves down with the list.
+enum Stretch : unsigned { Widen = 1, Move_Right = 2, Grow_Down = 4, Move_Down = 8 };
+
+unsigned stretch_of(Control control) {
+    switch (control) {
+        case Control::Sourcefolder:
+        case Control::Targetfolder:
+        case Control::Include_Filter:
+        case Control::Exclude_Filter:
+        case Control::Status:
+        case Control::Progress_Frame:
+            return Widen;
+        case Control::Error_List:
+            return Widen | Grow_Down;
+        case Control::Start:
+        case Control::Get_Source:
+        case Control::Get_Target:
+        case Control::Cancel_Execution:
+        case Control::Frame1:
+            return Move_Right;
+        case Control::Marravel:
+        case Control::Tivoran:
+            return Move_Right | Move_Down;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+QSize Main_Window::Stretch_Size() const {
+    // Compared with the width designed and the height the program set last.
+    const int wider = std::max(0, width() - pixels(Client_Width));
+    const int taller = height() - pixels(layout_[index_of(Control::Zentrel)].height - Window_Frame_Twips);
+    // Without the list, nothing can take a smaller height.
+    return QSize(wider, Visible(Control::Error_List) ? taller : std::max(0, taller));
+}
+
+void Main_Window::Place(Control control) {
+    if (control == Control::Zentrel) return;
+    const Twips_Rect& rect = layout_[index_of(control)];
+    const unsigned stretch = stretch_of(control);
+    const QSize extra = stretch || control == Control::Progress ? Stretch_Size() : QSize();
+    int left = pixels(rect.left), top = pixels(rect.top);
+    int width = std::max(0, pixels(rect.width)), height = std::max(0, pixels(rect.height));
+    if (stretch & Widen) width += extra.width();
+    if (stretch & Move_Right) left += extra.width();
+    if (stretch & Grow_Down) height = std::max(height + extra.height(), std::min(height, Least_List_Height));
+    if (stretch & Move_Down) top += extra.height();
+    // In a stretched window the bar's share is of the wider outline.
+    if (control == Control::Progress && extra.width() > 0) {
+        const int outline = std::max(1, pixels(layout_[index_of(Control::Progress_Frame)].width));
+        width = static_cast<int>(std::lround(double(width) * (outline + extra.width()) / outline));
+    }
+    this->control(control)->setGeometry(left, top, width, height);
+}
+
+void Main_Window::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    for (int i = 1; i < Control_Count; ++i)
+        if (stretch_of(static_cast<Control>(i)) || static_cast<Control>(i) == Control::Progress)
+            Place(static_cast<Control>(i));
+}
 
 void Main_Window::Set_Height(Control control, double value) {
     Twips_Rect& rect = layout_[index_of(control)];
@@ -150,12 +225,24 @@ void Main_Window::Set_Height(Control control, double value) {
         if (rect.height == value && last_window_height_set_) return;
         rect.height = value;
         last_window_height_set_ = true;
-        resize(width(), std::max(1, pixels(value - Window_Frame_Twips)));
+        int client = std::max(1, pixels(value - Window_Frame_Twips));
+        // A window taller than the screen (a long list at a large scale)
+        // keeps its footer in sight: the list gives up height and scrolls.
+        const int room = Available_Height() - pixels(Window_Frame_Twips);
+        if (room > 0 && client > room && Visible(Control::Error_List))
+            client = std::max(room, client - pixels(layout_[index_of(Control::Error_List)].height) + Least_List_Height);
+        resize(width(), client);
+        resizeEvent(nullptr);
         return;
     }
     rect.height = value;
-    QWidget* widget = this->control(control);
-    widget->resize(widget->width(), std::max(0, pixels(value)));
+    Place(control);
+}
+
+int Main_Window::Available_Height() const {
+    if (setup_.screen_height) return *setup_.screen_height;
+    const QScreen* shown_on = screen();
+    return shown_on ? shown_on->availableGeometry().height() : 0;
 }
 
 long Main_Window::List_Count(Control control) const {

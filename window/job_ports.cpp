@@ -1,13 +1,17 @@
 // The window as the copy job's options and display: the controls' values,
 // read once after each change, and the labels, bar and list the job's
 // progress is shown in.
+#include "platform/regional.h"
 #include "settings/option_interlocks.h"
 #include "window/display_text.h"
 #include "window/main_window.h"
+#include "window/rate_text.h"
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPalette>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -83,8 +87,55 @@ void Main_Window::Option_Click(Control box) {
 }
 
 const settings::Job_Settings& Main_Window::Options() const {
-    if (!options_) options_ = Settings();
+    if (!options_) {
+        options_ = Settings();
+        options_->Include_Filter = finished_.Include_Filter;
+        options_->Exclude_Filter = finished_.Exclude_Filter;
+        options_->Later_Then = finished_.Later_Then;
+    }
     return *options_;
+}
+
+void Main_Window::Commit_Edit(Control field) {
+    std::string text = Text(field);
+    if (field == Control::Include_Filter) {
+        finished_.Include_Filter = std::move(text);
+    } else if (field == Control::Exclude_Filter) {
+        finished_.Exclude_Filter = std::move(text);
+    } else if (field == Control::Later_then) {
+        engine::Later_then_Change(text, state_, regional_);
+        finished_.Later_Then = std::move(text);
+        Mark_Date_Field();
+    } else {
+        return;
+    }
+    options_.reset();
+}
+
+void Main_Window::Mark_Date_Field() {
+    auto* field = static_cast<QLineEdit*>(control(Control::Later_then));
+    const std::string text = Text(Control::Later_then);
+    const bool understood = text.empty() || platform::parse_date(text, regional_).has_value();
+    // Light red behind dark text reads in a light and a dark theme alike.
+    // An empty palette sets no colour: the field follows the theme again.
+    QPalette palette;
+    if (!understood) {
+        palette.setColor(QPalette::Base, QColor(255, 205, 205));
+        palette.setColor(QPalette::Text, Qt::black);
+    }
+    field->setPalette(palette);
+    if (understood) {
+        field->setToolTip(QString());
+        return;
+    }
+    const std::string in_force = state_.Later_Then_Date != 0
+                                     ? "es gilt weiterhin " + platform::format_date(state_.Later_Then_Date, regional_)
+                                     : "es gilt kein Datum, alle Dateien werden genommen";
+    field->setToolTip(to_display("'" + text + "' ist kein Datum; " + in_force));
+}
+
+void Main_Window::Commit_Edits() {
+    for (Control field : {Control::Include_Filter, Control::Exclude_Filter, Control::Later_then}) Commit_Edit(field);
 }
 
 void Main_Window::Lock_Folders(bool locked) {
@@ -121,6 +172,24 @@ void Main_Window::Show_Progress_Bar(std::optional<double> fraction) {
     // below 0.29, from showing one per cent too little.
     const double whole = std::floor(*fraction * 100 + 1e-9);
     Set_Label_Text(Control::Progress, std::to_string(static_cast<long long>(whole)) + "%");
+    Show_Rate(*fraction, std::to_string(static_cast<long long>(whole)) + "%");
+}
+
+void Main_Window::Show_Rate(double fraction, const std::string& percent) {
+    // The bar appears when the copying begins; the rate counts from then.
+    const auto now = std::chrono::steady_clock::now();
+    if (!copy_start_) copy_start_ = now;
+    if (now - last_rate_ < std::chrono::seconds(1)) return;
+    const double seconds = std::chrono::duration<double>(now - *copy_start_).count();
+    const std::string rate =
+        Rate_Text(fraction * state_.Source_Bytes, state_.Source_Bytes, seconds, regional_.decimal_separator);
+    if (rate.empty()) return;
+    last_rate_ = now;
+    const QString text = to_display(rate);
+    control(Control::Progress)->setToolTip(text);
+    control(Control::Progress_Frame)->setToolTip(text);
+    // In the title it is seen in the task bar too, with the window behind others.
+    if (!close_pending_) setWindowTitle(to_display("Zentrel - " + percent + " - " + rate));
 }
 
 void Main_Window::Show_Cancel_Button(bool shown) { Set_Visible(Control::Cancel_Execution, shown); }
@@ -131,6 +200,10 @@ void Main_Window::Show_Error_Counter(bool shown) {
 }
 
 void Main_Window::Show_Run_Under_Way(bool under_way) {
+    copy_start_.reset();
+    last_rate_ = {};
+    if (!close_pending_) setWindowTitle(QStringLiteral("Zentrel"));
+    for (Control bar : {Control::Progress, Control::Progress_Frame}) control(bar)->setToolTip(QString());
     // Start loses its focus when it is disabled.
     if (under_way) Set_Focus(Control::Sourcefolder);
     Set_Enabled(Control::Start, !under_way);
@@ -146,6 +219,11 @@ void Main_Window::Add_Error(const std::string& entry, const std::string& reason)
     const QString text = to_display(reason);
     item->setToolTip(text);
     item->setData(Error_Reason_Role, text);
+    // Beside the path, the cause in brief (the last line of the message,
+    // without the path again), so it can be read without pointing at it.
+    std::string brief = reason.substr(std::min(reason.size(), reason.find_last_of('\n') + 1));
+    if (const auto path = brief.rfind(": /"); path != std::string::npos) brief.resize(path);
+    if (!brief.empty() && brief != reason) item->setText(to_display(entry + "  \u2014  " + brief));
 }
 
 long Main_Window::Error_Count() const { return List_Count(Control::Error_List); }

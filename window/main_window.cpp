@@ -1,6 +1,7 @@
 #include "window/main_window.h"
 
 #include "window/qt_ui_host.h"
+#include "window/run_notice.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -71,11 +72,16 @@ void Main_Window::Connect_Handlers() {
             Option_Click(box);
         });
     }
-    for (Control field : {Control::Sourcefolder, Control::Targetfolder, Control::Include_Filter,
-                          Control::Exclude_Filter, Control::Later_then})
+    for (Control field : {Control::Sourcefolder, Control::Targetfolder})
         connect(static_cast<QLineEdit*>(control(field)), &QLineEdit::textChanged, this, [this] { options_.reset(); });
-    connect(static_cast<QLineEdit*>(control(Control::Later_then)), &QLineEdit::textChanged, this,
-            [this] { engine::Later_then_Change(Text(Control::Later_then), state_, regional_); });
+    // Return in a folder field evaluates it, as "?" does.
+    for (Control field : {Control::Sourcefolder, Control::Targetfolder})
+        connect(static_cast<QLineEdit*>(control(field)), &QLineEdit::returnPressed, this, [this] {
+            if (running_ == 0) Evaluate_Source_Click();
+        });
+    for (Control field : {Control::Include_Filter, Control::Exclude_Filter, Control::Later_then})
+        connect(static_cast<QLineEdit*>(control(field)), &QLineEdit::editingFinished, this,
+                [this, field] { Commit_Edit(field); });
 
     control(Control::Cancel_Execution)->installEventFilter(this);
     control(Control::Tivoran)->installEventFilter(this);
@@ -86,6 +92,12 @@ void Main_Window::Connect_Handlers() {
     copy_single_file_ = error_menu_->addAction(QStringLiteral("Datei einzeln kopieren"));
     copy_single_file_->setObjectName(QStringLiteral("Copy_Single_File"));
     connect(copy_single_file_, &QAction::triggered, this, [this] { Copy_Single_File_Click(); });
+    retry_all_ = error_menu_->addAction(QStringLiteral("Alle erneut versuchen"));
+    retry_all_->setObjectName(QStringLiteral("Retry_All"));
+    connect(retry_all_, &QAction::triggered, this, [this] { Retry_All_Click(); });
+    save_list_ = error_menu_->addAction(QStringLiteral("Liste speichern…"));
+    save_list_->setObjectName(QStringLiteral("Save_List"));
+    connect(save_list_, &QAction::triggered, this, [this] { Save_Error_List_Click(); });
 }
 
 void Main_Window::Run_Exclusive(const char* name, const std::function<void()>& handler) {
@@ -96,6 +108,8 @@ void Main_Window::Run_Exclusive(const char* name, const std::function<void()>& h
     // Typed into during a run, the target field would split the copy
     // between two folders.
     Lock_Folders(true);
+    // What was typed before the job began is what the user means it to use.
+    Commit_Edits();
     try {
         handler();
     } catch (const std::exception& failure) {
@@ -112,11 +126,31 @@ void Main_Window::Run_Exclusive(const char* name, const std::function<void()>& h
 }
 
 void Main_Window::Start_Click() {
-    Run_Exclusive("Start_Click", [this] { job_->Start_Click(); });
+    Run_Exclusive("Start_Click", [this] {
+        const auto began = std::chrono::steady_clock::now();
+        Clear_Error_List();
+        job_->Start_Click();
+        // A long run that ends while the user works elsewhere is told by the desktop.
+        if (std::chrono::steady_clock::now() - began < setup_.notice_after || isActiveWindow()) return;
+        const std::string summary = "Zentrel: Ausführung beendet";
+        if (setup_.notice)
+            setup_.notice(summary, Text(Control::Status));
+        else
+            Send_Desktop_Notice(summary, Text(Control::Status));
+    });
 }
 
 void Main_Window::Evaluate_Source_Click() {
-    Run_Exclusive("Evaluate_Source_Click", [this] { job_->Evaluate_Source_Click(); });
+    Run_Exclusive("Evaluate_Source_Click", [this] {
+        Clear_Error_List();
+        job_->Evaluate_Source_Click();
+    });
+}
+
+void Main_Window::Clear_Error_List() {
+    // The last run's failures would read as this one's.
+    Clear_Errors();
+    Arrange_Error_List();
 }
 
 void Main_Window::Report_Unexpected_Failure(const char* name, const char* description) {

@@ -46,6 +46,8 @@ public:
     QWidget* control(Control control) const;
     QMenu* Kontext_Errorlist() const { return error_menu_; }
     QAction* Copy_Single_File() const { return copy_single_file_; }
+    QAction* Retry_All() const { return retry_all_; }
+    QAction* Save_List() const { return save_list_; }
     engine::Run_State& state() { return state_; }
     support::Support_Routines& support_routines() { return *support_; }
     // True while a run, an evaluation or a single-file copy is in progress.
@@ -127,12 +129,21 @@ public:
     void Tivoran_Click();
     void Error_List_MouseUp(Qt::MouseButton button, const QPoint& global_position);
     void Copy_Single_File_Click();
+    // Every entry of the error list copied once more; what is copied leaves the list.
+    void Retry_All_Click();
+    void Save_Error_List_Click();
+    // The list with each entry's reason, one a line; false when it could not be written.
+    bool Save_Error_List(const std::string& path) const;
 
-    std::string Get_Folder(const std::string& Title);
+    // The folder dialog, opened at the folder the field names.
+    std::string Get_Folder(const std::string& Title, const std::string& Field_Text = {});
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -145,12 +156,33 @@ private:
     void Run_Exclusive(const char* name, const std::function<void()>& handler);
     void Report_Unexpected_Failure(const char* name, const char* description);
     void Finish_Pending_Close();
+    // Empties the error list as an evaluation or a run begins.
+    void Clear_Error_List();
+    // The error counter, its caption and the list's place after entries went.
+    void Errors_Changed();
     // The click handler of an option box: the interlocks after its change.
     void Option_Click(Control box);
-    // Settings(), kept until a field or box changes.
+    // Settings(), kept until a field or box changes, with the filters and
+    // the date as their last finished edit.
     const settings::Job_Settings& Options() const;
+    // A filter or the date takes effect when its edit is finished (Return,
+    // the focus leaving the field, the program setting it, a job starting),
+    // never at each keystroke: the "*" that begins almost every pattern
+    // would exclude everything while the rest is being typed.
+    void Commit_Edit(Control field);
+    void Commit_Edits();
+    // Marks the date field when its text is no date, naming the date in force.
+    void Mark_Date_Field();
     // While a job runs, the folders it works in cannot be changed.
     void Lock_Folders(bool locked);
+    // Puts a control at its place in twips, widened, moved or grown by what
+    // the window has beyond its designed size (Stretch_Size, in pixels).
+    void Place(Control control);
+    QSize Stretch_Size() const;
+    // The height of the screen the window is on, in pixels.
+    int Available_Height() const;
+    // The copy's rate and time left in the bar's tooltip and the title.
+    void Show_Rate(double fraction, const std::string& percent);
     // A label's text, converted for the screen when it is next painted.
     void Set_Label_Text(Control control, std::string text);
 
@@ -161,6 +193,9 @@ private:
     engine::Run_State state_;
     std::unique_ptr<engine::Copy_Job> job_;
     mutable std::optional<settings::Job_Settings> options_;
+    struct Finished_Edits {
+        std::string Include_Filter, Exclude_Filter, Later_Then;
+    } finished_;
 
     std::array<QWidget*, Control_Count> controls_{};
     // Exact layout in twips (fractions included), the source of Geometry.
@@ -179,7 +214,11 @@ private:
 
     QMenu* error_menu_ = nullptr;
     QAction* copy_single_file_ = nullptr;
+    QAction* retry_all_ = nullptr;
+    QAction* save_list_ = nullptr;
     std::chrono::steady_clock::time_point last_repaint_{};
+    std::optional<std::chrono::steady_clock::time_point> copy_start_;
+    std::chrono::steady_clock::time_point last_rate_{};
     bool last_window_height_set_ = false;
     int running_ = 0;
     bool unloaded_ = false;

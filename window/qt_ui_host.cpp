@@ -68,7 +68,7 @@ int Qt_Ui_Host::Show_Message_Box(const std::string& prompt, int buttons, const s
                        {"Ignorieren", support::Answer_Ignore}};
             on_close = support::Answer_Abort;
             break;
-        case 3:
+        case support::Buttons_Yes_No_Cancel:
             choices = {
                 {"Ja", support::Answer_Yes}, {"Nein", support::Answer_No}, {"Abbrechen", support::Answer_Cancel}};
             on_close = support::Answer_Cancel;

@@ -133,6 +133,8 @@ QWidget* make_widget(const Design& design, QWidget* parent) {
         case Kind::Frame: {
             auto* frame = new QGroupBox(text, parent);
             frame->setFocusPolicy(Qt::NoFocus);
+            // Its outline drawn so that a dark theme shows it too.
+            frame->setStyle(Check_Box_Style());
             return frame;
         }
         case Kind::Check_Box: {
@@ -194,6 +196,9 @@ void Main_Window::Build_Controls() {
             // A role, not a colour taken once: a theme changed later still applies.
             widget->setBackgroundRole(QPalette::Button);
             widget->setAutoFillBackground(true);
+            // Qt would otherwise paint the text in the colour that goes with
+            // the button background, and the red counter would lose its red.
+            widget->setForegroundRole(QPalette::WindowText);
         }
         if (design.traits & Hidden) widget->hide();
         int index = static_cast<int>(design.control);
@@ -217,7 +222,10 @@ void Main_Window::Build_Controls() {
     control(Control::Include_Filter)
         ->setToolTip(QStringLiteral("Filter für Dateien verarbeiten, z.B.: \"*.dwg,*.doc,*.xls\""));
     control(Control::Exclude_Filter)
-        ->setToolTip(QStringLiteral("Filter für Dateien überspringen, z.B.: \"*.bak,*.sik,*.tmp\""));
+        ->setToolTip(
+            QStringLiteral("Filter für Dateien überspringen, z.B.: \"*.bak,*.sik,*.tmp\"; ein Eintrag mit "
+                           "\"/\" am Ende überspringt Verzeichnisse dieses Namens, z.B.: \".cache/;Downloads/\""));
+    control(Control::Evaluate_Source)->setToolTip(QStringLiteral("Quellverzeichnis auswerten"));
 
     // The progress bar: an outline at full width, and over it the filled part
     // in the selection colours, which stay readable in every theme.
@@ -230,6 +238,7 @@ void Main_Window::Build_Controls() {
     filled->setAutoFillBackground(true);
 
     static_cast<QLabel*>(control(Control::Status))->setWordWrap(true);
+    control(Control::Error_List)->setPalette(Readable_List_Palette(palette()));
 
     // The theme's link colour: the selection colour of a dark theme is often
     // as dark as the window behind the link.
@@ -267,26 +276,15 @@ void Main_Window::Set_Accessible_Names() {
 }
 
 void Main_Window::Set_Tab_Order() {
+    // Row by row as the controls stand, the options box top to bottom.
     constexpr Control order[] = {
-        Control::Sourcefolder,
-        Control::Get_Source,
-        Control::Targetfolder,
-        Control::Get_Target,
-        Control::Start,
-        Control::Cancel_Execution,
-        Control::Evaluate_Source,
-        Control::Include_Subfolders,
-        Control::Copy_Empty_Folders,
-        Control::Only_newer,
-        Control::Only_Archive,
-        Control::Reset_Archive,
-        Control::Synchronize,
-        Control::Later_then,
+        Control::Sourcefolder,       Control::Get_Source,         Control::Start,
+        Control::Targetfolder,       Control::Get_Target,         Control::Cancel_Execution,
+        Control::Include_Filter,     Control::Exclude_Filter,     Control::Evaluate_Source,
+        Control::Include_Subfolders, Control::Copy_Empty_Folders, Control::Only_newer,
+        Control::Only_Archive,       Control::Reset_Archive,      Control::Copy_SysFiles,
+        Control::Copy_HiddenFiles,   Control::Synchronize,        Control::Later_then,
         Control::Error_List,
-        Control::Copy_SysFiles,
-        Control::Copy_HiddenFiles,
-        Control::Include_Filter,
-        Control::Exclude_Filter,
     };
     for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(control(order[i]), control(order[i + 1]));
 }

@@ -1,9 +1,11 @@
 // Opening and closing the window, the cancel button and the busy pointer.
 #include "settings/stored_settings.h"
+#include "window/check_box_style.h"
 #include "window/main_window.h"
 
 #include <QCloseEvent>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
 
@@ -35,22 +37,50 @@ void Main_Window::Form_Unload() {
 }
 
 void Main_Window::closeEvent(QCloseEvent* event) {
+    if (running_ > 0 && !close_pending_) {
+        // The job runs inside a handler further down this thread's stack and
+        // works on this window, so the window stays until it returns; the
+        // user says whether it ends after the file under way or runs on.
+        const int answer = support_->Message_Box(
+            "Die Ausführung läuft noch. Nach der aktuellen Datei abbrechen und das Fenster schließen?\r\n"
+            "Nein: die Ausführung zu Ende laufen lassen und das Fenster dann schließen.",
+            support::Buttons_Yes_No_Cancel | support::Icon_Question);
+        if (answer != support::Answer_Yes && answer != support::Answer_No) {
+            event->ignore();
+            return;
+        }
+        if (answer == support::Answer_Yes) Cancel_Execution_Click();
+        close_pending_ = true;
+        setWindowTitle(QStringLiteral("Zentrel - wird nach Ende der Ausführung beendet"));
+    }
     if (!unloaded_) {
         unloaded_ = true;
         Form_Unload();
     }
     if (running_ > 0) {
-        // The job runs inside a handler further down this thread's stack and
-        // works on this window, so the window stays until it returns. It is
-        // neither cancelled nor waited for here: the user keeps seeing its
-        // progress and questions, may still cancel it, and the program ends
-        // as soon as it is done.
-        close_pending_ = true;
-        setWindowTitle(QStringLiteral("Zentrel - wird nach Ende der Ausführung beendet"));
         event->ignore();
         return;
     }
     event->accept();
+}
+
+void Main_Window::changeEvent(QEvent* event) {
+    // A theme changed while the window is open: the list follows it, readable.
+    if (event->type() == QEvent::PaletteChange)
+        control(Control::Error_List)->setPalette(Readable_List_Palette(palette()));
+    QWidget::changeEvent(event);
+}
+
+void Main_Window::keyPressEvent(QKeyEvent* event) {
+    // Escape stops a job, but only when the user confirms: a key pressed by
+    // mistake must not end a backup of hours.
+    if (event->key() == Qt::Key_Escape && running_ > 0 && Visible(Control::Cancel_Execution)) {
+        if (support_->Message_Box("Ausführung abbrechen?", support::Buttons_Yes_No | support::Icon_Question) ==
+            support::Answer_Yes)
+            Cancel_Execution_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Main_Window::Finish_Pending_Close() {

@@ -17,8 +17,8 @@ using support::Answer_No;
 using support::Answer_OK;
 using support::Answer_Yes;
 
-constexpr const char* Identical = "Start- und Zielverzeichnis sind identisch...";
-constexpr const char* Nested = "Quell- und Zielverzeichis dürfen nicht ineinander liegen...";
+constexpr const char* Identical = "Quell- und Zielverzeichnis sind identisch...";
+constexpr const char* Nested = "Quell- und Zielverzeichnis dürfen nicht ineinander liegen...";
 
 class Job_Start : public Job_Test {
 protected:

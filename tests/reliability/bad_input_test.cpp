@@ -49,12 +49,12 @@ TEST_F(Bad_Input, FolderTextsThatNameNoUsableFolder) {
     expect_refused(src + "/fehlt/.", dst, no_source);
     expect_refused(std::string(src).append(1, '\0').append("x"), dst, no_source);
 
-    expect_refused(src, src + "/.", "Start- und Zielverzeichnis sind identisch...");
-    expect_refused(src + "/./", src + "//", "Start- und Zielverzeichnis sind identisch...");
-    expect_refused(src + "/unter/..", src, "Start- und Zielverzeichnis sind identisch...");
-    expect_refused(src, src + "/unter/.", "Quell- und Zielverzeichis dürfen nicht ineinander liegen...");
-    expect_refused(src, src + "/..", "Quell- und Zielverzeichis dürfen nicht ineinander liegen...");
-    expect_refused(src, "/", "Quell- und Zielverzeichis dürfen nicht ineinander liegen...");
+    expect_refused(src, src + "/.", "Quell- und Zielverzeichnis sind identisch...");
+    expect_refused(src + "/./", src + "//", "Quell- und Zielverzeichnis sind identisch...");
+    expect_refused(src + "/unter/..", src, "Quell- und Zielverzeichnis sind identisch...");
+    expect_refused(src, src + "/unter/.", "Quell- und Zielverzeichnis dürfen nicht ineinander liegen...");
+    expect_refused(src, src + "/..", "Quell- und Zielverzeichnis dürfen nicht ineinander liegen...");
+    expect_refused(src, "/", "Quell- und Zielverzeichnis dürfen nicht ineinander liegen...");
     const std::string relative = "Bitte Quell- und Zielverzeichnis mit vollständigem Pfad angeben (beginnend mit /)...";
     expect_refused("~", dst, relative);
     expect_refused(src, "~", relative);

@@ -181,25 +181,45 @@ TEST_F(Window_Test, SettingTheStateABoxAlreadyHasRaisesNothing) {
     EXPECT_TRUE(w->Enabled(Control::Only_newer));
 }
 
+// A typed date applies when the edit is finished; a text that is no date
+// leaves the last date in force and marks the field, naming that date.
 TEST_F(Window_Test, TypedDateThenGarbageThenEmpty) {
     auto w = make_window();
     w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     auto* field = widget<QLineEdit>(*w, Control::Later_then);
+    field->setFocus();
+    const QColor normal = field->palette().color(QPalette::Base);
     QTest::keyClicks(field, "01.02.2024");
+    EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, 0);  // "01.02.2" on the way is a date as well
+    EXPECT_EQ(w->Later_then(), "");
+    QTest::keyClick(field, Qt::Key_Return);
     double date = platform::make_date_value(2024, 2, 1);
     EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, date);
+    EXPECT_EQ(w->Later_then(), "01.02.2024");
+    EXPECT_EQ(field->toolTip(), "");
 
-    field->selectAll();
-    QTest::keyClicks(field, "gestern");
-    EXPECT_EQ(w->Text(Control::Later_then), "gestern");
-    EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, date);
+    for (const char* garbage : {"gestern", "31.02.2026"}) {
+        field->selectAll();
+        QTest::keyClicks(field, garbage);
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(w->Text(Control::Later_then), garbage);
+        EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, date);
+        EXPECT_NE(field->palette().color(QPalette::Base), normal) << garbage;
+        EXPECT_EQ(field->toolTip(), QString("'%1' ist kein Datum; es gilt weiterhin 01.02.2024").arg(garbage));
+    }
 
     field->selectAll();
     QTest::keyClick(field, Qt::Key_Delete);
+    field->clearFocus();  // leaving the field finishes the edit as well
     EXPECT_EQ(w->Text(Control::Later_then), "");
+    EXPECT_EQ(w->Later_then(), "");
     EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, date);
+    EXPECT_EQ(field->palette().color(QPalette::Base), normal);
+    EXPECT_EQ(field->toolTip(), "");
 
-    // Text set by the program raises the handler as well.
+    // Text set by the program raises the handler at once.
     w->Set_Text(Control::Later_then, "24.12.2023");
     EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, platform::make_date_value(2023, 12, 24));
     // The international form is a date in every region.

@@ -5,6 +5,8 @@
 #include "common/faulty_file_system.h"
 #include "platform/copy_progress.h"
 #include "settings/registry_access.h"
+#include "window/display_text.h"
+#include "window/rate_text.h"
 
 #include <QAction>
 #include <QLabel>
@@ -17,6 +19,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 namespace zentrel::testing {
@@ -119,28 +122,86 @@ TEST_F(Run_Test, FailedFileAppearsInTheErrorListAndCanBeCopiedAgain) {
     EXPECT_EQ(w->control(Control::Marravel)->y(), 674);
     EXPECT_EQ(label(*w, Control::Status), "Kopierfehler bei 1 Dateien");
 
-    // The menu opens only for a right click on a selection.
+    // The menu opens for a right click; the single copy needs a selection.
     auto* list = widget<QListWidget>(*w, Control::Error_List);
     QPoint empty_area(list->viewport()->width() / 2, list->viewport()->height() - 5);
     QTest::mouseClick(list->viewport(), Qt::RightButton, {}, empty_area);
-    EXPECT_FALSE(w->Kontext_Errorlist()->isVisible());
+    EXPECT_TRUE(w->Kontext_Errorlist()->isVisible());
+    EXPECT_FALSE(w->Copy_Single_File()->isEnabled());
+    EXPECT_TRUE(w->Retry_All()->isEnabled());
+    w->Kontext_Errorlist()->hide();
     QPoint entry = list->visualItemRect(list->item(0)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry);
     EXPECT_EQ(w->List_Index(Control::Error_List), 0);
     EXPECT_FALSE(w->Kontext_Errorlist()->isVisible());
     QTest::mouseClick(list->viewport(), Qt::RightButton, {}, entry);
     EXPECT_TRUE(w->Kontext_Errorlist()->isVisible());
+    EXPECT_TRUE(w->Copy_Single_File()->isEnabled());
     w->Kontext_Errorlist()->hide();
 
-    // The cause is gone: the single copy succeeds without a question, and the
-    // entry stays.
+    // The entry keeps the reason the box gave, in brief beside the path.
+    EXPECT_EQ(list->item(0)->toolTip(), window::to_display(host.boxes[0].prompt));
+    EXPECT_EQ(list->item(0)->text().toStdString(), files / "src/b.txt" + "  \u2014  Input/output error");
+    EXPECT_TRUE(w->Visible(Control::Num_Error_Files));
+    EXPECT_EQ(label(*w, Control::Num_Error_Files), "1");
+
+    // The cause is gone: the single copy succeeds without a question, says
+    // so, and the entry and the count go.
     fs.clear();
     w->Copy_Single_File()->trigger();
     EXPECT_EQ(host.boxes.size(), 2u);
     EXPECT_EQ(read_file(files / "dst/b.txt"), "bravo!");
     EXPECT_FALSE(w->state().Reverse_Direction);
-    EXPECT_EQ(w->List_Count(Control::Error_List), 1);
-    EXPECT_EQ(label(*w, Control::Status), "Kopierfehler bei 1 Dateien");
+    EXPECT_EQ(w->List_Count(Control::Error_List), 0);
+    EXPECT_FALSE(w->Visible(Control::Error_List));
+    EXPECT_FALSE(w->Visible(Control::Num_Error_Files));
+    EXPECT_EQ(w->height(), short_height);
+    EXPECT_EQ(label(*w, Control::Status), "Datei '" + files / "src/b.txt" + "' einzeln kopiert");
+    w->close();
+}
+
+// Retrying every entry, saving the list, and the list going when the next
+// evaluation starts.
+TEST_F(Run_Test, RetryAllCopiesWhatCanBeCopiedAndTheListIsSavedWithReasons) {
+    Faulty_File_System fs(platform::real_file_system());
+    fs.fail_suffix(Fs_Operation::copy_file, "/b.txt", EIO);
+    fs.fail_suffix(Fs_Operation::copy_file, "/c.txt", ENOSPC);
+    auto w = make_window(&fs);
+    w->show();
+    set_folders(*w);
+    host.answer(support::Answer_Ignore).answer(support::Answer_Yes);
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+    ASSERT_EQ(w->List_Count(Control::Error_List), 2);
+
+    save_answer = files / "fehler.txt";
+    w->Save_List()->trigger();
+    auto saved = read_file(files / "fehler.txt");
+    EXPECT_EQ(saved, files / "src/b.txt" + " -- Konnte Datei nicht kopieren: " + files / "src/b.txt" +
+                         " Input/output error: " + files / "src/b.txt\n" + files / "src/c.txt" +
+                         " -- Konnte Datei nicht kopieren: " + files / "src/c.txt" +
+                         " No space left on device: " + files / "src/c.txt\n");
+    save_answer = files / "fehlt/fehler.txt";
+    host.answer(support::Answer_OK);
+    w->Save_List()->trigger();
+    ASSERT_EQ(host.boxes.size(), 3u);
+    EXPECT_EQ(host.boxes[2].prompt, "Die Fehlerliste konnte nicht gespeichert werden: " + files / "fehlt/fehler.txt");
+
+    // b can be copied now, c still not: c stays, with the reason of now.
+    fs.clear();
+    fs.fail_suffix(Fs_Operation::copy_file, "/c.txt", EACCES);
+    host.answer(support::Answer_Ignore).answer(support::Answer_No);
+    w->Retry_All()->trigger();
+    EXPECT_EQ(read_file(files / "dst/b.txt"), "bravo!");
+    ASSERT_EQ(w->List_Count(Control::Error_List), 1);
+    EXPECT_EQ(w->List_Item(Control::Error_List, 0), files / "src/c.txt");
+    auto* list = widget<QListWidget>(*w, Control::Error_List);
+    EXPECT_TRUE(list->item(0)->toolTip().contains("Permission denied"));
+    EXPECT_EQ(label(*w, Control::Num_Error_Files), "1");
+    EXPECT_EQ(label(*w, Control::Status), "1 von 2 Dateien erneut kopiert");
+
+    QTest::mouseClick(w->control(Control::Evaluate_Source), Qt::LeftButton);
+    EXPECT_EQ(w->List_Count(Control::Error_List), 0);
+    EXPECT_FALSE(w->Visible(Control::Error_List));
     w->close();
 }
 
@@ -210,15 +271,25 @@ TEST_F(Run_Test, SingleCopyDoesNothingWhileAJobRuns) {
     int tries = 0;
     bool offered = false;
     host.on_events = [&] {
-        if (!w->job_running() || w->List_Count(Control::Error_List) == 0) return;
+        if (!w->job_running()) return;
+        // The job's start has emptied the list: an entry put there for the
+        // moment of the click.
+        auto* list = widget<QListWidget>(*w, Control::Error_List);
+        const bool added = list->count() == 0;
+        if (added) {
+            w->Add_Item(Control::Error_List, files / "src/x.txt");
+            list->setCurrentRow(0);
+        }
         ++tries;
         w->Error_List_MouseUp(Qt::RightButton, QPoint(10, 10));
-        offered = offered || w->Copy_Single_File()->isEnabled();
+        offered = offered || w->Copy_Single_File()->isEnabled() || w->Retry_All()->isEnabled();
         w->Kontext_Errorlist()->hide();
         w->Copy_Single_File()->trigger();
+        w->Retry_All()->trigger();
+        if (added) delete list->takeItem(0);
     };
     w->Evaluate_Source_Click();
-    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);  // in its evaluation, before the list is cleared
+    QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
     EXPECT_GT(tries, 1);
     EXPECT_FALSE(offered);  // the menu shows the command greyed
     EXPECT_FALSE(exists(files / "dst/x.txt"));
@@ -308,17 +379,53 @@ TEST_F(Run_Test, TheBarMovesDuringALargeFileAndTheByteCountAfterIt) {
     w->Set_Text(Control::Sourcefolder, files / "large");
     w->Set_Text(Control::Targetfolder, files / "dst");
     std::string bytes_meanwhile;
+    QString title_meanwhile;
     host.on_events = [&] {
         if (fs.shown || !w->Visible(Control::Progress) || label(*w, Control::Progress) != "50%") return;
         bytes_meanwhile = label(*w, Control::Num_Processed_Bytes);
-        fs.shown = true;
+        // After a second of copying, the rate and the time left.
+        title_meanwhile = w->windowTitle();
+        fs.shown = title_meanwhile.contains("B/s, noch ");
     };
     QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
     EXPECT_TRUE(fs.shown);
     EXPECT_EQ(bytes_meanwhile, "0");
+    EXPECT_TRUE(title_meanwhile.startsWith("Zentrel - 50% - ")) << title_meanwhile.toStdString();
+    EXPECT_EQ(w->windowTitle(), "Zentrel");
     EXPECT_EQ(read_file(files / "dst/big.bin"), big);
     EXPECT_EQ(label(*w, Control::Progress), "100%");
     EXPECT_EQ(label(*w, Control::Num_Processed_Bytes), "8,389");
+    w->close();
+}
+
+TEST(Rate_Text, RateAndTimeLeftInTheUsersNumbers) {
+    EXPECT_EQ(window::Rate_Text(5e6, 15e6, 0.5, ','), "");  // too soon to tell
+    EXPECT_EQ(window::Rate_Text(0, 15e6, 3, ','), "");
+    EXPECT_EQ(window::Rate_Text(12.3e6, 36.9e6, 1, ','), "12,3 MB/s, noch 0:02");
+    EXPECT_EQ(window::Rate_Text(1e9, 5e9 + 2e9, 100, '.'), "10.0 MB/s, noch 10:00");
+    EXPECT_EQ(window::Rate_Text(900, 900 + 900 * 3700, 1, ','), "900 B/s, noch 1:01:40");
+}
+
+// A run that ends while the window is in the background is told by the
+// desktop; in front of the user, it is not.
+TEST_F(Run_Test, ARunEndingInTheBackgroundIsToldByADesktopNotice) {
+    notice_after = std::chrono::milliseconds(0);
+    auto w = make_window();
+    w->show();
+    set_folders(*w);
+    QWidget elsewhere;  // the user has turned to another window
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    w->Start_Click();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].first, "Zentrel: Ausführung beendet");
+    EXPECT_EQ(notices[0].second, "3 Dateien erfolgreich verarbeitet");
+
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->Start_Click();
+    EXPECT_EQ(notices.size(), 1u);
     w->close();
 }
 
@@ -335,30 +442,132 @@ TEST_F(Run_Test, FiltersIgnoreTheCaseOfEveryLetter) {
     EXPECT_FALSE(exists(files / "dst/a.txt"));
 }
 
-TEST_F(Run_Test, ClosingDuringARunStoresAtOnceAndEndsAfterTheRun) {
+// Closing during a run asks: stop after the file under way, run on and
+// close at the end, or keep the window.
+TEST_F(Run_Test, ClosingDuringARunAsksAndStoresAtOnce) {
+    for (int answer : {support::Answer_No, support::Answer_Yes, support::Answer_Cancel}) {
+        SCOPED_TRACE(answer);
+        make_folders(files / "dst");
+        auto w = make_window();
+        w->show();
+        set_folders(*w);
+        host.boxes.clear();
+        host.answer(answer);
+        bool closed = false;
+        bool visible_after_close = false;
+        std::string stored_source;
+        host.on_events = [&] {
+            QCoreApplication::processEvents();
+            if (closed || !w->job_running() || w->Enabled(Control::Start)) return;
+            closed = true;
+            w->close();
+            visible_after_close = w->isVisible();
+            stored_source = settings::Get_Setting(w->support_routines(), "Sourcefolder", false);
+        };
+        QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+        host.on_events = nullptr;
+
+        ASSERT_TRUE(closed);
+        ASSERT_EQ(host.boxes.size(), 1u);
+        EXPECT_EQ(host.boxes[0].buttons, support::Buttons_Yes_No_Cancel | support::Icon_Question);
+        EXPECT_TRUE(visible_after_close);  // the run goes on in sight
+        if (answer == support::Answer_Cancel) {
+            EXPECT_TRUE(w->isVisible());  // the window stays
+            EXPECT_EQ(label(*w, Control::Status), "3 Dateien erfolgreich verarbeitet");
+            w->close();
+            EXPECT_FALSE(w->isVisible());
+        } else {
+            EXPECT_EQ(stored_source, files / "src");
+            EXPECT_FALSE(w->isVisible());  // and the window went when it was done
+        }
+        if (answer == support::Answer_Yes) {
+            EXPECT_TRUE(label(*w, Control::Status).ends_with(" - Abbruch durch Benutzer"));
+            EXPECT_FALSE(exists(files / "dst/c.txt"));
+        } else {
+            EXPECT_EQ(read_file(files / "dst/c.txt"), "charlie");
+        }
+        std::filesystem::remove_all(files / "dst");
+    }
+}
+
+// Escape asks before it stops a run; Return in a folder field evaluates.
+TEST_F(Run_Test, EscapeAsksBeforeItCancelsAndReturnEvaluates) {
+    for (int answer : {support::Answer_No, support::Answer_Yes}) {
+        make_folders(files / "dst");
+        auto w = make_window();
+        w->show();
+        set_folders(*w);
+        host.boxes.clear();
+        host.answer(answer);
+        bool pressed = false;
+        host.on_events = [&] {
+            if (pressed || !w->job_running() || w->Enabled(Control::Start)) return;
+            pressed = true;
+            QTest::keyClick(w->control(Control::Targetfolder), Qt::Key_Escape);
+        };
+        QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+        host.on_events = nullptr;
+        ASSERT_EQ(host.boxes.size(), 1u);
+        EXPECT_EQ(host.boxes[0].prompt, "Ausführung abbrechen?");
+        EXPECT_EQ(label(*w, Control::Status).ends_with(" - Abbruch durch Benutzer"), answer == support::Answer_Yes);
+        EXPECT_EQ(exists(files / "dst/c.txt"), answer == support::Answer_No);
+
+        // Idle, Escape asks nothing.
+        QTest::keyClick(w->control(Control::Sourcefolder), Qt::Key_Escape);
+        EXPECT_EQ(host.boxes.size(), 1u);
+        w->close();
+        std::filesystem::remove_all(files / "dst");
+    }
+
+    make_folders(files / "dst");
     auto w = make_window();
     w->show();
     set_folders(*w);
-    bool closed = false;
-    bool visible_after_close = false;
-    std::string stored_source;
+    QTest::keyClick(w->control(Control::Sourcefolder), Qt::Key_Return);
+    EXPECT_EQ(label(*w, Control::Num_Tot_Files), "3");
+    EXPECT_FALSE(exists(files / "dst/a.txt"));
+    w->close();
+}
+
+// The first keystroke of almost every exclude pattern is "*": a filter
+// applied at each keystroke would exclude every file still to come.
+TEST_F(Run_Test, AFilterTypedDuringARunAppliesOnlyWhenTheEditIsFinished) {
+    for (int i = 0; i < 20; ++i) write_file(files / ("src/n" + std::to_string(i) + ".txt"), "n");
+    auto w = make_window();
+    w->show();
+    set_folders(*w);
+    auto* exclude = widget<QLineEdit>(*w, Control::Exclude_Filter);
+    const std::string pattern = "*.bak";
+    std::size_t typed = 0;
+    std::string used_while_typing;
     host.on_events = [&] {
-        QCoreApplication::processEvents();
-        if (closed || !w->job_running() || w->Enabled(Control::Start)) return;
-        closed = true;
-        w->close();
-        visible_after_close = w->isVisible();
-        stored_source = settings::Get_Setting(w->support_routines(), "Sourcefolder", false);
+        if (!w->job_running() || w->Enabled(Control::Start) || typed == pattern.size()) return;
+        exclude->setFocus();
+        QTest::keyClicks(exclude, QString(pattern[typed++]));
+        used_while_typing += w->Exclude_Filter();
     };
     QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+    host.on_events = nullptr;
+    EXPECT_EQ(typed, pattern.size());
+    EXPECT_EQ(used_while_typing, "");
+    EXPECT_EQ(w->Text(Control::Exclude_Filter), pattern);
+    EXPECT_EQ(label(*w, Control::Status), "23 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(read_file(files / "dst/n19.txt"), "n");
 
-    ASSERT_TRUE(closed);
-    EXPECT_TRUE(visible_after_close);  // the run goes on in sight
-    EXPECT_EQ(stored_source, files / "src");
-    EXPECT_FALSE(w->state().Cancel_Requested);
-    EXPECT_FALSE(w->isVisible());  // and the window went when it was done
-    EXPECT_EQ(read_file(files / "dst/c.txt"), "charlie");
-    EXPECT_EQ(label(*w, Control::Status), "3 Dateien erfolgreich verarbeitet");
+    // Return finishes the edit; so does leaving the field.
+    QTest::keyClick(exclude, Qt::Key_Return);
+    EXPECT_EQ(w->Exclude_Filter(), pattern);
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    auto* include = widget<QLineEdit>(*w, Control::Include_Filter);
+    include->setFocus();
+    include->selectAll();
+    const std::string before = w->Include_Filter();
+    QTest::keyClicks(include, "n1*");
+    EXPECT_EQ(w->Include_Filter(), before);
+    w->control(Control::Sourcefolder)->setFocus();
+    EXPECT_EQ(w->Include_Filter(), "n1*");
+    w->close();
 }
 
 // Typed into during a run, the target field would send the rest of the

@@ -3,6 +3,7 @@
 #include "window_fixture.h"
 
 #include "platform/registry_store.h"
+#include "window/folder_picker.h"
 #include "window/maker_link.h"
 #include "window/qt_translations.h"
 #include "window/qt_ui_host.h"
@@ -10,7 +11,9 @@
 #include <QAbstractButton>
 #include <QCursor>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -93,6 +96,31 @@ TEST_F(Window_Test, CancelledPickersKeepWhatTheFieldsHeld) {
     EXPECT_EQ(w->Text(Control::Sourcefolder), "/neu/quelle");
     EXPECT_EQ(w->Text(Control::Targetfolder), "/");
     w->close();
+}
+
+// The picker opens at the field's folder, or the nearest one above it that
+// exists, and offers hidden folders.
+TEST_F(Window_Test, PickersOpenAtTheFieldsFolderAndShowHiddenFolders) {
+    Temp_Folder files;
+    make_folders(files / ".thunderbird/profil");
+    auto w = make_window();
+    w->Set_Text(Control::Sourcefolder, files / ".thunderbird");
+    w->Set_Text(Control::Targetfolder, files / "neu/ziel");
+    dialog_answers = {"", ""};
+    w->Get_Source_Click();
+    w->Get_Target_Click();
+    ASSERT_EQ(dialog_starts.size(), 2u);
+    EXPECT_EQ(dialog_starts[0], files / ".thunderbird");
+    EXPECT_EQ(dialog_starts[1], files.path());
+    EXPECT_EQ(window::Picker_Start_Folder(""), window::Picker_Start_Folder("relativ/ordner"));
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(window::Picker_Start_Folder(""))).isDir());
+
+    QFileDialog dialog;
+    window::Set_Up_Folder_Dialog(dialog, "Quellverzeichnis wählen...", files.path());
+    EXPECT_EQ(dialog.windowTitle(), "Quellverzeichnis wählen...");
+    EXPECT_TRUE(dialog.filter() & QDir::Hidden);
+    EXPECT_EQ(dialog.fileMode(), QFileDialog::Directory);
+    EXPECT_EQ(dialog.directory().absolutePath().toStdString(), files.path());
 }
 
 void register_browser(platform::Registry_Root root, const std::string& command) {

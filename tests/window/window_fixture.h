@@ -12,9 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,12 +35,22 @@ protected:
         setup.host = &host;
         setup.file_system = fs;
         setup.regional = platform::Regional_Settings::german();
-        setup.folder_dialog = [this](const std::string& title) {
+        setup.folder_dialog = [this](const std::string& title, const std::string& start) {
             dialog_titles.push_back(title);
+            dialog_starts.push_back(start);
             std::string answer = dialog_answers.empty() ? std::string() : dialog_answers.front();
             if (!dialog_answers.empty()) dialog_answers.pop_front();
             return answer;
         };
+        setup.save_dialog = [this](const std::string& title) {
+            dialog_titles.push_back(title);
+            return save_answer;
+        };
+        setup.notice = [this](const std::string& summary, const std::string& body) {
+            notices.emplace_back(summary, body);
+        };
+        setup.notice_after = notice_after;
+        setup.screen_height = screen_height;
         setup.browser_start = [this](const std::string& command_line, const std::string& address) {
             browser_starts.emplace_back(command_line, address);
         };
@@ -56,6 +68,11 @@ protected:
     Scripted_Ui_Host host;
     std::vector<std::string> dialog_titles;
     std::deque<std::string> dialog_answers;
+    std::vector<std::string> dialog_starts;
+    std::string save_answer;
+    std::vector<std::pair<std::string, std::string>> notices;
+    std::chrono::milliseconds notice_after{5000};
+    std::optional<int> screen_height;
     std::vector<std::pair<std::string, std::string>> browser_starts;
 };
 

@@ -80,8 +80,10 @@ TEST_F(Window_Test, TextsFontsColoursAndTooltips) {
     EXPECT_EQ(w->control(Control::Cancel_Execution)->toolTip(), "Ausführung abbrechen");
     EXPECT_EQ(w->control(Control::Include_Filter)->toolTip(),
               "Filter für Dateien verarbeiten, z.B.: \"*.dwg,*.doc,*.xls\"");
-    EXPECT_EQ(w->control(Control::Exclude_Filter)->toolTip(),
-              "Filter für Dateien überspringen, z.B.: \"*.bak,*.sik,*.tmp\"");
+    EXPECT_TRUE(w->control(Control::Exclude_Filter)
+                    ->toolTip()
+                    .startsWith("Filter für Dateien überspringen, z.B.: \"*.bak,*.sik,*.tmp\"; "));
+    EXPECT_EQ(w->control(Control::Evaluate_Source)->toolTip(), "Quellverzeichnis auswerten");
     EXPECT_FALSE(widget<QPushButton>(*w, Control::Start)->icon().isNull());
     EXPECT_FALSE(widget<QPushButton>(*w, Control::Cancel_Execution)->icon().isNull());
     EXPECT_FALSE(w->windowIcon().isNull());
@@ -99,9 +101,11 @@ TEST_F(Window_Test, TextsFontsColoursAndTooltips) {
     QMenu* menu = w->Kontext_Errorlist();
     EXPECT_EQ(menu->objectName(), "Kontext_Errorlist");
     EXPECT_EQ(menu->title(), "Fehlerliste");
-    ASSERT_EQ(menu->actions().size(), 1);
+    ASSERT_EQ(menu->actions().size(), 3);
     EXPECT_EQ(menu->actions()[0]->objectName(), "Copy_Single_File");
     EXPECT_EQ(menu->actions()[0]->text(), "Datei einzeln kopieren");
+    EXPECT_EQ(menu->actions()[1]->text(), "Alle erneut versuchen");
+    EXPECT_EQ(menu->actions()[2]->text(), "Liste speichern…");
 }
 
 TEST_F(Window_Test, EmptyErrorListKeepsTheWindowShortAndAListGrowsIt) {
@@ -130,7 +134,42 @@ TEST_F(Window_Test, EmptyErrorListKeepsTheWindowShortAndAListGrowsIt) {
     EXPECT_EQ(w->height(), short_height);
 }
 
-TEST_F(Window_Test, FocusStartsInSourcefolderAndTabFollowsTheDesignedOrder) {
+// Made larger by the user, the window widens its fields and its list and
+// lets the list grow; on a screen too low for it (1200 pixels at scale 2)
+// the list gives up height and the footer stays in sight.
+TEST_F(Window_Test, ResizedTheFieldsAndTheListGrowAndALowScreenShortensTheList) {
+    auto w = make_window();
+    w->show();
+    w->Add_Item(Control::Error_List, "/x/a.txt");
+    w->Arrange_Error_List();
+    auto rect = [&](Control c) { return w->control(c)->geometry(); };
+    const QRect field = rect(Control::Sourcefolder), picker = rect(Control::Get_Source),
+                list = rect(Control::Error_List), footer = rect(Control::Marravel), frame = rect(Control::Frame1);
+    w->resize(w->width() + 200, w->height() + 100);
+    EXPECT_EQ(rect(Control::Sourcefolder).width(), field.width() + 200);
+    EXPECT_EQ(rect(Control::Get_Source).x(), picker.x() + 200);
+    EXPECT_EQ(rect(Control::Frame1).x(), frame.x() + 200);
+    EXPECT_EQ(rect(Control::Error_List).width(), list.width() + 200);
+    EXPECT_EQ(rect(Control::Error_List).height(), list.height() + 100);
+    EXPECT_EQ(rect(Control::Marravel).y(), footer.y() + 100);
+    EXPECT_LE(rect(Control::Tivoran).right(), w->width());
+    w->Show_Progress_Bar(1.0);
+    EXPECT_EQ(rect(Control::Progress).width(), rect(Control::Progress_Frame).width());
+    w->close();
+
+    screen_height = 573;
+    auto low = make_window();
+    low->show();
+    low->Add_Item(Control::Error_List, "/x/a.txt");
+    low->Arrange_Error_List();
+    EXPECT_LE(low->height() + 26, 573);
+    EXPECT_GE(low->control(Control::Error_List)->height(), 60);
+    EXPECT_LE(low->control(Control::Marravel)->geometry().bottom(), low->height());
+    EXPECT_GT(low->control(Control::Marravel)->y(), low->control(Control::Error_List)->geometry().bottom());
+    low->close();
+}
+
+TEST_F(Window_Test, FocusStartsInSourcefolderAndTabFollowsTheLayout) {
     auto w = make_window();
     w->show();
     w->activateWindow();
@@ -139,18 +178,17 @@ TEST_F(Window_Test, FocusStartsInSourcefolderAndTabFollowsTheDesignedOrder) {
 
     w->Add_Item(Control::Error_List, "/x/a.txt");
     w->Arrange_Error_List();
-    w->control(Control::Later_then)->setFocus();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), w->control(Control::Error_List));
-    for (Control next : {Control::Copy_SysFiles, Control::Copy_HiddenFiles, Control::Include_Filter,
-                         Control::Exclude_Filter, Control::Sourcefolder, Control::Get_Source}) {
+    // Row by row; the hidden cancel button and the disabled box for empty
+    // folders are skipped.
+    for (Control next :
+         {Control::Get_Source, Control::Start, Control::Targetfolder, Control::Get_Target, Control::Include_Filter,
+          Control::Exclude_Filter, Control::Evaluate_Source, Control::Include_Subfolders, Control::Only_newer,
+          Control::Only_Archive, Control::Reset_Archive, Control::Copy_SysFiles, Control::Copy_HiddenFiles,
+          Control::Synchronize, Control::Later_then, Control::Error_List, Control::Sourcefolder}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        EXPECT_EQ(QApplication::focusWidget(), w->control(next)) << window::control_name(next);
+        EXPECT_EQ(QApplication::focusWidget(), w->control(next))
+            << window::control_name(next) << " not " << QApplication::focusWidget()->objectName().toStdString();
     }
-    // The start button is followed by the hidden cancel button, which is skipped.
-    w->control(Control::Start)->setFocus();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), w->control(Control::Evaluate_Source));
     w->close();
 }
 
@@ -260,6 +298,41 @@ TEST_F(Window_Test, LinkAndEmptyCheckBoxesShowInLightAndDarkThemes) {
                     strongest = std::max(strongest, contrast(picture.pixelColor(x, y), behind));
             EXPECT_GE(strongest, least) << (dark ? "dark " : "light ") << window::control_name(control);
         }
+
+        // The error counter is painted red whatever its background.
+        for (Control red : {Control::Num_Error_Files, Control::TNum_Error_Files}) {
+            QWidget* label = w->control(red);
+            EXPECT_EQ(label->palette().color(label->foregroundRole()), QColor(255, 0, 0))
+                << (dark ? "dark " : "light ") << window::control_name(red);
+        }
+
+        // The options frame's outline stands out from the window.
+        QWidget* frame = w->control(Control::Frame1);
+        QImage outline = frame->grab().toImage();
+        const QColor window_colour = frame->palette().color(QPalette::Window);
+        double frame_contrast = 1;
+        for (int y = outline.height() / 2 - 5; y < outline.height() / 2 + 5; ++y)
+            for (int x = 0; x < 4; ++x)
+                frame_contrast = std::max(frame_contrast, contrast(outline.pixelColor(x, y), window_colour));
+        EXPECT_GE(frame_contrast, 2.0) << (dark ? "dark" : "light");
+
+        // The error list's entries, plain and selected, read at least 4.5:1.
+        w->Add_Error("/quelle/ordner/datei.txt", "Permission denied");
+        w->Add_Error("/quelle/ordner/zweite.txt", "Permission denied");
+        w->Arrange_Error_List();
+        w->show();
+        auto* list = widget<QListWidget>(*w, Control::Error_List);
+        list->setCurrentRow(1);
+        for (int row : {0, 1}) {
+            QImage entry = list->viewport()->grab(list->visualItemRect(list->item(row))).toImage();
+            const QColor back = entry.pixelColor(entry.width() - 2, entry.height() / 2);
+            double strongest = 1;
+            for (int y = 0; y < entry.height(); ++y)
+                for (int x = 0; x < entry.width(); ++x)
+                    strongest = std::max(strongest, contrast(entry.pixelColor(x, y), back));
+            EXPECT_GE(strongest, 4.5) << (dark ? "dark " : "light ") << "row " << row;
+        }
+        w->close();
     }
     QApplication::setPalette(light);
 }
