@@ -310,365 +310,357 @@ TEST_F(Stored_Job_Run, ArchiveOnlyTakesTheMarkedFilesAndClearsNoBit) {
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(tree(target), (std::map<std::string, std::string>{{"marked.txt", "m"}}));
     EXPECT_EQ(files.GetFile(source + "/marked.txt").Attributes(), platform::Attribute_Archive);
+}
 
-    // What each program answers on its command line alone: exit status, the
-    // first line, and for a mistake nothing but that line and where to read on.
-    struct Answer {
-        const char* name;
-        const char* program;  // ZENTREL_RUN or the window program (nullptr where not built)
-        std::vector<std::string> arguments;
-        int status;
-        const char* first_line;  // of standard output on success, of standard error otherwise
-    };
+// What each program answers on its command line alone: exit status, the
+// first line, and for a mistake nothing but that line and where to read on.
+struct Answer {
+    const char* name;
+    const char* program;  // ZENTREL_RUN or the window program (nullptr where not built)
+    std::vector<std::string> arguments;
+    int status;
+    const char* first_line;  // of standard output on success, of standard error otherwise
+};
 
-    void PrintTo(const Answer& answer, std::ostream* out) { *out << answer.name; }
+void PrintTo(const Answer& answer, std::ostream* out) { *out << answer.name; }
 
-    class Command_Line_Answer : public Stored_Job_Run, public ::testing::WithParamInterface<Answer> {};
+class Command_Line_Answer : public Stored_Job_Run, public ::testing::WithParamInterface<Answer> {};
 
-    TEST_P(Command_Line_Answer, ExitStatusAndFirstLine) {
-        write_file(source + "/a.txt", "a");
-        const Answer& answer = GetParam();
-        if (!answer.program) GTEST_SKIP() << "this build has no window program";
-        const Outcome outcome = run(answer.program, answer.arguments);
-        EXPECT_EQ(outcome.status, answer.status) << outcome.err;
-        const auto said = lines(answer.status == 0 ? outcome.out : outcome.err);
-        ASSERT_FALSE(said.empty()) << outcome.err;
-        std::string first_line = answer.first_line;
-        if (first_line.starts_with("SOURCE")) first_line.replace(0, 6, source);
-        EXPECT_EQ(said.front(), first_line);
-        if (answer.status == 2) {
-            EXPECT_EQ(said, (std::vector<std::string>{first_line, "siehe zentrel --help"}));
-            EXPECT_EQ(outcome.out, "");
-        }
-        EXPECT_EQ(tree(target), (std::map<std::string, std::string>{}));
+TEST_P(Command_Line_Answer, ExitStatusAndFirstLine) {
+    write_file(source + "/a.txt", "a");
+    const Answer& answer = GetParam();
+    if (!answer.program) GTEST_SKIP() << "this build has no window program";
+    const Outcome outcome = run(answer.program, answer.arguments);
+    EXPECT_EQ(outcome.status, answer.status) << outcome.err;
+    const auto said = lines(answer.status == 0 ? outcome.out : outcome.err);
+    ASSERT_FALSE(said.empty()) << outcome.err;
+    std::string first_line = answer.first_line;
+    if (first_line.starts_with("SOURCE")) first_line.replace(0, 6, source);
+    EXPECT_EQ(said.front(), first_line);
+    if (answer.status == 2) {
+        EXPECT_EQ(said, (std::vector<std::string>{first_line, "siehe zentrel --help"}));
+        EXPECT_EQ(outcome.out, "");
     }
+    EXPECT_EQ(tree(target), (std::map<std::string, std::string>{}));
+}
 
-    constexpr const char* Usage = "Aufruf: zentrel --run [OPTIONEN]";
+constexpr const char* Usage = "Aufruf: zentrel --run [OPTIONEN]";
 
 #ifdef ZENTREL_WINDOW_PROGRAM
-    constexpr const char* Window_Program = ZENTREL_WINDOW_PROGRAM;
+constexpr const char* Window_Program = ZENTREL_WINDOW_PROGRAM;
 #else
-    // The sanitizer builds have no window program: its cases skip there.
-    constexpr const char* Window_Program = nullptr;
+// The sanitizer builds have no window program: its cases skip there.
+constexpr const char* Window_Program = nullptr;
 #endif
 
-    INSTANTIATE_TEST_SUITE_P(
-        Answers, Command_Line_Answer,
-        ::testing::Values(
-            Answer{"ShortHelp", ZENTREL_RUN, {"-h"}, 0, Usage},
-            Answer{"AbbreviatedHelp", ZENTREL_RUN, {"--he"}, 0, Usage},
-            Answer{"ShortVersion", ZENTREL_RUN, {"-V"}, 0, "zentrel " ZENTREL_VERSION},
-            Answer{"WindowProgramsHelp", Window_Program, {"-h"}, 0, Usage},
-            Answer{"AbbreviatedDryRunAfterDoubleDash", ZENTREL_RUN, {"--dry", "--"}, 0, "SOURCE/a.txt"},
-            Answer{"UnknownOption",
-                   ZENTREL_RUN,
-                   {"--no-such-option"},
-                   2,
-                   "zentrel: unbekannte oder mehrdeutige Option '--no-such-option'"},
-            Answer{"AmbiguousAbbreviation",
-                   ZENTREL_RUN,
-                   {"--s", "x"},
-                   2,
-                   "zentrel: unbekannte oder mehrdeutige Option '--s'"},
-            Answer{"UnknownShortOption", ZENTREL_RUN, {"-x"}, 2, "zentrel: unbekannte Option '-x'"},
-            Answer{"MissingValue", ZENTREL_RUN, {"--source"}, 2, "zentrel: '--source' braucht einen Wert"},
-            Answer{"StrayArgument", ZENTREL_RUN, {"--dry-run", "extra"}, 2, "zentrel: unerwartetes Argument 'extra'"},
-            Answer{"WindowProgramsUnknownOption",
-                   Window_Program,
-                   {"--no-such-option"},
-                   2,
-                   "zentrel: unbekannte Option '--no-such-option' (das Fenster kennt keine; ohne Fenster: --run)"}),
-        [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Answers, Command_Line_Answer,
+    ::testing::Values(
+        Answer{"ShortHelp", ZENTREL_RUN, {"-h"}, 0, Usage}, Answer{"AbbreviatedHelp", ZENTREL_RUN, {"--he"}, 0, Usage},
+        Answer{"ShortVersion", ZENTREL_RUN, {"-V"}, 0, "zentrel " ZENTREL_VERSION},
+        Answer{"WindowProgramsHelp", Window_Program, {"-h"}, 0, Usage},
+        Answer{"AbbreviatedDryRunAfterDoubleDash", ZENTREL_RUN, {"--dry", "--"}, 0, "SOURCE/a.txt"},
+        Answer{"UnknownOption",
+               ZENTREL_RUN,
+               {"--no-such-option"},
+               2,
+               "zentrel: unbekannte oder mehrdeutige Option '--no-such-option'"},
+        Answer{
+            "AmbiguousAbbreviation", ZENTREL_RUN, {"--s", "x"}, 2, "zentrel: unbekannte oder mehrdeutige Option '--s'"},
+        Answer{"UnknownShortOption", ZENTREL_RUN, {"-x"}, 2, "zentrel: unbekannte Option '-x'"},
+        Answer{"MissingValue", ZENTREL_RUN, {"--source"}, 2, "zentrel: '--source' braucht einen Wert"},
+        Answer{"StrayArgument", ZENTREL_RUN, {"--dry-run", "extra"}, 2, "zentrel: unerwartetes Argument 'extra'"},
+        Answer{"WindowProgramsUnknownOption",
+               Window_Program,
+               {"--no-such-option"},
+               2,
+               "zentrel: unbekannte Option '--no-such-option' (das Fenster kennt keine; ohne Fenster: --run)"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-    // A list or summary that cannot be written is a failure, said in one line.
-    TEST_F(Stored_Job_Run, OutputThatCannotBeWrittenFailsTheRun) {
-        write_file(source + "/a.txt", "a");
-        for (const char* redirection : {"--dry-run >/dev/full", "--help >/dev/full", "--dry-run | (exec 0<&-)"}) {
-            SCOPED_TRACE(redirection);
-            const Outcome outcome =
-                run("/bin/bash", {"-c", std::string("\"$0\" ") + redirection + "; exit ${PIPESTATUS[0]}", ZENTREL_RUN});
-            EXPECT_EQ(outcome.status, 1) << outcome.err;
-            const auto said = lines(outcome.err);
-            ASSERT_FALSE(said.empty());
-            EXPECT_TRUE(said.back().ends_with("konnte nicht vollständig geschrieben werden")) << outcome.err;
-        }
-        // The summary goes to standard error; where that is full, the run fails
-        // although every file was copied.
-        const Outcome full = run("/bin/sh", {"-c", "\"$0\" 2>/dev/full", ZENTREL_RUN});
-        EXPECT_EQ(full.status, 1);
-        EXPECT_EQ(read_file(target + "/a.txt"), "a");
-    }
-
-    // An exclude item ending in "/" leaves out folders of that name, at any
-    // depth, with all they hold; a file of that name is still copied.
-    TEST_F(Stored_Job_Run, ExcludedFoldersAreLeftOutWithWhatTheyHold) {
-        write_file(source + "/.cache/a", "cache");
-        write_file(source + "/sub/.cache/b", "deep cache");
-        write_file(source + "/Downloads-2026/c", "download");
-        write_file(source + "/keep/Downloads", "a file");
-        write_file(source + "/keep/.cache.txt", "kept");
-        write_file(source + "/keep/d.tmp", "tmp");
-        const std::vector<std::string> options{"--hidden", "--exclude", ".cache/; Down*/ ,*.tmp"};
-        std::vector<std::string> dry = options;
-        dry.push_back("--dry-run");
-        const Outcome preview = run_stored_job(dry);
-        EXPECT_EQ(preview.status, 0) << preview.err;
-        EXPECT_EQ(lines(preview.out),
-                  (std::vector<std::string>{source + "/keep/.cache.txt", source + "/keep/Downloads"}));
-
-        const Outcome outcome = run_stored_job(options);
-        EXPECT_EQ(outcome.status, 0) << outcome.err;
-        EXPECT_EQ(tree(target),
-                  (std::map<std::string, std::string>{{"keep/.cache.txt", "kept"}, {"keep/Downloads", "a file"}}));
-        EXPECT_FALSE(exists(target + "/.cache"));
-    }
-
-    TEST_F(Stored_Job_Run, CreatesAMissingTargetOnlyWhenTold) {
-        write_file(source + "/a.txt", "a");
-        const std::string missing = tmp / "new/target";
-        // A dry run foresees the run, also a synchronisation into the target it
-        // would make, and makes nothing.
-        const Outcome preview = run_stored_job({"--target", missing, "--create-target", "--sync", "--dry-run"});
-        EXPECT_EQ(preview.status, 0) << preview.err;
-        EXPECT_EQ(preview.out, source + "/a.txt\n");
-        EXPECT_FALSE(exists(tmp / "new"));
-        // Named from the working folder, as on any command line.
-        const Outcome outcome = run_stored_job({"--target", fs::relative(missing).string(), "--create-target"});
-        EXPECT_EQ(outcome.status, 0) << outcome.err;
-        EXPECT_EQ(tree(missing), (std::map<std::string, std::string>{{"a.txt", "a"}}));
-    }
-
-    // A folder in the target where a file should go: the copy fails even for root.
-    TEST_F(Stored_Job_Run, FailedFilesAreListedWithTheirReasonAndAbortStopsAtTheFirst) {
-        for (const char* name : {"a.txt", "b.txt", "c.txt"}) write_file(source + "/" + name, name);
-        write_file(target + "/a.txt/inside", "");
-        write_file(target + "/b.txt/inside", "");
-
-        const Outcome ignoring = run_stored_job({});
-        EXPECT_EQ(ignoring.status, 1) << ignoring.err;
-        const auto reported = lines(ignoring.err);
-        ASSERT_EQ(reported.size(), 4u) << ignoring.err;
-        EXPECT_EQ(reported[0], "Kopierfehler bei 2 Dateien");
-        EXPECT_EQ(reported[1], "1 Dateien kopiert (5 B)");
-        for (int i : {2, 3}) {
-            const std::string file = source + (i == 2 ? "/a.txt" : "/b.txt");
-            EXPECT_TRUE(reported[i].starts_with("  " + file + " -- Konnte Datei nicht kopieren")) << reported[i];
-            EXPECT_NE(reported[i].find("Is a directory"), std::string::npos) << reported[i];
-        }
-        EXPECT_EQ(read_file(target + "/c.txt"), "c.txt");
-
-        fs::remove(target + "/c.txt");
-        const Outcome aborting = run_stored_job({"--on-error=abort"});
-        EXPECT_EQ(aborting.status, 1) << aborting.err;
-        EXPECT_EQ(lines(aborting.err).front(), "Kopierfehler bei 1 Dateien - Abbruch durch Benutzer");
-        EXPECT_FALSE(exists(target + "/c.txt"));
-    }
-
-    // Onto a small file system: too little space is foreseen and refused
-    // unless told otherwise; a target found full then asks nothing per file.
-    TEST_F(Stored_Job_Run, ASmallTargetIsForeseenAndAFullOneFailsTheRestAtOnce) {
-        if (::mount("zentrel-test", target.c_str(), "tmpfs", 0, "size=1m") != 0)
-            GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-        struct Unmount {
-            std::string path;
-            ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-        } unmount{target};
-        for (const char* name : {"a.bin", "b.bin", "c.bin"})
-            write_file(source + "/" + name, std::string(600'000, *name));
-
-        for (const bool dry : {true, false}) {
-            const Outcome refused =
-                run_stored_job(dry ? std::vector<std::string>{"--dry-run"} : std::vector<std::string>{});
-            EXPECT_EQ(refused.status, 2) << refused.err;
-            EXPECT_TRUE(lines(refused.err)
-                            .front()
-                            .starts_with("Fehler: Im Zielverzeichnis " + target +
-                                         " ist nicht genug Platz frei (benötigt: 1.8 MB"))
-                << refused.err;
-            EXPECT_EQ(refused.out, "");
-            EXPECT_TRUE(fs::is_empty(target));
-        }
-
-        const Outcome forced = run_stored_job({"--even-if-full"});
-        EXPECT_EQ(forced.status, 1) << forced.err;
-        const auto told = lines(forced.err);
-        ASSERT_EQ(told.size(), 6u) << forced.err;
-        EXPECT_TRUE(told[0].starts_with("Hinweis: Im Zielverzeichnis")) << told[0];
-        EXPECT_EQ(told[1],
-                  "Fehler: Im Zielverzeichnis " + target +
-                      " ist kein Platz mehr frei; was nicht mehr passt, kommt ohne weitere Meldung in die Fehlerliste");
-        EXPECT_EQ(told[2], "Kopierfehler bei 2 Dateien");
-        EXPECT_EQ(told[3], "1 Dateien kopiert (600.0 kB)");
-        EXPECT_TRUE(told[4].starts_with("  " + source + "/b.bin -- ")) << told[4];
-        EXPECT_EQ(tree(target).size(), 1u);
-
-        fs::remove(target + "/a.bin");
-        write_file(target + "/filler", std::string(900'000, 'f'));
-        const Outcome stopped = run_stored_job({"--even-if-full", "--on-error=abort"});
-        EXPECT_EQ(stopped.status, 1) << stopped.err;
-        EXPECT_NE(stopped.err.find("\nKopierfehler bei 1 Dateien - Abbruch durch Benutzer\nKeine Datei kopiert\n"),
-                  std::string::npos)
-            << stopped.err;
-    }
-
-    // The labels agree with the exit status: a note after a successful run
-    // leaves it successful.
-    TEST_F(Stored_Job_Run, ArchiveBitsThatCannotBeClearedAreANoteNotAFailure) {
-        write_file(source + "/a.txt", "a");
-        Hand_Over(tmp.path());
-        ASSERT_EQ(::chmod((source + "/a.txt").c_str(), 0444), 0);  // read-only: its mark cannot be cleared
-        const auto outcome = Run_Unprivileged([&]() -> std::string {
-            const Outcome run = run_stored_job({"--archive-only", "--reset-archive"});
-            if (run.status != 0) return "exit status " + std::to_string(run.status) + ": " + run.err;
-            const auto told = lines(run.err);
-            if (told.size() != 3 ||
-                !told[0].starts_with("Hinweis: Bei 1 kopierten Dateien konnte das Archivbit nicht") ||
-                told[1] != "1 Dateien erfolgreich verarbeitet")
-                return "told: " + run.err;
-            return "";
-        });
-        if (outcome.skipped) GTEST_SKIP() << outcome.message;
-        EXPECT_EQ(outcome.message, "");
-        EXPECT_EQ(read_file(target + "/a.txt"), "a");
-    }
-
-    // What --dry-run lists is what the run then writes, in either direction;
-    // a synchronisation chosen on the command line also copies only newer
-    // files, as the window's box does, so that no older file replaces a newer.
-    enum class Direction { One_Way, Stored_Both_Ways, Both_Ways_By_Option };
-
-    class Dry_Run : public Stored_Job_Run, public ::testing::WithParamInterface<Direction> {};
-
-    TEST_P(Dry_Run, WritesNothingAndListsExactlyWhatTheRunCopies) {
-        const bool synchronize = GetParam() != Direction::One_Way;
-        const std::vector<std::string> options = GetParam() == Direction::Both_Ways_By_Option
-                                                     ? std::vector<std::string>{"--sync"}
-                                                     : std::vector<std::string>{};
-        write_file(source + "/new.txt", "new");
-        write_file(source + "/same.txt", "same");
-        write_file(target + "/same.txt", "same");
-        set_mtime(source + "/same.txt", 1'700'000'000);
-        set_mtime(target + "/same.txt", 1'700'000'000);
-        write_file(source + "/changed.txt", "source version");
-        write_file(target + "/changed.txt", "old");
-        set_mtime(target + "/changed.txt", 1'600'000'000);
-        write_file(source + "/skip.tmp", "excluded");
-        write_file(source + "/.hidden", "hidden");
-        write_file(source + "/deep/er/file.txt", "deep");
-        write_file(target + "/only-in-target.txt", "back");
-        write_file(target + "/newer-in-target.txt", "target version");
-        write_file(source + "/newer-in-target.txt", "older");
-        set_mtime(source + "/newer-in-target.txt", 1'600'000'000);
-        store("Exclude_Filter", "*.tmp");
-        store("Synchronize", GetParam() == Direction::Stored_Both_Ways ? "1" : "0");
-        const auto source_before = tree(source), target_before = tree(target);
-        const std::string settings = read_file(settings_file());
-
-        std::vector<std::string> dry = options;
-        dry.push_back("--dry-run");
-        const Outcome preview = run_stored_job(dry);
-        EXPECT_EQ(preview.status, 0) << preview.err;
-        std::uintmax_t bytes = 0;
-        for (const auto& listed : lines(preview.out)) bytes += fs::file_size(listed);
-        EXPECT_EQ(lines(preview.err).back(), std::to_string(lines(preview.out).size()) + " Dateien, " +
-                                                 std::to_string(bytes) + " Bytes würden kopiert");
-        EXPECT_EQ(tree(source), source_before);
-        EXPECT_EQ(tree(target), target_before);
-        EXPECT_EQ(read_file(settings_file()), settings);
-
-        const Outcome copied = run_stored_job(options);
-        EXPECT_EQ(copied.status, 0) << copied.err;
-        // Each written file, named by where the run read it.
-        std::set<std::string> written;
-        const std::vector<std::tuple<std::string, std::string, std::map<std::string, std::string>>> directions{
-            {target, source, target_before}, {source, target, source_before}};
-        for (const auto& [into, from, before] : directions) {
-            for (const auto& [path, content] : tree(into)) {
-                const auto old = before.find(path);
-                if (old == before.end() || old->second != content) written.insert(from + "/" + path);
-            }
-        }
-        const auto listed = lines(preview.out);
-        EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), written);
-        EXPECT_EQ(listed.size(), written.size()) << preview.out;
-        EXPECT_EQ(written.size(), synchronize ? 5u : 4u);
-        EXPECT_EQ(read_file(target + "/newer-in-target.txt"), synchronize ? "target version" : "older");
-    }
-
-    INSTANTIATE_TEST_SUITE_P(
-        Directions, Dry_Run,
-        ::testing::Values(Direction::One_Way, Direction::Stored_Both_Ways, Direction::Both_Ways_By_Option),
-        [](const auto& info) {
-            switch (info.param) {
-                case Direction::One_Way:
-                    return "OneWay";
-                case Direction::Stored_Both_Ways:
-                    return "StoredBothWays";
-                case Direction::Both_Ways_By_Option:
-                    return "BothWaysByOption";
-            }
-            return "";
-        });
-
-    // SIGINT stops the run after the file in progress: whole files only.
-    // SIGHUP, the terminal going away, does the same.
-    class Interrupt : public Stored_Job_Run, public ::testing::WithParamInterface<int> {};
-
-    TEST_P(Interrupt, StopsAfterTheFileInProgressLeavingWholeFiles) {
-        constexpr int Count = 8;
-        for (int i = 0; i < Count; ++i)
-            write_file(source + "/large-" + std::to_string(i), std::string(48 << 20, static_cast<char>('a' + i)));
-
-        const Outcome outcome = run_stored_job({}, [&](pid_t child) {
-            if (fs::is_empty(target)) return false;
-            ::kill(child, GetParam());
-            return true;
-        });
-        EXPECT_EQ(outcome.status, 130) << outcome.err;
-        EXPECT_NE(outcome.err.find(" - Abbruch durch Benutzer"), std::string::npos) << outcome.err;
-        const auto copied = tree(target);
-        EXPECT_LT(copied.size(), static_cast<std::size_t>(Count));
-        for (const auto& entry : fs::directory_iterator(target)) {
-            const std::string name = entry.path().filename().string();
-            ASSERT_TRUE(copied.count(name)) << "not a finished copy: " << name;
-            EXPECT_TRUE(copied.at(name) == read_file(source + "/" + name)) << name << " is not whole";
-        }
-    }
-
-    INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, ::testing::Values(SIGINT, SIGHUP));
-
-    // A target renamed while the run copies into it: the run says so and fails.
-    TEST_F(Stored_Job_Run, ATargetMovedAwayDuringTheRunIsNamed) {
-        for (int i = 0; i < 4; ++i) write_file(source + "/large-" + std::to_string(i), std::string(48 << 20, 'm'));
-        const std::string moved = tmp / "moved";
-        const Outcome outcome = run_stored_job({}, [&](pid_t) {
-            if (fs::is_empty(target)) return false;
-            fs::rename(target, moved);
-            return true;
-        });
+// A list or summary that cannot be written is a failure, said in one line.
+TEST_F(Stored_Job_Run, OutputThatCannotBeWrittenFailsTheRun) {
+    write_file(source + "/a.txt", "a");
+    for (const char* redirection : {"--dry-run >/dev/full", "--help >/dev/full", "--dry-run | (exec 0<&-)"}) {
+        SCOPED_TRACE(redirection);
+        const Outcome outcome =
+            run("/bin/bash", {"-c", std::string("\"$0\" ") + redirection + "; exit ${PIPESTATUS[0]}", ZENTREL_RUN});
         EXPECT_EQ(outcome.status, 1) << outcome.err;
-        EXPECT_NE(
-            outcome.err.find("zentrel: das Zielverzeichnis " + target + " wurde während der Ausführung verschoben"),
-            std::string::npos)
-            << outcome.err;
+        const auto said = lines(outcome.err);
+        ASSERT_FALSE(said.empty());
+        EXPECT_TRUE(said.back().ends_with("konnte nicht vollständig geschrieben werden")) << outcome.err;
     }
+    // The summary goes to standard error; where that is full, the run fails
+    // although every file was copied.
+    const Outcome full = run("/bin/sh", {"-c", "\"$0\" 2>/dev/full", ZENTREL_RUN});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(read_file(target + "/a.txt"), "a");
+}
+
+// An exclude item ending in "/" leaves out folders of that name, at any
+// depth, with all they hold; a file of that name is still copied.
+TEST_F(Stored_Job_Run, ExcludedFoldersAreLeftOutWithWhatTheyHold) {
+    write_file(source + "/.cache/a", "cache");
+    write_file(source + "/sub/.cache/b", "deep cache");
+    write_file(source + "/Downloads-2026/c", "download");
+    write_file(source + "/keep/Downloads", "a file");
+    write_file(source + "/keep/.cache.txt", "kept");
+    write_file(source + "/keep/d.tmp", "tmp");
+    const std::vector<std::string> options{"--hidden", "--exclude", ".cache/; Down*/ ,*.tmp"};
+    std::vector<std::string> dry = options;
+    dry.push_back("--dry-run");
+    const Outcome preview = run_stored_job(dry);
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(lines(preview.out), (std::vector<std::string>{source + "/keep/.cache.txt", source + "/keep/Downloads"}));
+
+    const Outcome outcome = run_stored_job(options);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(tree(target),
+              (std::map<std::string, std::string>{{"keep/.cache.txt", "kept"}, {"keep/Downloads", "a file"}}));
+    EXPECT_FALSE(exists(target + "/.cache"));
+}
+
+TEST_F(Stored_Job_Run, CreatesAMissingTargetOnlyWhenTold) {
+    write_file(source + "/a.txt", "a");
+    const std::string missing = tmp / "new/target";
+    // A dry run foresees the run, also a synchronisation into the target it
+    // would make, and makes nothing.
+    const Outcome preview = run_stored_job({"--target", missing, "--create-target", "--sync", "--dry-run"});
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(preview.out, source + "/a.txt\n");
+    EXPECT_FALSE(exists(tmp / "new"));
+    // Named from the working folder, as on any command line.
+    const Outcome outcome = run_stored_job({"--target", fs::relative(missing).string(), "--create-target"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(tree(missing), (std::map<std::string, std::string>{{"a.txt", "a"}}));
+}
+
+// A folder in the target where a file should go: the copy fails even for root.
+TEST_F(Stored_Job_Run, FailedFilesAreListedWithTheirReasonAndAbortStopsAtTheFirst) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) write_file(source + "/" + name, name);
+    write_file(target + "/a.txt/inside", "");
+    write_file(target + "/b.txt/inside", "");
+
+    const Outcome ignoring = run_stored_job({});
+    EXPECT_EQ(ignoring.status, 1) << ignoring.err;
+    const auto reported = lines(ignoring.err);
+    ASSERT_EQ(reported.size(), 4u) << ignoring.err;
+    EXPECT_EQ(reported[0], "Kopierfehler bei 2 Dateien");
+    EXPECT_EQ(reported[1], "1 Dateien kopiert (5 B)");
+    for (int i : {2, 3}) {
+        const std::string file = source + (i == 2 ? "/a.txt" : "/b.txt");
+        EXPECT_TRUE(reported[i].starts_with("  " + file + " -- Konnte Datei nicht kopieren")) << reported[i];
+        EXPECT_NE(reported[i].find("Is a directory"), std::string::npos) << reported[i];
+    }
+    EXPECT_EQ(read_file(target + "/c.txt"), "c.txt");
+
+    fs::remove(target + "/c.txt");
+    const Outcome aborting = run_stored_job({"--on-error=abort"});
+    EXPECT_EQ(aborting.status, 1) << aborting.err;
+    EXPECT_EQ(lines(aborting.err).front(), "Kopierfehler bei 1 Dateien - Abbruch durch Benutzer");
+    EXPECT_FALSE(exists(target + "/c.txt"));
+}
+
+// Onto a small file system: too little space is foreseen and refused
+// unless told otherwise; a target found full then asks nothing per file.
+TEST_F(Stored_Job_Run, ASmallTargetIsForeseenAndAFullOneFailsTheRestAtOnce) {
+    if (::mount("zentrel-test", target.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{target};
+    for (const char* name : {"a.bin", "b.bin", "c.bin"}) write_file(source + "/" + name, std::string(600'000, *name));
+
+    for (const bool dry : {true, false}) {
+        const Outcome refused =
+            run_stored_job(dry ? std::vector<std::string>{"--dry-run"} : std::vector<std::string>{});
+        EXPECT_EQ(refused.status, 2) << refused.err;
+        EXPECT_TRUE(
+            lines(refused.err)
+                .front()
+                .starts_with("Fehler: Im Zielverzeichnis " + target + " ist nicht genug Platz frei (benötigt: 1.8 MB"))
+            << refused.err;
+        EXPECT_EQ(refused.out, "");
+        EXPECT_TRUE(fs::is_empty(target));
+    }
+
+    const Outcome forced = run_stored_job({"--even-if-full"});
+    EXPECT_EQ(forced.status, 1) << forced.err;
+    const auto told = lines(forced.err);
+    ASSERT_EQ(told.size(), 6u) << forced.err;
+    EXPECT_TRUE(told[0].starts_with("Hinweis: Im Zielverzeichnis")) << told[0];
+    EXPECT_EQ(told[1],
+              "Fehler: Im Zielverzeichnis " + target +
+                  " ist kein Platz mehr frei; was nicht mehr passt, kommt ohne weitere Meldung in die Fehlerliste");
+    EXPECT_EQ(told[2], "Kopierfehler bei 2 Dateien");
+    EXPECT_EQ(told[3], "1 Dateien kopiert (600.0 kB)");
+    EXPECT_TRUE(told[4].starts_with("  " + source + "/b.bin -- ")) << told[4];
+    EXPECT_EQ(tree(target).size(), 1u);
+
+    fs::remove(target + "/a.bin");
+    write_file(target + "/filler", std::string(900'000, 'f'));
+    const Outcome stopped = run_stored_job({"--even-if-full", "--on-error=abort"});
+    EXPECT_EQ(stopped.status, 1) << stopped.err;
+    EXPECT_NE(stopped.err.find("\nKopierfehler bei 1 Dateien - Abbruch durch Benutzer\nKeine Datei kopiert\n"),
+              std::string::npos)
+        << stopped.err;
+}
+
+// The labels agree with the exit status: a note after a successful run
+// leaves it successful.
+TEST_F(Stored_Job_Run, ArchiveBitsThatCannotBeClearedAreANoteNotAFailure) {
+    write_file(source + "/a.txt", "a");
+    Hand_Over(tmp.path());
+    ASSERT_EQ(::chmod((source + "/a.txt").c_str(), 0444), 0);  // read-only: its mark cannot be cleared
+    const auto outcome = Run_Unprivileged([&]() -> std::string {
+        const Outcome run = run_stored_job({"--archive-only", "--reset-archive"});
+        if (run.status != 0) return "exit status " + std::to_string(run.status) + ": " + run.err;
+        const auto told = lines(run.err);
+        if (told.size() != 3 || !told[0].starts_with("Hinweis: Bei 1 kopierten Dateien konnte das Archivbit nicht") ||
+            told[1] != "1 Dateien erfolgreich verarbeitet")
+            return "told: " + run.err;
+        return "";
+    });
+    if (outcome.skipped) GTEST_SKIP() << outcome.message;
+    EXPECT_EQ(outcome.message, "");
+    EXPECT_EQ(read_file(target + "/a.txt"), "a");
+}
+
+// What --dry-run lists is what the run then writes, in either direction;
+// a synchronisation chosen on the command line also copies only newer
+// files, as the window's box does, so that no older file replaces a newer.
+enum class Direction { One_Way, Stored_Both_Ways, Both_Ways_By_Option };
+
+class Dry_Run : public Stored_Job_Run, public ::testing::WithParamInterface<Direction> {};
+
+TEST_P(Dry_Run, WritesNothingAndListsExactlyWhatTheRunCopies) {
+    const bool synchronize = GetParam() != Direction::One_Way;
+    const std::vector<std::string> options =
+        GetParam() == Direction::Both_Ways_By_Option ? std::vector<std::string>{"--sync"} : std::vector<std::string>{};
+    write_file(source + "/new.txt", "new");
+    write_file(source + "/same.txt", "same");
+    write_file(target + "/same.txt", "same");
+    set_mtime(source + "/same.txt", 1'700'000'000);
+    set_mtime(target + "/same.txt", 1'700'000'000);
+    write_file(source + "/changed.txt", "source version");
+    write_file(target + "/changed.txt", "old");
+    set_mtime(target + "/changed.txt", 1'600'000'000);
+    write_file(source + "/skip.tmp", "excluded");
+    write_file(source + "/.hidden", "hidden");
+    write_file(source + "/deep/er/file.txt", "deep");
+    write_file(target + "/only-in-target.txt", "back");
+    write_file(target + "/newer-in-target.txt", "target version");
+    write_file(source + "/newer-in-target.txt", "older");
+    set_mtime(source + "/newer-in-target.txt", 1'600'000'000);
+    store("Exclude_Filter", "*.tmp");
+    store("Synchronize", GetParam() == Direction::Stored_Both_Ways ? "1" : "0");
+    const auto source_before = tree(source), target_before = tree(target);
+    const std::string settings = read_file(settings_file());
+
+    std::vector<std::string> dry = options;
+    dry.push_back("--dry-run");
+    const Outcome preview = run_stored_job(dry);
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    std::uintmax_t bytes = 0;
+    for (const auto& listed : lines(preview.out)) bytes += fs::file_size(listed);
+    EXPECT_EQ(lines(preview.err).back(), std::to_string(lines(preview.out).size()) + " Dateien, " +
+                                             std::to_string(bytes) + " Bytes würden kopiert");
+    EXPECT_EQ(tree(source), source_before);
+    EXPECT_EQ(tree(target), target_before);
+    EXPECT_EQ(read_file(settings_file()), settings);
+
+    const Outcome copied = run_stored_job(options);
+    EXPECT_EQ(copied.status, 0) << copied.err;
+    // Each written file, named by where the run read it.
+    std::set<std::string> written;
+    const std::vector<std::tuple<std::string, std::string, std::map<std::string, std::string>>> directions{
+        {target, source, target_before}, {source, target, source_before}};
+    for (const auto& [into, from, before] : directions) {
+        for (const auto& [path, content] : tree(into)) {
+            const auto old = before.find(path);
+            if (old == before.end() || old->second != content) written.insert(from + "/" + path);
+        }
+    }
+    const auto listed = lines(preview.out);
+    EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), written);
+    EXPECT_EQ(listed.size(), written.size()) << preview.out;
+    EXPECT_EQ(written.size(), synchronize ? 5u : 4u);
+    EXPECT_EQ(read_file(target + "/newer-in-target.txt"), synchronize ? "target version" : "older");
+}
+
+INSTANTIATE_TEST_SUITE_P(Directions, Dry_Run,
+                         ::testing::Values(Direction::One_Way, Direction::Stored_Both_Ways,
+                                           Direction::Both_Ways_By_Option),
+                         [](const auto& info) {
+                             switch (info.param) {
+                                 case Direction::One_Way:
+                                     return "OneWay";
+                                 case Direction::Stored_Both_Ways:
+                                     return "StoredBothWays";
+                                 case Direction::Both_Ways_By_Option:
+                                     return "BothWaysByOption";
+                             }
+                             return "";
+                         });
+
+// SIGINT stops the run after the file in progress: whole files only.
+// SIGHUP, the terminal going away, does the same.
+class Interrupt : public Stored_Job_Run, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Interrupt, StopsAfterTheFileInProgressLeavingWholeFiles) {
+    constexpr int Count = 8;
+    for (int i = 0; i < Count; ++i)
+        write_file(source + "/large-" + std::to_string(i), std::string(48 << 20, static_cast<char>('a' + i)));
+
+    const Outcome outcome = run_stored_job({}, [&](pid_t child) {
+        if (fs::is_empty(target)) return false;
+        ::kill(child, GetParam());
+        return true;
+    });
+    EXPECT_EQ(outcome.status, 130) << outcome.err;
+    EXPECT_NE(outcome.err.find(" - Abbruch durch Benutzer"), std::string::npos) << outcome.err;
+    const auto copied = tree(target);
+    EXPECT_LT(copied.size(), static_cast<std::size_t>(Count));
+    for (const auto& entry : fs::directory_iterator(target)) {
+        const std::string name = entry.path().filename().string();
+        ASSERT_TRUE(copied.count(name)) << "not a finished copy: " << name;
+        EXPECT_TRUE(copied.at(name) == read_file(source + "/" + name)) << name << " is not whole";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, ::testing::Values(SIGINT, SIGHUP));
+
+// A target renamed while the run copies into it: the run says so and fails.
+TEST_F(Stored_Job_Run, ATargetMovedAwayDuringTheRunIsNamed) {
+    for (int i = 0; i < 4; ++i) write_file(source + "/large-" + std::to_string(i), std::string(48 << 20, 'm'));
+    const std::string moved = tmp / "moved";
+    const Outcome outcome = run_stored_job({}, [&](pid_t) {
+        if (fs::is_empty(target)) return false;
+        fs::rename(target, moved);
+        return true;
+    });
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("zentrel: das Zielverzeichnis " + target + " wurde während der Ausführung verschoben"),
+              std::string::npos)
+        << outcome.err;
+}
 
 #ifdef ZENTREL_WINDOW_PROGRAM
-    // The window's program hands --run over before it needs a display, and
-    // without one says what to do instead of failing inside Qt.
-    TEST_F(Stored_Job_Run, WindowProgramHandsOverAndNeedsNoDisplayForIt) {
-        write_file(source + "/a.txt", "a");
-        const std::vector<std::string> no_display{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+// The window's program hands --run over before it needs a display, and
+// without one says what to do instead of failing inside Qt.
+TEST_F(Stored_Job_Run, WindowProgramHandsOverAndNeedsNoDisplayForIt) {
+    write_file(source + "/a.txt", "a");
+    const std::vector<std::string> no_display{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
 
-        const Outcome preview = run(ZENTREL_WINDOW_PROGRAM, {"--run", "--dry-run"}, {}, no_display);
-        EXPECT_EQ(preview.status, 0) << preview.err;
-        EXPECT_EQ(preview.out, source + "/a.txt\n");
+    const Outcome preview = run(ZENTREL_WINDOW_PROGRAM, {"--run", "--dry-run"}, {}, no_display);
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(preview.out, source + "/a.txt\n");
 
-        const Outcome window = run(ZENTREL_WINDOW_PROGRAM, {}, {}, no_display);
-        EXPECT_EQ(window.status, 1);
-        EXPECT_EQ(lines(window.err).size(), 1u) << window.err;
-        EXPECT_NE(window.err.find("zentrel --run"), std::string::npos) << window.err;
-    }
+    const Outcome window = run(ZENTREL_WINDOW_PROGRAM, {}, {}, no_display);
+    EXPECT_EQ(window.status, 1);
+    EXPECT_EQ(lines(window.err).size(), 1u) << window.err;
+    EXPECT_NE(window.err.find("zentrel --run"), std::string::npos) << window.err;
+}
 #endif
 
 }  // namespace
