@@ -196,47 +196,64 @@ TEST_F(Posix_File_System_Test, FailuresCarryErrnoAndPath) {
 
 // By path, and confined to a tree, where a rename within one folder goes
 // through one opening of it.
+// Also where the file system has no RENAME_NOREPLACE (the kernel answers
+// EINVAL): a file is linked under its new name and the old name removed.
 TEST_F(Posix_File_System_Test, RenameWithoutReplaceNeverReplaces) {
-    for (const bool confine : {false, true}) {
-        SCOPED_TRACE(confine ? "confined" : "by path");
-        auto made = make_posix_file_system();
-        File_System& own = *made;
-        const std::string root = tmp / (confine ? "confined" : "by-path");
-        write_file(root + "/a", "A");
-        write_file(root + "/b", "B");
-        std::optional<Confinement> confined;
-        if (confine) confined.emplace(own, std::vector<std::string>{root});
-        try {
-            own.rename(root + "/a", root + "/b", false);
-            FAIL() << "no exception";
-        } catch (const File_System_Error& error) {
-            EXPECT_EQ(error.error_number(), EEXIST);
+    auto check = [&](const std::string& base) {
+        for (const bool confine : {false, true}) {
+            SCOPED_TRACE(confine ? "confined" : "by path");
+            auto made = make_posix_file_system();
+            File_System& own = *made;
+            const std::string root = base + (confine ? "/confined" : "/by-path");
+            write_file(root + "/a", "A");
+            write_file(root + "/b", "B");
+            std::optional<Confinement> confined;
+            if (confine) confined.emplace(own, std::vector<std::string>{root});
+            try {
+                own.rename(root + "/a", root + "/b", false);
+                FAIL() << "no exception";
+            } catch (const File_System_Error& error) {
+                EXPECT_EQ(error.error_number(), EEXIST);
+            }
+            EXPECT_EQ(read_file(root + "/a"), "A");
+            EXPECT_EQ(read_file(root + "/b"), "B");
+
+            // A dangling link is something too.
+            ASSERT_EQ(::symlink("nowhere", (root + "/l").c_str()), 0);
+            EXPECT_THROW(own.rename(root + "/a", root + "/l", false), File_System_Error);
+            EXPECT_EQ(read_file(root + "/a"), "A");
+
+            own.rename(root + "/a", root + "/c", false);
+            EXPECT_FALSE(exists(root + "/a"));
+            EXPECT_EQ(read_file(root + "/c"), "A");
+
+            own.rename(root + "/c", root + "/b", true);
+            EXPECT_EQ(read_file(root + "/b"), "A");
+            EXPECT_FALSE(exists(root + "/c"));
+
+            // A link is renamed itself, not what it points to.
+            own.rename(root + "/l", root + "/m", false);
+            EXPECT_EQ(own.read_link(root + "/m"), "nowhere");
+
+            // Into a subfolder and back.
+            make_folders(root + "/sub");
+            own.rename(root + "/b", root + "/sub/b", false);
+            own.rename(root + "/sub/b", root + "/b2", false);
+            EXPECT_EQ(read_file(root + "/b2"), "A");
         }
-        EXPECT_EQ(read_file(root + "/a"), "A");
-        EXPECT_EQ(read_file(root + "/b"), "B");
-
-        // A dangling link is something too.
-        ASSERT_EQ(::symlink("nowhere", (root + "/l").c_str()), 0);
-        EXPECT_THROW(own.rename(root + "/a", root + "/l", false), File_System_Error);
-        EXPECT_EQ(read_file(root + "/a"), "A");
-
-        own.rename(root + "/a", root + "/c", false);
-        EXPECT_FALSE(exists(root + "/a"));
-        EXPECT_EQ(read_file(root + "/c"), "A");
-
-        own.rename(root + "/c", root + "/b", true);
-        EXPECT_EQ(read_file(root + "/b"), "A");
-        EXPECT_FALSE(exists(root + "/c"));
-
-        // A link is renamed itself, not what it points to.
-        own.rename(root + "/l", root + "/m", false);
-        EXPECT_EQ(own.read_link(root + "/m"), "nowhere");
-
-        // Into a subfolder and back.
-        make_folders(root + "/sub");
-        own.rename(root + "/b", root + "/sub/b", false);
-        own.rename(root + "/sub/b", root + "/b2", false);
-        EXPECT_EQ(read_file(root + "/b2"), "A");
+    };
+    for (const bool noreplace : {true, false}) {
+        SCOPED_TRACE(noreplace ? "RENAME_NOREPLACE" : "no RENAME_NOREPLACE");
+        auto refuse = [&] {
+            return noreplace ? std::string() : testing::refuse_calls({{SYS_renameat2, EINVAL, 4, RENAME_NOREPLACE}});
+        };
+        // The expectations fail in the child and are reported there.
+        const auto outcome = testing::Run_In_Child(refuse, [&]() -> std::string {
+            check(tmp / (noreplace ? "noreplace" : "fallback"));
+            return ::testing::Test::HasFailure() ? "failed in the child (above)" : "";
+        });
+        if (outcome.skipped) GTEST_SKIP() << outcome.message;
+        EXPECT_EQ(outcome.message, "");
     }
 }
 
