@@ -94,9 +94,17 @@ std::optional<Job_Settings> load_job(const cli::Command_Line& line, engine::Run_
                         [&](const auto& check) { return refused.name == settings::Option_Name(check.first); });
         if (!replaced) return std::nullopt;
     }
-    if (job.Sourcefolder.empty() || job.Targetfolder.empty()) {
+    // A folder this run gave, even as an empty text, is the run's own
+    // mistake, which the start names; a folder missing from the store is
+    // the store's.
+    const auto given = [&](cli::Text_Setting field) {
+        return std::any_of(line.texts.begin(), line.texts.end(), [&](const auto& text) { return text.first == field; });
+    };
+    const bool source_missing = job.Sourcefolder.empty() && !given(&Job_Settings::Sourcefolder);
+    const bool target_missing = job.Targetfolder.empty() && !given(&Job_Settings::Targetfolder);
+    if (source_missing || target_missing) {
         std::fprintf(stderr, "zentrel: %s\n",
-                     settings::No_Stored_Job_Text(stored, job.Sourcefolder.empty(), job.Targetfolder.empty()).c_str());
+                     settings::No_Stored_Job_Text(stored, source_missing, target_missing).c_str());
         return std::nullopt;
     }
     engine::Later_then_Change(job.Later_Then, state, support.regional());
