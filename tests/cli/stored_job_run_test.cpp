@@ -1,5 +1,6 @@
 // The run without a window, end to end: the real program as a child process
 // on real folders, its settings in a temporary registry.
+#include "common/built_program.h"
 #include "common/temp_folder.h"
 #include "common/unprivileged.h"
 #include "platform/file_objects.h"
@@ -31,6 +32,9 @@
 
 namespace zentrel::testing {
 namespace {
+
+// zentrel-run as built, or its copy (tests/as-ordinary-user).
+const std::string Run_Program = built_program(ZENTREL_RUN);
 
 namespace fs = std::filesystem;
 
@@ -89,7 +93,7 @@ Outcome run(const std::string& program, const std::vector<std::string>& argument
 }
 
 Outcome run_stored_job(const std::vector<std::string>& arguments, const std::function<bool(pid_t)>& act = {}) {
-    return run(ZENTREL_RUN, arguments, act);
+    return run(Run_Program, arguments, act);
 }
 
 // Every regular file below root by relative path, with its content.
@@ -249,7 +253,7 @@ TEST_F(Stored_Job_Run, RunsTheJobAsTheWindowStoredItUnderAnyLocale) {
     set_mtime(source + "/new.txt", 1'750'000'000);  // 2025
     set_mtime(source + "/old.txt", 1'700'000'000);  // 2023
     const std::vector<std::string> locale = {"LC_ALL", "LC_TIME", "LANG"};
-    Outcome outcome = run(ZENTREL_RUN, {}, {}, locale);
+    Outcome outcome = run(Run_Program, {}, {}, locale);
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(tree(target), (std::map<std::string, std::string>{{"new.txt", "n"}})) << outcome.err;
     EXPECT_EQ(outcome.err.find("Einstellungsdatei"), std::string::npos) << outcome.err;
@@ -257,7 +261,7 @@ TEST_F(Stored_Job_Run, RunsTheJobAsTheWindowStoredItUnderAnyLocale) {
     // A damaged file: what it still holds is run, and it is named once.
     write_file(settings_file(), read_file(settings_file()) + "\x01 not a line\n");
     std::filesystem::remove(target + "/new.txt");
-    outcome = run(ZENTREL_RUN, {}, {}, locale);
+    outcome = run(Run_Program, {}, {}, locale);
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(tree(target), (std::map<std::string, std::string>{{"new.txt", "n"}}));
     EXPECT_EQ(lines(outcome.err).front(), "zentrel: Die Einstellungsdatei '" + settings_file() +
@@ -272,10 +276,10 @@ TEST_F(Stored_Job_Run, UnreadableStoredValuesAndAMissingJobStopTheRun) {
     write_file(source + "/a.txt", "a");
     const std::vector<std::string> locale = {"LC_ALL", "LC_TIME", "LANG"};
     store("Later_Then", "01.06.2024");  // an older file's regional text
-    Outcome outcome = run(ZENTREL_RUN, {}, {}, locale);
+    Outcome outcome = run(Run_Program, {}, {}, locale);
     EXPECT_EQ(outcome.status, 2);
     EXPECT_NE(outcome.err.find("'Later_Then' ('01.06.2024') ist kein Datum"), std::string::npos) << outcome.err;
-    outcome = run(ZENTREL_RUN, {"--dry-run", "--no-newer-than"}, {}, locale);
+    outcome = run(Run_Program, {"--dry-run", "--no-newer-than"}, {}, locale);
     EXPECT_EQ(outcome.status, 0) << outcome.err;
 
     store("Later_Then", "");
@@ -347,29 +351,35 @@ TEST_P(Command_Line_Answer, ExitStatusAndFirstLine) {
 constexpr const char* Usage = "Aufruf: zentrel --run [OPTIONEN]";
 
 #ifdef ZENTREL_WINDOW_PROGRAM
-constexpr const char* Window_Program = ZENTREL_WINDOW_PROGRAM;
+const std::string Window_Program_Copy = built_program(ZENTREL_WINDOW_PROGRAM);
+const char* const Window_Program = Window_Program_Copy.c_str();
 #else
 // The sanitizer builds have no window program: its cases skip there.
-constexpr const char* Window_Program = nullptr;
+const char* const Window_Program = nullptr;
 #endif
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, Command_Line_Answer,
     ::testing::Values(
-        Answer{"ShortHelp", ZENTREL_RUN, {"-h"}, 0, Usage}, Answer{"AbbreviatedHelp", ZENTREL_RUN, {"--he"}, 0, Usage},
-        Answer{"ShortVersion", ZENTREL_RUN, {"-V"}, 0, "zentrel " ZENTREL_VERSION},
+        Answer{"ShortHelp", Run_Program.c_str(), {"-h"}, 0, Usage},
+        Answer{"AbbreviatedHelp", Run_Program.c_str(), {"--he"}, 0, Usage},
+        Answer{"ShortVersion", Run_Program.c_str(), {"-V"}, 0, "zentrel " ZENTREL_VERSION},
         Answer{"WindowProgramsHelp", Window_Program, {"-h"}, 0, Usage},
-        Answer{"AbbreviatedDryRunAfterDoubleDash", ZENTREL_RUN, {"--dry", "--"}, 0, "SOURCE/a.txt"},
+        Answer{"AbbreviatedDryRunAfterDoubleDash", Run_Program.c_str(), {"--dry", "--"}, 0, "SOURCE/a.txt"},
         Answer{"UnknownOption",
-               ZENTREL_RUN,
+               Run_Program.c_str(),
                {"--no-such-option"},
                2,
                "zentrel: unbekannte oder mehrdeutige Option '--no-such-option'"},
+        Answer{"AmbiguousAbbreviation",
+               Run_Program.c_str(),
+               {"--s", "x"},
+               2,
+               "zentrel: unbekannte oder mehrdeutige Option '--s'"},
+        Answer{"UnknownShortOption", Run_Program.c_str(), {"-x"}, 2, "zentrel: unbekannte Option '-x'"},
+        Answer{"MissingValue", Run_Program.c_str(), {"--source"}, 2, "zentrel: '--source' braucht einen Wert"},
         Answer{
-            "AmbiguousAbbreviation", ZENTREL_RUN, {"--s", "x"}, 2, "zentrel: unbekannte oder mehrdeutige Option '--s'"},
-        Answer{"UnknownShortOption", ZENTREL_RUN, {"-x"}, 2, "zentrel: unbekannte Option '-x'"},
-        Answer{"MissingValue", ZENTREL_RUN, {"--source"}, 2, "zentrel: '--source' braucht einen Wert"},
-        Answer{"StrayArgument", ZENTREL_RUN, {"--dry-run", "extra"}, 2, "zentrel: unerwartetes Argument 'extra'"},
+            "StrayArgument", Run_Program.c_str(), {"--dry-run", "extra"}, 2, "zentrel: unerwartetes Argument 'extra'"},
         Answer{"WindowProgramsUnknownOption",
                Window_Program,
                {"--no-such-option"},
@@ -383,7 +393,7 @@ TEST_F(Stored_Job_Run, OutputThatCannotBeWrittenFailsTheRun) {
     for (const char* redirection : {"--dry-run >/dev/full", "--help >/dev/full", "--dry-run | (exec 0<&-)"}) {
         SCOPED_TRACE(redirection);
         const Outcome outcome =
-            run("/bin/bash", {"-c", std::string("\"$0\" ") + redirection + "; exit ${PIPESTATUS[0]}", ZENTREL_RUN});
+            run("/bin/bash", {"-c", std::string("\"$0\" ") + redirection + "; exit ${PIPESTATUS[0]}", Run_Program});
         EXPECT_EQ(outcome.status, 1) << outcome.err;
         const auto said = lines(outcome.err);
         ASSERT_FALSE(said.empty());
@@ -391,7 +401,7 @@ TEST_F(Stored_Job_Run, OutputThatCannotBeWrittenFailsTheRun) {
     }
     // The summary goes to standard error; where that is full, the run fails
     // although every file was copied.
-    const Outcome full = run("/bin/sh", {"-c", "\"$0\" 2>/dev/full", ZENTREL_RUN});
+    const Outcome full = run("/bin/sh", {"-c", "\"$0\" 2>/dev/full", Run_Program});
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(read_file(target + "/a.txt"), "a");
 }
@@ -652,11 +662,11 @@ TEST_F(Stored_Job_Run, WindowProgramHandsOverAndNeedsNoDisplayForIt) {
     write_file(source + "/a.txt", "a");
     const std::vector<std::string> no_display{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
 
-    const Outcome preview = run(ZENTREL_WINDOW_PROGRAM, {"--run", "--dry-run"}, {}, no_display);
+    const Outcome preview = run(Window_Program, {"--run", "--dry-run"}, {}, no_display);
     EXPECT_EQ(preview.status, 0) << preview.err;
     EXPECT_EQ(preview.out, source + "/a.txt\n");
 
-    const Outcome window = run(ZENTREL_WINDOW_PROGRAM, {}, {}, no_display);
+    const Outcome window = run(Window_Program, {}, {}, no_display);
     EXPECT_EQ(window.status, 1);
     EXPECT_EQ(lines(window.err).size(), 1u) << window.err;
     EXPECT_NE(window.err.find("zentrel --run"), std::string::npos) << window.err;

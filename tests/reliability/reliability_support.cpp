@@ -1,5 +1,6 @@
 #include "reliability/reliability_support.h"
 
+#include "common/built_program.h"
 #include "common/temp_folder.h"
 
 #include <fcntl.h>
@@ -103,7 +104,7 @@ std::map<std::string, File_Image> write_old_versions(const std::string& source, 
     return old;
 }
 
-std::string driver_path() { return ZENTREL_SCRIPTED_RUN; }
+std::string driver_path() { return built_program(ZENTREL_SCRIPTED_RUN); }
 
 Child_Result run_driver(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& env,
                         std::optional<std::chrono::microseconds> kill_after, std::chrono::seconds limit) {
