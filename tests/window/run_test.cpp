@@ -241,7 +241,7 @@ TEST_F(Run_Test, SingleCopyNeverTargetsTheFileItself) {
     host.answer(support::Answer_OK);
     w->Copy_Single_File_Click();
     ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].prompt, "Start- und Zielverzeichnis sind identisch...");
+    EXPECT_EQ(host.boxes[0].prompt, "Quell- und Zielverzeichnis sind identisch...");
     EXPECT_EQ(read_file(files / "src/a.txt"), "alpha");
 }
 
