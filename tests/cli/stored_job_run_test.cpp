@@ -522,6 +522,11 @@ TEST_F(Stored_Job_Run, ArchiveBitsThatCannotBeClearedAreANoteNotAFailure) {
     write_file(source + "/a.txt", "a");
     Hand_Over(tmp.path());
     ASSERT_EQ(::chmod((source + "/a.txt").c_str(), 0444), 0);  // read-only: its mark cannot be cleared
+    const auto reachable =
+        Run_Unprivileged([&]() -> std::string { return ::access(Run_Program.c_str(), X_OK) == 0 ? "" : "closed"; });
+    if (!reachable.message.empty())
+        GTEST_SKIP() << "the build folder is closed to uid " << Unprivileged_Uid
+                     << "; cli_as_ordinary_user runs this case from a copy";
     const auto outcome = Run_Unprivileged([&]() -> std::string {
         const Outcome run = run_stored_job({"--archive-only", "--reset-archive"});
         if (run.status != 0) return "exit status " + std::to_string(run.status) + ": " + run.err;
