@@ -34,6 +34,12 @@ std::string Refusal_Text(Refusal Why, const std::string& Detail) {
         case Refusal::Target_Not_Mounted:
             return "Der Datenträger des Zielverzeichnisses scheint nicht eingehängt zu sein:\r\n" + Detail +
                    " ist leer, dort ist nichts eingehängt - bitte den Datenträger anschließen und erneut starten...";
+        case Refusal::Target_Device_Missing:
+            return "Der Datenträger des Zielverzeichnisses scheint nicht eingehängt zu sein:\r\nbeim letzten Lauf lag "
+                   "es auf dem unter " +
+                   Detail +
+                   " eingehängten Datenträger, der jetzt fehlt - bitte ihn anschließen und erneut starten, oder "
+                   "das Zielverzeichnis von Hand anlegen...";
         case Refusal::Target_In_Use:
             return "Zielverzeichnis wird gerade von einer anderen Ausführung benutzt...";
         case Refusal::Source_In_Use:

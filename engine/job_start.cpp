@@ -1,6 +1,7 @@
 #include "engine/copy_job.h"
 #include "engine/folder_identity.h"
 #include "platform/mounts.h"
+#include "platform/target_history.h"
 #include "platform/time_steps.h"
 #include "platform/tree_lock.h"
 
@@ -85,6 +86,22 @@ std::optional<platform::Folder> Copy_Job::Make_Missing_Target(const std::string&
         }
         if (unmounted) {
             Refuse(Refusal::Target_Not_Mounted, *unmounted);
+            return std::nullopt;
+        }
+        // The last run wrote onto a file system that is not mounted now, and
+        // the folders above the target lie on another one: that device is
+        // not there, wherever it is mounted (a folder of the user's own, say).
+        std::optional<std::string> was_on;
+        try {
+            const std::string normal = platform::normalize_path(target_text);
+            was_on = platform::remembered_mount_point(normal);
+            if (was_on && (*was_on == platform::mount_of(normal).mount_point || platform::is_mount_point(*was_on)))
+                was_on.reset();
+        } catch (...) {
+            was_on.reset();
+        }
+        if (was_on) {
+            Refuse(Refusal::Target_Device_Missing, *was_on);
             return std::nullopt;
         }
     }
@@ -229,6 +246,16 @@ void Copy_Job::Run_Start() {
         Set_Run_Under_Way(false);
         state_->Outcome.cancelled = state_->Cancel_Requested;
         return;
+    }
+
+    // Which file system the target lies on, for a later start that finds
+    // it missing.
+    if (target) {
+        try {
+            platform::remember_mount_point(platform::normalize_path(target_text),
+                                           platform::mount_of(target->Path()).mount_point);
+        } catch (...) {
+        }
     }
 
     // How finely the trees written into keep times, where their type does

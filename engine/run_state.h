@@ -12,19 +12,20 @@ namespace zentrel::engine {
 // Why a start command ended before anything was copied.
 enum class Refusal {
     None,
-    Folder_Not_Absolute,  // a folder text that is not a full path
-    Source_Missing,       // no source folder
-    Source_Unreachable,   // the source's device or share does not answer
-    Same_Folders,         // source and target are one folder
-    Nested_Folders,       // one lies in the other
-    Target_Missing,       // a missing target the user did not have made
-    Target_Not_Made,      // making the missing target failed
-    Target_Not_Mounted,   // the target's storage seems not to be mounted
-    Target_Unreachable,   // the target's device or share does not answer
-    Target_In_Use,        // another run writes into the target's tree
-    Source_In_Use,        // another run writes into the source's tree (a synchronisation)
-    Not_Enough_Space,     // too little space in the target, and the user did not run anyway
-    Unexpected_Failure,   // a failure nobody foresaw, before the run began
+    Folder_Not_Absolute,    // a folder text that is not a full path
+    Source_Missing,         // no source folder
+    Source_Unreachable,     // the source's device or share does not answer
+    Same_Folders,           // source and target are one folder
+    Nested_Folders,         // one lies in the other
+    Target_Missing,         // a missing target the user did not have made
+    Target_Not_Made,        // making the missing target failed
+    Target_Not_Mounted,     // the target's storage seems not to be mounted
+    Target_Device_Missing,  // the missing target's last run wrote onto a file system not mounted now
+    Target_Unreachable,     // the target's device or share does not answer
+    Target_In_Use,          // another run writes into the target's tree
+    Source_In_Use,          // another run writes into the source's tree (a synchronisation)
+    Not_Enough_Space,       // too little space in the target, and the user did not run anyway
+    Unexpected_Failure,     // a failure nobody foresaw, before the run began
 };
 
 // What a run (or a single-file copy) did, counted as it went. Both front

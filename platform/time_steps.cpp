@@ -1,7 +1,6 @@
 #include "platform/time_steps.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 
 #include "platform/file_objects.h"
 #include "platform/file_system_kind.h"
+#include "platform/user_folders.h"
 
 namespace zentrel::platform {
 
@@ -23,11 +23,6 @@ constexpr std::int64_t Second = 1'000'000'000;
 // An odd second and nanoseconds in every digit: FAT's two seconds, whole
 // seconds, exFAT's 10 ms and NTFS's 100 ns each keep another part of it.
 constexpr File_Time Probe_Time{1'600'000'001, 987'654'321};
-
-std::string environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
 
 // One mount's identity across processes: its device number is given anew
 // at every mount, its type, source and place are not.
@@ -141,18 +136,7 @@ Measured_Steps& measured_steps() {
 
 }  // namespace
 
-std::string measured_time_steps_file() {
-    std::string cache = environment("XDG_CACHE_HOME");
-    // The XDG rules ignore a relative path here.
-    if (cache.empty() || cache.front() != '/') {
-        std::string home = environment("HOME");
-        if (home.empty()) {
-            if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) home = entry->pw_dir;
-        }
-        cache = home + "/.cache";
-    }
-    return cache + "/zentrel/time-steps";
-}
+std::string measured_time_steps_file() { return xdg_folder("XDG_CACHE_HOME", ".cache") + "/zentrel/time-steps"; }
 
 std::optional<std::int64_t> time_step_shown(File_Time set, File_Time kept) {
     static constexpr std::int64_t steps[] = {1,         10,         100,         1'000,      10'000,    100'000,

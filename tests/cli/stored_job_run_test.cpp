@@ -221,7 +221,9 @@ TEST_P(Refused_Job, WritesNothingAndEndsWithStatusTwo) {
     EXPECT_EQ(tree(target), (std::map<std::string, std::string>{}));
     EXPECT_EQ(tree(source), (std::map<std::string, std::string>{{"a.txt", "a"}}));
     EXPECT_FALSE(exists(tmp / "missing"));
-    if (!unplugged.empty()) EXPECT_TRUE(fs::is_empty(unplugged));
+    if (!unplugged.empty()) {
+        EXPECT_TRUE(fs::is_empty(unplugged));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,12 +1,15 @@
 // The start command: its refusals, the creation of a missing target, and
 // the final status texts.
 #include "job_fixture.h"
+#include "platform/mounts.h"
+#include "platform/target_history.h"
 #include "platform/tree_lock.h"
 
 #include <sys/mount.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -261,6 +264,45 @@ TEST_F(Job_Start, AMissingTargetOnAnEmptyMountPointIsNeverMade) {
     EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(read_file(tmp / "usb/Sicherung/a.txt"), "a");
     ::umount2((tmp / "usb").c_str(), MNT_DETACH);
+}
+
+// A target whose last run wrote onto a file system that the folders above
+// it no longer lie on (a stick mounted on a folder of the user's own, now
+// unplugged): never made there; one on the same file system is made.
+TEST_F(Job_Start, AMissingTargetWhoseDeviceIsGoneIsNeverMade) {
+    const char* const earlier = std::getenv("XDG_STATE_HOME");
+    const std::string kept = earlier ? earlier : "";
+    ::setenv("XDG_STATE_HOME", (tmp / "state").c_str(), 1);
+    write_file(src + "/a.txt", "a");
+    make_folders(dst);
+    EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
+    const std::string here = platform::mount_of(dst).mount_point;
+    EXPECT_EQ(platform::remembered_mount_point(dst), here);
+
+    // The stick's mount point is gone, or an empty folder of its own.
+    std::filesystem::remove_all(dst);
+    make_folders(tmp / "stick");
+    for (const std::string& stick : {std::string("/zentrel-stick-not-plugged-in"), tmp / "stick"}) {
+        platform::remember_mount_point(dst, stick);
+        const std::string prompt = refusal(src, dst);
+        EXPECT_TRUE(prompt.starts_with("Der Datenträger des Zielverzeichnisses scheint nicht eingehängt zu sein:"))
+            << prompt;
+        EXPECT_NE(prompt.find(stick), std::string::npos) << prompt;
+        EXPECT_EQ(state.Outcome.refusal, engine::Refusal::Target_Device_Missing);
+        EXPECT_FALSE(exists(dst));
+    }
+
+    // A file system mounted now, though another than the target's last one
+    // (the folder above moved to another disk): made as usual.
+    platform::remember_mount_point(dst, "/");
+    host.boxes.clear();
+    host.answer(Answer_Yes);
+    EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
+    EXPECT_EQ(read_file(dst + "/a.txt"), "a");
+    if (earlier)
+        ::setenv("XDG_STATE_HOME", kept.c_str(), 1);
+    else
+        ::unsetenv("XDG_STATE_HOME");
 }
 
 TEST_F(Job_Start, CancelDuringTheFirstWalkSkipsTheSecondPass) {

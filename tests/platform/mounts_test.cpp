@@ -64,7 +64,7 @@ TEST(Mounts_Test, ShareNamesOfNetworkMountsOnly) {
     EXPECT_EQ(share_name(mount_in(mounts, "/mnt/nfs")), "nas:/export/home");
     EXPECT_EQ(share_name(mount_in(mounts, "/home/u/remote/f")), "u@host:/data");
     EXPECT_EQ(share_name(mount_in(mounts, "/home/u/local")), "");
-    EXPECT_EQ(share_name({"/x", "smb3", "//s/t"}), "//s/t");
+    EXPECT_EQ(share_name({"/x", "smb3", "//s/t", "", "/"}), "//s/t");
 }
 
 TEST(Mounts_Test, SystemMountPoints) {
