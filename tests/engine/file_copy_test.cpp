@@ -263,6 +263,9 @@ TEST_F(File_Copy, FailingCopyIntoTheFolderMadeForTheFileBeforeIsTriedOnceMoreThe
 // The single copy from the error list after an evaluation: the evaluation's
 // last tested target is another file's, never to be parked or replaced.
 TEST_F(File_Copy, AfterAnEvaluationTheCopyLooksAtItsOwnTarget) {
+    // Older than its source: the two versions, of one size, were written
+    // within one tick of the file system's clock.
+    set_mtime(dst + "/a.txt", 1'600'000'000);
     job.Evaluate_Source_Click();
     ASSERT_EQ(state.Source_Files, 1);  // a.txt, whose target it has looked at
     write_file(src + "/b.txt", "b");
