@@ -82,6 +82,16 @@ bool Copy_Job::Do_Process(const platform::File& SFile) {
     const platform::File_Time target_time = platform::truncated_time(target->Modified_Time(), step);
     if (options_->Only_newer() && target_time >= source_time) return false;
     if (target->Size() == SFile.Size() && target_time == source_time) return false;
+    // A link is its text. Where the target keeps no time of a link (sshfs
+    // sets the time of what it leads to), a link with the same text is the
+    // same link all the same.
+    if (SFile.Is_Link() && target->Is_Link() && target->Size() == SFile.Size()) {
+        try {
+            platform::File_System& fs = support_->file_system();
+            if (fs.read_link(SFile.Path()) == fs.read_link(target->Path())) return false;
+        } catch (...) {
+        }
+    }
     tested_target_.file = std::move(target);
     tested_target_.valid = true;
     return true;
