@@ -269,7 +269,7 @@ void File::Copy(const std::string& destination, bool overwrite) {
     }
 
     try {
-        if (as_link) fs_->set_modified(temporary, link_modified);
+        if (as_link && folder_file_system_kind(folder).sets_link_times) fs_->set_modified(temporary, link_modified);
         fs_->rename(temporary, target, overwrite);
     } catch (const File_System_Error& error) {
         remove_quietly(*fs_, temporary);

@@ -126,14 +126,18 @@ File_System_Kind file_system_kind_of_mount(const std::string& type, const std::s
     if (type == "vfat" || type == "msdos") return fat(true);
     if (type == "exfat") return exfat(true);
     if (type == "ntfs3" || type == "ntfs") return ntfs();
-    if (type == "cifs" || type == "smb3" || type == "smbfs") return {"SMB", 100, true, false, true};
+    if (type == "cifs" || type == "smb3" || type == "smbfs") {
+        File_System_Kind kind{"SMB", 100, true, false, true};
+        kind.sets_link_times = false;
+        return kind;
+    }
     if (type == "hfsplus" || type == "hfs") return {"HFS+", Second, true, false, true};
     if (type.starts_with("ext") || type == "fuse.fuse2fs") return ext_kind(path);
     // SFTP carries whole seconds only; so does smbnetfs (through libsmbclient),
     // whose server sets a file's time again when it is closed.
-    if (type == "fuse.sshfs") return {"SFTP", Second, false, false, true, Native_Attributes::None, true, true};
+    if (type == "fuse.sshfs") return {"SFTP", Second, false, false, true, Native_Attributes::None, true, true, false};
     // SMB carries no names that Windows refuses, and smbnetfs no links.
-    if (type == "fuse.smbnetfs") return {"SMB", Second, true, true, false, Native_Attributes::None, true, true};
+    if (type == "fuse.smbnetfs") return {"SMB", Second, true, true, false, Native_Attributes::None, true, true, false};
     if (type.starts_with("fuse")) {
         std::string inside = boot_sector_kind(source);
         if (inside.empty()) {
@@ -165,6 +169,7 @@ File_System_Kind file_system_kind_of_mount(const std::string& type, const std::s
         else
             kind = measured({});
         kind.checks_time_after_copy = true;
+        kind.sets_link_times = false;
         return kind;
     }
     return {};

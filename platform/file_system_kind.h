@@ -37,6 +37,12 @@ struct File_System_Kind {
     // FUSE driver or a network share that sets its own at close): the copy
     // sets it again once the file is closed, and checks it.
     bool checks_time_after_copy = false;
+    // False where setting a link's time may set that of what it leads to:
+    // SFTP's setstat follows links, and a FUSE driver or a share's server
+    // may do the same, which would change a file the run must not touch
+    // (even one outside the target). A link is then left with the time it
+    // was made at; a later run tells it by its text.
+    bool sets_link_times = true;
 };
 
 // The kind of the file system of type type mounted from source, holding

@@ -252,6 +252,11 @@ TEST_P(Foreign_File_System, ALinkIsCopiedAsALinkOrReportedWithTheReason) {
         EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
         EXPECT_EQ(read_file(target + "/Briefe/a.txt"), "alpha");
         EXPECT_EQ(platform::real_file_system().read_link(target + "/Briefe/verweis"), "a.txt");
+        // A link's copy never passes a time on to what it leads to: not to
+        // the file beside it in the target, nor to the source the absolute
+        // link names.
+        EXPECT_EQ(mtime_of(src + "/Briefe/a.txt").seconds, 1'600'000'001);
+        EXPECT_EQ(mtime_of(target + "/Briefe/a.txt").seconds, 1'600'000'001);
     });
     // A run started later, by a process that has not met the target before.
     if (GetParam().holds_links)
