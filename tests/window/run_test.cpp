@@ -14,12 +14,14 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QTest>
+#include <functional>
 
 #include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 namespace zentrel::testing {
@@ -42,6 +44,30 @@ protected:
     }
 
     std::string label(window::Main_Window& w, Control control) { return w.Text(control); }
+
+    // A shown window, started on the three files with Start, whose next box
+    // is answered with answer; act runs once while the run is under way,
+    // between two files. Returns the window after the run.
+    std::unique_ptr<window::Main_Window> run_acting_midway(int answer,
+                                                           const std::function<void(window::Main_Window&)>& act) {
+        make_folders(files / "dst");
+        auto w = make_window();
+        w->show();
+        set_folders(*w);
+        host.boxes.clear();
+        host.answer(answer);
+        bool acted = false;
+        host.on_events = [&] {
+            QCoreApplication::processEvents();
+            if (acted || !w->job_running() || w->Enabled(Control::Start)) return;
+            acted = true;
+            act(*w);
+        };
+        QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
+        host.on_events = nullptr;
+        EXPECT_TRUE(acted);
+        return w;
+    }
 
     Temp_Folder files;
 };
@@ -448,27 +474,14 @@ TEST_F(Run_Test, FiltersIgnoreTheCaseOfEveryLetter) {
 TEST_F(Run_Test, ClosingDuringARunAsksAndStoresAtOnce) {
     for (int answer : {support::Answer_No, support::Answer_Yes, support::Answer_Cancel}) {
         SCOPED_TRACE(answer);
-        make_folders(files / "dst");
-        auto w = make_window();
-        w->show();
-        set_folders(*w);
-        host.boxes.clear();
-        host.answer(answer);
-        bool closed = false;
         bool visible_after_close = false;
         std::string stored_source;
-        host.on_events = [&] {
-            QCoreApplication::processEvents();
-            if (closed || !w->job_running() || w->Enabled(Control::Start)) return;
-            closed = true;
-            w->close();
-            visible_after_close = w->isVisible();
-            stored_source = settings::Get_Setting(w->support_routines(), "Sourcefolder", false);
-        };
-        QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
-        host.on_events = nullptr;
+        auto w = run_acting_midway(answer, [&](window::Main_Window& running) {
+            running.close();
+            visible_after_close = running.isVisible();
+            stored_source = settings::Get_Setting(running.support_routines(), "Sourcefolder", false);
+        });
 
-        ASSERT_TRUE(closed);
         ASSERT_EQ(host.boxes.size(), 1u);
         EXPECT_EQ(host.boxes[0].buttons, support::Buttons_Yes_No_Cancel | support::Icon_Question);
         EXPECT_TRUE(visible_after_close);  // the run goes on in sight
@@ -494,20 +507,9 @@ TEST_F(Run_Test, ClosingDuringARunAsksAndStoresAtOnce) {
 // Escape asks before it stops a run; Return in a folder field evaluates.
 TEST_F(Run_Test, EscapeAsksBeforeItCancelsAndReturnEvaluates) {
     for (int answer : {support::Answer_No, support::Answer_Yes}) {
-        make_folders(files / "dst");
-        auto w = make_window();
-        w->show();
-        set_folders(*w);
-        host.boxes.clear();
-        host.answer(answer);
-        bool pressed = false;
-        host.on_events = [&] {
-            if (pressed || !w->job_running() || w->Enabled(Control::Start)) return;
-            pressed = true;
-            QTest::keyClick(w->control(Control::Targetfolder), Qt::Key_Escape);
-        };
-        QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
-        host.on_events = nullptr;
+        auto w = run_acting_midway(answer, [](window::Main_Window& running) {
+            QTest::keyClick(running.control(Control::Targetfolder), Qt::Key_Escape);
+        });
         ASSERT_EQ(host.boxes.size(), 1u);
         EXPECT_EQ(host.boxes[0].prompt, "Ausführung abbrechen?");
         EXPECT_EQ(label(*w, Control::Status).ends_with(" - Abbruch durch Benutzer"), answer == support::Answer_Yes);
