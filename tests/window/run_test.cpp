@@ -545,7 +545,7 @@ TEST_F(Run_Test, AFilterTypedDuringARunAppliesOnlyWhenTheEditIsFinished) {
         if (!w->job_running() || w->Enabled(Control::Start) || typed == pattern.size()) return;
         exclude->setFocus();
         QTest::keyClicks(exclude, QString(pattern[typed++]));
-        used_while_typing += w->Exclude_Filter();
+        used_while_typing += w->Current()->Exclude_Filter;
     };
     QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
     host.on_events = nullptr;
@@ -557,17 +557,17 @@ TEST_F(Run_Test, AFilterTypedDuringARunAppliesOnlyWhenTheEditIsFinished) {
 
     // Return finishes the edit; so does leaving the field.
     QTest::keyClick(exclude, Qt::Key_Return);
-    EXPECT_EQ(w->Exclude_Filter(), pattern);
+    EXPECT_EQ(w->Current()->Exclude_Filter, pattern);
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     auto* include = widget<QLineEdit>(*w, Control::Include_Filter);
     include->setFocus();
     include->selectAll();
-    const std::string before = w->Include_Filter();
+    const std::string before = w->Current()->Include_Filter;
     QTest::keyClicks(include, "n1*");
-    EXPECT_EQ(w->Include_Filter(), before);
+    EXPECT_EQ(w->Current()->Include_Filter, before);
     w->control(Control::Sourcefolder)->setFocus();
-    EXPECT_EQ(w->Include_Filter(), "n1*");
+    EXPECT_EQ(w->Current()->Include_Filter, "n1*");
     w->close();
 }
 
