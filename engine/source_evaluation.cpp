@@ -139,13 +139,13 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
                     largest_replaced_ = std::max(largest_replaced_, replaced);
                 }
                 if (Counted_File) Counted_File(file->Path());
-                display_->Show_Count(File_Counter::Sourcefiles, state_->Source_Files);
+                display_->Show_Count(File_Counter::Source_Files, state_->Source_Files);
                 display_->Show_Bytes(Byte_Count_Kind::To_Copy, state_->Source_Bytes);
             } else {
                 verdicts_.record(i, true);
             }
             Increment_Counter(state_->Total_Files);
-            display_->Show_Count(File_Counter::Tot_Files, state_->Total_Files);
+            display_->Show_Count(File_Counter::Total_Files, state_->Total_Files);
             if (state_->Cancel_Requested) return;
         } catch (...) {
         }

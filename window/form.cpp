@@ -14,12 +14,12 @@ constexpr const char* Control_Names[] = {
 
 }  // namespace
 
-const char* control_name(Control control) {
+const char* Control_Name(Control control) {
     const auto index = static_cast<std::size_t>(control);
     return index < std::size(Control_Names) ? Control_Names[index] : "";
 }
 
-std::optional<Control> control_named(std::string_view name) {
+std::optional<Control> Control_Named(std::string_view name) {
     for (std::size_t index = 0; index < std::size(Control_Names); ++index)
         if (name == Control_Names[index]) return static_cast<Control>(index);
     return std::nullopt;

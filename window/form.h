@@ -30,9 +30,9 @@ enum class Control {
 };
 
 // The control's name as the code and the stored settings spell it.
-const char* control_name(Control control);
+const char* Control_Name(Control control);
 // The control of that name; nullopt for a name no control has.
-std::optional<Control> control_named(std::string_view name);
+std::optional<Control> Control_Named(std::string_view name);
 
 struct Twips_Rect {
     double left = 0, top = 0, width = 0, height = 0;

@@ -21,9 +21,9 @@ namespace {
 
 Control counter_label(engine::File_Counter counter) {
     switch (counter) {
-        case engine::File_Counter::Tot_Files:
+        case engine::File_Counter::Total_Files:
             return Control::Num_Tot_Files;
-        case engine::File_Counter::Sourcefiles:
+        case engine::File_Counter::Source_Files:
             return Control::Num_Sourcefiles;
         case engine::File_Counter::Processed_Files:
             return Control::Num_Processed_Files;
@@ -33,18 +33,18 @@ Control counter_label(engine::File_Counter counter) {
     return Control::Num_Error_Files;
 }
 
-Control text_control(const settings::Text_Setting_Entry& text) { return control_named(text.control).value(); }
+Control text_control(const settings::Text_Setting_Entry& text) { return Control_Named(text.control).value(); }
 
 }  // namespace
 
-Control box_control(const settings::Option_Box_Entry& box) { return control_named(box.name).value(); }
+Control Box_Control(const settings::Option_Box_Entry& box) { return Control_Named(box.name).value(); }
 
 engine::Job_Options Main_Window::Settings() const {
     engine::Job_Options settings;
     for (const settings::Text_Setting_Entry& text : settings::Text_Settings)
         settings.*text.member = Text(text_control(text));
     for (const settings::Option_Box_Entry& box : settings::Option_Boxes)
-        settings.*box.member = Check_State(box_control(box));
+        settings.*box.member = Check_State(Box_Control(box));
     return settings;
 }
 
@@ -53,22 +53,22 @@ void Main_Window::Show_Settings(const engine::Job_Options& settings) {
     for (const settings::Text_Setting_Entry& text : settings::Text_Settings)
         if (text.member != &engine::Job_Options::Later_then) Set_Text(text_control(text), settings.*text.member);
     for (const settings::Option_Box_Entry& box : settings::Option_Boxes)
-        Set_Check_State(box_control(box), settings.*box.member);
+        Set_Check_State(Box_Control(box), settings.*box.member);
     Set_Text(Control::Later_then, settings.Later_then);
     // A box that kept its state raised no handler.
     const engine::Job_Options shown = Settings();
     for (const settings::Option_Box_Entry& box : settings::Option_Boxes)
-        Set_Enabled(box_control(box), settings::Option_Enabled(shown, box.member));
+        Set_Enabled(Box_Control(box), settings::Option_Enabled(shown, box.member));
 }
 
 void Main_Window::Option_Click(Control clicked) {
     engine::Job_Options settings = Settings();
     for (const settings::Option_Box_Entry& box : settings::Option_Boxes)
-        if (box_control(box) == clicked) settings::Option_Click(settings, box.member);
+        if (Box_Control(box) == clicked) settings::Option_Click(settings, box.member);
     for (const settings::Option_Box_Entry& box : settings::Option_Boxes) {
         // A box the rule changes raises its own handler, as a click would.
-        Set_Check_State(box_control(box), settings.*box.member);
-        Set_Enabled(box_control(box), settings::Option_Enabled(settings, box.member));
+        Set_Check_State(Box_Control(box), settings.*box.member);
+        Set_Enabled(Box_Control(box), settings::Option_Enabled(settings, box.member));
     }
 }
 

@@ -62,7 +62,7 @@ void Main_Window::Connect_Handlers() {
     // Qt signals every change of state, the program's as well as the user's,
     // which is what the interlocks rely on.
     for (const settings::Option_Box_Entry& entry : settings::Option_Boxes) {
-        const Control box = box_control(entry);
+        const Control box = Box_Control(entry);
         auto* check = static_cast<QCheckBox*>(control(box));
         connect(check, &QCheckBox::stateChanged, this, [this, box, check](int state) {
             options_.reset();

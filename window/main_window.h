@@ -32,7 +32,7 @@ namespace zentrel::window {
 class Qt_Ui_Host;
 
 // The window's check box of an option box.
-Control box_control(const settings::Option_Box_Entry& box);
+Control Box_Control(const settings::Option_Box_Entry& box);
 
 inline constexpr const char* Maker_Contact = "Marravel Software, info@zentrel.example -";
 inline constexpr const char* Maker_Address = "www.zentrel.example";

@@ -183,7 +183,7 @@ void Main_Window::Build_Controls() {
     for (const Design& design : Designs) {
         QWidget* parent = design.traits & In_Frame ? frame : this;
         QWidget* widget = make_widget(design, parent);
-        widget->setObjectName(QString::fromLatin1(control_name(design.control)));
+        widget->setObjectName(QString::fromLatin1(Control_Name(design.control)));
         widget->setGeometry(pixels(design.left), pixels(design.top), pixels(design.width), pixels(design.height));
         if (design.traits & Field_Font) widget->setFont(font_of("MS Sans Serif", 9.75));
         if (design.traits & Footer_Font) widget->setFont(font_of("Arial", 8.25, design.control == Control::Tivoran));

@@ -124,9 +124,9 @@ bool parse(int argc, char** argv, Options& options) {
 template <class With_Text>
 void show_given(zentrel::window::Main_Window& window, const Options& options, With_Text with_text) {
     for (const auto& [text, value] : options.texts)
-        window.Set_Text(*zentrel::window::control_named(Text_Settings[text].control), with_text(value));
+        window.Set_Text(*zentrel::window::Control_Named(Text_Settings[text].control), with_text(value));
     for (const auto& [box, check] : options.checks)
-        window.Set_Check_State(zentrel::window::box_control(Option_Boxes[box]), check);
+        window.Set_Check_State(zentrel::window::Box_Control(Option_Boxes[box]), check);
 }
 
 // Prints how long the job took, on a line of its own.

@@ -512,7 +512,7 @@ TEST_F(Copy_Run, SynchronisesBothWaysAndASecondSynchronisationCopiesNothing) {
     expect_same_tree(src, dst);
     EXPECT_EQ(read_file(src + "/beide.txt"), "new from target");
     EXPECT_EQ(read_file(dst + "/quelle.txt"), "newer in source");
-    EXPECT_EQ(display.count(engine::File_Counter::Tot_Files), 4);  // the second pass's count alone
+    EXPECT_EQ(display.count(engine::File_Counter::Total_Files), 4);  // the second pass's count alone
     EXPECT_TRUE(state.Reverse_Direction);
 
     fs.reset_calls();

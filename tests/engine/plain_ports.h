@@ -44,7 +44,7 @@ struct Plain_Display : engine::Job_Display {
     void Show_Count(engine::File_Counter counter, std::int32_t value) override { counts[counter].push_back(value); }
     void Show_Bytes(engine::Byte_Count_Kind kind, double total) override { bytes[kind].push_back(total); }
     void Clear_Counters() override {
-        for (auto counter : {engine::File_Counter::Tot_Files, engine::File_Counter::Sourcefiles,
+        for (auto counter : {engine::File_Counter::Total_Files, engine::File_Counter::Source_Files,
                              engine::File_Counter::Processed_Files, engine::File_Counter::Error_Files})
             counts[counter].push_back(0);
         for (auto kind : {engine::Byte_Count_Kind::To_Copy, engine::Byte_Count_Kind::Copied}) bytes[kind].push_back(0);

@@ -37,9 +37,9 @@ TEST_F(Source_Evaluation, CountsWhatTheWalkCopiesAndResetsTheRun) {
     EXPECT_EQ(state.Processed_Files, 0);
     EXPECT_EQ(state.Error_Files, 0);
     EXPECT_FALSE(state.Cancel_Requested);
-    EXPECT_EQ(display.count(engine::File_Counter::Sourcefiles), 2);
+    EXPECT_EQ(display.count(engine::File_Counter::Source_Files), 2);
     EXPECT_EQ(display.bytes[engine::Byte_Count_Kind::To_Copy].back(), 1'000'001);
-    EXPECT_EQ(display.count(engine::File_Counter::Tot_Files), 3);
+    EXPECT_EQ(display.count(engine::File_Counter::Total_Files), 3);
     EXPECT_EQ(display.status, "");
     EXPECT_FALSE(display.error_counter_shown);
     EXPECT_FALSE(display.cancel_shown);
@@ -100,7 +100,7 @@ TEST_F(Source_Evaluation, AHiddenTopFolderCountsAsTheWalkCopiesIt) {
     options.Sourcefolder = hidden;
     job.Evaluate_Source_Click();
     EXPECT_EQ(state.Total_Files, 1);
-    EXPECT_EQ(display.count(engine::File_Counter::Tot_Files), 1);
+    EXPECT_EQ(display.count(engine::File_Counter::Total_Files), 1);
 }
 
 // One event turn when the pointer turns busy, then one per file before its
