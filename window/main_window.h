@@ -140,6 +140,9 @@ protected:
 
 private:
     void Build_Controls();
+    // The pictures, tooltips, bar colours and link pointer the design table
+    // cannot say.
+    void Decorate_Controls();
     void Connect_Handlers();
     void Set_Tab_Order();
     void Set_Accessible_Names();

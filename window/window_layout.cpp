@@ -163,6 +163,26 @@ QWidget* make_widget(const Design& design, QWidget* parent) {
     return nullptr;
 }
 
+// The fonts, colours and start state the design's traits ask for.
+void apply_traits(const Design& design, QWidget& widget) {
+    if (design.traits & Field_Font) widget.setFont(font_of("MS Sans Serif", 9.75));
+    if (design.traits & Footer_Font) widget.setFont(font_of("Arial", 8.25, design.control == Control::Tivoran));
+    if (design.traits & Red) {
+        QPalette palette = widget.palette();
+        palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+        widget.setPalette(palette);
+    }
+    if (design.traits & Opaque) {
+        // A role, not a colour taken once: a theme changed later still applies.
+        widget.setBackgroundRole(QPalette::Button);
+        widget.setAutoFillBackground(true);
+        // Qt would otherwise paint the text in the colour that goes with
+        // the button background, and the red counter would lose its red.
+        widget.setForegroundRole(QPalette::WindowText);
+    }
+    if (design.traits & Hidden) widget.hide();
+}
+
 }  // namespace
 
 void Main_Window::Build_Controls() {
@@ -185,29 +205,19 @@ void Main_Window::Build_Controls() {
         QWidget* widget = make_widget(design, parent);
         widget->setObjectName(QString::fromLatin1(Control_Name(design.control)));
         widget->setGeometry(pixels(design.left), pixels(design.top), pixels(design.width), pixels(design.height));
-        if (design.traits & Field_Font) widget->setFont(font_of("MS Sans Serif", 9.75));
-        if (design.traits & Footer_Font) widget->setFont(font_of("Arial", 8.25, design.control == Control::Tivoran));
-        if (design.traits & Red) {
-            QPalette palette = widget->palette();
-            palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
-            widget->setPalette(palette);
-        }
-        if (design.traits & Opaque) {
-            // A role, not a colour taken once: a theme changed later still applies.
-            widget->setBackgroundRole(QPalette::Button);
-            widget->setAutoFillBackground(true);
-            // Qt would otherwise paint the text in the colour that goes with
-            // the button background, and the red counter would lose its red.
-            widget->setForegroundRole(QPalette::WindowText);
-        }
-        if (design.traits & Hidden) widget->hide();
+        apply_traits(design, *widget);
         int index = static_cast<int>(design.control);
         controls_[index] = widget;
         layout_[index] = {double(design.left), double(design.top), double(design.width), double(design.height)};
         raw_texts_[index] = Raw_Text{design.text, to_display(design.text)};
         if (design.control == Control::Frame1) frame = widget;
     }
+    Decorate_Controls();
+    Set_Accessible_Names();
+    Set_Tab_Order();
+}
 
+void Main_Window::Decorate_Controls() {
     auto* start = static_cast<QPushButton*>(control(Control::Start));
     start->setIcon(QIcon(QStringLiteral(":/zentrel/start.png")));
     start->setIconSize(QSize(35, 35));
@@ -245,9 +255,6 @@ void Main_Window::Build_Controls() {
     auto* link = control(Control::Tivoran);
     link->setForegroundRole(QPalette::Link);
     link->setCursor(QCursor(QPixmap(QStringLiteral(":/zentrel/hand.png")), 12, 1));
-
-    Set_Accessible_Names();
-    Set_Tab_Order();
 }
 
 void Main_Window::Set_Accessible_Names() {
