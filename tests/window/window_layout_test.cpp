@@ -60,6 +60,14 @@ TEST_F(Window_Test, ControlsSitAtTheirDesignedPlacesUnderTheirNames) {
     EXPECT_EQ(w->control(Control::Later_then)->parentWidget(), w->control(Control::Frame1));
     EXPECT_EQ(w->control(Control::Later_then)->geometry(), QRect(112, 160, 97, 19));
     EXPECT_EQ(w->control(Control::Synchronize)->geometry(), QRect(16, 136, 17, 17));
+    // The option boxes, one row every 240 twips, in the order they are stored.
+    double top = 360;
+    for (const settings::Option_Box_Entry& box : settings::Option_Boxes) {
+        const window::Twips_Rect place = w->Geometry(window::Box_Control(box));
+        EXPECT_EQ(place.top, top) << box.name;
+        EXPECT_EQ(place.left, 240) << box.name;
+        top += 240;
+    }
     window::Twips_Rect frame = w->Geometry(Control::Frame1);
     EXPECT_EQ(frame.left, 6120);
     EXPECT_EQ(frame.height, 2775);
