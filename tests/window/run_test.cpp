@@ -9,6 +9,7 @@
 #include "window/rate_text.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -532,7 +533,7 @@ TEST_F(Run_Test, EscapeAsksBeforeItCancelsAndReturnEvaluates) {
 
 // The first keystroke of almost every exclude pattern is "*": a filter
 // applied at each keystroke would exclude every file still to come.
-TEST_F(Run_Test, AFilterTypedDuringARunAppliesOnlyWhenTheEditIsFinished) {
+TEST_F(Run_Test, AFilterTypedDuringARunAppliesOnlyWhenTheEditIsFinishedABoxAtOnce) {
     for (int i = 0; i < 20; ++i) write_file(files / ("src/n" + std::to_string(i) + ".txt"), "n");
     auto w = make_window();
     w->show();
@@ -568,6 +569,12 @@ TEST_F(Run_Test, AFilterTypedDuringARunAppliesOnlyWhenTheEditIsFinished) {
     EXPECT_EQ(w->Current()->Include_Filter, before);
     w->control(Control::Sourcefolder)->setFocus();
     EXPECT_EQ(w->Current()->Include_Filter, "n1*");
+
+    // A box, by contrast, applies from its click.
+    for (const int checked : {1, 0}) {
+        widget<QCheckBox>(*w, Control::Copy_HiddenFiles)->click();
+        EXPECT_EQ(w->Current()->Copy_HiddenFiles, checked);
+    }
     w->close();
 }
 
