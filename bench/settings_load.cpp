@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
             std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
             const int runs = size <= 1'000'000 ? 21 : 5;
             settings::Load_Report report;
-            settings::Job_Settings loaded;
+            engine::Job_Options loaded;
             const Timing load = median_seconds(runs, [&] { loaded = settings::Load_Settings(support, report); });
             std::string outcome = state_name(report.state);
             for (const auto& refused : report.refused) outcome += ", " + refused.name + " refused";

@@ -7,32 +7,11 @@
 
 namespace zentrel::cli {
 
-using settings::Job_Settings;
+using engine::Job_Options;
+using settings::Option_Boxes;
+using settings::Text_Settings;
 
 namespace {
-
-struct Check_Flag {
-    const char* name;  // without "--" and without "no-"
-    settings::Option_Box box;
-};
-
-constexpr Check_Flag Check_Flags[] = {
-    {"subfolders", &Job_Settings::Include_Subfolders}, {"empty-folders", &Job_Settings::Copy_Empty_Folders},
-    {"hidden", &Job_Settings::Copy_HiddenFiles},       {"system", &Job_Settings::Copy_SysFiles},
-    {"only-newer", &Job_Settings::Only_newer},         {"archive-only", &Job_Settings::Only_Archive},
-    {"reset-archive", &Job_Settings::Reset_Archive},   {"sync", &Job_Settings::Synchronize},
-};
-
-struct Text_Option {
-    const char* name;
-    Text_Setting field;
-};
-
-constexpr Text_Option Text_Options[] = {
-    {"source", &Job_Settings::Sourcefolder},    {"target", &Job_Settings::Targetfolder},
-    {"include", &Job_Settings::Include_Filter}, {"exclude", &Job_Settings::Exclude_Filter},
-    {"newer-than", &Job_Settings::Later_Then},
-};
 
 // getopt_long's table: every option, "no-" forms included, with a code that
 // leads back to what it sets.
@@ -46,15 +25,15 @@ enum Code : int {
     Even_If_Full,
     No_Newer_Than,
     On_Error_Code,
-    First_Text,                                            // Text_Options follow
-    First_Check = First_Text + std::size(Text_Options),    // then each Check_Flag, set
-    First_Uncheck = First_Check + std::size(Check_Flags),  // and cleared
+    First_Text,                                             // Text_Settings follow
+    First_Check = First_Text + std::size(Text_Settings),    // then each of Option_Boxes, set
+    First_Uncheck = First_Check + std::size(Option_Boxes),  // and cleared
 };
 
 std::vector<option> option_table(std::vector<std::string>& names) {
     names.clear();
-    names.reserve(std::size(Check_Flags));
-    for (const Check_Flag& flag : Check_Flags) names.push_back(std::string("no-") + flag.name);
+    names.reserve(std::size(Option_Boxes));
+    for (const settings::Option_Box_Entry& box : Option_Boxes) names.push_back(std::string("no-") + box.flag);
     std::vector<option> table = {
         {"help", no_argument, nullptr, Help},
         {"version", no_argument, nullptr, Version},
@@ -65,10 +44,10 @@ std::vector<option> option_table(std::vector<std::string>& names) {
         {"no-newer-than", no_argument, nullptr, No_Newer_Than},
         {"on-error", required_argument, nullptr, On_Error_Code},
     };
-    for (std::size_t i = 0; i < std::size(Text_Options); ++i)
-        table.push_back({Text_Options[i].name, required_argument, nullptr, static_cast<int>(First_Text + i)});
-    for (std::size_t i = 0; i < std::size(Check_Flags); ++i) {
-        table.push_back({Check_Flags[i].name, no_argument, nullptr, static_cast<int>(First_Check + i)});
+    for (std::size_t i = 0; i < std::size(Text_Settings); ++i)
+        table.push_back({Text_Settings[i].flag, required_argument, nullptr, static_cast<int>(First_Text + i)});
+    for (std::size_t i = 0; i < std::size(Option_Boxes); ++i) {
+        table.push_back({Option_Boxes[i].flag, no_argument, nullptr, static_cast<int>(First_Check + i)});
         table.push_back({names[i].c_str(), no_argument, nullptr, static_cast<int>(First_Uncheck + i)});
     }
     table.push_back({nullptr, 0, nullptr, 0});
@@ -119,7 +98,7 @@ std::optional<Command_Line> Parse_Command_Line(int argc, char** argv, std::strin
                 line.even_if_full = true;
                 continue;
             case No_Newer_Than:
-                line.texts.emplace_back(&Job_Settings::Later_Then, "");
+                line.texts.emplace_back(&Job_Options::Later_then, "");
                 continue;
             case On_Error_Code: {
                 const std::string value = optarg;
@@ -137,11 +116,11 @@ std::optional<Command_Line> Parse_Command_Line(int argc, char** argv, std::strin
                 break;
         }
         if (code >= First_Text && code < First_Check) {
-            line.texts.emplace_back(Text_Options[code - First_Text].field, optarg);
+            line.texts.emplace_back(Text_Settings[code - First_Text].member, optarg);
         } else if (code >= First_Check && code < First_Uncheck) {
-            line.checks.emplace_back(Check_Flags[code - First_Check].box, 1);
-        } else if (code >= First_Uncheck && code < First_Uncheck + static_cast<int>(std::size(Check_Flags))) {
-            line.checks.emplace_back(Check_Flags[code - First_Uncheck].box, 0);
+            line.checks.emplace_back(Option_Boxes[code - First_Check].member, 1);
+        } else if (code >= First_Uncheck && code < First_Uncheck + static_cast<int>(std::size(Option_Boxes))) {
+            line.checks.emplace_back(Option_Boxes[code - First_Uncheck].member, 0);
         }
     }
     if (optind < argc) {

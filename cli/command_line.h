@@ -3,7 +3,7 @@
 // nobody is there to answer.
 #pragma once
 
-#include "settings/job_settings.h"
+#include "settings/setting_names.h"
 
 #include <optional>
 #include <string>
@@ -13,9 +13,6 @@
 namespace zentrel::cli {
 
 enum class On_Error { Ignore, Abort };
-
-// One of the stored texts, named by its member.
-using Text_Setting = std::string settings::Job_Settings::*;
 
 struct Command_Line {
     bool help = false;
@@ -28,8 +25,8 @@ struct Command_Line {
     On_Error on_error = On_Error::Ignore;
     // Folder, filter and date texts that replace the stored ones, and check
     // states, each in the order given, so a later one wins over an earlier.
-    std::vector<std::pair<Text_Setting, std::string>> texts;
-    std::vector<std::pair<settings::Option_Box, int>> checks;
+    std::vector<std::pair<engine::Text_Setting, std::string>> texts;
+    std::vector<std::pair<engine::Option_Box, int>> checks;
 };
 
 // nullopt with error set when an option is unknown, lacks its value or has a

@@ -4,7 +4,6 @@
 #include "cli/console_host.h"
 #include "cli/interrupt.h"
 #include "cli/progress_line.h"
-#include "cli/stored_options.h"
 #include "cli/terminal_display.h"
 #include "engine/copy_job.h"
 #include "platform/file_system.h"
@@ -26,7 +25,7 @@
 namespace {
 
 using namespace zentrel;
-using settings::Job_Settings;
+using engine::Job_Options;
 
 enum Exit_Status { Done = 0, Finished_With_Errors = 1, Refused = 2, Interrupted_By_Signal = 130 };
 
@@ -55,9 +54,9 @@ std::string full_path(const std::string& folder) {
 
 // The stored job as the window loads it, then this run's overrides, which
 // nothing stores. Nothing when an override cannot be applied.
-std::optional<Job_Settings> load_job(const cli::Command_Line& line, engine::Run_State& state,
-                                     support::Support_Routines& support) {
-    Job_Settings job;
+std::optional<Job_Options> load_job(const cli::Command_Line& line, engine::Run_State& state,
+                                    support::Support_Routines& support) {
+    Job_Options job;
     settings::Load_Report stored;
     try {
         job = settings::Load_Settings(support, stored);
@@ -67,8 +66,8 @@ std::optional<Job_Settings> load_job(const cli::Command_Line& line, engine::Run_
     if (const std::string notice = settings::Load_Report_Text(stored, false); !notice.empty())
         std::fprintf(stderr, "zentrel: %s\n", notice.c_str());
     for (auto [field, text] : line.texts) {
-        if (field == &Job_Settings::Sourcefolder || field == &Job_Settings::Targetfolder) text = full_path(text);
-        if (field == &Job_Settings::Later_Then && !text.empty()) {
+        if (field == &Job_Options::Sourcefolder || field == &Job_Options::Targetfolder) text = full_path(text);
+        if (field == &Job_Options::Later_then && !text.empty()) {
             const auto date = platform::parse_date(text, support.regional());
             if (!date) {
                 print_usage_error("'" + text + "' ist kein Datum");
@@ -89,25 +88,25 @@ std::optional<Job_Settings> load_job(const cli::Command_Line& line, engine::Run_
     for (const settings::Refused_Value& refused : stored.refused) {
         const bool replaced =
             std::any_of(line.texts.begin(), line.texts.end(),
-                        [&](const auto& text) { return refused.name == settings::Setting_Name(text.first); }) ||
+                        [&](const auto& text) { return refused.name == settings::Stored_Name(text.first); }) ||
             std::any_of(line.checks.begin(), line.checks.end(),
-                        [&](const auto& check) { return refused.name == settings::Option_Name(check.first); });
+                        [&](const auto& check) { return refused.name == settings::Stored_Name(check.first); });
         if (!replaced) return std::nullopt;
     }
     // A folder this run gave, even as an empty text, is the run's own
     // mistake, which the start names; a folder missing from the store is
     // the store's.
-    const auto given = [&](cli::Text_Setting field) {
+    const auto given = [&](engine::Text_Setting field) {
         return std::any_of(line.texts.begin(), line.texts.end(), [&](const auto& text) { return text.first == field; });
     };
-    const bool source_missing = job.Sourcefolder.empty() && !given(&Job_Settings::Sourcefolder);
-    const bool target_missing = job.Targetfolder.empty() && !given(&Job_Settings::Targetfolder);
+    const bool source_missing = job.Sourcefolder.empty() && !given(&Job_Options::Sourcefolder);
+    const bool target_missing = job.Targetfolder.empty() && !given(&Job_Options::Targetfolder);
     if (source_missing || target_missing) {
         std::fprintf(stderr, "zentrel: %s\n",
                      settings::No_Stored_Job_Text(stored, source_missing, target_missing).c_str());
         return std::nullopt;
     }
-    engine::Later_then_Change(job.Later_Then, state, support.regional());
+    engine::Later_then_Change(job.Later_then, state, support.regional());
     return job;
 }
 
@@ -207,31 +206,32 @@ int main(int argc, char** argv) {
     engine::Run_State state;
     cli::Terminal_Display display;
     cli::Progress_Line progress(stderr, isatty(STDERR_FILENO) == 1, regional.decimal_separator);
-    cli::Stored_Options options;
     cli::Console_Host host(*line, display, state, progress, regional.decimal_separator);
     support::Support_Routines support(host, platform::real_file_system(), regional);
-    const std::optional<Job_Settings> loaded = load_job(*line, state, support);
+    const std::optional<Job_Options> loaded = load_job(*line, state, support);
     if (!loaded) return Refused;
-    options.settings = *loaded;
+    // Fixed for the whole run: nobody changes it meanwhile.
+    const Job_Options& options = *loaded;
+    const engine::Options_View current(options);
 
-    engine::Copy_Job job(options, display, support, state);
+    engine::Copy_Job job(current, display, support, state);
     job.Set_Events(host);
     if (line->dry_run) {
         const int status = dry_run(job, state);
         progress.Clear();
         return status;
     }
-    const std::optional<Folder_Identity> target_before = identity_of(options.settings.Targetfolder);
+    const std::optional<Folder_Identity> target_before = identity_of(options.Targetfolder);
     job.Start_Click();
     progress.Clear();
     int status = report(display, state, progress);
     // The run writes into the folder it opened at its start; a folder moved
     // away meanwhile has the files under its new name, not where the user looks.
-    if (state.Outcome.began && target_before && identity_of(options.settings.Targetfolder) != target_before) {
+    if (state.Outcome.began && target_before && identity_of(options.Targetfolder) != target_before) {
         std::fprintf(stderr,
                      "zentrel: das Zielverzeichnis %s wurde während der Ausführung verschoben oder ersetzt; die "
                      "kopierten Dateien liegen nicht dort\n",
-                     options.settings.Targetfolder.c_str());
+                     options.Targetfolder.c_str());
         if (status == Done) status = Finished_With_Errors;
     }
     return written(stderr, "Die Zusammenfassung") || status != Done ? status : Finished_With_Errors;

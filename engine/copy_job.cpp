@@ -2,7 +2,7 @@
 
 namespace zentrel::engine {
 
-Copy_Job::Copy_Job(const Job_Options& options, Job_Display& display, support::Support_Routines& support,
+Copy_Job::Copy_Job(const Options_Port& options, Job_Display& display, support::Support_Routines& support,
                    Run_State& state)
     : options_(&options),
       display_(&display),
@@ -13,8 +13,8 @@ Copy_Job::Copy_Job(const Job_Options& options, Job_Display& display, support::Su
 
 int Copy_Job::Listing_Classes() const {
     int classes = platform::List_Normal_Only;
-    if (options_->Copy_HiddenFiles()) classes |= platform::List_Hidden;
-    if (options_->Copy_SysFiles()) classes |= platform::List_System;
+    if (options_now()->Copy_HiddenFiles) classes |= platform::List_Hidden;
+    if (options_now()->Copy_SysFiles) classes |= platform::List_System;
     return classes;
 }
 

@@ -33,7 +33,7 @@ inline constexpr const char* Parked_From_Attribute = "user.zentrel.parked_from";
 
 class Copy_Job {
 public:
-    Copy_Job(const Job_Options& options, Job_Display& display, support::Support_Routines& support, Run_State& state);
+    Copy_Job(const Options_Port& options, Job_Display& display, support::Support_Routines& support, Run_State& state);
     // The job's events may point at its own message-box adapter.
     Copy_Job(const Copy_Job&) = delete;
     Copy_Job& operator=(const Copy_Job&) = delete;
@@ -210,7 +210,10 @@ private:
     // Marks the run as under way or over, in the run state and on the display.
     void Set_Run_Under_Way(bool under_way);
 
-    const Job_Options* options_;
+    // The options as they stand now: asked at each use.
+    std::shared_ptr<const Job_Options> options_now() const { return options_->Current(); }
+
+    const Options_Port* options_;
     Job_Display* display_;
     support::Support_Routines* support_;
     Run_State* state_;

@@ -49,7 +49,8 @@ void Copy_Job::Fail_On_Full_Target(const std::string& Entry, const std::string& 
     // Every later file would fail the same way: one question, not one box
     // each, and the rest fail at once.
     if (!target_full_ && !Ignore_All) {
-        const std::string folder = state_->Reverse_Direction ? options_->Sourcefolder() : options_->Targetfolder();
+        const std::string folder =
+            state_->Reverse_Direction ? options_now()->Sourcefolder : options_now()->Targetfolder;
         if (events_->Target_Full(folder) == Full_Target_Answer::Stop) {
             Abort = true;
             state_->Outcome.stopped_at_failure = true;

@@ -82,7 +82,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
     // The number of the step under way, named in the failure message.
     int step = 1;
     try {
-        if (options_->Copy_Empty_Folders()) {
+        if (options_now()->Copy_Empty_Folders) {
             try {
                 support_->Make_Folder(Targetfile(SFolder.Path()));
             } catch (...) {
@@ -100,8 +100,8 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         // just as one made after the test.
         platform::Listed_Attributes listed;
         listing_for_ = Listing_For::Walk;
-        const long count = Get_Folder_Files(SFolder.Path(), options_->Include_Filter(), options_->Exclude_Filter(),
-                                            files, Listing_Classes(), &listed);
+        const long count = Get_Folder_Files(SFolder.Path(), options_now()->Include_Filter,
+                                            options_now()->Exclude_Filter, files, Listing_Classes(), &listed);
         if (listing_failed_) Add_Unfinished_Folder(SFolder.Path(), "seine Dateien konnten nicht gelesen werden");
 
         step = 3;
@@ -181,7 +181,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                     step = 10;
                     // Only a file that really reached the target may lose its
                     // archive bit, or the next incremental run would miss it.
-                    if (copied && options_->Reset_Archive()) Reset_Archive_Bit(*file);
+                    if (copied && options_now()->Reset_Archive) Reset_Archive_Bit(*file);
 
                     step = 11;
                     // "Dateien kopiert" counts what reached the target, not each attempt.
@@ -220,7 +220,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         // A large folder's list goes before its subfolders are walked.
         std::vector<std::string>().swap(files);
         Current_Test_Options();
-        if (options_->Include_Subfolders()) {
+        if (options_now()->Include_Subfolders) {
             step = 16;
             // Read again, unlike in the evaluation: copying the files takes
             // a while, and a folder replaced by a link meanwhile must show

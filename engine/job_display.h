@@ -11,7 +11,8 @@
 
 namespace zentrel::engine {
 
-enum class File_Counter { Tot_Files, Sourcefiles, Processed_Files, Error_Files };
+// The counters shown, named as the run state's fields they show.
+enum class File_Counter { Total_Files, Source_Files, Processed_Files, Error_Files };
 
 class Job_Display {
 public:

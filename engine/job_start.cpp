@@ -143,8 +143,8 @@ bool Copy_Job::Enough_Space_Or_Agreed(const std::optional<platform::Folder>& Tar
 }
 
 void Copy_Job::Run_Start() {
-    const std::string source_text = options_->Sourcefolder();
-    const std::string target_text = options_->Targetfolder();
+    const std::string source_text = options_now()->Sourcefolder;
+    const std::string target_text = options_now()->Targetfolder;
     // A relative text would count from the program's working folder, which
     // nobody chose for a program started from a desktop; "~" would even
     // become a folder of that name there.
@@ -197,7 +197,7 @@ void Copy_Job::Run_Start() {
         }
     }
 
-    if (!target && (source->Files_Count() + source->SubFolders_Count() != 0 || options_->Copy_Empty_Folders())) {
+    if (!target && (source->Files_Count() + source->SubFolders_Count() != 0 || options_now()->Copy_Empty_Folders)) {
         target = Make_Missing_Target(target_text);
         if (state_->Outcome.refusal != Refusal::None) return;
     } else if (target) {
@@ -227,7 +227,7 @@ void Copy_Job::Run_Start() {
         return source_locked;
     };
     // A synchronisation writes into the source as well.
-    if (options_->Synchronize() && !lock_source()) return;
+    if (options_now()->Synchronize && !lock_source()) return;
 
     if (Preview) {
         Set_Run_Under_Way(true);
@@ -239,7 +239,7 @@ void Copy_Job::Run_Start() {
         }
         // A synchronisation copies back what is newer in the target; what
         // the first pass brings there is then the same age and stays.
-        if (!state_->Cancel_Requested && options_->Synchronize() && target) {
+        if (!state_->Cancel_Requested && options_now()->Synchronize && target) {
             state_->Reverse_Direction = true;
             Evaluate_Source_Click();
         }
@@ -298,7 +298,7 @@ void Copy_Job::Run_Start() {
         Count_Left_Out_By_Option_Change();
 
         // Synchronize may have been set during the first pass.
-        if (!state_->Cancel_Requested && options_->Synchronize() && lock_source()) {
+        if (!state_->Cancel_Requested && options_now()->Synchronize && lock_source()) {
             const std::int32_t first_pass_total = state_->Total_Files;
             state_->Reverse_Direction = true;
             // The first pass makes the target when it copies a file there.

@@ -30,7 +30,7 @@ bool Copy_Job::Names_Ignore_Case() const {
     };
     // Both ways: a name that one side cannot hold twice must not be made
     // twice on the other either, or the next run finds a collision there.
-    names_ignore_case_ = ignores(options_->Sourcefolder()) || ignores(options_->Targetfolder());
+    names_ignore_case_ = ignores(options_now()->Sourcefolder) || ignores(options_now()->Targetfolder);
     return *names_ignore_case_;
 }
 
@@ -81,7 +81,7 @@ std::vector<std::string> Copy_Job::Case_Collisions(const std::vector<std::string
     // shares its name but for case with a folder walked before it: its files
     // would land on that folder's.
     std::string top =
-        platform::normalize_path(state_->Reverse_Direction ? options_->Targetfolder() : options_->Sourcefolder());
+        platform::normalize_path(state_->Reverse_Direction ? options_now()->Targetfolder : options_now()->Sourcefolder);
     while (top.size() > 1 && top.back() == Separator) top.pop_back();
     const std::string& first = Files[1];
     std::string folder = first.substr(0, first.find_last_of(Separator));

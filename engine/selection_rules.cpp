@@ -56,10 +56,10 @@ bool Copy_Job::Later_Than_Filter_Date(const platform::File& SFile) const {
 
 bool Copy_Job::Selected_By_Attributes(const platform::File& SFile) {
     const int attributes = SFile.Attributes();
-    if (!options_->Copy_SysFiles() && (attributes & platform::Attribute_System)) return false;
-    if (!options_->Copy_HiddenFiles() && (attributes & platform::Attribute_Hidden)) return false;
-    if (!options_->Later_then().empty() && !Later_Than_Filter_Date(SFile)) return false;
-    if (options_->Only_Archive() && !(attributes & platform::Attribute_Archive)) return false;
+    if (!options_now()->Copy_SysFiles && (attributes & platform::Attribute_System)) return false;
+    if (!options_now()->Copy_HiddenFiles && (attributes & platform::Attribute_Hidden)) return false;
+    if (!options_now()->Later_then.empty() && !Later_Than_Filter_Date(SFile)) return false;
+    if (options_now()->Only_Archive && !(attributes & platform::Attribute_Archive)) return false;
     return true;
 }
 
@@ -80,7 +80,7 @@ bool Copy_Job::Do_Process(const platform::File& SFile) {
     const std::int64_t step = std::max(Time_Step(SFile), Time_Step(*target));
     const platform::File_Time source_time = platform::truncated_time(SFile.Modified_Time(), step);
     const platform::File_Time target_time = platform::truncated_time(target->Modified_Time(), step);
-    if (options_->Only_newer() && target_time >= source_time) return false;
+    if (options_now()->Only_newer && target_time >= source_time) return false;
     if (target->Size() == SFile.Size() && target_time == source_time) return false;
     // A link is its text. Where the target keeps no time of a link (sshfs
     // sets the time of what it leads to), a link with the same text is the
@@ -108,10 +108,10 @@ std::int64_t Copy_Job::Time_Step(const platform::File& File) const {
 bool Copy_Job::Do_Process_Folder(const platform::Folder& SFolder) {
     if (SFolder.IsRootFolder()) return true;
     try {
-        if (excluded_folder(options_->Exclude_Filter(), SFolder.Name())) return false;
+        if (excluded_folder(options_now()->Exclude_Filter, SFolder.Name())) return false;
         const int attributes = SFolder.Attributes();
-        if (!options_->Copy_SysFiles() && (attributes & platform::Attribute_System)) return false;
-        if (options_->Copy_HiddenFiles()) return true;
+        if (!options_now()->Copy_SysFiles && (attributes & platform::Attribute_System)) return false;
+        if (options_now()->Copy_HiddenFiles) return true;
         return !(attributes & platform::Attribute_Hidden);
     } catch (...) {
         return false;

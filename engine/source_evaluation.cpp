@@ -8,7 +8,7 @@ namespace zentrel::engine {
 
 std::vector<std::string> Copy_Job::Tree_Roots() const {
     std::vector<std::string> roots;
-    for (const std::string& text : {options_->Sourcefolder(), options_->Targetfolder()}) {
+    for (const std::string& text : {options_now()->Sourcefolder, options_now()->Targetfolder}) {
         if (!text.empty()) roots.push_back(platform::normalize_path(text));
     }
     return roots;
@@ -20,18 +20,19 @@ bool Copy_Job::Is_Other_Root(const platform::Folder& Folder) const {
 
 std::string Copy_Job::Test_Options() const {
     std::string options;
-    for (bool set : {options_->Copy_SysFiles(), options_->Copy_HiddenFiles(), options_->Only_newer(),
-                     options_->Only_Archive(), state_->Reverse_Direction})
+    for (bool set : {options_now()->Copy_SysFiles != 0, options_now()->Copy_HiddenFiles != 0,
+                     options_now()->Only_newer != 0, options_now()->Only_Archive != 0, state_->Reverse_Direction})
         options += set ? '1' : '0';
-    for (const std::string& text : {options_->Later_then(), options_->Include_Filter(), options_->Exclude_Filter(),
-                                    options_->Sourcefolder(), options_->Targetfolder()})
+    for (const std::string& text :
+         {options_now()->Later_then, options_now()->Include_Filter, options_now()->Exclude_Filter,
+          options_now()->Sourcefolder, options_now()->Targetfolder})
         options += text + '\0';
     return options + std::to_string(state_->Later_Then_Date);
 }
 
 std::string Copy_Job::Current_Test_Options() {
     std::string options = Test_Options();
-    if (options != evaluation_options_ || options_->Include_Subfolders() != evaluation_subfolders_)
+    if (options != evaluation_options_ || (options_now()->Include_Subfolders != 0) != evaluation_subfolders_)
         selection_changed_ = true;
     return options;
 }
@@ -60,7 +61,7 @@ void Copy_Job::Evaluate_Source_Click() {
     names_ignore_case_.reset();
     folder_names_.clear();
 
-    const std::string text = state_->Reverse_Direction ? options_->Targetfolder() : options_->Sourcefolder();
+    const std::string text = state_->Reverse_Direction ? options_now()->Targetfolder : options_now()->Sourcefolder;
     std::optional<platform::Folder> folder;
     if (!text.empty()) folder = support_->Find_Folder(text);
     if (!folder) {
@@ -82,7 +83,7 @@ void Copy_Job::Evaluate_Source_Click() {
 
     other_root_.reset();
     try {
-        const std::string other = state_->Reverse_Direction ? options_->Sourcefolder() : options_->Targetfolder();
+        const std::string other = state_->Reverse_Direction ? options_now()->Sourcefolder : options_now()->Targetfolder;
         if (!other.empty()) {
             if (auto folder = support_->Find_Folder(other))
                 other_root_.emplace(folder->Status().device, folder->Status().inode);
@@ -99,7 +100,7 @@ void Copy_Job::Evaluate_Source_Click() {
     }
     support_->Show_Busy(false);
     evaluation_options_ = Test_Options();
-    evaluation_subfolders_ = options_->Include_Subfolders();
+    evaluation_subfolders_ = options_now()->Include_Subfolders != 0;
     selection_changed_ = false;
     unfinished_in_pass_ = 0;
 
@@ -115,8 +116,8 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     // Process_Folder).
     platform::Listed_Attributes listed;
     listing_for_ = Listing_For::Evaluation;
-    const long count = Get_Folder_Files(SFolder.Path(), options_->Include_Filter(), options_->Exclude_Filter(), files,
-                                        Listing_Classes(), &listed);
+    const long count = Get_Folder_Files(SFolder.Path(), options_now()->Include_Filter, options_now()->Exclude_Filter,
+                                        files, Listing_Classes(), &listed);
     // The subfolders come from the same reading of the folder.
     std::optional<std::vector<std::string>> subfolder_names = std::move(listing_folders_);
     support::Ui_Host& host = support_->host();
@@ -138,13 +139,13 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
                     largest_replaced_ = std::max(largest_replaced_, replaced);
                 }
                 if (Counted_File) Counted_File(file->Path());
-                display_->Show_Count(File_Counter::Sourcefiles, state_->Source_Files);
+                display_->Show_Count(File_Counter::Source_Files, state_->Source_Files);
                 display_->Show_Bytes(Byte_Count_Kind::To_Copy, state_->Source_Bytes);
             } else {
                 verdicts_.record(i, true);
             }
             Increment_Counter(state_->Total_Files);
-            display_->Show_Count(File_Counter::Tot_Files, state_->Total_Files);
+            display_->Show_Count(File_Counter::Total_Files, state_->Total_Files);
             if (state_->Cancel_Requested) return;
         } catch (...) {
         }
@@ -153,7 +154,7 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     listed = {};
     // A large folder's list goes before its subfolders are walked.
     std::vector<std::string>().swap(files);
-    if (options_->Include_Subfolders()) {
+    if (options_now()->Include_Subfolders) {
         try {
             for (const platform::Folder& subfolder :
                  subfolder_names ? SFolder.SubFolders(std::move(*subfolder_names)) : SFolder.SubFolders()) {

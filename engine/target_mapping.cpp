@@ -35,8 +35,8 @@ bool has_parent_step(const std::string& relative) {
 void Swap_Values(std::string& first, std::string& second) { std::swap(first, second); }
 
 std::string Copy_Job::Targetfile(const std::string& Source_Path) const {
-    std::string from_text = options_->Sourcefolder();
-    std::string to_text = options_->Targetfolder();
+    std::string from_text = options_now()->Sourcefolder;
+    std::string to_text = options_now()->Targetfolder;
     if (!roots_.valid || roots_.source_text != from_text || roots_.target_text != to_text) {
         roots_.source_root = normalised_root(from_text);
         roots_.target_root = normalised_root(to_text);

@@ -94,7 +94,7 @@ public:
     // Real subdirectories in name order; a symbolic link to a folder is not one.
     std::vector<Folder> SubFolders() const;
     // The same of names, the subfolder names a reading of this folder gave
-    // (listable_entries): for a caller that has read the folder already.
+    // (listable_names): for a caller that has read the folder already.
     std::vector<Folder> SubFolders(std::vector<std::string> names) const;
 
 private:

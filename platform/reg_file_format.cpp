@@ -269,100 +269,118 @@ bool acceptable_key_path(std::string_view path) {
     return true;
 }
 
-Document parse(std::string_view text, std::string_view root_name) {
-    Document document;
-    std::size_t position = 0;
-    std::size_t line_number = 0;
-    auto next_line = [&](std::string_view& line) {
-        if (position >= text.size()) return false;
-        ++line_number;
-        std::size_t end = text.find('\n', position);
-        if (end == std::string_view::npos) end = text.size();
-        line = text.substr(position, end - position);
-        position = end + 1;
+namespace {
+
+// One reading of a file's text, line by line, into a document.
+class Reader {
+public:
+    Reader(std::string_view text, std::string_view root_name) : text_(text), root_name_(root_name) {}
+
+    Document read() {
+        reserve_sections();
+        // An editor may have put a byte order mark in front.
+        if (text_.substr(0, 3) == "\xEF\xBB\xBF") position_ = 3;
+        std::string_view raw;
+        bool first = true;
+        while (next_line(raw)) {
+            const std::string_view line = trimmed(raw);
+            if (first) {
+                first = false;
+                if (line != "REGEDIT4") document_.damaged = true;  // the header alone names no line
+                if (line == "REGEDIT4") continue;
+            }
+            if (line.empty() || line.front() == ';') continue;
+            if (line.front() == '[')
+                read_section_line(line);
+            else
+                read_value_line(line);
+        }
+        if (first) document_.damaged = false;  // an empty file is simply an empty registry
+        return std::move(document_);
+    }
+
+private:
+    // Index of the section being read; none outside a section of this root.
+    static constexpr std::size_t None = static_cast<std::size_t>(-1);
+
+    // The next line without its '\n'; false at the end of the text.
+    bool next_line(std::string_view& line) {
+        if (position_ >= text_.size()) return false;
+        ++line_number_;
+        std::size_t end = text_.find('\n', position_);
+        if (end == std::string_view::npos) end = text_.size();
+        line = text_.substr(position_, end - position_);
+        position_ = end + 1;
         return true;
-    };
+    }
 
     // One section a '[' line at most: the keys never move while they are read.
-    std::size_t sections = 1;
-    for (std::size_t at = text.find("\n["); at != std::string_view::npos; at = text.find("\n[", at + 2)) ++sections;
-    document.keys.reserve(sections);
-    document.key_index.reserve(sections);
+    void reserve_sections() {
+        std::size_t sections = 1;
+        for (std::size_t at = text_.find("\n["); at != std::string_view::npos; at = text_.find("\n[", at + 2))
+            ++sections;
+        document_.keys.reserve(sections);
+        document_.key_index.reserve(sections);
+    }
 
-    // An editor may have put a byte order mark in front.
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") position = 3;
+    void mark_damaged(std::size_t line_number) {
+        if (document_.first_damaged_line == 0) document_.first_damaged_line = line_number;
+        document_.damaged = true;
+    }
 
-    bool first = true;
-    // Index of the section being read; none outside a section of this root.
-    constexpr std::size_t None = static_cast<std::size_t>(-1);
-    std::size_t current = None;
-    std::string_view raw;
-    auto mark_damaged = [&] {
-        if (document.first_damaged_line == 0) document.first_damaged_line = line_number;
-        document.damaged = true;
-    };
-    while (next_line(raw)) {
-        const std::string_view line = trimmed(raw);
-        if (first) {
-            first = false;
-            if (line != "REGEDIT4") document.damaged = true;  // the header alone names no line
-            if (line == "REGEDIT4") continue;
+    // "[root\path]": the values that follow belong to that key, or to none
+    // when the line names another root or no acceptable path.
+    void read_section_line(std::string_view line) {
+        current_ = None;
+        const std::size_t close = line.rfind(']');
+        if (close == std::string_view::npos || close != line.size() - 1) return mark_damaged(line_number_);
+        const std::string_view full = line.substr(1, close - 1);
+        const std::size_t slash = full.find('\\');
+        const std::string_view root = full.substr(0, slash);
+        if (!same_name(root, root_name_)) {
+            // "[-...]" removes a key when a file is imported; here it reads as nothing.
+            if (root.empty() || root.front() != '-') mark_damaged(line_number_);
+            return;
         }
-        if (line.empty() || line.front() == ';') continue;
-        if (line.front() == '[') {
-            current = None;
-            const std::size_t close = line.rfind(']');
-            if (close == std::string_view::npos || close != line.size() - 1) {
-                mark_damaged();
-                continue;
-            }
-            const std::string_view full = line.substr(1, close - 1);
-            const std::size_t slash = full.find('\\');
-            const std::string_view root = full.substr(0, slash);
-            if (!same_name(root, root_name)) {
-                // "[-...]" removes a key when a file is imported; here it reads as nothing.
-                if (root.empty() || root.front() != '-') mark_damaged();
-                continue;
-            }
-            const std::string path =
-                normalized_key_path(slash == std::string_view::npos ? std::string_view() : full.substr(slash + 1));
-            if (!acceptable_key_path(path)) {
-                mark_damaged();
-                continue;
-            }
-            const Key& key = document.section(path);
-            current = static_cast<std::size_t>(&key - document.keys.data());
-            continue;
-        }
+        const std::string path =
+            normalized_key_path(slash == std::string_view::npos ? std::string_view() : full.substr(slash + 1));
+        if (!acceptable_key_path(path)) return mark_damaged(line_number_);
+        const Key& key = document_.section(path);
+        current_ = static_cast<std::size_t>(&key - document_.keys.data());
+    }
+
+    // "name"=data or @=data, its data continued on the lines after it.
+    void read_value_line(std::string_view line) {
         Value value;
         std::string_view rest = line;
-        if (rest.front() == '@') {
+        if (rest.front() == '@')
             rest.remove_prefix(1);
-        } else if (!take_quoted(rest, value.name)) {
-            mark_damaged();
-            continue;
-        }
+        else if (!take_quoted(rest, value.name))
+            return mark_damaged(line_number_);
         rest = trimmed(rest);
-        if (rest.empty() || rest.front() != '=') {
-            mark_damaged();
-            continue;
-        }
+        if (rest.empty() || rest.front() != '=') return mark_damaged(line_number_);
         rest = trimmed(rest.substr(1));
-        if (rest == "-") continue;  // a value removal on import
-        const std::size_t value_line = line_number;
-        if (current == None || !parse_data(rest, value, next_line)) {
-            if (document.first_damaged_line == 0) document.first_damaged_line = value_line;
-            document.damaged = true;
-            continue;
-        }
+        if (rest == "-") return;  // a value removal on import
+        const std::size_t value_line = line_number_;
+        if (current_ == None || !parse_data(rest, value, [this](std::string_view& next) { return next_line(next); }))
+            return mark_damaged(value_line);
         // A later line for the same name wins, as on import.
-        Value& stored = document.keys[current].set(value.name);
+        Value& stored = document_.keys[current_].set(value.name);
         stored.type = value.type;
         stored.data = std::move(value.data);
     }
-    if (first) document.damaged = false;  // an empty file is simply an empty registry
-    return document;
-}
+
+    std::string_view text_;
+    std::string_view root_name_;
+    std::size_t position_ = 0;
+    std::size_t line_number_ = 0;
+    std::size_t current_ = None;
+    Document document_;
+};
+
+}  // namespace
+
+Document parse(std::string_view text, std::string_view root_name) { return Reader(text, root_name).read(); }
 
 std::string write(const Document& document, std::string_view root_name) {
     std::string out = "REGEDIT4\n";

@@ -115,13 +115,4 @@ std::string No_Stored_Job_Text(const Load_Report& report, bool source_missing, b
            "; mit --source und --target lässt sich die Aufgabe angeben.";
 }
 
-const char* Setting_Name(std::string Job_Settings::*field) {
-    if (field == &Job_Settings::Sourcefolder) return "Sourcefolder";
-    if (field == &Job_Settings::Targetfolder) return "Targetfolder";
-    if (field == &Job_Settings::Include_Filter) return "Include_Filter";
-    if (field == &Job_Settings::Exclude_Filter) return "Exclude_Filter";
-    if (field == &Job_Settings::Later_Then) return "Later_Then";
-    return "";
-}
-
 }  // namespace zentrel::settings

@@ -3,8 +3,6 @@
 // as a message box, the run without a window on standard error.
 #pragma once
 
-#include "settings/job_settings.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,8 +49,5 @@ std::string Load_Report_Text(const Load_Report& report, bool saved_at_close);
 std::string Save_Report_Text(const Save_Report& report);
 // Why a run has no job: what is missing, and the settings file it came from.
 std::string No_Stored_Job_Text(const Load_Report& report, bool source_missing, bool target_missing);
-
-// The name a text setting is stored under.
-const char* Setting_Name(std::string Job_Settings::*field);
 
 }  // namespace zentrel::settings

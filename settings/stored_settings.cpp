@@ -29,18 +29,6 @@ int check_state_from(const std::string& text, const platform::Regional_Settings&
 
 }  // namespace
 
-const char* Option_Name(Option_Box box) {
-    if (box == &Job_Settings::Include_Subfolders) return "Include_Subfolders";
-    if (box == &Job_Settings::Copy_Empty_Folders) return "Copy_Empty_Folders";
-    if (box == &Job_Settings::Only_newer) return "Only_newer";
-    if (box == &Job_Settings::Only_Archive) return "Only_Archive";
-    if (box == &Job_Settings::Reset_Archive) return "Reset_Archive";
-    if (box == &Job_Settings::Copy_SysFiles) return "Copy_SysFiles";
-    if (box == &Job_Settings::Copy_HiddenFiles) return "Copy_HiddenFiles";
-    if (box == &Job_Settings::Synchronize) return "Synchronize";
-    return "";
-}
-
 std::string Stored_Date_Text(const std::string& field_text, const platform::Regional_Settings& regional) {
     const auto date = platform::parse_date(field_text, regional);
     if (!date) return field_text;
@@ -67,9 +55,9 @@ std::optional<double> Stored_Date(const std::string& stored, const platform::Reg
     return platform::parse_date(stored, rules);
 }
 
-Job_Settings Load_Settings(support::Support_Routines& support, Load_Report& report) {
+Job_Options Load_Settings(support::Support_Routines& support, Load_Report& report) {
     report = Load_Report{};
-    Job_Settings settings;
+    Job_Options settings;
     const auto location = platform::reg_file::location_of(platform::HKEY_CURRENT_USER);
     platform::reg_file::Document document;
     const platform::reg_file::Reading reading = platform::reg_file::read_document(*location, document);
@@ -111,43 +99,47 @@ Job_Settings Load_Settings(support::Support_Routines& support, Load_Report& repo
                            static_cast<std::uint32_t>(length));
     };
 
-    settings.Sourcefolder = stored("Sourcefolder");
-    settings.Targetfolder = stored("Targetfolder");
-    settings.Include_Filter = stored("Include_Filter");
+    for (const Text_Setting_Entry& text : Text_Settings)
+        if (text.member != &Job_Options::Later_then) settings.*text.member = stored(text.stored);
     if (settings.Include_Filter.empty()) settings.Include_Filter = "*.*";
-    settings.Exclude_Filter = stored("Exclude_Filter");
-    for (Option_Box box : Option_Boxes) settings.*box = check_state_from(stored(Option_Name(box)), support.regional());
+    for (const Option_Box_Entry& box : Option_Boxes)
+        settings.*box.member = check_state_from(stored(box.name), support.regional());
     // Only_newer is loaded before Synchronize, while Synchronize is still
     // clear: only Synchronize's own handler has an effect.
-    Option_Click(settings, &Job_Settings::Synchronize);
+    Option_Click(settings, &Job_Options::Synchronize);
 
     // A stored date is shown in the regional short form; a text that is no
     // date leaves the field empty, and the report names it.
-    const std::string later = stored("Later_Then");
+    const char* const date_name = Stored_Name(&Job_Options::Later_then);
+    const std::string later = stored(date_name);
     if (!later.empty()) {
         if (const auto date = Stored_Date(later, support.regional()))
-            settings.Later_Then = platform::format_date(*date, support.regional());
+            settings.Later_then = platform::format_date(*date, support.regional());
         else
-            report.refused.push_back({"Later_Then", Refused_Value::Reason::Not_A_Date, 0, later});
+            report.refused.push_back({date_name, Refused_Value::Reason::Not_A_Date, 0, later});
     }
     return settings;
 }
 
-Job_Settings Load_Settings(support::Support_Routines& support) {
+Job_Options Load_Settings(support::Support_Routines& support) {
     Load_Report ignored;
     return Load_Settings(support, ignored);
 }
 
-Save_Report Save_Settings(const Job_Settings& settings, support::Support_Routines& support) {
+Save_Report Save_Settings(const Job_Options& settings, support::Support_Routines& support) {
     Save_Report report;
     std::vector<std::pair<const char*, std::string>> values;
-    // An empty folder field keeps the folder stored before.
-    if (!settings.Sourcefolder.empty()) values.emplace_back("Sourcefolder", settings.Sourcefolder);
-    if (!settings.Targetfolder.empty()) values.emplace_back("Targetfolder", settings.Targetfolder);
-    values.emplace_back("Include_Filter", settings.Include_Filter);
-    values.emplace_back("Exclude_Filter", settings.Exclude_Filter);
-    for (Option_Box box : Option_Boxes) values.emplace_back(Option_Name(box), std::to_string(settings.*box));
-    values.emplace_back("Later_Then", Stored_Date_Text(settings.Later_Then, support.regional()));
+    for (const Text_Setting_Entry& text : Text_Settings) {
+        const std::string& value = settings.*text.member;
+        // An empty folder field keeps the folder stored before.
+        const bool folder = text.member == &Job_Options::Sourcefolder || text.member == &Job_Options::Targetfolder;
+        if (text.member == &Job_Options::Later_then || (folder && value.empty())) continue;
+        values.emplace_back(text.stored, value);
+    }
+    for (const Option_Box_Entry& box : Option_Boxes)
+        values.emplace_back(box.name, std::to_string(settings.*box.member));
+    values.emplace_back(Stored_Name(&Job_Options::Later_then),
+                        Stored_Date_Text(settings.Later_then, support.regional()));
     // What the next load would refuse is not written; the value stored before stays.
     std::erase_if(values, [&](const auto& value) {
         if (value.second.size() <= Longest_Setting) return false;

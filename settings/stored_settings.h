@@ -3,7 +3,7 @@
 // (and not at all when nothing changed).
 #pragma once
 
-#include "settings/job_settings.h"
+#include "settings/setting_names.h"
 #include "settings/settings_report.h"
 #include "support/support_routines.h"
 
@@ -11,11 +11,11 @@ namespace zentrel::settings {
 
 // The stored values, settled by the option interlocks as the window settles
 // when it opens with them. report says what was wrong with the file or a value.
-Job_Settings Load_Settings(support::Support_Routines& support, Load_Report& report);
-Job_Settings Load_Settings(support::Support_Routines& support);
+Job_Options Load_Settings(support::Support_Routines& support, Load_Report& report);
+Job_Options Load_Settings(support::Support_Routines& support);
 // Stores the values; the report says whether that failed, and the caller
 // decides how to say it.
-Save_Report Save_Settings(const Job_Settings& settings, support::Support_Routines& support);
+Save_Report Save_Settings(const Job_Options& settings, support::Support_Routines& support);
 
 // The date field's text as stored: a date in ISO 8601 ("2024-06-01",
 // "2024-06-01T07:08:00"), read the same under every locale; a text that is

@@ -3,67 +3,36 @@
 // sizes are in twips (15 to a device-independent pixel).
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace zentrel::window {
 
+// Every control once, in the order of the window's layout; Zentrel is the
+// window itself (its height).
+// clang-format off
+#define ZENTREL_CONTROLS(X) \
+    X(Zentrel) X(Start) X(Sourcefolder) X(Get_Source) X(Label1) X(Targetfolder) X(Get_Target) X(Cancel_Execution) \
+    X(Label2) X(Include_Filter) X(Label17) X(Exclude_Filter) X(Label18) X(Frame1) X(Num_Tot_Files) X(Label8) \
+    X(Evaluate_Source) X(Num_Sourcefiles) X(Label9) X(Num_Sourcebytes) X(TNum_SourceBytes) X(Num_Processed_Files) \
+    X(Label11) X(Num_Processed_Bytes) X(TNum_Processed_Bytes) X(Num_Error_Files) X(TNum_Error_Files) X(Status) \
+    X(Progress_Frame) X(Progress) X(TError_List) X(Error_List) X(Marravel) X(Tivoran) X(Include_Subfolders) \
+    X(Label3) X(Copy_Empty_Folders) X(Label14) X(Only_newer) X(Label4) X(Only_Archive) X(Label5) X(Reset_Archive) \
+    X(Label6) X(Copy_SysFiles) X(Label15) X(Copy_HiddenFiles) X(Label16) X(Synchronize) X(Label7) X(Label13) \
+    X(Later_then)
+// clang-format on
+
 enum class Control {
-    Zentrel,  // the window itself (its height)
-    Start,
-    Sourcefolder,
-    Get_Source,
-    Label1,
-    Targetfolder,
-    Get_Target,
-    Cancel_Execution,
-    Label2,
-    Include_Filter,
-    Label17,
-    Exclude_Filter,
-    Label18,
-    Frame1,
-    Num_Tot_Files,
-    Label8,
-    Evaluate_Source,
-    Num_Sourcefiles,
-    Label9,
-    Num_Sourcebytes,
-    TNum_SourceBytes,
-    Num_Processed_Files,
-    Label11,
-    Num_Processed_Bytes,
-    TNum_Processed_Bytes,
-    Num_Error_Files,
-    TNum_Error_Files,
-    Status,
-    Progress_Frame,
-    Progress,
-    TError_List,
-    Error_List,
-    Marravel,
-    Tivoran,
-    Include_Subfolders,
-    Label3,
-    Copy_Empty_Folders,
-    Label14,
-    Only_newer,
-    Label4,
-    Only_Archive,
-    Label5,
-    Reset_Archive,
-    Label6,
-    Copy_SysFiles,
-    Label15,
-    Copy_HiddenFiles,
-    Label16,
-    Synchronize,
-    Label7,
-    Label13,
-    Later_then,
+#define ZENTREL_CONTROL_ENUMERATOR(name) name,
+    ZENTREL_CONTROLS(ZENTREL_CONTROL_ENUMERATOR)
+#undef ZENTREL_CONTROL_ENUMERATOR
 };
 
 // The control's name as the code and the stored settings spell it.
-const char* control_name(Control control);
+const char* Control_Name(Control control);
+// The control of that name; nullopt for a name no control has.
+std::optional<Control> Control_Named(std::string_view name);
 
 struct Twips_Rect {
     double left = 0, top = 0, width = 0, height = 0;

@@ -1,5 +1,5 @@
-// The window as the copy job's form: controls by name, texts as bytes,
-// geometry in twips.
+// The window as the form its own rules and tests work on: controls by
+// name, texts as bytes, geometry in twips.
 #include "window/display_text.h"
 #include "window/error_list_rules.h"
 #include "window/main_window.h"

@@ -19,27 +19,11 @@ namespace zentrel::window {
 
 namespace {
 
-struct Option_Control {
-    Control box;
-    settings::Option_Box setting;
-};
-
-constexpr Option_Control Option_Controls[] = {
-    {Control::Include_Subfolders, &settings::Job_Settings::Include_Subfolders},
-    {Control::Copy_Empty_Folders, &settings::Job_Settings::Copy_Empty_Folders},
-    {Control::Only_newer, &settings::Job_Settings::Only_newer},
-    {Control::Only_Archive, &settings::Job_Settings::Only_Archive},
-    {Control::Reset_Archive, &settings::Job_Settings::Reset_Archive},
-    {Control::Copy_SysFiles, &settings::Job_Settings::Copy_SysFiles},
-    {Control::Copy_HiddenFiles, &settings::Job_Settings::Copy_HiddenFiles},
-    {Control::Synchronize, &settings::Job_Settings::Synchronize},
-};
-
 Control counter_label(engine::File_Counter counter) {
     switch (counter) {
-        case engine::File_Counter::Tot_Files:
+        case engine::File_Counter::Total_Files:
             return Control::Num_Tot_Files;
-        case engine::File_Counter::Sourcefiles:
+        case engine::File_Counter::Source_Files:
             return Control::Num_Sourcefiles;
         case engine::File_Counter::Processed_Files:
             return Control::Num_Processed_Files;
@@ -49,51 +33,54 @@ Control counter_label(engine::File_Counter counter) {
     return Control::Num_Error_Files;
 }
 
+Control text_control(const settings::Text_Setting_Entry& text) { return Control_Named(text.control).value(); }
+
 }  // namespace
 
-settings::Job_Settings Main_Window::Settings() const {
-    settings::Job_Settings settings;
-    settings.Sourcefolder = Text(Control::Sourcefolder);
-    settings.Targetfolder = Text(Control::Targetfolder);
-    settings.Include_Filter = Text(Control::Include_Filter);
-    settings.Exclude_Filter = Text(Control::Exclude_Filter);
-    settings.Later_Then = Text(Control::Later_then);
-    for (const Option_Control& option : Option_Controls) settings.*option.setting = Check_State(option.box);
+Control Box_Control(const settings::Option_Box_Entry& box) { return Control_Named(box.name).value(); }
+
+engine::Job_Options Main_Window::Settings() const {
+    engine::Job_Options settings;
+    for (const settings::Text_Setting_Entry& text : settings::Text_Settings)
+        settings.*text.member = Text(text_control(text));
+    for (const settings::Option_Box_Entry& box : settings::Option_Boxes)
+        settings.*box.member = Check_State(Box_Control(box));
     return settings;
 }
 
-void Main_Window::Show_Settings(const settings::Job_Settings& settings) {
-    Set_Text(Control::Sourcefolder, settings.Sourcefolder);
-    Set_Text(Control::Targetfolder, settings.Targetfolder);
-    Set_Text(Control::Include_Filter, settings.Include_Filter);
-    Set_Text(Control::Exclude_Filter, settings.Exclude_Filter);
-    for (const Option_Control& option : Option_Controls) Set_Check_State(option.box, settings.*option.setting);
-    Set_Text(Control::Later_then, settings.Later_Then);
+void Main_Window::Show_Settings(const engine::Job_Options& settings) {
+    // In the order of a load: the texts, the boxes, then the date.
+    for (const settings::Text_Setting_Entry& text : settings::Text_Settings)
+        if (text.member != &engine::Job_Options::Later_then) Set_Text(text_control(text), settings.*text.member);
+    for (const settings::Option_Box_Entry& box : settings::Option_Boxes)
+        Set_Check_State(Box_Control(box), settings.*box.member);
+    Set_Text(Control::Later_then, settings.Later_then);
     // A box that kept its state raised no handler.
-    const settings::Job_Settings shown = Settings();
-    for (const Option_Control& option : Option_Controls)
-        Set_Enabled(option.box, settings::Option_Enabled(shown, option.setting));
+    const engine::Job_Options shown = Settings();
+    for (const settings::Option_Box_Entry& box : settings::Option_Boxes)
+        Set_Enabled(Box_Control(box), settings::Option_Enabled(shown, box.member));
 }
 
-void Main_Window::Option_Click(Control box) {
-    settings::Job_Settings settings = Settings();
-    for (const Option_Control& option : Option_Controls)
-        if (option.box == box) settings::Option_Click(settings, option.setting);
-    for (const Option_Control& option : Option_Controls) {
+void Main_Window::Option_Click(Control clicked) {
+    engine::Job_Options settings = Settings();
+    for (const settings::Option_Box_Entry& box : settings::Option_Boxes)
+        if (Box_Control(box) == clicked) settings::Option_Click(settings, box.member);
+    for (const settings::Option_Box_Entry& box : settings::Option_Boxes) {
         // A box the rule changes raises its own handler, as a click would.
-        Set_Check_State(option.box, settings.*option.setting);
-        Set_Enabled(option.box, settings::Option_Enabled(settings, option.setting));
+        Set_Check_State(Box_Control(box), settings.*box.member);
+        Set_Enabled(Box_Control(box), settings::Option_Enabled(settings, box.member));
     }
 }
 
-const settings::Job_Settings& Main_Window::Options() const {
+std::shared_ptr<const engine::Job_Options> Main_Window::Current() const {
     if (!options_) {
-        options_ = Settings();
-        options_->Include_Filter = finished_.Include_Filter;
-        options_->Exclude_Filter = finished_.Exclude_Filter;
-        options_->Later_Then = finished_.Later_Then;
+        engine::Job_Options options = Settings();
+        options.Include_Filter = finished_.Include_Filter;
+        options.Exclude_Filter = finished_.Exclude_Filter;
+        options.Later_then = finished_.Later_then;
+        options_ = std::make_shared<const engine::Job_Options>(std::move(options));
     }
-    return *options_;
+    return options_;
 }
 
 void Main_Window::Commit_Edit(Control field) {
@@ -104,7 +91,7 @@ void Main_Window::Commit_Edit(Control field) {
         finished_.Exclude_Filter = std::move(text);
     } else if (field == Control::Later_then) {
         engine::Later_then_Change(text, state_, regional_);
-        finished_.Later_Then = std::move(text);
+        finished_.Later_then = std::move(text);
         Mark_Date_Field();
     } else {
         return;

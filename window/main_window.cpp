@@ -61,9 +61,8 @@ void Main_Window::Connect_Handlers() {
 
     // Qt signals every change of state, the program's as well as the user's,
     // which is what the interlocks rely on.
-    for (Control box :
-         {Control::Include_Subfolders, Control::Copy_Empty_Folders, Control::Only_newer, Control::Only_Archive,
-          Control::Reset_Archive, Control::Copy_SysFiles, Control::Copy_HiddenFiles, Control::Synchronize}) {
+    for (const settings::Option_Box_Entry& entry : settings::Option_Boxes) {
+        const Control box = Box_Control(entry);
         auto* check = static_cast<QCheckBox*>(control(box));
         connect(check, &QCheckBox::stateChanged, this, [this, box, check](int state) {
             options_.reset();

@@ -9,7 +9,7 @@
 #include "engine/job_display.h"
 #include "engine/job_options.h"
 #include "engine/run_state.h"
-#include "settings/job_settings.h"
+#include "settings/setting_names.h"
 #include "support/support_routines.h"
 #include "window/form.h"
 #include "window/window_setup.h"
@@ -31,10 +31,13 @@ namespace zentrel::window {
 
 class Qt_Ui_Host;
 
+// The window's check box of an option box.
+Control Box_Control(const settings::Option_Box_Entry& box);
+
 inline constexpr const char* Maker_Contact = "Marravel Software, info@zentrel.example -";
 inline constexpr const char* Maker_Address = "www.zentrel.example";
 
-class Main_Window : public QWidget, public Form, public engine::Job_Options, public engine::Job_Display {
+class Main_Window : public QWidget, public Form, public engine::Options_Port, public engine::Job_Display {
     Q_OBJECT
 public:
     explicit Main_Window(Window_Setup setup = {}, QWidget* parent = nullptr);
@@ -81,21 +84,10 @@ public:
     void Repaint() override;
     void Arrange_Error_List() override;
 
-    // engine::Job_Options, read from the controls once after each change
-    // (a run asks for every file).
-    std::string Sourcefolder() const override { return Options().Sourcefolder; }
-    std::string Targetfolder() const override { return Options().Targetfolder; }
-    std::string Include_Filter() const override { return Options().Include_Filter; }
-    std::string Exclude_Filter() const override { return Options().Exclude_Filter; }
-    std::string Later_then() const override { return Options().Later_Then; }
-    bool Include_Subfolders() const override { return Options().Include_Subfolders != 0; }
-    bool Copy_Empty_Folders() const override { return Options().Copy_Empty_Folders != 0; }
-    bool Only_newer() const override { return Options().Only_newer != 0; }
-    bool Only_Archive() const override { return Options().Only_Archive != 0; }
-    bool Reset_Archive() const override { return Options().Reset_Archive != 0; }
-    bool Copy_SysFiles() const override { return Options().Copy_SysFiles != 0; }
-    bool Copy_HiddenFiles() const override { return Options().Copy_HiddenFiles != 0; }
-    bool Synchronize() const override { return Options().Synchronize != 0; }
+    // engine::Options_Port: Settings(), read from the controls once after
+    // each change (a run asks for every file), with the filters and the date
+    // as their last finished edit.
+    std::shared_ptr<const engine::Job_Options> Current() const override;
 
     // engine::Job_Display
     void Show_Status(const std::string& text) override;
@@ -113,8 +105,8 @@ public:
 
     // The thirteen stored settings as the fields and boxes show them, and
     // back; Show_Settings raises the handlers of what it changes.
-    settings::Job_Settings Settings() const;
-    void Show_Settings(const settings::Job_Settings& settings);
+    engine::Job_Options Settings() const;
+    void Show_Settings(const engine::Job_Options& settings);
 
     // Event handlers.
     void Form_Load();
@@ -148,6 +140,9 @@ protected:
 
 private:
     void Build_Controls();
+    // The pictures, tooltips, bar colours and link pointer the design table
+    // cannot say.
+    void Decorate_Controls();
     void Connect_Handlers();
     void Set_Tab_Order();
     void Set_Accessible_Names();
@@ -162,9 +157,6 @@ private:
     void Errors_Changed();
     // The click handler of an option box: the interlocks after its change.
     void Option_Click(Control box);
-    // Settings(), kept until a field or box changes, with the filters and
-    // the date as their last finished edit.
-    const settings::Job_Settings& Options() const;
     // A filter or the date takes effect when its edit is finished (Return,
     // the focus leaving the field, the program setting it, a job starting),
     // never at each keystroke: the "*" that begins almost every pattern
@@ -192,9 +184,10 @@ private:
     std::unique_ptr<support::Support_Routines> support_;
     engine::Run_State state_;
     std::unique_ptr<engine::Copy_Job> job_;
-    mutable std::optional<settings::Job_Settings> options_;
+    // What Current() gave, until a field or box changes.
+    mutable std::shared_ptr<const engine::Job_Options> options_;
     struct Finished_Edits {
-        std::string Include_Filter, Exclude_Filter, Later_Then;
+        std::string Include_Filter, Exclude_Filter, Later_then;
     } finished_;
 
     std::array<QWidget*, Control_Count> controls_{};

@@ -17,7 +17,9 @@
 #include <QPixmap>
 #include <QPushButton>
 
+#include <iterator>
 #include <utility>
+#include <vector>
 
 namespace zentrel::window {
 
@@ -50,7 +52,8 @@ struct Design {
 constexpr int Option_Label_Width = 2535;
 
 // Twips; controls marked In_Frame are placed relative to Frame1. The order is
-// the stacking order: later controls lie above earlier ones.
+// the stacking order: later controls lie above earlier ones. The option rows
+// of Frame1 (Option_Rows) come last.
 constexpr Design Designs[] = {
     {Control::Start, Kind::Picture_Button, "", 8880, 240, 495, 495, 0},
     {Control::Sourcefolder, Kind::Text_Box, "", 2160, 360, 5655, 375, Field_Font},
@@ -86,25 +89,40 @@ constexpr Design Designs[] = {
     {Control::Marravel, Kind::Label, Maker_Contact, 2760, 10080, 4935, 255, Right | Footer_Font | Opaque},
     {Control::Tivoran, Kind::Label, Maker_Address, 7800, 10080, 1575, 255, Footer_Font | Opaque},
 
-    {Control::Include_Subfolders, Kind::Check_Box, "", 240, 360, 255, 255, In_Frame},
-    {Control::Label3, Kind::Label, "inkl. Unterverzeichnisse", 600, 360, Option_Label_Width, 255, In_Frame},
-    {Control::Copy_Empty_Folders, Kind::Check_Box, "", 240, 600, 255, 255, In_Frame},
-    {Control::Label14, Kind::Label, "kopiere leere Verzeichnisse", 600, 600, Option_Label_Width, 255, In_Frame},
-    {Control::Only_newer, Kind::Check_Box, "", 240, 840, 255, 255, In_Frame},
-    {Control::Label4, Kind::Label, "nur neuere Dateien", 600, 840, Option_Label_Width, 255, In_Frame},
-    {Control::Only_Archive, Kind::Check_Box, "", 240, 1080, 255, 255, In_Frame},
-    {Control::Label5, Kind::Label, "nur Dateien mit Archivbit", 600, 1080, Option_Label_Width, 255, In_Frame},
-    {Control::Reset_Archive, Kind::Check_Box, "", 240, 1320, 255, 255, In_Frame},
-    {Control::Label6, Kind::Label, "Archivbit zurücksetzen", 600, 1320, Option_Label_Width, 255, In_Frame},
-    {Control::Copy_SysFiles, Kind::Check_Box, "", 240, 1560, 255, 255, In_Frame},
-    {Control::Label15, Kind::Label, "Systemdateien kopieren", 600, 1560, Option_Label_Width, 255, In_Frame},
-    {Control::Copy_HiddenFiles, Kind::Check_Box, "", 240, 1800, 255, 255, In_Frame},
-    {Control::Label16, Kind::Label, "versteckte Dateien kopieren", 600, 1800, Option_Label_Width, 255, In_Frame},
-    {Control::Synchronize, Kind::Check_Box, "", 240, 2040, 255, 255, In_Frame},
-    {Control::Label7, Kind::Label, "Verzeichnisse synchronisieren", 600, 2040, Option_Label_Width, 255, In_Frame},
     {Control::Label13, Kind::Label, "Dateien neuer als", 240, 2400, 1335, 255, In_Frame},
     {Control::Later_then, Kind::Text_Box, "", 1680, 2400, 1455, 285, In_Frame},
 };
+
+// The option rows of Frame1, top to bottom: a bare box at Left 240 and its
+// label 360 twips further right, one row every 240 twips from Top 360.
+struct Option_Row {
+    Control box;
+    Control label;
+    const char* text;
+};
+
+constexpr Option_Row Option_Rows[] = {
+    {Control::Include_Subfolders, Control::Label3, "inkl. Unterverzeichnisse"},
+    {Control::Copy_Empty_Folders, Control::Label14, "kopiere leere Verzeichnisse"},
+    {Control::Only_newer, Control::Label4, "nur neuere Dateien"},
+    {Control::Only_Archive, Control::Label5, "nur Dateien mit Archivbit"},
+    {Control::Reset_Archive, Control::Label6, "Archivbit zurücksetzen"},
+    {Control::Copy_SysFiles, Control::Label15, "Systemdateien kopieren"},
+    {Control::Copy_HiddenFiles, Control::Label16, "versteckte Dateien kopieren"},
+    {Control::Synchronize, Control::Label7, "Verzeichnisse synchronisieren"},
+};
+
+// Designs, then the option rows as designs of their own.
+std::vector<Design> all_designs() {
+    std::vector<Design> designs(std::begin(Designs), std::end(Designs));
+    int top = 360;
+    for (const Option_Row& row : Option_Rows) {
+        designs.push_back({row.box, Kind::Check_Box, "", 240, top, 255, 255, In_Frame});
+        designs.push_back({row.label, Kind::Label, row.text, 600, top, Option_Label_Width, 255, In_Frame});
+        top += 240;
+    }
+    return designs;
+}
 
 constexpr double Client_Width = 9780;
 constexpr double Design_Height = 10455;
@@ -163,6 +181,26 @@ QWidget* make_widget(const Design& design, QWidget* parent) {
     return nullptr;
 }
 
+// The fonts, colours and start state the design's traits ask for.
+void apply_traits(const Design& design, QWidget& widget) {
+    if (design.traits & Field_Font) widget.setFont(font_of("MS Sans Serif", 9.75));
+    if (design.traits & Footer_Font) widget.setFont(font_of("Arial", 8.25, design.control == Control::Tivoran));
+    if (design.traits & Red) {
+        QPalette palette = widget.palette();
+        palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+        widget.setPalette(palette);
+    }
+    if (design.traits & Opaque) {
+        // A role, not a colour taken once: a theme changed later still applies.
+        widget.setBackgroundRole(QPalette::Button);
+        widget.setAutoFillBackground(true);
+        // Qt would otherwise paint the text in the colour that goes with
+        // the button background, and the red counter would lose its red.
+        widget.setForegroundRole(QPalette::WindowText);
+    }
+    if (design.traits & Hidden) widget.hide();
+}
+
 }  // namespace
 
 void Main_Window::Build_Controls() {
@@ -180,34 +218,24 @@ void Main_Window::Build_Controls() {
     resize(pixels(Client_Width), pixels(Design_Height));
 
     QWidget* frame = nullptr;
-    for (const Design& design : Designs) {
+    for (const Design& design : all_designs()) {
         QWidget* parent = design.traits & In_Frame ? frame : this;
         QWidget* widget = make_widget(design, parent);
-        widget->setObjectName(QString::fromLatin1(control_name(design.control)));
+        widget->setObjectName(QString::fromLatin1(Control_Name(design.control)));
         widget->setGeometry(pixels(design.left), pixels(design.top), pixels(design.width), pixels(design.height));
-        if (design.traits & Field_Font) widget->setFont(font_of("MS Sans Serif", 9.75));
-        if (design.traits & Footer_Font) widget->setFont(font_of("Arial", 8.25, design.control == Control::Tivoran));
-        if (design.traits & Red) {
-            QPalette palette = widget->palette();
-            palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
-            widget->setPalette(palette);
-        }
-        if (design.traits & Opaque) {
-            // A role, not a colour taken once: a theme changed later still applies.
-            widget->setBackgroundRole(QPalette::Button);
-            widget->setAutoFillBackground(true);
-            // Qt would otherwise paint the text in the colour that goes with
-            // the button background, and the red counter would lose its red.
-            widget->setForegroundRole(QPalette::WindowText);
-        }
-        if (design.traits & Hidden) widget->hide();
+        apply_traits(design, *widget);
         int index = static_cast<int>(design.control);
         controls_[index] = widget;
         layout_[index] = {double(design.left), double(design.top), double(design.width), double(design.height)};
         raw_texts_[index] = Raw_Text{design.text, to_display(design.text)};
         if (design.control == Control::Frame1) frame = widget;
     }
+    Decorate_Controls();
+    Set_Accessible_Names();
+    Set_Tab_Order();
+}
 
+void Main_Window::Decorate_Controls() {
     auto* start = static_cast<QPushButton*>(control(Control::Start));
     start->setIcon(QIcon(QStringLiteral(":/zentrel/start.png")));
     start->setIconSize(QSize(35, 35));
@@ -245,23 +273,17 @@ void Main_Window::Build_Controls() {
     auto* link = control(Control::Tivoran);
     link->setForegroundRole(QPalette::Link);
     link->setCursor(QCursor(QPixmap(QStringLiteral(":/zentrel/hand.png")), 12, 1));
-
-    Set_Accessible_Names();
-    Set_Tab_Order();
 }
 
 void Main_Window::Set_Accessible_Names() {
     // A screen reader announces a control by its name; the bare check boxes
     // and the text boxes have their texts in the labels beside them.
-    constexpr std::pair<Control, Control> named_by_label[] = {
-        {Control::Sourcefolder, Control::Label1},       {Control::Targetfolder, Control::Label2},
-        {Control::Include_Filter, Control::Label17},    {Control::Exclude_Filter, Control::Label18},
-        {Control::Include_Subfolders, Control::Label3}, {Control::Copy_Empty_Folders, Control::Label14},
-        {Control::Only_newer, Control::Label4},         {Control::Only_Archive, Control::Label5},
-        {Control::Reset_Archive, Control::Label6},      {Control::Copy_SysFiles, Control::Label15},
-        {Control::Copy_HiddenFiles, Control::Label16},  {Control::Synchronize, Control::Label7},
-        {Control::Later_then, Control::Label13},        {Control::Error_List, Control::TError_List},
+    std::vector<std::pair<Control, Control>> named_by_label = {
+        {Control::Sourcefolder, Control::Label1},    {Control::Targetfolder, Control::Label2},
+        {Control::Include_Filter, Control::Label17}, {Control::Exclude_Filter, Control::Label18},
+        {Control::Later_then, Control::Label13},     {Control::Error_List, Control::TError_List},
     };
+    for (const Option_Row& row : Option_Rows) named_by_label.emplace_back(row.box, row.label);
     for (const auto& [named, label] : named_by_label) {
         control(named)->setAccessibleName(static_cast<QLabel*>(control(label))->text());
         if (named != Control::Error_List) static_cast<QLabel*>(control(label))->setBuddy(control(named));
@@ -277,16 +299,14 @@ void Main_Window::Set_Accessible_Names() {
 
 void Main_Window::Set_Tab_Order() {
     // Row by row as the controls stand, the options box top to bottom.
-    constexpr Control order[] = {
-        Control::Sourcefolder,       Control::Get_Source,         Control::Start,
-        Control::Targetfolder,       Control::Get_Target,         Control::Cancel_Execution,
-        Control::Include_Filter,     Control::Exclude_Filter,     Control::Evaluate_Source,
-        Control::Include_Subfolders, Control::Copy_Empty_Folders, Control::Only_newer,
-        Control::Only_Archive,       Control::Reset_Archive,      Control::Copy_SysFiles,
-        Control::Copy_HiddenFiles,   Control::Synchronize,        Control::Later_then,
-        Control::Error_List,
+    std::vector<Control> order = {
+        Control::Sourcefolder,   Control::Get_Source,     Control::Start,
+        Control::Targetfolder,   Control::Get_Target,     Control::Cancel_Execution,
+        Control::Include_Filter, Control::Exclude_Filter, Control::Evaluate_Source,
     };
-    for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(control(order[i]), control(order[i + 1]));
+    for (const Option_Row& row : Option_Rows) order.push_back(row.box);
+    order.insert(order.end(), {Control::Later_then, Control::Error_List});
+    for (size_t i = 0; i + 1 < order.size(); ++i) setTabOrder(control(order[i]), control(order[i + 1]));
 }
 
 }  // namespace zentrel::window

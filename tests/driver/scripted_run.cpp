@@ -5,9 +5,11 @@
 // Yes, any other box is answered with its first button and reported.
 //
 //   zentrel_scripted_run --window|--engine --source S --target T
-//                        [--sync] [--no-subfolders] [--empty-folders] [--hidden]
-//                        [--system] [--only-newer] [--include F] [--exclude F]
-//                        [--later DATE]
+//                        [--include F] [--exclude F] [--newer-than DATE]
+//                        [--sync] [--no-subfolders] [--hidden] ...
+//
+// takes the texts and boxes under zentrel-run's names (a box's "--no-" form
+// clears it); the subfolders are included unless --no-subfolders says not.
 //
 // Prints the final status line and, on a line of its own, the seconds the job
 // itself took ("run seconds: 0.123": from the Start click to its return, or
@@ -29,6 +31,7 @@
 #include "common/dark_palette.h"
 #include "engine/copy_job.h"
 #include "platform/file_system.h"
+#include "settings/setting_names.h"
 #include "window/main_window.h"
 #include "window/qt_translations.h"
 #include "window/qt_ui_host.h"
@@ -51,6 +54,9 @@
 
 namespace {
 
+using zentrel::engine::Text_Setting;
+using zentrel::settings::Option_Boxes;
+using zentrel::settings::Text_Settings;
 using zentrel::window::Control;
 
 struct Options {
@@ -58,58 +64,69 @@ struct Options {
     int store_rounds = 0;    // --store-settings: open and close the window this often
     std::string screenshot;  // --screenshot: PNG of the window after the run
     bool dark = false;
-    std::map<Control, std::string> texts;
-    std::map<Control, int> checks{{Control::Include_Subfolders, 1}};
+    // Only what was given, by its place in Text_Settings and Option_Boxes:
+    // the window keeps its stored values for the rest.
+    std::map<std::size_t, std::string> texts;
+    std::map<std::size_t, int> checks{{0, 1}};
 };
+
+// A text or a box of the job under its name on the command line.
+bool parse_setting(const std::string& a, int& i, int argc, char** argv, Options& options) {
+    for (std::size_t text = 0; text < std::size(Text_Settings); ++text) {
+        if (a != std::string("--") + Text_Settings[text].flag) continue;
+        if (i + 1 >= argc) return false;
+        options.texts[text] = argv[++i];
+        return true;
+    }
+    for (std::size_t box = 0; box < std::size(Option_Boxes); ++box) {
+        if (a == std::string("--") + Option_Boxes[box].flag)
+            options.checks[box] = 1;
+        else if (a == std::string("--no-") + Option_Boxes[box].flag)
+            options.checks[box] = 0;
+        else
+            continue;
+        return true;
+    }
+    return false;
+}
 
 bool parse(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        auto value = [&](Control control) {
-            if (i + 1 >= argc) return false;
-            options.texts[control] = argv[++i];
-            return true;
-        };
         if (a == "--window")
             options.window = true;
         else if (a == "--engine")
             options.window = false;
-        else if (a == "--source") {
-            if (!value(Control::Sourcefolder)) return false;
-        } else if (a == "--target") {
-            if (!value(Control::Targetfolder)) return false;
-        } else if (a == "--include") {
-            if (!value(Control::Include_Filter)) return false;
-        } else if (a == "--exclude") {
-            if (!value(Control::Exclude_Filter)) return false;
-        } else if (a == "--later") {
-            if (!value(Control::Later_then)) return false;
-        } else if (a == "--store-settings") {
+        else if (a == "--store-settings") {
             if (i + 1 >= argc) return false;
             options.store_rounds = std::atoi(argv[++i]);
             if (options.store_rounds < 1) return false;
         } else if (a == "--screenshot") {
             if (i + 1 >= argc) return false;
             options.screenshot = argv[++i];
-        } else if (a == "--dark")
+        } else if (a == "--dark") {
             options.dark = true;
-        else if (a == "--sync")
-            options.checks[Control::Synchronize] = 1;
-        else if (a == "--no-subfolders")
-            options.checks[Control::Include_Subfolders] = 0;
-        else if (a == "--empty-folders")
-            options.checks[Control::Copy_Empty_Folders] = 1;
-        else if (a == "--hidden")
-            options.checks[Control::Copy_HiddenFiles] = 1;
-        else if (a == "--system")
-            options.checks[Control::Copy_SysFiles] = 1;
-        else if (a == "--only-newer")
-            options.checks[Control::Only_newer] = 1;
-        else
+        } else if (!parse_setting(a, i, argc, argv, options)) {
             return false;
+        }
     }
     if (options.store_rounds > 0) return true;
-    return options.texts.count(Control::Sourcefolder) && options.texts.count(Control::Targetfolder);
+    const auto given = [&](Text_Setting member) {
+        for (const auto& [text, value] : options.texts)
+            if (Text_Settings[text].member == member) return true;
+        return false;
+    };
+    return given(&zentrel::engine::Job_Options::Sourcefolder) && given(&zentrel::engine::Job_Options::Targetfolder);
+}
+
+// What was given into the window's fields and boxes, each text through
+// with_text.
+template <class With_Text>
+void show_given(zentrel::window::Main_Window& window, const Options& options, With_Text with_text) {
+    for (const auto& [text, value] : options.texts)
+        window.Set_Text(*zentrel::window::Control_Named(Text_Settings[text].control), with_text(value));
+    for (const auto& [box, check] : options.checks)
+        window.Set_Check_State(zentrel::window::Box_Control(Option_Boxes[box]), check);
 }
 
 // Prints how long the job took, on a line of its own.
@@ -160,34 +177,13 @@ private:
 };
 
 // The options of an engine-only run, as the command line gives them.
-class Fixed_Options : public zentrel::engine::Job_Options {
-public:
-    explicit Fixed_Options(const Options& options) : options_(&options) {}
-    std::string Sourcefolder() const override { return text(Control::Sourcefolder); }
-    std::string Targetfolder() const override { return text(Control::Targetfolder); }
-    std::string Include_Filter() const override { return text(Control::Include_Filter, "*.*"); }
-    std::string Exclude_Filter() const override { return text(Control::Exclude_Filter); }
-    std::string Later_then() const override { return text(Control::Later_then); }
-    bool Include_Subfolders() const override { return checked(Control::Include_Subfolders); }
-    bool Copy_Empty_Folders() const override { return checked(Control::Copy_Empty_Folders); }
-    bool Only_newer() const override { return checked(Control::Only_newer); }
-    bool Only_Archive() const override { return checked(Control::Only_Archive); }
-    bool Reset_Archive() const override { return checked(Control::Reset_Archive); }
-    bool Copy_SysFiles() const override { return checked(Control::Copy_SysFiles); }
-    bool Copy_HiddenFiles() const override { return checked(Control::Copy_HiddenFiles); }
-    bool Synchronize() const override { return checked(Control::Synchronize); }
-
-private:
-    std::string text(Control field, const char* otherwise = "") const {
-        auto it = options_->texts.find(field);
-        return it == options_->texts.end() ? otherwise : it->second;
-    }
-    bool checked(Control box) const {
-        auto it = options_->checks.find(box);
-        return it != options_->checks.end() && it->second != 0;
-    }
-    const Options* options_;
-};
+zentrel::engine::Job_Options job_options(const Options& options) {
+    zentrel::engine::Job_Options job;
+    job.Include_Filter = "*.*";
+    for (const auto& [text, value] : options.texts) job.*Text_Settings[text].member = value;
+    for (const auto& [box, check] : options.checks) job.*Option_Boxes[box].member = check;
+    return job;
+}
 
 // The display of an engine-only run: keeps the error list, discards the rest.
 class Discarding_Display : public zentrel::engine::Job_Display {
@@ -212,14 +208,15 @@ private:
 };
 
 int run_engine(const Options& options) {
-    Fixed_Options job_options(options);
+    const zentrel::engine::Job_Options fixed = job_options(options);
+    const zentrel::engine::Options_View current(fixed);
     Discarding_Display display;
     Answering_Host host(nullptr);
     zentrel::support::Support_Routines support(host, zentrel::platform::real_file_system(),
                                                zentrel::platform::Regional_Settings::from_environment());
     zentrel::engine::Run_State state;
-    zentrel::engine::Later_then_Change(job_options.Later_then(), state, support.regional());
-    zentrel::engine::Copy_Job job(job_options, display, support, state);
+    zentrel::engine::Later_then_Change(fixed.Later_then, state, support.regional());
+    zentrel::engine::Copy_Job job(current, display, support, state);
     const auto start = std::chrono::steady_clock::now();
     job.Start_Click();
     print_run_seconds(start);
@@ -238,8 +235,7 @@ int run_window(int argc, char** argv, const Options& options) {
     zentrel::window::Main_Window window(std::move(setup));
     events.set_window(&window);
     window.show();
-    for (auto& [control, text] : options.texts) window.Set_Text(control, text);
-    for (auto& [control, check] : options.checks) window.Set_Check_State(control, check);
+    show_given(window, options, [](const std::string& text) { return text; });
     int result = 0;
     QTimer::singleShot(0, &window, [&] {
         const auto start = std::chrono::steady_clock::now();
@@ -270,8 +266,7 @@ int store_settings(int argc, char** argv, const Options& options) {
         auto window = std::make_unique<zentrel::window::Main_Window>(std::move(setup));
         events.set_window(window.get());
         window->show();
-        for (auto& [control, text] : options.texts) window->Set_Text(control, with_round(text, round));
-        for (auto& [control, check] : options.checks) window->Set_Check_State(control, check);
+        show_given(*window, options, [round](const std::string& text) { return with_round(text, round); });
         window->close();
         QCoreApplication::processEvents();
     }

@@ -38,7 +38,7 @@ protected:
 
 TEST_F(Copy_Run, CopiesTheTreeWithTimesAndASecondRunCopiesNothing) {
     build_source();
-    options.copy_hiddenfiles = true;  // .keep is hidden by its dot
+    options.Copy_HiddenFiles = true;  // .keep is hidden by its dot
     EXPECT_EQ(start(), "6 Dateien erfolgreich verarbeitet");
     expect_same_tree(src, dst);
     EXPECT_EQ(state.Processed_Files, 6);
@@ -141,13 +141,13 @@ TEST_F(Copy_Run, AFullTargetAsksOnceAndCountsOnlyWhatWasCopied) {
 
 TEST_F(Copy_Run, FiltersAndSubfolderOptionChooseTheFiles) {
     build_source();
-    options.include_filter = "*.txt; *.doc";
-    options.exclude_filter = "A.TXT";
-    options.include_subfolders = false;
+    options.Include_Filter = "*.txt; *.doc";
+    options.Exclude_Filter = "A.TXT";
+    options.Include_Subfolders = false;
     EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(files_below(dst), std::vector<std::string>{"b.doc"});
 
-    options.include_subfolders = true;
+    options.Include_Subfolders = true;
     start();
     EXPECT_EQ(files_below(dst), (std::vector<std::string>{"Briefe/Alt/e.txt", "Briefe/d.txt", "b.doc"}));
 }
@@ -170,13 +170,13 @@ TEST_F(Copy_Run, ReplacesByDifferenceButWithOnlyNewerOnlyByNewerSources) {
     };
     same_time_other_size();
 
-    options.only_newer = true;
+    options.Only_newer = true;
     start();
     EXPECT_EQ(read_file(dst + "/alt.txt"), "source");
     EXPECT_EQ(read_file(dst + "/neu.txt"), "target, newer");
     EXPECT_EQ(read_file(dst + "/gleich.txt"), "target");
 
-    options.only_newer = false;
+    options.Only_newer = false;
     start();
     EXPECT_EQ(read_file(dst + "/neu.txt"), "source");
     EXPECT_EQ(mtime_of(dst + "/neu.txt"), mtime_of(src + "/neu.txt"));
@@ -229,8 +229,8 @@ TEST_F(Copy_Run, ArchiveOptionsMakeASecondRunCopyNothing) {
     // Clearing the bit changes nothing else, not even an odd mode (one its
     // owner may write: see below for a read-only one).
     ::chmod((src + "/b.txt").c_str(), 0646);
-    options.only_archive = true;
-    options.reset_archive = true;
+    options.Only_Archive = true;
+    options.Reset_Archive = true;
     EXPECT_EQ(start(), "5 Dateien erfolgreich verarbeitet");
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_TRUE(std::filesystem::is_symlink(dst + "/0-link"));
@@ -260,7 +260,7 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
     write_file(src + "/h.txt", "h");
     set_attributes(src + "/c.txt", 0);  // archive clear: not taken
     set_attributes(src + "/h.txt", platform::Attribute_Hidden | platform::Attribute_Archive);
-    options.only_archive = true;
+    options.Only_Archive = true;
     write_file(src + "/n.txt", "n");
     // Archive set, as for a.txt, but stored where a.txt has nothing stored.
     ASSERT_EQ(::setxattr((src + "/n.txt").c_str(), "user.DOSATTRIB", "0x20", 4, 0), 0);
@@ -319,13 +319,13 @@ TEST_F(Copy_Run, TheWalkTrustsTheEvaluationOnlyWhileFolderAndOptionsStayTheSame)
     // a file the evaluation left out as hidden once hidden files are ticked.
     const std::vector<std::tuple<const char*, std::function<void()>, std::string>> changes = {
         {"a new file", [&] { write_file(src + "/neu.txt", "n"); }, "b.txt"},
-        {"an option", [&] { options.only_newer = true; }, "b.txt"},
-        {"hidden files", [&] { options.copy_hiddenfiles = true; }, ".versteckt"},
+        {"an option", [&] { options.Only_newer = true; }, "b.txt"},
+        {"hidden files", [&] { options.Copy_HiddenFiles = true; }, ".versteckt"},
         {"a file renamed", [&] { std::filesystem::rename(src + "/a.txt", src + "/c.txt"); }, "c.txt"},
     };
     for (const auto& [what, change, arrives] : changes) {
         SCOPED_TRACE(what);
-        options.only_newer = false;
+        options.Only_newer = false;
         bool changed = false;
         // The evaluation of the one folder ends by clearing the status line.
         display.on_status = [&] {
@@ -354,9 +354,9 @@ TEST_F(Copy_Run, ChangesDuringTheWalkApplyFromTheNextFile) {
         set_mtime(src + "/" + name, 1'500'000'000);
         set_mtime(dst + "/" + name, 1'600'000'000);
     }
-    options.only_newer = true;
+    options.Only_newer = true;
     display.on_status = [&] {
-        if (display.status == "überspringe " + src + "/a.txt") options.only_newer = false;
+        if (display.status == "überspringe " + src + "/a.txt") options.Only_newer = false;
     };
     EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(read_file(dst + "/a.txt"), "neuer");
@@ -378,7 +378,7 @@ TEST_F(Copy_Run, ChangesDuringTheWalkApplyFromTheNextFile) {
     write_file(src + "/Zwei/y.txt", "y");
     write_file(src + "/Zwei/z.txt", "z");
     display.on_status = [&] {
-        if (display.status == "kopiere " + src + "/Eins/x.txt") options.exclude_filter = "z.txt";
+        if (display.status == "kopiere " + src + "/Eins/x.txt") options.Exclude_Filter = "z.txt";
     };
     EXPECT_EQ(start(),
               "6 Dateien verarbeitet (1 Dateien wegen während der Ausführung geänderter Optionen ausgelassen)");
@@ -393,7 +393,7 @@ TEST_F(Copy_Run, ChangesDuringTheWalkApplyFromTheNextFile) {
 // the reset keeps its bit, so that the next run takes the new content.
 TEST_F(Copy_Run, ArchiveBitsThatCannotOrMustNotBeClearedAreKept) {
     for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) write_file(src + "/" + std::string(name), name);
-    options.reset_archive = true;
+    options.Reset_Archive = true;
     fs.fail(Fs_Operation::set_attribute, src + "/a.txt", ENOTSUP);
     fs.fail(Fs_Operation::set_attribute, src + "/c.txt", EROFS);
     bool d_copied = false;
@@ -425,8 +425,8 @@ TEST_F(Copy_Run, ArchiveBitsThatCannotOrMustNotBeClearedAreKept) {
         "\r\nIhr Archivbit bleibt gesetzt. Die nächste Ausführung kopiert sie nur, wenn sie sich bis dahin ändern "
         "oder ihre Kopie im Ziel fehlt oder abweicht."))
         << host.boxes[0].prompt;
-    options.only_archive = true;
-    options.reset_archive = false;
+    options.Only_Archive = true;
+    options.Reset_Archive = false;
     host.boxes.clear();
     start();
     EXPECT_EQ(state.Processed_Files, 1);
@@ -436,7 +436,7 @@ TEST_F(Copy_Run, ArchiveBitsThatCannotOrMustNotBeClearedAreKept) {
 TEST_F(Copy_Run, FailedCopyKeepsTheArchiveBit) {
     write_file(src + "/gut.txt", "ok");
     write_file(src + "/schlecht.txt", "fails");
-    options.reset_archive = true;
+    options.Reset_Archive = true;
     fs.fail(Fs_Operation::copy_file, src + "/schlecht.txt", EIO);
     host.answer(support::Answer_Ignore).answer(support::Answer_No);
     EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
@@ -464,12 +464,12 @@ TEST_F(Copy_Run, HiddenAndSystemFilesAndFoldersOnlyWithTheirOptions) {
     start();
     EXPECT_EQ(files_below(dst), std::vector<std::string>{"normal.txt"});
 
-    options.copy_hiddenfiles = true;
+    options.Copy_HiddenFiles = true;
     start();
     EXPECT_EQ(files_below(dst), (std::vector<std::string>{".Geheim/in.txt", ".versteckt", "normal.txt"}));
 
-    options.copy_hiddenfiles = false;
-    options.copy_sysfiles = true;
+    options.Copy_HiddenFiles = false;
+    options.Copy_SysFiles = true;
     start();
     EXPECT_EQ(files_below(dst),
               (std::vector<std::string>{".Geheim/in.txt", ".versteckt", "Sys/in.txt", "normal.txt", "system.sys"}));
@@ -480,14 +480,14 @@ TEST_F(Copy_Run, EmptyFoldersAreMadeOnlyWithTheirOption) {
     std::filesystem::remove(dst);
     make_folders(src + "/eins/zwei");
     make_folders(src + "/drei");
-    options.copy_empty_folders = true;
-    options.include_subfolders = false;
+    options.Copy_Empty_Folders = true;
+    options.Include_Subfolders = false;
     host.answer(support::Answer_Yes);
     EXPECT_EQ(start(), "0 Dateien erfolgreich verarbeitet");
     EXPECT_TRUE(std::filesystem::is_directory(dst));
     EXPECT_FALSE(exists(dst + "/eins"));
 
-    options.include_subfolders = true;
+    options.Include_Subfolders = true;
     start();
     EXPECT_TRUE(std::filesystem::is_directory(dst + "/eins/zwei"));
     EXPECT_TRUE(std::filesystem::is_directory(dst + "/drei"));
@@ -506,13 +506,13 @@ TEST_F(Copy_Run, SynchronisesBothWaysAndASecondSynchronisationCopiesNothing) {
     write_file(src + "/nur_quelle/q.txt", "q");
     write_file(dst + "/nur_ziel/z.txt", "z");
     synchronize(true);
-    ASSERT_NE(options.only_newer, 0);
+    ASSERT_NE(options.Only_newer, 0);
 
     EXPECT_EQ(start(), "7 Dateien erfolgreich synchronisiert");
     expect_same_tree(src, dst);
     EXPECT_EQ(read_file(src + "/beide.txt"), "new from target");
     EXPECT_EQ(read_file(dst + "/quelle.txt"), "newer in source");
-    EXPECT_EQ(display.count(engine::File_Counter::Tot_Files), 4);  // the second pass's count alone
+    EXPECT_EQ(display.count(engine::File_Counter::Total_Files), 4);  // the second pass's count alone
     EXPECT_TRUE(state.Reverse_Direction);
 
     fs.reset_calls();
@@ -583,8 +583,8 @@ TEST_F(Copy_Run, ATargetLinkIsReplacedAndWhatItPointsAtStaysUntouched) {
 TEST_F(Copy_Run, APipeInTheSourceIsNeverOpenedAndTheRunEnds) {
     write_file(src + "/a.txt", "a");
     ASSERT_EQ(mkfifo((src + "/rohr").c_str(), 0600), 0);
-    options.copy_hiddenfiles = true;
-    options.copy_sysfiles = true;
+    options.Copy_HiddenFiles = true;
+    options.Copy_SysFiles = true;
     EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
     EXPECT_FALSE(exists(dst + "/rohr"));
     EXPECT_TRUE(host.boxes.empty());
@@ -653,7 +653,7 @@ TEST_F(Copy_Run, AFolderSwappedForALinkDuringTheRunIsNeverFollowed) {
         std::filesystem::create_directory_symlink(tmp / "ziel-draussen", dst + "/A");
         // No second reading of A's subfolders either: the walk of A's own
         // files has to notice.
-        options.include_subfolders = false;
+        options.Include_Subfolders = false;
         // Past the moment for which the run may still see the folders as they were.
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     };
@@ -765,7 +765,7 @@ TEST_F(Copy_Run_As_User, AReadOnlySourceKeepsItsArchiveBitAndIsStillCopied) {
     write_file(src + "/a.txt", "a");
     write_file(src + "/nur-lesen.txt", "r");
     ::chmod((src + "/nur-lesen.txt").c_str(), 0444);
-    options.reset_archive = true;
+    options.Reset_Archive = true;
     host.answer(support::Answer_OK);
     run_as_user([&]() -> std::string {
         if (display.status != "2 Dateien erfolgreich verarbeitet") return "status: " + display.status;

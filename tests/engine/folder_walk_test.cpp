@@ -26,8 +26,8 @@ protected:
 };
 
 TEST_F(Folder_Walk, AFailingFileTestEndsItsFolderAndTheWalkGoesOnWithTheNextSubfolder) {
-    options.copy_hiddenfiles = true;  // with both classes the listing reads no attributes
-    options.copy_sysfiles = true;
+    options.Copy_HiddenFiles = true;  // with both classes the listing reads no attributes
+    options.Copy_SysFiles = true;
     write_file(src + "/oben.txt", "o");
     for (const char* name : {"1.txt", "2.txt", "3.txt", "4.txt"}) write_file(src + "/A/" + std::string(name), name);
     write_file(src + "/A/Unter/u.txt", "u");
@@ -186,7 +186,7 @@ TEST_F(Folder_Walk, ACounterOverflowIsAFolderFailure) {
 TEST_F(Folder_Walk, TheTopFolderIsWalkedEvenWhenHidden) {
     const std::string hidden = tmp / ".versteckt";
     write_file(hidden + "/a.txt", "a");
-    options.sourcefolder = hidden;
+    options.Sourcefolder = hidden;
     bool ignore_all = false;
     job.Process_Folder(folder(hidden), ignore_all, state.Cancel_Requested);
     EXPECT_TRUE(exists(dst + "/a.txt"));

@@ -79,7 +79,7 @@ protected:
         ::lchown(tmp.path().c_str(), Unprivileged_Uid, Unprivileged_Gid);
         for (const std::string& folder : {src, dst, tmp / "cache"}) Hand_Over(folder);
         if (GetParam().image != Image_Kind::Smbnetfs) ::lchown(target.c_str(), Unprivileged_Uid, Unprivileged_Gid);
-        options.targetfolder = target;
+        options.Targetfolder = target;
     }
 
     // Runs body as the user who owns the mount, in a child process, with
@@ -111,8 +111,8 @@ protected:
     std::string copy_back() {
         const std::string back = tmp / "zurueck";
         make_folders(back);
-        options.sourcefolder = target;
-        options.targetfolder = back;
+        options.Sourcefolder = target;
+        options.Targetfolder = back;
         EXPECT_EQ(start().find("Dateien erfolgreich verarbeitet") != std::string::npos, true) << display.status;
         return back;
     }
@@ -158,18 +158,18 @@ TEST_P(Foreign_File_System, CopiesWithTheTimeItKeepsAndASecondRunCopiesNothing) 
         EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
         EXPECT_EQ(state.Source_Files, 0);
         EXPECT_EQ(state.Processed_Files, 0);
-        options.only_newer = true;
+        options.Only_newer = true;
         start();
         EXPECT_EQ(state.Processed_Files, 0);
         // Nor in either direction when synchronising.
-        options.only_newer = false;
+        options.Only_newer = false;
         synchronize(true);
         fs.reset_calls();
         start();
         EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);
         EXPECT_EQ(files_below(target), files_below(src));
         synchronize(false);
-        options.only_newer = false;  // the synchronisation sets it
+        options.Only_newer = false;  // the synchronisation sets it
 
         // A change within the same two seconds with another size is still seen.
         write_file(src + "/a.txt", "alpha, changed");
@@ -197,8 +197,8 @@ TEST_P(Foreign_File_System, AttributesTravelThereAndBackWhereItKeepsThem) {
         set_attributes(src + "/versteckt.txt", platform::Attribute_Hidden | platform::Attribute_Archive);
         set_attributes(src + "/schreibgeschuetzt.txt", platform::Attribute_Read_Only);
         set_attributes(src + "/system.txt", platform::Attribute_System | platform::Attribute_Archive);
-        options.copy_hiddenfiles = true;
-        options.copy_sysfiles = true;
+        options.Copy_HiddenFiles = true;
+        options.Copy_SysFiles = true;
 
         // Where the target cannot keep them, they are left behind and the copy
         // still succeeds.
@@ -368,10 +368,10 @@ TEST_P(Foreign_File_System, TheArchiveResetOnItHoldsUntilAFileChanges) {
         write_file(target + "/b.txt", "bravo");
         const std::string back = tmp / "zurueck";
         make_folders(back);
-        options.sourcefolder = target;
-        options.targetfolder = back;
-        options.only_archive = true;
-        options.reset_archive = true;
+        options.Sourcefolder = target;
+        options.Targetfolder = back;
+        options.Only_Archive = true;
+        options.Reset_Archive = true;
 
         EXPECT_EQ(start(), "2 Dateien erfolgreich verarbeitet");
         EXPECT_EQ(state.Processed_Files, 2);

@@ -10,17 +10,17 @@ namespace zentrel::testing {
 Job_Test::Job_Test()
     : fs(platform::real_file_system()),
       support(host, fs, platform::Regional_Settings::german()),
-      job(options, display, support, state),
+      job(current_options, display, support, state),
       src(tmp / "quelle"),
       dst(tmp / "ziel") {
     make_folders(src);
-    options.sourcefolder = src;
-    options.targetfolder = dst;
-    options.include_subfolders = true;
+    options.Sourcefolder = src;
+    options.Targetfolder = dst;
+    options.Include_Subfolders = true;
 }
 
 void Job_Test::later_then(const std::string& text) {
-    options.later_then = text;
+    options.Later_then = text;
     engine::Later_then_Change(text, state, support.regional());
 }
 

@@ -1,11 +1,12 @@
 // A copy job over real temporary folders, reached through a fault-injecting
-// file system, with a scripted UI host and plain options and display.
+// file system, with a scripted UI host, plain options and a plain display.
 #pragma once
 
 #include "common/faulty_file_system.h"
 #include "common/scripted_ui_host.h"
 #include "common/temp_folder.h"
 #include "engine/copy_job.h"
+#include "engine/job_options.h"
 #include "plain_ports.h"
 #include "support/support_routines.h"
 
@@ -21,7 +22,7 @@ protected:
     Job_Test();
 
     // Synchronize with the Only_newer the window's interlock sets with it.
-    void synchronize(bool on) { options.synchronize = options.only_newer = on; }
+    void synchronize(bool on) { options.Synchronize = options.Only_newer = on; }
     // The date field's text, with its change handler.
     void later_then(const std::string& text);
     // Prompts of every box shown so far.
@@ -40,7 +41,8 @@ protected:
     Faulty_File_System fs;
     Scripted_Ui_Host host;
     engine::Run_State state;
-    Plain_Options options;
+    engine::Job_Options options;
+    engine::Options_View current_options{options};
     Plain_Display display;
     support::Support_Routines support;
     engine::Copy_Job job;

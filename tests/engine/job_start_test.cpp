@@ -27,8 +27,8 @@ class Job_Start : public Job_Test {
 protected:
     // Runs the start with these folder texts and returns the one box shown.
     std::string refusal(const std::string& source, const std::string& target) {
-        options.sourcefolder = source;
-        options.targetfolder = target;
+        options.Sourcefolder = source;
+        options.Targetfolder = target;
         host.boxes.clear();
         host.answer(Answer_OK);
         job.Start_Click();
@@ -127,7 +127,7 @@ TEST_F(Job_Start, RefusesRelativeFolderTextsAndTheTilde) {
 
 TEST_F(Job_Start, AcceptsAFolderWhoseNameOnlyBeginsLikeTheOther) {
     write_file(src + "/a.txt", "a");
-    options.targetfolder = src + "2";
+    options.Targetfolder = src + "2";
     host.answer(Answer_Yes);
     EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(read_file(src + "2/a.txt"), "a");
@@ -158,7 +158,7 @@ TEST_F(Job_Start, AMissingTargetIsMadeOnlyAfterYes) {
     job.Counted_File = nullptr;
     synchronize(false);
 
-    options.targetfolder = dst + "/eins/zwei";
+    options.Targetfolder = dst + "/eins/zwei";
     host.answer(Answer_Yes);
     EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(read_file(dst + "/eins/zwei/a.txt"), "a");
@@ -171,7 +171,7 @@ TEST_F(Job_Start, AnEmptySourceIntoAMissingTargetNeedsNoTargetUnlessEmptyFolders
     EXPECT_FALSE(exists(dst));
 
     // The walk would make the empty target folder: the user is asked first.
-    options.copy_empty_folders = true;
+    options.Copy_Empty_Folders = true;
     host.answer(Answer_No);
     job.Start_Click();
     EXPECT_EQ(prompts(), std::vector<std::string>{"Zielverzeichnis existiert nicht - soll es neu angelegt werden?"});
@@ -250,7 +250,7 @@ TEST_F(Job_Start, AMissingTargetOnAnEmptyMountPointIsNeverMade) {
     // files once it is mounted): the target is made as usual.
     write_file(tmp / "usb/.volume", "");
     host.boxes.clear();
-    options.targetfolder = tmp / "usb/Sicherung";
+    options.Targetfolder = tmp / "usb/Sicherung";
     host.answer(Answer_Yes);
     EXPECT_EQ(start(), "1 Dateien erfolgreich verarbeitet");
     EXPECT_EQ(read_file(tmp / "usb/Sicherung/a.txt"), "a");

@@ -1,10 +1,10 @@
-// The copy job's options and display as plain values: tests set the options
-// as fields (a change during a run applies from the job's next read) and
-// read back what the job showed, with the history of each counter.
+// The copy job's display as plain values: tests read back what the job
+// showed, with the history of each counter. (The options are a plain
+// engine::Job_Options seen through an engine::Options_View: a change
+// during a run applies from the job's next read.)
 #pragma once
 
 #include "engine/job_display.h"
-#include "engine/job_options.h"
 
 #include <functional>
 #include <map>
@@ -13,26 +13,6 @@
 #include <vector>
 
 namespace zentrel::testing {
-
-struct Plain_Options : engine::Job_Options {
-    std::string sourcefolder, targetfolder, include_filter, exclude_filter, later_then;
-    bool include_subfolders = false, copy_empty_folders = false, only_newer = false, only_archive = false,
-         reset_archive = false, copy_sysfiles = false, copy_hiddenfiles = false, synchronize = false;
-
-    std::string Sourcefolder() const override { return sourcefolder; }
-    std::string Targetfolder() const override { return targetfolder; }
-    std::string Include_Filter() const override { return include_filter; }
-    std::string Exclude_Filter() const override { return exclude_filter; }
-    std::string Later_then() const override { return later_then; }
-    bool Include_Subfolders() const override { return include_subfolders; }
-    bool Copy_Empty_Folders() const override { return copy_empty_folders; }
-    bool Only_newer() const override { return only_newer; }
-    bool Only_Archive() const override { return only_archive; }
-    bool Reset_Archive() const override { return reset_archive; }
-    bool Copy_SysFiles() const override { return copy_sysfiles; }
-    bool Copy_HiddenFiles() const override { return copy_hiddenfiles; }
-    bool Synchronize() const override { return synchronize; }
-};
 
 struct Plain_Display : engine::Job_Display {
     std::string status;
@@ -64,7 +44,7 @@ struct Plain_Display : engine::Job_Display {
     void Show_Count(engine::File_Counter counter, std::int32_t value) override { counts[counter].push_back(value); }
     void Show_Bytes(engine::Byte_Count_Kind kind, double total) override { bytes[kind].push_back(total); }
     void Clear_Counters() override {
-        for (auto counter : {engine::File_Counter::Tot_Files, engine::File_Counter::Sourcefiles,
+        for (auto counter : {engine::File_Counter::Total_Files, engine::File_Counter::Source_Files,
                              engine::File_Counter::Processed_Files, engine::File_Counter::Error_Files})
             counts[counter].push_back(0);
         for (auto kind : {engine::Byte_Count_Kind::To_Copy, engine::Byte_Count_Kind::Copied}) bytes[kind].push_back(0);

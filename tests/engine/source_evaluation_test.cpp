@@ -23,7 +23,7 @@ TEST_F(Source_Evaluation, CountsWhatTheWalkCopiesAndResetsTheRun) {
     write_file(dst + "/b.txt", std::string(500'000, 'b'));
     set_mtime(src + "/b.txt", 7'000'000);
     set_mtime(dst + "/b.txt", 7'000'000);  // up to date: listed but not selected
-    options.exclude_filter = "*.bak";
+    options.Exclude_Filter = "*.bak";
     state.Processed_Files = 9;
     state.Error_Files = 4;
     state.Cancel_Requested = true;
@@ -37,9 +37,9 @@ TEST_F(Source_Evaluation, CountsWhatTheWalkCopiesAndResetsTheRun) {
     EXPECT_EQ(state.Processed_Files, 0);
     EXPECT_EQ(state.Error_Files, 0);
     EXPECT_FALSE(state.Cancel_Requested);
-    EXPECT_EQ(display.count(engine::File_Counter::Sourcefiles), 2);
+    EXPECT_EQ(display.count(engine::File_Counter::Source_Files), 2);
     EXPECT_EQ(display.bytes[engine::Byte_Count_Kind::To_Copy].back(), 1'000'001);
-    EXPECT_EQ(display.count(engine::File_Counter::Tot_Files), 3);
+    EXPECT_EQ(display.count(engine::File_Counter::Total_Files), 3);
     EXPECT_EQ(display.status, "");
     EXPECT_FALSE(display.error_counter_shown);
     EXPECT_FALSE(display.cancel_shown);
@@ -62,15 +62,15 @@ TEST_F(Source_Evaluation, CountsWhatTheWalkCopiesAndResetsTheRun) {
 
 TEST_F(Source_Evaluation, OptionsChangeTheCountLikeTheWalk) {
     build();
-    options.include_subfolders = false;
+    options.Include_Subfolders = false;
     job.Evaluate_Source_Click();
     EXPECT_EQ(state.Total_Files, 3);
 
-    options.include_subfolders = true;
+    options.Include_Subfolders = true;
     job.Evaluate_Source_Click();
     EXPECT_EQ(state.Total_Files, 4);
 
-    options.copy_hiddenfiles = true;
+    options.Copy_HiddenFiles = true;
     job.Evaluate_Source_Click();
     EXPECT_EQ(state.Total_Files, 5);
     EXPECT_EQ(state.Source_Files, 5);
@@ -81,7 +81,7 @@ TEST_F(Source_Evaluation, AMissingFolderLeavesTheCountsAlone) {
     job.Evaluate_Source_Click();
     for (const std::string& missing : {std::string(), tmp / "fehlt"}) {
         state.Reverse_Direction = true;
-        options.targetfolder = missing;
+        options.Targetfolder = missing;
         host.answer(support::Answer_OK);
         job.Evaluate_Source_Click();
         EXPECT_EQ(host.boxes.back().prompt, "Quellverzeichnis existiert nicht...");
@@ -97,10 +97,10 @@ TEST_F(Source_Evaluation, AHiddenTopFolderCountsAsTheWalkCopiesIt) {
     const std::string hidden = tmp / ".oben";
     write_file(hidden + "/a.txt", "a");
     write_file(hidden + "/.unten/b.txt", "b");
-    options.sourcefolder = hidden;
+    options.Sourcefolder = hidden;
     job.Evaluate_Source_Click();
     EXPECT_EQ(state.Total_Files, 1);
-    EXPECT_EQ(display.count(engine::File_Counter::Tot_Files), 1);
+    EXPECT_EQ(display.count(engine::File_Counter::Total_Files), 1);
 }
 
 // One event turn when the pointer turns busy, then one per file before its
@@ -135,8 +135,8 @@ TEST_F(Source_Evaluation, CancelInASubfolderSkipsTheRest) {
 }
 
 TEST_F(Source_Evaluation, AFileWhoseTestFailsIsLeftOutSilently) {
-    options.copy_hiddenfiles = true;
-    options.copy_sysfiles = true;
+    options.Copy_HiddenFiles = true;
+    options.Copy_SysFiles = true;
     write_file(src + "/a.txt", "a");
     write_file(src + "/b.txt", "b");
     fs.fail(Fs_Operation::get_attribute, src + "/a.txt", EIO);

@@ -9,8 +9,8 @@ namespace {
 class Target_Mapping : public Job_Test {
 protected:
     std::string map(const std::string& from, const std::string& to, const std::string& path) {
-        options.sourcefolder = from;
-        options.targetfolder = to;
+        options.Sourcefolder = from;
+        options.Targetfolder = to;
         return job.Targetfile(path);
     }
 };

@@ -26,8 +26,8 @@ protected:
 
     // Starts with the two folder texts, expecting exactly the one box.
     void expect_refused(const std::string& source, const std::string& target, const std::string& message) {
-        options.sourcefolder = source;
-        options.targetfolder = target;
+        options.Sourcefolder = source;
+        options.Targetfolder = target;
         host.boxes.clear();
         host.answer(Answer_OK);
         start();
@@ -67,7 +67,7 @@ TEST_F(Bad_Input, ATargetThatCannotBeMadeSaysSoAndCopiesNothing) {
     write_file(tmp / "eine_datei", "im Weg");
     for (const std::string& target : {tmp / "eine_datei", tmp / "eine_datei/unter",
                                       dst + "/" + std::string(10'000, 'z'), dst + "/" + std::string(256, 'z')}) {
-        options.targetfolder = target;
+        options.Targetfolder = target;
         host.boxes.clear();
         host.answer(Answer_Yes).answer(Answer_OK);
         start();
@@ -85,8 +85,8 @@ TEST_F(Bad_Input, FiltersOfSeparatorsBracketsBackslashesAndAThousandItems) {
     auto run_with = [&](const std::string& include, const std::string& exclude) {
         std::filesystem::remove_all(dst);
         make_folders(dst);
-        options.include_filter = include;
-        options.exclude_filter = exclude;
+        options.Include_Filter = include;
+        options.Exclude_Filter = exclude;
         host.boxes.clear();
         start();
         EXPECT_TRUE(host.boxes.empty()) << include << " / " << exclude;

@@ -194,7 +194,7 @@ TEST_F(Hostile_Tree, PathsBeyondTheKernelsLimitAreCopiedNotHung) {
     write_file(deep + "/f.txt", "tief unten");
     write_file(src + "/flach.txt", "flach");
     std::filesystem::remove(dst);
-    options.targetfolder = dst + "/" + std::string(250, 'z');
+    options.Targetfolder = dst + "/" + std::string(250, 'z');
     host.answer(Answer_Yes);  // create the target
     ignore_all_errors();
 

@@ -20,9 +20,9 @@ const char* const Settings_Key = "Software\\Marravel\\Zentrel";
 
 std::vector<std::string> instance_arguments(const std::string& who, int rounds) {
     const std::string date = who == "A" ? "01.01.2001" : "02.02.2002";
-    return {"--store-settings", std::to_string(rounds), "--source",  "/quelle/" + who + "-{}",
-            "--target",         "/ziel/" + who + "-{}", "--include", "*." + who + "{}",
-            "--exclude",        "weg" + who + "{}.*",   "--later",   date};
+    return {"--store-settings", std::to_string(rounds), "--source",     "/quelle/" + who + "-{}",
+            "--target",         "/ziel/" + who + "-{}", "--include",    "*." + who + "{}",
+            "--exclude",        "weg" + who + "{}.*",   "--newer-than", date};
 }
 
 std::optional<std::string> stored_text(const platform::reg_file::Document& document, const std::string& name) {

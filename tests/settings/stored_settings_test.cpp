@@ -19,30 +19,30 @@ protected:
 };
 
 TEST_F(Stored_Settings, FirstStartShowsTheDefaults) {
-    Job_Settings expected;
+    Job_Options expected;
     expected.Include_Filter = "*.*";
-    const Job_Settings loaded = Load_Settings(support);
+    const Job_Options loaded = Load_Settings(support);
     EXPECT_EQ(loaded, expected);
-    EXPECT_FALSE(Option_Enabled(loaded, &Job_Settings::Copy_Empty_Folders));
-    EXPECT_TRUE(Option_Enabled(loaded, &Job_Settings::Only_newer));
+    EXPECT_FALSE(Option_Enabled(loaded, &Job_Options::Copy_Empty_Folders));
+    EXPECT_TRUE(Option_Enabled(loaded, &Job_Options::Only_newer));
     EXPECT_TRUE(host.boxes.empty());
 }
 
 TEST_F(Stored_Settings, ThirteenValuesSurviveARestart) {
-    Job_Settings first;
+    Job_Options first;
     first.Sourcefolder = "/home/anna/Fotos";
     first.Targetfolder = "/media/backup/Fotos \xff";
     first.Include_Filter = "*.jpg;*.png";
     first.Exclude_Filter = "*.tmp";
-    first.Later_Then = "01.02.2024 09:05:00";
-    for (Option_Box box : Option_Boxes) first.*box = 1;
+    first.Later_then = "01.02.2024 09:05:00";
+    for (const Option_Box_Entry& box : Option_Boxes) first.*box.member = 1;
     first.Only_newer = first.Synchronize = 0;
     first.Copy_HiddenFiles = 2;  // a grey box stays grey
     Save_Settings(first, support);
 
-    const Job_Settings loaded = Load_Settings(support);
+    const Job_Options loaded = Load_Settings(support);
     EXPECT_EQ(loaded, first);
-    EXPECT_TRUE(Option_Enabled(loaded, &Job_Settings::Copy_Empty_Folders));
+    EXPECT_TRUE(Option_Enabled(loaded, &Job_Options::Copy_Empty_Folders));
     EXPECT_TRUE(host.boxes.empty());
 
     // Everything is stored as text.
@@ -56,18 +56,18 @@ TEST_F(Stored_Settings, LoadOrderSettlesTheInterlockedBoxes) {
     save("Only_newer", "0");
     save("Include_Subfolders", "0");
     save("Copy_Empty_Folders", "1");
-    const Job_Settings window = Load_Settings(support);
+    const Job_Options window = Load_Settings(support);
     EXPECT_EQ(window.Synchronize, 1);
     EXPECT_EQ(window.Only_newer, 1);
-    EXPECT_FALSE(Option_Enabled(window, &Job_Settings::Only_newer));
+    EXPECT_FALSE(Option_Enabled(window, &Job_Options::Only_newer));
     EXPECT_EQ(window.Copy_Empty_Folders, 1);
-    EXPECT_FALSE(Option_Enabled(window, &Job_Settings::Copy_Empty_Folders));
+    EXPECT_FALSE(Option_Enabled(window, &Job_Options::Copy_Empty_Folders));
 
     save("Include_Subfolders", "1");
     save("Synchronize", "0");
-    const Job_Settings again = Load_Settings(support);
-    EXPECT_TRUE(Option_Enabled(again, &Job_Settings::Copy_Empty_Folders));
-    EXPECT_TRUE(Option_Enabled(again, &Job_Settings::Only_newer));
+    const Job_Options again = Load_Settings(support);
+    EXPECT_TRUE(Option_Enabled(again, &Job_Options::Copy_Empty_Folders));
+    EXPECT_TRUE(Option_Enabled(again, &Job_Options::Only_newer));
     EXPECT_EQ(again.Only_newer, 0);
 }
 
@@ -75,11 +75,11 @@ TEST_F(Stored_Settings, ClearedFieldsKeepTheStoredFolderButNotTheFilter) {
     save("Sourcefolder", "/old/source");
     save("Targetfolder", "/old/target");
     save("Include_Filter", "*.doc");
-    Job_Settings window = Load_Settings(support);
+    Job_Options window = Load_Settings(support);
     window.Sourcefolder = window.Targetfolder = window.Include_Filter = "";
     Save_Settings(window, support);
     EXPECT_EQ(Get_Setting(support, "Include_Filter", false), "");
-    const Job_Settings next = Load_Settings(support);
+    const Job_Options next = Load_Settings(support);
     EXPECT_EQ(next.Sourcefolder, "/old/source");
     EXPECT_EQ(next.Targetfolder, "/old/target");
     EXPECT_EQ(next.Include_Filter, "*.*");
@@ -99,14 +99,14 @@ TEST_F(Stored_Settings, StoredCheckStatesAreRoundedAndOnlyBoxStatesAccepted) {
 
 TEST_F(Stored_Settings, StoredDatesComeBackInTheRegionalShortForm) {
     save("Later_Then", "1.2.2024");
-    EXPECT_EQ(Load_Settings(support).Later_Then, "01.02.2024");
+    EXPECT_EQ(Load_Settings(support).Later_then, "01.02.2024");
 
     save("Later_Then", " 5.6.24 7:08");
-    EXPECT_EQ(Load_Settings(support).Later_Then, "05.06.2024 07:08:00");
+    EXPECT_EQ(Load_Settings(support).Later_then, "05.06.2024 07:08:00");
 
     // No date: the window opens with the field empty and no filter date.
     save("Later_Then", "31.02.2024");
-    EXPECT_EQ(Load_Settings(support).Later_Then, "");
+    EXPECT_EQ(Load_Settings(support).Later_then, "");
     EXPECT_TRUE(host.boxes.empty());
 }
 
@@ -124,7 +124,7 @@ TEST_F(Stored_Settings, LongValuesAreReadWholeAndOnlyThosePastTheLimitRefused) {
     save("Sourcefolder", longest);
     save("Targetfolder", longest + "x");
     Load_Report report;
-    const Job_Settings loaded = Load_Settings(support, report);
+    const Job_Options loaded = Load_Settings(support, report);
     EXPECT_EQ(loaded.Exclude_Filter, exclude);
     EXPECT_EQ(loaded.Include_Filter, include);
     EXPECT_TRUE(loaded.Sourcefolder == longest);
@@ -139,7 +139,7 @@ TEST_F(Stored_Settings, LongValuesAreReadWholeAndOnlyThosePastTheLimitRefused) {
     EXPECT_EQ(Save_Settings(loaded, support).code, 0);
     EXPECT_TRUE(testing::read_file(registry_file()) == before);
 
-    Job_Settings typed = loaded;
+    Job_Options typed = loaded;
     typed.Sourcefolder = longest + "y";
     const Save_Report saved = Save_Settings(typed, support);
     EXPECT_EQ(saved.not_written, std::vector<std::string>{"Sourcefolder"});
@@ -154,29 +154,29 @@ TEST_F(Stored_Settings, LongValuesAreReadWholeAndOnlyThosePastTheLimitRefused) {
 TEST_F(Stored_Settings, DatesAreStoredInOneFormEveryLocaleReads) {
     platform::Regional_Settings english;  // month first, "/"
     support::Support_Routines scheduler{host, platform::real_file_system(), english};
-    Job_Settings window = Load_Settings(support);
-    window.Later_Then = "01.06.2024";
+    Job_Options window = Load_Settings(support);
+    window.Later_then = "01.06.2024";
     Save_Settings(window, support);
     EXPECT_EQ(Get_Setting(support, "Later_Then", false), "2024-06-01");
     Load_Report report;
-    EXPECT_EQ(Load_Settings(scheduler, report).Later_Then, "06/01/2024");
+    EXPECT_EQ(Load_Settings(scheduler, report).Later_then, "06/01/2024");
     EXPECT_TRUE(report.refused.empty());
-    EXPECT_EQ(Load_Settings(support).Later_Then, "01.06.2024");
+    EXPECT_EQ(Load_Settings(support).Later_then, "01.06.2024");
 
-    window.Later_Then = "5.6.24 7:08";
+    window.Later_then = "5.6.24 7:08";
     Save_Settings(window, support);
     EXPECT_EQ(Get_Setting(support, "Later_Then", false), "2024-06-05T07:08:00");
-    EXPECT_EQ(Load_Settings(scheduler).Later_Then, "06/05/2024 07:08:00");
+    EXPECT_EQ(Load_Settings(scheduler).Later_then, "06/05/2024 07:08:00");
 
     // A text that is no date is stored as typed; the start refuses it.
-    window.Later_Then = "gestern";
+    window.Later_then = "gestern";
     Save_Settings(window, support);
     EXPECT_EQ(Get_Setting(support, "Later_Then", false), "gestern");
 
     save("Later_Then", "01.06.2024");
-    EXPECT_EQ(Load_Settings(support, report).Later_Then, "01.06.2024");
+    EXPECT_EQ(Load_Settings(support, report).Later_then, "01.06.2024");
     EXPECT_TRUE(report.refused.empty());
-    EXPECT_EQ(Load_Settings(scheduler, report).Later_Then, "");
+    EXPECT_EQ(Load_Settings(scheduler, report).Later_then, "");
     ASSERT_EQ(report.refused.size(), 1u);
     EXPECT_EQ(report.refused[0].reason, Refused_Value::Reason::Not_A_Date);
     EXPECT_NE(Load_Report_Text(report, false).find("'Later_Then' ('01.06.2024') ist kein Datum"), std::string::npos);
@@ -201,12 +201,12 @@ int renames_into_place(const std::string& folder, const std::function<void()>& a
 
 TEST_F(Stored_Settings, ACloseWritesTheFileOnceAndNotAtAllWhenNothingChanged) {
     testing::make_folders(registry_folder());
-    Job_Settings window = Load_Settings(support);
+    Job_Options window = Load_Settings(support);
     window.Sourcefolder = "/s";
-    window.Later_Then = "01.06.2024";
+    window.Later_then = "01.06.2024";
     window.Synchronize = window.Only_newer = 1;
     EXPECT_EQ(renames_into_place(registry_folder(), [&] { EXPECT_EQ(Save_Settings(window, support).code, 0); }), 1);
-    const Job_Settings reopened = Load_Settings(support);
+    const Job_Options reopened = Load_Settings(support);
     EXPECT_EQ(renames_into_place(registry_folder(), [&] { EXPECT_EQ(Save_Settings(reopened, support).code, 0); }), 0);
     window.Exclude_Filter = "*.tmp";
     EXPECT_EQ(renames_into_place(registry_folder(), [&] { Save_Settings(window, support); }), 1);
@@ -219,7 +219,7 @@ TEST_F(Stored_Settings, ACloseWritesTheFileOnceAndNotAtAllWhenNothingChanged) {
 TEST_F(Stored_Settings, DamagedMisplacedAndUnsavableFilesAreReportedNotShown) {
     make_registry_unwritable();
     Load_Report report;
-    Job_Settings window = Load_Settings(support, report);
+    Job_Options window = Load_Settings(support, report);
     EXPECT_EQ(window.Include_Filter, "*.*");
     EXPECT_EQ(report.state, Store_State::Missing);
     EXPECT_EQ(Load_Report_Text(report, true), "");
@@ -234,7 +234,7 @@ TEST_F(Stored_Settings, DamagedMisplacedAndUnsavableFilesAreReportedNotShown) {
         "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Marravel\\Zentrel]\n\"Sourcefolder\"=\"/kept\"\n"
         "\"Targetfolder\"=\"/cut off";
     testing::write_file(registry_file(), content);
-    const Job_Settings damaged = Load_Settings(support, report);
+    const Job_Options damaged = Load_Settings(support, report);
     EXPECT_EQ(damaged.Sourcefolder, "/kept");
     EXPECT_EQ(damaged.Targetfolder, "");
     EXPECT_EQ(report.state, Store_State::Damaged);

@@ -193,11 +193,11 @@ TEST_F(Window_Test, TypedDateThenGarbageThenEmpty) {
     const QColor normal = field->palette().color(QPalette::Base);
     QTest::keyClicks(field, "01.02.2024");
     EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, 0);  // "01.02.2" on the way is a date as well
-    EXPECT_EQ(w->Later_then(), "");
+    EXPECT_EQ(w->Current()->Later_then, "");
     QTest::keyClick(field, Qt::Key_Return);
     double date = platform::make_date_value(2024, 2, 1);
     EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, date);
-    EXPECT_EQ(w->Later_then(), "01.02.2024");
+    EXPECT_EQ(w->Current()->Later_then, "01.02.2024");
     EXPECT_EQ(field->toolTip(), "");
 
     for (const char* garbage : {"gestern", "31.02.2026"}) {
@@ -214,7 +214,7 @@ TEST_F(Window_Test, TypedDateThenGarbageThenEmpty) {
     QTest::keyClick(field, Qt::Key_Delete);
     field->clearFocus();  // leaving the field finishes the edit as well
     EXPECT_EQ(w->Text(Control::Later_then), "");
-    EXPECT_EQ(w->Later_then(), "");
+    EXPECT_EQ(w->Current()->Later_then, "");
     EXPECT_DOUBLE_EQ(w->state().Later_Then_Date, date);
     EXPECT_EQ(field->palette().color(QPalette::Base), normal);
     EXPECT_EQ(field->toolTip(), "");

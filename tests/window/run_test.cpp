@@ -9,6 +9,7 @@
 #include "window/rate_text.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -534,7 +535,7 @@ TEST_F(Run_Test, EscapeAsksBeforeItCancelsAndReturnEvaluates) {
 
 // The first keystroke of almost every exclude pattern is "*": a filter
 // applied at each keystroke would exclude every file still to come.
-TEST_F(Run_Test, AFilterTypedDuringARunAppliesOnlyWhenTheEditIsFinished) {
+TEST_F(Run_Test, AFilterTypedDuringARunAppliesOnlyWhenTheEditIsFinishedABoxAtOnce) {
     for (int i = 0; i < 20; ++i) write_file(files / ("src/n" + std::to_string(i) + ".txt"), "n");
     auto w = make_window();
     w->show();
@@ -547,7 +548,7 @@ TEST_F(Run_Test, AFilterTypedDuringARunAppliesOnlyWhenTheEditIsFinished) {
         if (!w->job_running() || w->Enabled(Control::Start) || typed == pattern.size()) return;
         exclude->setFocus();
         QTest::keyClicks(exclude, QString(pattern[typed++]));
-        used_while_typing += w->Exclude_Filter();
+        used_while_typing += w->Current()->Exclude_Filter;
     };
     QTest::mouseClick(w->control(Control::Start), Qt::LeftButton);
     host.on_events = nullptr;
@@ -559,17 +560,23 @@ TEST_F(Run_Test, AFilterTypedDuringARunAppliesOnlyWhenTheEditIsFinished) {
 
     // Return finishes the edit; so does leaving the field.
     QTest::keyClick(exclude, Qt::Key_Return);
-    EXPECT_EQ(w->Exclude_Filter(), pattern);
+    EXPECT_EQ(w->Current()->Exclude_Filter, pattern);
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     auto* include = widget<QLineEdit>(*w, Control::Include_Filter);
     include->setFocus();
     include->selectAll();
-    const std::string before = w->Include_Filter();
+    const std::string before = w->Current()->Include_Filter;
     QTest::keyClicks(include, "n1*");
-    EXPECT_EQ(w->Include_Filter(), before);
+    EXPECT_EQ(w->Current()->Include_Filter, before);
     w->control(Control::Sourcefolder)->setFocus();
-    EXPECT_EQ(w->Include_Filter(), "n1*");
+    EXPECT_EQ(w->Current()->Include_Filter, "n1*");
+
+    // A box, by contrast, applies from its click.
+    for (const int checked : {1, 0}) {
+        widget<QCheckBox>(*w, Control::Copy_HiddenFiles)->click();
+        EXPECT_EQ(w->Current()->Copy_HiddenFiles, checked);
+    }
     w->close();
 }
 

@@ -60,7 +60,7 @@ protected:
     template <class Widget = QWidget>
     static Widget* widget(window::Main_Window& w, window::Control control) {
         auto* result = qobject_cast<Widget*>(w.control(control));
-        EXPECT_NE(result, nullptr) << window::control_name(control);
+        EXPECT_NE(result, nullptr) << window::Control_Name(control);
         return result;
     }
 

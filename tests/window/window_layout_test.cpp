@@ -29,17 +29,17 @@ TEST_F(Window_Test, OpensWithCountersAtZeroAndRunControlsHidden) {
     auto w = make_window();
     for (Control hidden : {Control::Num_Error_Files, Control::TNum_Error_Files, Control::Progress_Frame,
                            Control::Progress, Control::Cancel_Execution, Control::Error_List, Control::TError_List})
-        EXPECT_FALSE(w->Visible(hidden)) << window::control_name(hidden);
+        EXPECT_FALSE(w->Visible(hidden)) << window::Control_Name(hidden);
     for (Control shown : {Control::Start, Control::Sourcefolder, Control::Targetfolder, Control::Include_Filter,
                           Control::Exclude_Filter, Control::Frame1, Control::Num_Tot_Files, Control::Num_Sourcefiles,
                           Control::Num_Sourcebytes, Control::Num_Processed_Files, Control::Num_Processed_Bytes,
                           Control::Marravel, Control::Tivoran})
-        EXPECT_TRUE(w->Visible(shown)) << window::control_name(shown);
+        EXPECT_TRUE(w->Visible(shown)) << window::Control_Name(shown);
     for (Control counter : {Control::Num_Tot_Files, Control::Num_Sourcefiles, Control::Num_Sourcebytes,
                             Control::Num_Processed_Files, Control::Num_Processed_Bytes}) {
         auto* label = widget<QLabel>(*w, counter);
         EXPECT_EQ(label->text(), "0");
-        EXPECT_TRUE(label->alignment() & Qt::AlignRight) << window::control_name(counter);
+        EXPECT_TRUE(label->alignment() & Qt::AlignRight) << window::Control_Name(counter);
     }
     EXPECT_EQ(w->Text(Control::Status), "");
     EXPECT_EQ(w->windowTitle(), "Zentrel");
@@ -51,7 +51,7 @@ TEST_F(Window_Test, ControlsSitAtTheirDesignedPlacesUnderTheirNames) {
     EXPECT_EQ(w->width(), 652);  // 9780 twips
     for (int i = 1; i < window::Main_Window::Control_Count; ++i) {
         auto control = static_cast<Control>(i);
-        EXPECT_EQ(w->control(control)->objectName(), window::control_name(control));
+        EXPECT_EQ(w->control(control)->objectName(), window::Control_Name(control));
     }
     EXPECT_EQ(w->control(Control::Start)->geometry(), QRect(592, 16, 33, 33));
     EXPECT_EQ(w->control(Control::Sourcefolder)->geometry(), QRect(144, 24, 377, 25));
@@ -60,6 +60,14 @@ TEST_F(Window_Test, ControlsSitAtTheirDesignedPlacesUnderTheirNames) {
     EXPECT_EQ(w->control(Control::Later_then)->parentWidget(), w->control(Control::Frame1));
     EXPECT_EQ(w->control(Control::Later_then)->geometry(), QRect(112, 160, 97, 19));
     EXPECT_EQ(w->control(Control::Synchronize)->geometry(), QRect(16, 136, 17, 17));
+    // The option boxes, one row every 240 twips, in the order they are stored.
+    double top = 360;
+    for (const settings::Option_Box_Entry& box : settings::Option_Boxes) {
+        const window::Twips_Rect place = w->Geometry(window::Box_Control(box));
+        EXPECT_EQ(place.top, top) << box.name;
+        EXPECT_EQ(place.left, 240) << box.name;
+        top += 240;
+    }
     window::Twips_Rect frame = w->Geometry(Control::Frame1);
     EXPECT_EQ(frame.left, 6120);
     EXPECT_EQ(frame.height, 2775);
@@ -187,7 +195,7 @@ TEST_F(Window_Test, FocusStartsInSourcefolderAndTabFollowsTheLayout) {
           Control::Synchronize, Control::Later_then, Control::Error_List, Control::Sourcefolder}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), w->control(next))
-            << window::control_name(next) << " not " << QApplication::focusWidget()->objectName().toStdString();
+            << window::Control_Name(next) << " not " << QApplication::focusWidget()->objectName().toStdString();
     }
     w->close();
 }
@@ -253,11 +261,11 @@ TEST_F(Window_Test, ControlsAreAnnouncedByTheirLabelsAndCaptions) {
         {Control::Cancel_Execution, "Ausführung abbrechen"},
     };
     for (const auto& [control, text] : expected)
-        EXPECT_EQ(name(control), QString::fromUtf8(text)) << window::control_name(control);
+        EXPECT_EQ(name(control), QString::fromUtf8(text)) << window::Control_Name(control);
     // The buttons with a sign for a caption say in words what they do.
     QStringList signs;
     for (Control button : {Control::Get_Source, Control::Get_Target, Control::Evaluate_Source}) {
-        EXPECT_GT(name(button).size(), 3) << window::control_name(button);
+        EXPECT_GT(name(button).size(), 3) << window::Control_Name(button);
         signs << name(button);
     }
     signs.removeDuplicates();
@@ -296,14 +304,14 @@ TEST_F(Window_Test, LinkAndEmptyCheckBoxesShowInLightAndDarkThemes) {
             for (int y = 0; y < picture.height(); ++y)
                 for (int x = 0; x < picture.width(); ++x)
                     strongest = std::max(strongest, contrast(picture.pixelColor(x, y), behind));
-            EXPECT_GE(strongest, least) << (dark ? "dark " : "light ") << window::control_name(control);
+            EXPECT_GE(strongest, least) << (dark ? "dark " : "light ") << window::Control_Name(control);
         }
 
         // The error counter is painted red whatever its background.
         for (Control red : {Control::Num_Error_Files, Control::TNum_Error_Files}) {
             QWidget* label = w->control(red);
             EXPECT_EQ(label->palette().color(label->foregroundRole()), QColor(255, 0, 0))
-                << (dark ? "dark " : "light ") << window::control_name(red);
+                << (dark ? "dark " : "light ") << window::Control_Name(red);
         }
 
         // The options frame's outline stands out from the window.
