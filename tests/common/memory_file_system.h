@@ -35,9 +35,9 @@
 namespace zentrel::testing {
 
 struct Memory_Volume {
-    std::string type = "memory";     // as the mount table names it
+    std::string type = "memory";      // as the mount table names it
     platform::File_System_Kind kind;  // what it keeps; native attributes are never kept
-    bool keeps_attributes = true;    // extended attributes
+    bool keeps_attributes = true;     // extended attributes
 
     // FAT as a FUSE driver keeps it: two seconds, no case, no links, no
     // extended attributes.

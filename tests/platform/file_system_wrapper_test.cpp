@@ -119,7 +119,8 @@ public:
     }
     std::shared_ptr<const std::vector<Mount>> mounts() override {
         record("mounts", {});
-        return std::make_shared<const std::vector<Mount>>(std::vector<Mount>{{"/mnt/stick", "vfat", "/dev/sdb1", "", "/"}});
+        return std::make_shared<const std::vector<Mount>>(
+            std::vector<Mount>{{"/mnt/stick", "vfat", "/dev/sdb1", "", "/"}});
     }
     Mount mount_of(const std::string& path) override {
         record("mount_of", {path});
