@@ -2,7 +2,6 @@
 #include "engine/folder_identity.h"
 #include "platform/mounts.h"
 #include "platform/target_history.h"
-#include "platform/time_steps.h"
 #include "platform/tree_lock.h"
 
 #include <cerrno>
@@ -81,7 +80,8 @@ std::optional<platform::Folder> Copy_Job::Make_Missing_Target(const std::string&
     if (!target_text.empty()) {
         std::optional<std::string> unmounted;
         try {
-            unmounted = platform::unmounted_storage_above(platform::normalize_path(target_text), Mount_Rules);
+            unmounted =
+                support_->file_system().unmounted_storage_above(platform::normalize_path(target_text), Mount_Rules);
         } catch (...) {
         }
         if (unmounted) {
@@ -95,8 +95,8 @@ std::optional<platform::Folder> Copy_Job::Make_Missing_Target(const std::string&
         try {
             const std::string normal = platform::normalize_path(target_text);
             was_on = platform::remembered_mount_point(normal);
-            if (was_on && (*was_on == platform::mount_of(normal).mount_point || platform::is_mount_point(*was_on)))
-                was_on.reset();
+            platform::File_System& fs = support_->file_system();
+            if (was_on && (*was_on == fs.mount_of(normal).mount_point || fs.is_mount_point(*was_on))) was_on.reset();
         } catch (...) {
             was_on.reset();
         }
@@ -204,7 +204,7 @@ void Copy_Job::Run_Start() {
         // The mount point itself as the target, its device not mounted.
         bool unmounted = false;
         try {
-            unmounted = platform::is_unmounted_fstab_point(target->Path(), Mount_Rules);
+            unmounted = support_->file_system().is_unmounted_fstab_point(target->Path(), Mount_Rules);
         } catch (...) {
         }
         if (unmounted) {
@@ -215,7 +215,7 @@ void Copy_Job::Run_Start() {
 
     // Two runs writing into one tree at once would take each other's parked
     // old versions and copies in progress: the second one does not start.
-    platform::Tree_Lock trees;
+    platform::Tree_Lock trees(support_->file_system());
     if (target && !trees.acquire(target->Path())) {
         Refuse(Refusal::Target_In_Use, target->Path());
         return;
@@ -253,15 +253,15 @@ void Copy_Job::Run_Start() {
     if (target) {
         try {
             platform::remember_mount_point(platform::normalize_path(target_text),
-                                           platform::mount_of(target->Path()).mount_point);
+                                           support_->file_system().mount_of(target->Path()).mount_point);
         } catch (...) {
         }
     }
 
     // How finely the trees written into keep times, where their type does
     // not tell: measured before the evaluation compares any.
-    if (target) platform::measure_time_step(target->Path());
-    if (source_locked) platform::measure_time_step(source->Path());
+    if (target) support_->file_system().measure_time_step(target->Path());
+    if (source_locked) support_->file_system().measure_time_step(source->Path());
 
     // Nothing below the two folders is reached through a link that another
     // program puts in a folder's place while the run is under way.

@@ -21,7 +21,7 @@ bool Copy_Job::Names_Ignore_Case() const {
                 status = fs.status(folder);
             } catch (const platform::File_System_Error&) {
             }
-            if (status) return platform::folder_file_system_kind(folder).ignores_case;
+            if (status) return fs.folder_kind(folder).ignores_case;
             std::string parent = support::Filepath(folder, false);
             if (parent == folder) break;
             folder = parent.empty() && folder.front() == Separator && folder.size() > 1 ? "/" : parent;

@@ -101,7 +101,7 @@ std::int64_t Copy_Job::Time_Step(const platform::File& File) const {
     const dev_t device = File.Status().device;
     auto known = time_steps_.find(device);
     if (known == time_steps_.end())
-        known = time_steps_.emplace(device, platform::file_system_kind(File.Path(), device).time_step).first;
+        known = time_steps_.emplace(device, support_->file_system().kind_of(File.Path(), device).time_step).first;
     return known->second;
 }
 

@@ -76,7 +76,7 @@ Folder_Relation Relate_Folders(platform::File_System& fs, const std::string& sou
     }
     // A bind mount of a folder inside the other one has no ancestor in
     // common with it: where both lie within their file system tells.
-    const auto mounts = platform::current_mounts();
+    const auto mounts = fs.mounts();
     const platform::Mount source_mount = platform::mount_in(*mounts, source_path);
     const platform::Mount target_mount = platform::mount_in(*mounts, nearest);
     if (!source_mount.device.empty() && source_mount.device == target_mount.device) {
@@ -95,7 +95,7 @@ Folder_Relation Relate_Folders(platform::File_System& fs, const std::string& sou
 std::string Copy_Job::Get_UNC_Path(const std::string& Path) const {
     if (Path.empty()) return std::string();
     std::string canonical = support_->file_system().canonical(Path);
-    platform::Mount mount = platform::mount_of(canonical);
+    platform::Mount mount = support_->file_system().mount_of(canonical);
     std::string share = platform::share_name(mount);
     if (share.empty()) return canonical;
     while (share.size() > 1 && share.back() == Separator) share.pop_back();

@@ -188,7 +188,7 @@ void write_native(File_System& fs, const std::string& path, const Entry_Status& 
     if (mode != status.mode && !read_only) set_mode();
     // NTFS sets the bit itself at every write, and Windows would show a
     // record of ours as a stream of the file: nothing is added there.
-    const bool sets_archive_itself = file_system_kind(path, status.device).native == Native_Attributes::Ntfs_Xattr;
+    const bool sets_archive_itself = fs.kind_of(path, status.device).native == Native_Attributes::Ntfs_Xattr;
     if (!(wanted & Attribute_Archive) && !sets_archive_itself) {
         // Recorded where the file system can, so that a write by a program
         // that leaves the bit alone still counts as a change.
@@ -312,7 +312,7 @@ void carry_dos_attributes(File_System& fs, const std::string& from, const Entry_
     if (from_status.kind == Entry_Kind::Symlink) return;
     // Decided by the two file systems' kinds, without a look at the copy:
     // this runs for every file copied.
-    if (file_system_kind(from, from_status.device).native == Native_Attributes::None &&
+    if (fs.kind_of(from, from_status.device).native == Native_Attributes::None &&
         to_kind.native == Native_Attributes::None)
         return;
     auto to_status = fs.status(to);

@@ -65,29 +65,29 @@ void remove_quietly(File_System& fs, const std::string& path) {
 // The extended attributes a copy into folder carries. NTFS keeps the DOS
 // attributes itself, and Windows shows every other one as a stream of the
 // file: nothing is added there.
-const std::vector<std::string>& carried_attributes(const std::string& folder) {
+const std::vector<std::string>& carried_attributes(File_System& fs, const std::string& folder) {
     static const std::vector<std::string> names{Dos_Attribute_Name, Archive_Time_Name};
     static const std::vector<std::string> none;
-    return folder_file_system_kind(folder).native == Native_Attributes::Ntfs_Xattr ? none : names;
+    return fs.folder_kind(folder).native == Native_Attributes::Ntfs_Xattr ? none : names;
 }
 
 // A name the target's file system would refuse, or take for another (FAT
 // drops a trailing dot), fails with the reason before anything is written.
-void refuse_name_of_target(const std::string& target, const std::string& folder) {
+void refuse_name_of_target(File_System& fs, const std::string& target, const std::string& folder) {
     const std::string name = target.substr(target.find_last_of('/') + 1);
     // Most names pass under the strictest rules, without a look at the target.
     File_System_Kind strictest;
     strictest.windows_names = true;
     if (refused_name_reason(strictest, name).empty()) return;
-    const std::string reason = refused_name_reason(folder_file_system_kind(folder), name);
+    const std::string reason = refused_name_reason(fs.folder_kind(folder), name);
     if (!reason.empty()) throw File_System_Error(reason, target);
 }
 
 // Whether a failure to create a link means that the file system holds none:
 // FUSE drivers without links answer ENOSYS, others EPERM or EOPNOTSUPP.
-bool links_refused(int error_number, const std::string& folder) {
+bool links_refused(File_System& fs, int error_number, const std::string& folder) {
     if (not_kept_by_file_system(error_number)) return true;
-    return error_number == EPERM && !folder_file_system_kind(folder).holds_links;
+    return error_number == EPERM && !fs.folder_kind(folder).holds_links;
 }
 
 }  // namespace
@@ -140,7 +140,7 @@ bool File::Clear_Archive() {
 double File::DateLastModified() const { return date_value_from_file_time(status_.modified); }
 
 Drive File::Get_Drive() const {
-    Mount mount = mount_of(path_);
+    Mount mount = fs_->mount_of(path_);
     return {mount.mount_point, share_name(mount)};
 }
 
@@ -191,7 +191,7 @@ void File::Copy(const std::string& destination, bool overwrite) {
     }
 
     const std::string folder = folder_of(target);
-    refuse_name_of_target(target, folder);
+    refuse_name_of_target(*fs_, target, folder);
     bool looked_again = false;
     // FAT and NTFS keep the attributes in the file system, where the copied
     // extended attributes do not reach. fusefat, and a share's server, set
@@ -200,7 +200,7 @@ void File::Copy(const std::string& destination, bool overwrite) {
     // more by its name, now that the file is closed, and looked at again.
     auto finish = [&](File_Time source_time) {
         if (as_link) return;
-        const File_System_Kind kind = folder_file_system_kind(folder);
+        const File_System_Kind kind = fs_->folder_kind(folder);
         carry_dos_attributes(*fs_, path_, status_, target, kind);
         if (kind.name.empty() && !kind.checks_time_after_copy) return;
         const File_Time wanted = truncated_time(source_time, kind.time_step);
@@ -216,7 +216,7 @@ void File::Copy(const std::string& destination, bool overwrite) {
     // taken (to be replaced) needs the temporary name below.
     if (!as_link) {
         try {
-            if (auto seen = fs_->copy_file_unnamed(path_, target, carried_attributes(folder))) {
+            if (auto seen = fs_->copy_file_unnamed(path_, target, carried_attributes(*fs_, folder))) {
                 copied_ = *seen;
                 finish(seen->modified);
                 return;
@@ -246,7 +246,7 @@ void File::Copy(const std::string& destination, bool overwrite) {
             if (as_link)
                 fs_->create_link(link_target, temporary);
             else
-                copied_ = fs_->copy_file(path_, temporary, carried_attributes(folder));
+                copied_ = fs_->copy_file(path_, temporary, carried_attributes(*fs_, folder));
             break;
         } catch (const File_System_Error& error) {
             if (error.error_number() == EEXIST && attempt + 1 < Temporary_Attempts) continue;
@@ -258,7 +258,7 @@ void File::Copy(const std::string& destination, bool overwrite) {
                 look_at_source();
                 if (as_link) continue;
             }
-            if (as_link && error.path() == temporary && links_refused(error.error_number(), folder))
+            if (as_link && error.path() == temporary && links_refused(*fs_, error.error_number(), folder))
                 throw File_System_Error(
                     "Das Zieldateisystem kann keine symbolischen Verknüpfungen speichern, die Verknüpfung zeigt auf "
                     "\"" +
@@ -269,7 +269,7 @@ void File::Copy(const std::string& destination, bool overwrite) {
     }
 
     try {
-        if (as_link && folder_file_system_kind(folder).sets_link_times) fs_->set_modified(temporary, link_modified);
+        if (as_link && fs_->folder_kind(folder).sets_link_times) fs_->set_modified(temporary, link_modified);
         fs_->rename(temporary, target, overwrite);
     } catch (const File_System_Error& error) {
         remove_quietly(*fs_, temporary);

@@ -79,6 +79,18 @@ struct Folder_Entry {
     Entry_Kind kind = Entry_Kind::Other;  // from the directory, lstat where it does not say
 };
 
+struct Mount;              // platform/mounts.h
+struct Mount_Point_Rules;  // platform/mounts.h
+struct File_System_Kind;   // platform/file_system_kind.h
+
+// A lock that File_System::lock_folder took; given back when destroyed.
+class Folder_Lock {
+public:
+    virtual ~Folder_Lock() = default;
+};
+
+enum class Lock_Mode { Shared, Exclusive };
+
 class File_System {
 public:
     virtual ~File_System() = default;
@@ -167,11 +179,15 @@ public:
     // keeps itself, where Windows reads them: FAT's attribute byte on the
     // kernel's vfat, the file attributes of NTFS. nullopt where it keeps
     // none; device is the entry's. Throws when they are there but cannot be
-    // read. Never follows a link.
-    virtual std::optional<int> get_native_attributes(const std::string& path, dev_t device);
+    // read. Never follows a link. The default: none.
+    virtual std::optional<int> get_native_attributes(const std::string& /*path*/, dev_t /*device*/) {
+        return std::nullopt;
+    }
     // Sets those four bits and keeps the file system's others; false where
     // it keeps none. Throws on failure.
-    virtual bool set_native_attributes(const std::string& path, dev_t device, int attributes);
+    virtual bool set_native_attributes(const std::string& /*path*/, dev_t /*device*/, int /*attributes*/) {
+        return false;
+    }
 
     // While held (calls nest), the implementation may keep the folders whose
     // entries status() looked up open for a moment, so that the next look-up
@@ -199,6 +215,59 @@ public:
     // realpath() of the longest existing leading part of path, with the rest
     // appended after "." and ".." are folded. Never throws.
     virtual std::string canonical(const std::string& path) = 0;
+
+    // What holds a path and who else works there. The POSIX implementation
+    // asks the kernel (the mount table, flock); the defaults do no I/O and
+    // describe one file system of the POSIX kind where nothing is locked.
+    // None of these throws.
+
+    // The mounts as they stand, in the mount table's order: the same object
+    // until something is mounted or unmounted, so that a caller may keep
+    // what it learnt about one for as long as it gets the same. The
+    // default: none.
+    virtual std::shared_ptr<const std::vector<Mount>> mounts();
+    // The mount holding path: of mounts(), the one whose point is the
+    // longest prefix of canonical(path) by whole components ("/" when none).
+    virtual Mount mount_of(const std::string& path);
+    // True when path is the point of a mount, "/" included.
+    virtual bool is_mount_point(const std::string& path);
+
+    // What the file system holding path can keep (platform/file_system_kind.h),
+    // path's entries having device device; a link at path is judged itself,
+    // never what it leads to. The default: the POSIX kind.
+    virtual File_System_Kind kind_of(const std::string& path, dev_t device);
+    // The same for the existing folder folder, asked by its path (the POSIX
+    // kind where it cannot be looked up). A run asks for the same folder
+    // file after file: an implementation may keep the last answer while the
+    // mounts stay the same.
+    virtual File_System_Kind folder_kind(const std::string& folder);
+    // Where kind_of cannot tell how finely the file system holding the
+    // existing folder keeps times, finds it out there (writing nothing that
+    // stays) so that kind_of tells it from now on. The default: nothing.
+    virtual void measure_time_step(const std::string& /*folder*/) {}
+
+    // For a path that does not exist: the nearest existing folder above it
+    // where rules say storage is normally mounted but nothing is mounted now
+    // (a stick not plugged in); nullopt otherwise. The default: nullopt.
+    virtual std::optional<std::string> unmounted_storage_above(const std::string& missing_path,
+                                                               const Mount_Point_Rules& rules);
+    // For an existing folder: true when rules' fstab lists it as a mount
+    // point, nothing is mounted there now and it is empty. The default: false.
+    virtual bool is_unmounted_fstab_point(const std::string& folder, const Mount_Point_Rules& rules);
+
+    // Takes an advisory lock on the existing folder at path without
+    // waiting. An exclusive lock keeps out every other, a shared one only
+    // exclusive ones, whoever asks (another process, another call here) and
+    // whatever name the folder was given. Returns the lock, held until it is
+    // destroyed; nullptr when another holder has one that conflicts. Where
+    // the folder or its file system cannot be locked, returns a lock that
+    // holds nothing and keeps nobody out. The default locks nothing.
+    virtual std::unique_ptr<Folder_Lock> lock_folder(const std::string& path, Lock_Mode mode);
+    // True while a copy in progress at path is still being written (a
+    // writer of copy_contents holds it locked until it is done), and where
+    // that cannot be told: a clean-up leaves such a file alone. The default
+    // cannot tell.
+    virtual bool being_written(const std::string& /*path*/) { return true; }
 };
 
 // Holds a file system's folders (hold_folders) for as long as it lives.

@@ -5,6 +5,8 @@
 // boot sector of its image or device, udev's record of the device, or what
 // the driver answers), never by writing anything. Where none of that tells
 // how fine its times are, a run measures it (time_steps.h).
+// file_system_kind and folder_file_system_kind are the POSIX file system's
+// answers; everything else asks File_System::kind_of and folder_kind.
 #pragma once
 
 #include <sys/types.h>

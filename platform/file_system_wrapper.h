@@ -10,11 +10,14 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/file_system_kind.h"
+#include "platform/mounts.h"
 
 namespace zentrel::platform {
 
@@ -73,6 +76,23 @@ public:
     void release_folders() override { wrapped_->release_folders(); }
     std::optional<std::uint64_t> free_space(const std::string& path) override { return wrapped_->free_space(path); }
     std::string canonical(const std::string& path) override { return wrapped_->canonical(path); }
+    std::shared_ptr<const std::vector<Mount>> mounts() override { return wrapped_->mounts(); }
+    Mount mount_of(const std::string& path) override { return wrapped_->mount_of(path); }
+    bool is_mount_point(const std::string& path) override { return wrapped_->is_mount_point(path); }
+    File_System_Kind kind_of(const std::string& path, dev_t device) override { return wrapped_->kind_of(path, device); }
+    File_System_Kind folder_kind(const std::string& folder) override { return wrapped_->folder_kind(folder); }
+    void measure_time_step(const std::string& folder) override { wrapped_->measure_time_step(folder); }
+    std::optional<std::string> unmounted_storage_above(const std::string& missing_path,
+                                                       const Mount_Point_Rules& rules) override {
+        return wrapped_->unmounted_storage_above(missing_path, rules);
+    }
+    bool is_unmounted_fstab_point(const std::string& folder, const Mount_Point_Rules& rules) override {
+        return wrapped_->is_unmounted_fstab_point(folder, rules);
+    }
+    std::unique_ptr<Folder_Lock> lock_folder(const std::string& path, Lock_Mode mode) override {
+        return wrapped_->lock_folder(path, mode);
+    }
+    bool being_written(const std::string& path) override { return wrapped_->being_written(path); }
 
 private:
     File_System* wrapped_;

@@ -39,10 +39,10 @@ int Folder::Attributes() const {
     return *attributes_;
 }
 
-bool Folder::IsRootFolder() const { return is_mount_point(path_); }
+bool Folder::IsRootFolder() const { return fs_->is_mount_point(path_); }
 
 Drive Folder::Get_Drive() const {
-    Mount mount = mount_of(path_);
+    Mount mount = fs_->mount_of(path_);
     return {mount.mount_point, share_name(mount)};
 }
 
@@ -148,8 +148,8 @@ Folder File_System_Objects::CreateFolder(const std::string& path) const {
     // A name Windows would refuse is refused on FAT, exFAT and NTFS before
     // their drivers answer with EPERM, EINVAL, ENOENT or take it (ntfs-3g).
     const auto slash = normal.find_last_of('/');
-    const std::string reason = refused_name_reason(folder_file_system_kind(slash == 0 ? "/" : normal.substr(0, slash)),
-                                                   normal.substr(slash + 1));
+    const std::string reason =
+        refused_name_reason(fs_->folder_kind(slash == 0 ? "/" : normal.substr(0, slash)), normal.substr(slash + 1));
     if (!reason.empty()) throw File_System_Error(reason, normal);
     fs_->create_folder(normal);
     return GetFolder(normal);

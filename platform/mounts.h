@@ -1,4 +1,7 @@
-// The mounts of the system, from /proc/self/mountinfo.
+// The mounts of the system, from /proc/self/mountinfo. The look-ups here that
+// ask the kernel are the POSIX file system's; everything else asks
+// File_System (mounts, mount_of, is_mount_point and the two checks for
+// storage not mounted), which a test can replace.
 #pragma once
 
 #include <memory>

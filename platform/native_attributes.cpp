@@ -1,4 +1,5 @@
-// The DOS attributes that FAT and NTFS keep themselves.
+// The DOS attributes that FAT and NTFS keep themselves, for the POSIX file
+// system.
 #include <fcntl.h>
 #include <linux/msdos_fs.h>
 #include <sys/ioctl.h>
@@ -11,6 +12,7 @@
 #include "platform/file_objects.h"
 #include "platform/file_system.h"
 #include "platform/file_system_kind.h"
+#include "platform/posix_services.h"
 
 namespace zentrel::platform {
 
@@ -46,8 +48,10 @@ std::uint32_t read_ntfs(const std::string& path) {
 
 }  // namespace
 
-std::optional<int> File_System::get_native_attributes(const std::string& path, dev_t device) {
-    switch (file_system_kind(path, device).native) {
+namespace posix {
+
+std::optional<int> read_native_attributes(const std::string& path, Native_Attributes where) {
+    switch (where) {
         case Native_Attributes::None:
             return std::nullopt;
         case Native_Attributes::Fat_Ioctl: {
@@ -62,8 +66,8 @@ std::optional<int> File_System::get_native_attributes(const std::string& path, d
     return std::nullopt;
 }
 
-bool File_System::set_native_attributes(const std::string& path, dev_t device, int attributes) {
-    switch (file_system_kind(path, device).native) {
+bool write_native_attributes(const std::string& path, Native_Attributes where, int attributes) {
+    switch (where) {
         case Native_Attributes::None:
             return false;
         case Native_Attributes::Fat_Ioctl: {
@@ -88,5 +92,7 @@ bool File_System::set_native_attributes(const std::string& path, dev_t device, i
     }
     return false;
 }
+
+}  // namespace posix
 
 }  // namespace zentrel::platform

@@ -5,10 +5,11 @@
 #include <unistd.h>
 
 #include "platform/file_objects.h"
+#include "platform/posix_services.h"
 
 namespace zentrel::platform {
 
-namespace {
+namespace posix {
 
 // A copy in progress is locked by its writer (copy_contents) for as long as
 // data goes into it; a killed writer's lock went with it.
@@ -22,7 +23,7 @@ bool being_written(const std::string& path) {
     return locked;
 }
 
-}  // namespace
+}  // namespace posix
 
 int remove_stale_partial_copies(File_System& fs, const std::string& folder) {
     int removed = 0;
@@ -36,7 +37,7 @@ int remove_stale_partial_copies(File_System& fs, const std::string& folder) {
             // A link under such a name is made and renamed in one breath
             // (File::Copy), so one that is still there was left behind.
             if (status->kind == Entry_Kind::Regular) {
-                if (being_written(path)) continue;
+                if (fs.being_written(path)) continue;
             } else if (status->kind != Entry_Kind::Symlink) {
                 continue;
             }

@@ -29,6 +29,9 @@
 #include "platform/file_system.h"
 #include "platform/file_system_kind.h"
 #include "platform/folder_handles.h"
+#include "platform/mounts.h"
+#include "platform/posix_services.h"
+#include "platform/time_steps.h"
 
 namespace zentrel::platform {
 
@@ -800,6 +803,35 @@ private:
             head.resize(slash);
         }
     }
+
+public:
+    // What holds a path, and the locks: the mount table, the kinds found
+    // from it and flock, each in the file named after it.
+    std::optional<int> get_native_attributes(const std::string& path, dev_t device) override {
+        return posix::read_native_attributes(path, platform::file_system_kind(path, device).native);
+    }
+    bool set_native_attributes(const std::string& path, dev_t device, int attributes) override {
+        return posix::write_native_attributes(path, platform::file_system_kind(path, device).native, attributes);
+    }
+    std::shared_ptr<const std::vector<Mount>> mounts() override { return current_mounts(); }
+    Mount mount_of(const std::string& path) override { return platform::mount_of(path); }
+    bool is_mount_point(const std::string& path) override { return platform::is_mount_point(path); }
+    File_System_Kind kind_of(const std::string& path, dev_t device) override {
+        return platform::file_system_kind(path, device);
+    }
+    File_System_Kind folder_kind(const std::string& folder) override { return folder_file_system_kind(folder); }
+    void measure_time_step(const std::string& folder) override { platform::measure_time_step(folder); }
+    std::optional<std::string> unmounted_storage_above(const std::string& missing_path,
+                                                       const Mount_Point_Rules& rules) override {
+        return platform::unmounted_storage_above(missing_path, rules);
+    }
+    bool is_unmounted_fstab_point(const std::string& folder, const Mount_Point_Rules& rules) override {
+        return platform::is_unmounted_fstab_point(folder, rules);
+    }
+    std::unique_ptr<Folder_Lock> lock_folder(const std::string& path, Lock_Mode mode) override {
+        return posix::lock_folder(path, mode);
+    }
+    bool being_written(const std::string& path) override { return posix::being_written(path); }
 };
 
 }  // namespace

@@ -5,62 +5,65 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <memory>
+#include <iterator>
 
 #include "platform/file_system_kind.h"
+#include "platform/posix_services.h"
 
 namespace zentrel::platform {
 
-namespace {
-
-// Takes the lock on the folder; -1 when another holder has it, -2 when the
-// folder or its file system cannot be locked at all.
-int lock_folder(const std::string& path, int how) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return -2;
-    while (::flock(fd, how | LOCK_NB) != 0) {
-        if (errno == EINTR) continue;
-        const int error = errno;
-        ::close(fd);
-        return error == EWOULDBLOCK ? -1 : -2;
-    }
-    return fd;
-}
-
-std::string resolved(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-    return real ? std::string(real.get()) : path;
-}
-
-}  // namespace
-
 bool Tree_Lock::acquire(const std::string& folder) {
-    std::vector<int> taken;
-    auto give_back = [&] {
-        for (int fd : taken) ::close(fd);
-        return false;
-    };
-    std::string path = resolved(folder);
-    int how = LOCK_EX;
+    std::vector<std::unique_ptr<Folder_Lock>> taken;
+    std::string path = fs_->canonical(folder);
+    Lock_Mode mode = Lock_Mode::Exclusive;
     for (;;) {
-        // smbnetfs's own folders above a share cannot be opened at all, and
-        // an attempt makes the share fail for a while.
-        const int fd = is_share_browser_folder(path) ? -2 : lock_folder(path, how);
-        if (fd == -1) return give_back();
-        if (fd >= 0) taken.push_back(fd);
+        auto lock = fs_->lock_folder(path, mode);
+        if (!lock) return false;
+        taken.push_back(std::move(lock));
         if (path == "/" || path.empty()) break;
         const auto slash = path.find_last_of('/');
         path = slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
-        how = LOCK_SH;
+        mode = Lock_Mode::Shared;
     }
-    descriptors_.insert(descriptors_.end(), taken.begin(), taken.end());
+    locks_.insert(locks_.end(), std::make_move_iterator(taken.begin()), std::make_move_iterator(taken.end()));
     return true;
 }
 
-void Tree_Lock::release() {
-    for (int fd : descriptors_) ::close(fd);
-    descriptors_.clear();
+namespace posix {
+
+namespace {
+
+class Flock final : public Folder_Lock {
+public:
+    explicit Flock(int fd) : fd_(fd) {}
+    ~Flock() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Flock(const Flock&) = delete;
+    Flock& operator=(const Flock&) = delete;
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<Folder_Lock> lock_folder(const std::string& path, Lock_Mode mode) {
+    // smbnetfs's own folders above a share cannot be opened at all, and
+    // an attempt makes the share fail for a while.
+    if (is_share_browser_folder(path)) return std::make_unique<Folder_Lock>();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return std::make_unique<Folder_Lock>();
+    while (::flock(fd, (mode == Lock_Mode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK) return nullptr;
+        return std::make_unique<Folder_Lock>();
+    }
+    return std::make_unique<Flock>(fd);
 }
+
+}  // namespace posix
 
 }  // namespace zentrel::platform

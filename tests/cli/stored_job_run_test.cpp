@@ -183,7 +183,7 @@ class Refused_Job : public Stored_Job_Run, public ::testing::WithParamInterface<
 
 TEST_P(Refused_Job, WritesNothingAndEndsWithStatusTwo) {
     write_file(source + "/a.txt", "a");
-    platform::Tree_Lock other_run;
+    platform::Tree_Lock other_run(platform::real_file_system());
     std::vector<std::string> arguments = GetParam().arguments;
     // An empty folder where removable storage is mounted, with nothing
     // mounted on it: as a stick that is not plugged in.

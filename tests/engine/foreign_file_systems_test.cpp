@@ -4,8 +4,11 @@
 // file system: what each keeps, and that what it cannot keep fails no copy
 // and never makes a second run copy again. Every run is the mount owner's,
 // an ordinary user, who may not read the device the stick was mounted from.
+// The same cases run over sticks held in memory (Memory_File_System), which
+// need no mount and so run wherever the suite runs.
 #include "job_fixture.h"
 
+#include "common/memory_file_system.h"
 #include "common/mounted_image.h"
 #include "common/unprivileged.h"
 #include "platform/file_objects.h"
@@ -13,6 +16,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -27,14 +31,19 @@ struct Target_Kind {
     bool keeps_attributes = true;     // read-only, hidden, system, archive
     bool holds_links = true;
     bool ignores_case = false;
-    bool windows_names = false;  // refuses : * ? " < > | and the like
+    bool windows_names = false;           // refuses : * ? " < > | and the like
+    std::optional<Memory_Volume> memory;  // a stick in memory; the whole tree then lies in memory
 };
 
 void PrintTo(const Target_Kind& kind, std::ostream* out) {
-    *out << (kind.image ? image_kind_name(*kind.image) : "the test folder's own file system");
+    if (kind.memory)
+        *out << "an in-memory " << kind.memory->kind.name;
+    else
+        *out << (kind.image ? image_kind_name(*kind.image) : "the test folder's own file system");
 }
 
 std::string name_of(const ::testing::TestParamInfo<Target_Kind>& info) {
+    if (info.param.memory) return "InMemory_" + info.param.memory->kind.name;
     if (!info.param.image) return "TestFolder";
     switch (*info.param.image) {
         case Image_Kind::Fat:
@@ -55,9 +64,26 @@ std::string name_of(const ::testing::TestParamInfo<Target_Kind>& info) {
     return "Unknown";
 }
 
-class Foreign_File_System : public Job_Test, public ::testing::WithParamInterface<Target_Kind> {
+// Made before the job, which works through it.
+struct Memory_Tree {
+    Memory_File_System memory;
+};
+
+class Foreign_File_System : private Memory_Tree, public Job_Test, public ::testing::WithParamInterface<Target_Kind> {
 protected:
+    Foreign_File_System()
+        : Job_Test(GetParam().memory ? static_cast<platform::File_System&>(memory) : platform::real_file_system()) {}
+
     void SetUp() override {
+        if (GetParam().memory) {
+            memory.make_folders(src);
+            memory.make_folders(tmp / "stick");
+            memory.mount(tmp / "stick", *GetParam().memory);
+            target = tmp / "stick/ziel";
+            memory.make_folders(target);
+            options.targetfolder = target;
+            return;
+        }
         if (GetParam().image) {
             std::string why_not;
             make_folders(tmp / "image");
@@ -87,6 +113,7 @@ protected:
     // Each call is a process of its own, as a run from the window and a dry
     // run from a terminal are.
     void as_owner(const std::function<void()>& body) {
+        if (GetParam().memory) return body();  // nothing there is owned, nor shared with another process
         const std::string cache = tmp / "cache";
         const Unprivileged_Outcome outcome = Run_Unprivileged([&]() -> std::string {
             ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
@@ -128,6 +155,46 @@ protected:
         job.Preview = false;
         job.Counted_File = nullptr;
         return listed;
+    }
+
+    // The tree helpers of temp_folder.h and job_fixture.h over the file
+    // system the case runs on: these members hide the free ones in every
+    // case below.
+    platform::File_System& files() {
+        return GetParam().memory ? static_cast<platform::File_System&>(memory) : platform::real_file_system();
+    }
+    void write_file(const std::string& path, const std::string& text) {
+        GetParam().memory ? memory.write_file(path, text) : testing::write_file(path, text);
+    }
+    std::string read_file(const std::string& path) {
+        return GetParam().memory ? memory.contents(path) : testing::read_file(path);
+    }
+    void make_folders(const std::string& path) {
+        GetParam().memory ? memory.make_folders(path) : testing::make_folders(path);
+    }
+    void set_mtime(const std::string& path, long long seconds, long nanoseconds = 0) {
+        GetParam().memory ? files().set_modified(path, {seconds, nanoseconds})
+                          : testing::set_mtime(path, seconds, nanoseconds);
+    }
+    bool exists(const std::string& path) {
+        return GetParam().memory ? files().status(path).has_value() : testing::exists(path);
+    }
+    platform::File_Time mtime_of(const std::string& path) {
+        return GetParam().memory ? files().status(path).value().modified : testing::mtime_of(path);
+    }
+    std::vector<std::string> files_below(const std::string& root) {
+        if (!GetParam().memory) return testing::files_below(root);
+        std::vector<std::string> found;
+        std::function<void(const std::string&)> walk = [&](const std::string& relative) {
+            for (const platform::Folder_Entry& entry : memory.read_folder(root + relative)) {
+                if (entry.kind == platform::Entry_Kind::Regular)
+                    found.push_back((relative + "/" + entry.name).substr(1));
+                if (entry.kind == platform::Entry_Kind::Directory) walk(relative + "/" + entry.name);
+            }
+        };
+        walk("");
+        std::sort(found.begin(), found.end());
+        return found;
     }
 
     std::unique_ptr<Mounted_Image> image;
@@ -233,7 +300,7 @@ TEST_P(Foreign_File_System, ALinkIsCopiedAsALinkOrReportedWithTheReason) {
     as_owner([&] {
         write_file(src + "/Briefe/a.txt", "alpha");
         set_mtime(src + "/Briefe/a.txt", 1'600'000'001, 123'456'789);
-        std::filesystem::create_symlink("a.txt", src + "/Briefe/verweis");
+        files().create_link("a.txt", src + "/Briefe/verweis");
         if (!GetParam().holds_links) {
             ignore_next_error();
             EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
@@ -248,10 +315,10 @@ TEST_P(Foreign_File_System, ALinkIsCopiedAsALinkOrReportedWithTheReason) {
         // The first entry a run meets in the target, a link leading to
         // another file system: the target keeps times as its own device
         // does, not as what the link leads to.
-        std::filesystem::create_symlink(src + "/Briefe/a.txt", src + "/verweis-nach-aussen");
+        files().create_link(src + "/Briefe/a.txt", src + "/verweis-nach-aussen");
         EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
         EXPECT_EQ(read_file(target + "/Briefe/a.txt"), "alpha");
-        EXPECT_EQ(platform::real_file_system().read_link(target + "/Briefe/verweis"), "a.txt");
+        EXPECT_EQ(files().read_link(target + "/Briefe/verweis"), "a.txt");
         // A link's copy never passes a time on to what it leads to: not to
         // the file beside it in the target, nor to the source the absolute
         // link names.
@@ -411,16 +478,19 @@ TEST_F(Job_Test, AnUnreachableFolderIsNotCalledMissing) {
     EXPECT_FALSE(exists(dst + "/a.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, Foreign_File_System,
-                         ::testing::Values(Target_Kind{std::nullopt, true, true, false, false},
-                                           Target_Kind{Image_Kind::Fat, false, false, true, true},
-                                           Target_Kind{Image_Kind::Exfat, false, false, true, true},
-                                           Target_Kind{Image_Kind::Ntfs, true, true, true, true},
-                                           Target_Kind{Image_Kind::Kernel_Vfat, true, false, true, true},
-                                           Target_Kind{Image_Kind::Ext2_Small_Inodes, true, true, false, false},
-                                           Target_Kind{Image_Kind::Sshfs, false, true, false, false},
-                                           Target_Kind{Image_Kind::Smbnetfs, false, false, true, true}),
-                         name_of);
+INSTANTIATE_TEST_SUITE_P(
+    Targets, Foreign_File_System,
+    ::testing::Values(Target_Kind{std::nullopt, true, true, false, false, std::nullopt},
+                      Target_Kind{Image_Kind::Fat, false, false, true, true, std::nullopt},
+                      Target_Kind{Image_Kind::Exfat, false, false, true, true, std::nullopt},
+                      Target_Kind{Image_Kind::Ntfs, true, true, true, true, std::nullopt},
+                      Target_Kind{Image_Kind::Kernel_Vfat, true, false, true, true, std::nullopt},
+                      Target_Kind{Image_Kind::Ext2_Small_Inodes, true, true, false, false, std::nullopt},
+                      Target_Kind{Image_Kind::Sshfs, false, true, false, false, std::nullopt},
+                      Target_Kind{Image_Kind::Smbnetfs, false, false, true, true, std::nullopt},
+                      Target_Kind{std::nullopt, false, false, true, true, Memory_Volume::fat()},
+                      Target_Kind{std::nullopt, true, true, false, false, Memory_Volume::whole_seconds()}),
+    name_of);
 
 }  // namespace
 }  // namespace zentrel::testing

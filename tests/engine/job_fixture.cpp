@@ -7,8 +7,8 @@
 
 namespace zentrel::testing {
 
-Job_Test::Job_Test()
-    : fs(platform::real_file_system()),
+Job_Test::Job_Test(platform::File_System& base)
+    : fs(base),
       support(host, fs, platform::Regional_Settings::german()),
       job(current_options, display, support, state),
       src(tmp / "quelle"),

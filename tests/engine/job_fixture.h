@@ -19,7 +19,10 @@ namespace zentrel::testing {
 
 class Job_Test : public ::testing::Test {
 protected:
-    Job_Test();
+    Job_Test() : Job_Test(platform::real_file_system()) {}
+    // A job over base instead of the real file system; the source folder is
+    // still made on the real one.
+    explicit Job_Test(platform::File_System& base);
 
     // Synchronize with the Only_newer the window's interlock sets with it.
     void synchronize(bool on) { options.Synchronize = options.Only_newer = on; }

@@ -83,7 +83,7 @@ TEST_F(Job_Start, RefusesNestedFoldersBothWays) {
 TEST_F(Job_Start, ATreeInUseByAnotherRunIsRefused) {
     write_file(src + "/a.txt", "a");
     make_folders(dst);
-    platform::Tree_Lock other_run;
+    platform::Tree_Lock other_run(platform::real_file_system());
     ASSERT_TRUE(other_run.acquire(dst));
     EXPECT_EQ(refusal(src, dst), "Zielverzeichnis wird gerade von einer anderen Ausführung benutzt...");
     EXPECT_FALSE(exists(dst + "/a.txt"));

@@ -18,7 +18,9 @@
 
 #include "common/faulty_file_system.h"
 #include "platform/file_system.h"
+#include "platform/file_system_kind.h"
 #include "platform/file_system_wrapper.h"
+#include "platform/mounts.h"
 
 namespace zentrel::platform {
 namespace {
@@ -115,6 +117,45 @@ public:
         record("canonical", {path});
         return "/canonical";
     }
+    std::shared_ptr<const std::vector<Mount>> mounts() override {
+        record("mounts", {});
+        return std::make_shared<const std::vector<Mount>>(
+            std::vector<Mount>{{"/mnt/stick", "vfat", "/dev/sdb1", "", "/"}});
+    }
+    Mount mount_of(const std::string& path) override {
+        record("mount_of", {path});
+        return {"/mnt/other", "exfat", "/dev/sdc1", "", "/"};
+    }
+    bool is_mount_point(const std::string& path) override {
+        record("is_mount_point", {path});
+        return true;
+    }
+    File_System_Kind kind_of(const std::string& path, dev_t device) override {
+        record("kind_of", {path, std::to_string(device)});
+        return {"FAT"};
+    }
+    File_System_Kind folder_kind(const std::string& folder) override {
+        record("folder_kind", {folder});
+        return {"NTFS"};
+    }
+    void measure_time_step(const std::string& folder) override { record("measure_time_step", {folder}); }
+    std::optional<std::string> unmounted_storage_above(const std::string& missing_path,
+                                                       const Mount_Point_Rules& rules) override {
+        record("unmounted_storage_above", {missing_path, rules.fstab});
+        return "/media/stick";
+    }
+    bool is_unmounted_fstab_point(const std::string& folder, const Mount_Point_Rules& rules) override {
+        record("is_unmounted_fstab_point", {folder, rules.fstab});
+        return true;
+    }
+    std::unique_ptr<Folder_Lock> lock_folder(const std::string& path, Lock_Mode mode) override {
+        record("lock_folder", {path, mode == Lock_Mode::Exclusive ? "exclusive" : "shared"});
+        return nullptr;
+    }
+    bool being_written(const std::string& path) override {
+        record("being_written", {path});
+        return false;
+    }
 
 private:
     void record(const std::string& method, const std::vector<std::string>& arguments) {
@@ -192,6 +233,26 @@ const std::vector<Forwarding>& forwardings() {
          ""},
         {"free_space", [](File_System& fs) { return std::to_string(*fs.free_space("/d")); }, "free_space(/d)", "44"},
         {"canonical", [](File_System& fs) { return fs.canonical("x/.."); }, "canonical(x/..)", "/canonical"},
+        {"mounts", [](File_System& fs) { return fs.mounts()->at(0).mount_point; }, "mounts()", "/mnt/stick"},
+        {"mount_of", [](File_System& fs) { return fs.mount_of("/f").mount_point; }, "mount_of(/f)", "/mnt/other"},
+        {"is_mount_point", [](File_System& fs) { return fs.is_mount_point("/d") ? "yes" : "no"; }, "is_mount_point(/d)",
+         "yes"},
+        {"kind_of", [](File_System& fs) { return fs.kind_of("/f", 7).name; }, "kind_of(/f,7)", "FAT"},
+        {"folder_kind", [](File_System& fs) { return fs.folder_kind("/d").name; }, "folder_kind(/d)", "NTFS"},
+        {"measure_time_step", [](File_System& fs) { return fs.measure_time_step("/d"), std::string(); },
+         "measure_time_step(/d)", ""},
+        {"unmounted_storage_above",
+         [](File_System& fs) { return text_of(fs.unmounted_storage_above("/m/x", Mount_Point_Rules{"/etc/tab"})); },
+         "unmounted_storage_above(/m/x,/etc/tab)", "/media/stick"},
+        {"is_unmounted_fstab_point",
+         [](File_System& fs) {
+             return fs.is_unmounted_fstab_point("/m", Mount_Point_Rules{"/etc/tab"}) ? "yes" : "no";
+         },
+         "is_unmounted_fstab_point(/m,/etc/tab)", "yes"},
+        {"lock_folder", [](File_System& fs) { return fs.lock_folder("/d", Lock_Mode::Exclusive) ? "held" : "taken"; },
+         "lock_folder(/d,exclusive)", "taken"},
+        {"being_written", [](File_System& fs) { return fs.being_written("/f") ? "yes" : "no"; }, "being_written(/f)",
+         "no"},
     };
     return table;
 }
