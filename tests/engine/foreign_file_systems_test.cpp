@@ -81,7 +81,7 @@ protected:
             memory.mount(tmp / "stick", *GetParam().memory);
             target = tmp / "stick/ziel";
             memory.make_folders(target);
-            options.targetfolder = target;
+            options.Targetfolder = target;
             return;
         }
         if (GetParam().image) {
