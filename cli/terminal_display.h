@@ -20,18 +20,14 @@ public:
     void Show_Cancel_Button(bool) override {}
     void Show_Error_Counter(bool) override {}
     void Show_Run_Under_Way(bool under_way) override { run_began_ = run_began_ || under_way; }
-    void Add_Error(const std::string& entry, const std::string& reason) override;
+    void Add_Error(const engine::Copy_Failure& failure) override { errors_.push_back(failure); }
     long Error_Count() const override { return static_cast<long>(errors_.size()); }
     std::string Last_Error() const override { return errors_.empty() ? std::string() : errors_.back().path; }
     void Clear_Errors() override;
     void Arrange_Error_List() override {}
     void Repaint() override {}
 
-    struct Error_Entry {
-        std::string path;
-        std::string reason;  // empty when the job gave none
-    };
-    const std::vector<Error_Entry>& Errors() const { return errors_; }
+    const std::vector<engine::Copy_Failure>& Errors() const { return errors_; }
     const std::string& Status() const { return status_; }
     // True once a run has got past its checks.
     bool Run_Began() const { return run_began_; }
@@ -41,7 +37,7 @@ public:
 
 private:
     std::string status_;
-    std::vector<Error_Entry> errors_;
+    std::vector<engine::Copy_Failure> errors_;
     bool run_began_ = false;
     double progress_fraction_ = 0;
 };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/byte_display.h"
+#include "engine/job_events.h"
 
 #include <cstdint>
 #include <optional>
@@ -34,9 +35,9 @@ public:
     // A run begins (Start is no longer offered) or ends.
     virtual void Show_Run_Under_Way(bool under_way) = 0;
 
-    // The error list: one path a line, each with the reason it is there
-    // (the prompt that reported the failure, in the user's words).
-    virtual void Add_Error(const std::string& entry, const std::string& reason) = 0;
+    // The error list: one entry a failure (Error_Entry_Text), each with
+    // the reason it is there (Copy_Failure_Text).
+    virtual void Add_Error(const Copy_Failure& failure) = 0;
     virtual long Error_Count() const = 0;
     virtual std::string Last_Error() const = 0;
     virtual void Clear_Errors() = 0;

@@ -209,6 +209,10 @@ void Main_Window::Show_Run_Under_Way(bool under_way) {
     Set_Enabled(Control::Start, !under_way);
 }
 
+void Main_Window::Add_Error(const engine::Copy_Failure& failure) {
+    Add_Error(engine::Error_Entry_Text(failure), engine::Copy_Failure_Text(failure));
+}
+
 void Main_Window::Add_Error(const std::string& entry, const std::string& reason) {
     Add_Item(Control::Error_List, entry);
     // The reason stays with its entry: the box that told it is gone once

@@ -200,7 +200,9 @@ public:
     void Show_Cancel_Button(bool) override {}
     void Show_Error_Counter(bool) override {}
     void Show_Run_Under_Way(bool) override {}
-    void Add_Error(const std::string& entry, const std::string&) override { errors_.push_back(entry); }
+    void Add_Error(const zentrel::engine::Copy_Failure& failure) override {
+        errors_.push_back(zentrel::engine::Error_Entry_Text(failure));
+    }
     long Error_Count() const override { return static_cast<long>(errors_.size()); }
     std::string Last_Error() const override { return errors_.empty() ? std::string() : errors_.back(); }
     void Clear_Errors() override { errors_.clear(); }

@@ -44,7 +44,8 @@ struct Plain_Display : engine::Job_Display {
     bool cancel_shown = false, error_counter_shown = false, run_under_way = false;
     int runs_begun = 0;
     std::vector<std::string> errors;
-    std::vector<std::string> reasons;  // one per entry of errors
+    std::vector<std::string> reasons;            // one per entry of errors
+    std::vector<engine::Copy_Trouble> troubles;  // one per entry of errors
     int arrangements = 0, repaints = 0;
     // Called after each status and each repaint, so a test can act in the
     // middle of a run (press cancel, tick a box, change a file).
@@ -76,13 +77,18 @@ struct Plain_Display : engine::Job_Display {
         if (under_way) ++runs_begun;
         run_under_way = under_way;
     }
-    void Add_Error(const std::string& entry, const std::string& reason) override {
-        errors.push_back(entry);
-        reasons.push_back(reason);
+    void Add_Error(const engine::Copy_Failure& failure) override {
+        errors.push_back(engine::Error_Entry_Text(failure));
+        reasons.push_back(engine::Copy_Failure_Text(failure));
+        troubles.push_back(failure.trouble);
     }
     long Error_Count() const override { return static_cast<long>(errors.size()); }
     std::string Last_Error() const override { return errors.empty() ? std::string() : errors.back(); }
-    void Clear_Errors() override { errors.clear(); }
+    void Clear_Errors() override {
+        errors.clear();
+        reasons.clear();
+        troubles.clear();
+    }
     void Arrange_Error_List() override { ++arrangements; }
     void Repaint() override {
         ++repaints;
