@@ -122,8 +122,8 @@ private:
     // the classes (or the evaluation's verdicts), as paths into Listing.
     void Keep_Passing_Files(Folder_Listing& Listing, const std::string& Folder, std::vector<std::string> Candidates,
                             int Classes, Listing_For Role);
-    // The listing's "Fehler bei der Verarbeitung von Verzeichnis:" event,
-    // left to the walk after a run's evaluation.
+    // Tells the events of a folder that could not be listed; left to the
+    // walk after a run's evaluation.
     void Report_Listing_Failure(const std::string& Folder, const std::string& Description, Listing_For Role);
     // The listing classes the hidden and system options ask for.
     int Listing_Classes() const;

@@ -60,7 +60,10 @@ void Copy_Job::Fail_On_Full_Target(const std::string& Entry, const std::string& 
     List_Error({.trouble = Copy_Trouble::Target_Full, .path = Entry, .detail = Reason});
 }
 
-void Copy_Job::List_Error(const Copy_Failure& Failure) { display_->Add_Error(Failure); }
+void Copy_Job::List_Error(const Copy_Failure& Failure) {
+    state_->Errors.push_back(Failure);
+    display_->Add_Error(Failure);
+}
 
 bool Copy_Job::Copy_Error(const Copy_Failure& Failure, bool& Ignore_All, bool& Abort) {
     if (!Ignore_All) {

@@ -26,7 +26,7 @@ void Copy_Job::Add_Unfinished_Folder(const std::string& Folder_Path, Copy_Troubl
         const std::string entry = support::Trailing_Backslash(Folder_Path, false);
         // A folder whose listing failed may fail again when its subfolders
         // are asked for: one entry is enough.
-        if (display_->Error_Count() > 0 && display_->Last_Error() == entry) return;
+        if (!state_->Errors.empty() && state_->Errors.back().path == entry) return;
         List_Error({.trouble = Why, .path = entry, .detail = Detail, .step = Step});
         ++unfinished_in_pass_;
         Count_Failed_File(true);
@@ -200,17 +200,17 @@ bool Copy_Job::Walk_File(std::optional<platform::File>& File, const Folder_Listi
     if (File) Use_Listed_Attribute(*File, Listing.attributes, Index);
     Step = 5;
     const std::string path = File ? File->Path() : Listing.files[static_cast<std::size_t>(Index)];
-    display_->Show_Status("kopiere " + path);
+    display_->Show_File(Phase::Copying, path);
     host.Process_Events();
 
     Step = 6;
     if (!Known_Unchanged && (!Collides_With.empty() ? Selected_By_Attributes(*File) : Do_Process(*File))) {
-        display_->Show_Status("kopiere " + path);
+        display_->Show_File(Phase::Copying, path);
         host.Process_Events();
         Copy_Chosen(File, path, Collides_With, Step, Ignore_All, Abort);
     } else {
         Increment_Counter(state_->Outcome.files_unchanged);
-        display_->Show_Status("überspringe " + path);
+        display_->Show_File(Phase::Skipping, path);
         host.Process_Events();
         if (state_->Cancel_Requested) return false;
     }

@@ -324,6 +324,7 @@ void Copy_Job::Run_Start() {
 void Copy_Job::Run_Passes(const platform::Folder& source, std::optional<platform::Folder>& target,
                           const std::string& target_text, const std::function<bool()>& lock_source) {
     bool Ignore_All = false;
+    state_->Errors.clear();
     display_->Clear_Errors();
     state_->Outcome.files_failed = state_->Outcome.folders_unfinished = 0;
     display_->Arrange_Error_List();

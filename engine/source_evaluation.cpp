@@ -123,7 +123,7 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
             std::optional<platform::File> file = support_->Find_File(files[i]);
             if (!file) continue;
             Use_Listed_Attribute(*file, listing.attributes, i);
-            display_->Show_Status(file->Path());
+            display_->Show_File(Phase::Evaluating, file->Path());
             host.Process_Events();
             if (state_->Cancel_Requested) return;
             if (Do_Process(*file)) {

@@ -146,6 +146,10 @@ void Main_Window::Lock_Folders(bool locked) {
 
 void Main_Window::Show_Status(const std::string& text) { Set_Label_Text(Control::Status, text); }
 
+void Main_Window::Show_File(engine::Phase phase, const std::string& path) {
+    Show_Status(engine::File_Status_Text(phase, path));
+}
+
 void Main_Window::Show_Count(engine::File_Counter counter, std::int32_t value) {
     Set_Label_Text(counter_label(counter), std::to_string(value));
 }

@@ -193,6 +193,7 @@ private:
 class Discarding_Display : public zentrel::engine::Job_Display {
 public:
     void Show_Status(const std::string&) override {}
+    void Show_File(zentrel::engine::Phase, const std::string&) override {}
     void Show_Count(zentrel::engine::File_Counter, std::int32_t) override {}
     void Show_Bytes(zentrel::engine::Byte_Count_Kind, double) override {}
     void Clear_Counters() override {}
@@ -203,8 +204,7 @@ public:
     void Add_Error(const zentrel::engine::Copy_Failure& failure) override {
         errors_.push_back(zentrel::engine::Error_Entry_Text(failure));
     }
-    long Error_Count() const override { return static_cast<long>(errors_.size()); }
-    std::string Last_Error() const override { return errors_.empty() ? std::string() : errors_.back(); }
+    long Error_Count() const { return static_cast<long>(errors_.size()); }
     void Clear_Errors() override { errors_.clear(); }
     void Arrange_Error_List() override {}
     void Repaint() override {}

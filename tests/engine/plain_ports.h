@@ -62,6 +62,9 @@ struct Plain_Display : engine::Job_Display {
         statuses.push_back(text);
         if (on_status) on_status();
     }
+    void Show_File(engine::Phase phase, const std::string& path) override {
+        Show_Status(engine::File_Status_Text(phase, path));
+    }
     void Show_Count(engine::File_Counter counter, std::int32_t value) override { counts[counter].push_back(value); }
     void Show_Bytes(engine::Byte_Count_Kind kind, double total) override { bytes[kind].push_back(total); }
     void Clear_Counters() override {
@@ -82,8 +85,7 @@ struct Plain_Display : engine::Job_Display {
         reasons.push_back(engine::Copy_Failure_Text(failure));
         troubles.push_back(failure.trouble);
     }
-    long Error_Count() const override { return static_cast<long>(errors.size()); }
-    std::string Last_Error() const override { return errors.empty() ? std::string() : errors.back(); }
+    long Error_Count() const { return static_cast<long>(errors.size()); }
     void Clear_Errors() override {
         errors.clear();
         reasons.clear();

@@ -1,6 +1,7 @@
 // The German texts of the copy's and the walk's failures, as the message
-// boxes and the error list show them.
+// boxes and the error list show them, and of the file under way.
 #include "engine/copy_job.h"
+#include "engine/job_display.h"
 #include "engine/job_events.h"
 
 namespace zentrel::engine {
@@ -75,6 +76,18 @@ std::string Folder_Failure_Text(const Folder_Failure& Failure) {
             return "Quellverzeichnis existiert nicht...";
     }
     return heading + Failure.detail;
+}
+
+std::string File_Status_Text(Phase phase, const std::string& path) {
+    switch (phase) {
+        case Phase::Copying:
+            return "kopiere " + path;
+        case Phase::Skipping:
+            return "überspringe " + path;
+        case Phase::Evaluating:
+            break;
+    }
+    return path;
 }
 
 std::string Archive_Bits_Text(long Count, const std::string& Reason) {
