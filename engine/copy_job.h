@@ -1,6 +1,6 @@
 // The copy job: start command, evaluation, walk and copy. It reads the
 // user's choices through the job options, shows its progress through the
-// job display and asks the user through the support routines' UI host.
+// job display, and asks and reports through the job's events.
 #pragma once
 
 #include "engine/evaluation_verdicts.h"
