@@ -71,27 +71,36 @@ void Console_Host::Refused(engine::Refusal Why, const std::string& Detail) {
     if (!text.empty()) Print("Fehler: ", text);
 }
 
-int Console_Host::Show_Message_Box(const std::string& prompt, int buttons, const std::string&) {
-    using namespace support;
-    const int button_set = buttons & 7;
-    if (button_set == Buttons_Abort_Retry_Ignore && !(buttons & Icon_Stop))
-        return line_->on_error == On_Error::Abort ? Answer_Abort : Answer_Ignore;
-    // "Alle weiteren Fehler ignorieren?": No, so that every later failure
-    // comes with its own prompt, and so with its reason. The run goes on
-    // either way.
-    if (button_set == Buttons_Yes_No) return Answer_No;
+engine::Failure_Answer Console_Host::Copy_Failed(const engine::Copy_Failure&) {
+    return line_->on_error == On_Error::Abort ? engine::Failure_Answer::Abort : engine::Failure_Answer::Skip;
+}
 
-    // Any other box tells something: before and during a run, or with the
-    // stop icon, of a failure; after the run, a note to its summary.
-    const bool failure = (buttons & Icon_Stop) || state_->Run_Under_Way || !state_->Outcome.began;
-    Print(!failure ? "Hinweis: " : prompt.starts_with("Fehler") ? "" : "Fehler: ", prompt);
-    switch (button_set) {
-        case Buttons_Abort_Retry_Ignore:
-            return Answer_Abort;
-        case Buttons_Retry_Cancel:
-            return Answer_Cancel;
+void Console_Host::Folder_Failed(const engine::Folder_Failure& Failure) {
+    Print(Failure.trouble == engine::Folder_Trouble::Not_There ? "Fehler: " : "", engine::Folder_Failure_Text(Failure));
+}
+
+void Console_Host::Archive_Bits_Kept(long Count, const std::string& Reason) {
+    Print("Hinweis: ", engine::Archive_Bits_Text(Count, Reason));
+}
+
+void Console_Host::Run_Failed(const std::string& Detail) { Print("Fehler: ", Detail); }
+
+int Console_Host::Show_Message_Box(const std::string& prompt, int buttons, const std::string&) {
+    // The job asks and reports through its events; what comes here are the
+    // settings' and the support routines' own boxes, which tell of a
+    // failure before or during a run, and add a note after it.
+    const bool failure = state_->Run_Under_Way || !state_->Outcome.began;
+    Print(failure ? "Fehler: " : "Hinweis: ", prompt);
+    switch (buttons & 7) {
+        case support::Buttons_Abort_Retry_Ignore:
+            return support::Answer_Abort;
+        case support::Buttons_Retry_Cancel:
+            return support::Answer_Cancel;
+        case support::Buttons_Yes_No:
+        case support::Buttons_Yes_No_Cancel:
+            return support::Answer_No;
         default:
-            return Answer_OK;
+            return support::Answer_OK;
     }
 }
 

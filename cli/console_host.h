@@ -1,7 +1,7 @@
 // The questions of a run without a person: answered as the command line
-// says, every other box written to standard error with its kind, the busy
-// pointer a no-op and the event turns the moment a signal becomes the
-// run's cancel request.
+// says, the job's reports and any other box written to standard error with
+// their kind, the busy pointer a no-op and the event turns the moment a
+// signal becomes the run's cancel request.
 #pragma once
 
 #include "cli/command_line.h"
@@ -30,6 +30,12 @@ public:
     bool Run_Without_Enough_Space(const std::string& Target, double Needed, double Free) override;
     engine::Full_Target_Answer Target_Full(const std::string& Target) override;
     void Refused(engine::Refusal Why, const std::string& Detail) override;
+    // Abort with --on-error=abort, Skip otherwise: every failure keeps its
+    // own entry and reason, and the run goes on.
+    engine::Failure_Answer Copy_Failed(const engine::Copy_Failure& Failure) override;
+    void Folder_Failed(const engine::Folder_Failure& Failure) override;
+    void Archive_Bits_Kept(long Count, const std::string& Reason) override;
+    void Run_Failed(const std::string& Detail) override;
 
 private:
     void Print(const std::string& kind, const std::string& prompt);

@@ -130,9 +130,7 @@ int exit_status(const engine::Run_Outcome& outcome) {
 // The start's checks and the evaluation, then what it counted, one path a line.
 int dry_run(engine::Copy_Job& job, engine::Run_State& state) {
     std::vector<std::string> files;
-    job.Counted_File = [&](const std::string& path) { files.push_back(path); };
-    job.Preview = true;
-    job.Start_Click();
+    job.Preview_Click([&](const std::string& path) { files.push_back(path); });
     const int status = exit_status(state.Outcome);
     if (status != Done) return status;
     for (const std::string& file : files) std::printf("%s\n", file.c_str());
@@ -167,7 +165,7 @@ std::string copied_text(const engine::Run_Outcome& outcome, const cli::Progress_
     return text;
 }
 
-int report(const cli::Terminal_Display& display, const engine::Run_State& state, const cli::Progress_Line& progress) {
+int report(const engine::Run_State& state, const cli::Progress_Line& progress) {
     const engine::Run_Outcome& outcome = state.Outcome;
     // A refused job has said why; one stopped by an unexpected failure has
     // written its message instead of a summary.
@@ -175,9 +173,9 @@ int report(const cli::Terminal_Display& display, const engine::Run_State& state,
         std::fprintf(stderr, "%s\n", engine::Final_Status_Text(outcome, state.Reverse_Direction).c_str());
         std::fprintf(stderr, "%s\n", copied_text(outcome, progress).c_str());
     }
-    for (const auto& entry : display.Errors())
-        std::fprintf(stderr, "  %s%s%s\n", entry.path.c_str(), entry.reason.empty() ? "" : " -- ",
-                     cli::One_Line(entry.reason).c_str());
+    for (const engine::Copy_Failure& entry : state.Errors)
+        std::fprintf(stderr, "  %s -- %s\n", engine::Error_Entry_Text(entry).c_str(),
+                     cli::One_Line(engine::Copy_Failure_Text(entry)).c_str());
     return exit_status(outcome);
 }
 
@@ -224,7 +222,7 @@ int main(int argc, char** argv) {
     const std::optional<Folder_Identity> target_before = identity_of(options.Targetfolder);
     job.Start_Click();
     progress.Clear();
-    int status = report(display, state, progress);
+    int status = report(state, progress);
     // The run writes into the folder it opened at its start; a folder moved
     // away meanwhile has the files under its new name, not where the user looks.
     if (state.Outcome.began && target_before && identity_of(options.Targetfolder) != target_before) {

@@ -60,8 +60,8 @@ std::string Progress_Line::Copy_Text(const engine::Run_State& state, const Termi
 void Progress_Line::Update(const engine::Run_State& state, const Terminal_Display& display) {
     if (!terminal_) return;
     const auto now = std::chrono::steady_clock::now();
-    // The walk shows "kopiere <file>", the evaluation the file alone.
-    const bool copying = display.Status().starts_with("kopiere ");
+    // A file skipped belongs to the walk as much as one copied.
+    const bool copying = display.Phase() != engine::Phase::Evaluating;
     if (copying && !copying_) copy_start_ = now;
     const bool phase_changed = copying != copying_;
     copying_ = copying;

@@ -1,18 +1,18 @@
-// What a run without the window keeps of the job's display: the status line
-// for the summary, the bar's share for the progress line, and the error list
-// with the reason of each entry. Counters are read from the run state.
+// What a run without the window keeps of the job's display: the phase of
+// the file under way and the bar's share, for the progress line. Counters
+// and the error list are read from the run state.
 #pragma once
 
 #include "engine/job_display.h"
 
 #include <string>
-#include <vector>
 
 namespace zentrel::cli {
 
 class Terminal_Display : public engine::Job_Display {
 public:
-    void Show_Status(const std::string& text) override { status_ = text; }
+    void Show_Status(const std::string&) override {}
+    void Show_File(engine::Phase phase, const std::string&) override { phase_ = phase; }
     void Show_Count(engine::File_Counter, std::int32_t) override {}
     void Show_Bytes(engine::Byte_Count_Kind, double) override {}
     void Clear_Counters() override {}
@@ -20,19 +20,14 @@ public:
     void Show_Cancel_Button(bool) override {}
     void Show_Error_Counter(bool) override {}
     void Show_Run_Under_Way(bool under_way) override { run_began_ = run_began_ || under_way; }
-    void Add_Error(const std::string& entry, const std::string& reason) override;
-    long Error_Count() const override { return static_cast<long>(errors_.size()); }
-    std::string Last_Error() const override { return errors_.empty() ? std::string() : errors_.back().path; }
-    void Clear_Errors() override;
+    void Add_Error(const engine::Copy_Failure&) override {}
+    void Clear_Errors() override {}
     void Arrange_Error_List() override {}
     void Repaint() override {}
 
-    struct Error_Entry {
-        std::string path;
-        std::string reason;  // empty when the job gave none
-    };
-    const std::vector<Error_Entry>& Errors() const { return errors_; }
-    const std::string& Status() const { return status_; }
+    // What is done with the file last shown: copying or skipping while a
+    // walk is under way, evaluating while an evaluation counts.
+    engine::Phase Phase() const { return phase_; }
     // True once a run has got past its checks.
     bool Run_Began() const { return run_began_; }
     // The share of the bytes to copy that has been copied, as the progress
@@ -40,8 +35,7 @@ public:
     double Progress_Fraction() const { return progress_fraction_; }
 
 private:
-    std::string status_;
-    std::vector<Error_Entry> errors_;
+    engine::Phase phase_ = engine::Phase::Evaluating;
     bool run_began_ = false;
     double progress_fraction_ = 0;
 };

@@ -1,6 +1,6 @@
 // The copy job: start command, evaluation, walk and copy. It reads the
 // user's choices through the job options, shows its progress through the
-// job display and asks the user through the support routines' UI host.
+// job display, and asks and reports through the job's events.
 #pragma once
 
 #include "engine/evaluation_verdicts.h"
@@ -31,6 +31,32 @@ inline constexpr const char* Temporary_Name = "$$$Temp1$$$";
 // can tell a stale old version from a file it must not touch.
 inline constexpr const char* Parked_From_Attribute = "user.zentrel.parked_from";
 
+// What Get_Folder_Files found in one reading of a folder.
+struct Folder_Listing {
+    // The files through the filters and classes, as full paths at positions
+    // 1 to count(); entry 0 is empty, as every caller counts from 1.
+    std::vector<std::string> files{std::string()};
+    long count() const { return static_cast<long>(files.size()) - 1; }
+    // For the walk and the evaluation: the user.DOSATTRIB bytes the listing
+    // read, at the positions of their files.
+    platform::Listed_Attributes attributes;
+    // The subfolder names of the same reading; none when the listing failed.
+    std::optional<std::vector<std::string>> folders;
+    // The reading failed (and was reported): no files are listed.
+    bool failed = false;
+    // For the walk, per file: found unchanged by the evaluation of the pass.
+    // Empty when the walk must test every file.
+    std::vector<bool> unchanged;
+    // The options those verdicts were made under, and when: each file takes
+    // its verdict only while both still hold at its turn.
+    std::string verdict_options;
+    Evaluation_Verdicts::Clock::time_point judged{};
+};
+
+// Who asks for a listing: the evaluation records its verdicts by it, the
+// walk takes them over; both keep the attribute bytes read.
+enum class Listing_For { Other, Evaluation, Walk };
+
 class Copy_Job {
 public:
     Copy_Job(const Options_Port& options, Job_Display& display, support::Support_Routines& support, Run_State& state);
@@ -47,18 +73,15 @@ public:
     // missing target is not made on an empty mount point.
     platform::Mount_Point_Rules Mount_Rules;
 
-    // Told the path of each file the evaluation counts as one a run copies;
-    // a preview of the run lists them. Nobody listens by default.
-    std::function<void(const std::string&)> Counted_File;
-    // A preview: Start_Click makes the start's checks and asks its question
-    // as a run would, then only evaluates, in both directions for a
-    // synchronisation. Nothing is written; a missing target the user agrees
-    // to have made is not made.
-    bool Preview = false;
-
     // The click handler of Start: checks, creation question, evaluation,
     // one or two passes, final status text.
     void Start_Click();
+    // A preview of the run: the start's checks and questions as Start_Click
+    // makes them, then only the evaluation, in both directions for a
+    // synchronisation; Counted_File hears the path of each file a run would
+    // copy. Nothing is written; a missing target the user agrees to have
+    // made is not made.
+    void Preview_Click(const std::function<void(const std::string& Path)>& Counted_File);
     // The click handler of Evaluate_Source (also called by Start_Click).
     void Evaluate_Source_Click();
     void Do_Evaluate_Source(const platform::Folder& SFolder);
@@ -85,25 +108,50 @@ public:
     std::string Targetfile(const std::string& Source_Path) const;
     std::string Get_UNC_Path(const std::string& Path) const;
 
-    // The files of one folder through the include and exclude filters, at
-    // positions 1 to count of Files (entry 0 empty); returns the count.
-    // Classes (platform::Listing_Classes) adds hidden or system files.
-    // With Read_Attributes, puts there the user.DOSATTRIB bytes the listing
-    // read, at the positions of their files in Files.
-    long Get_Folder_Files(const std::string& Folder, const std::string& Include_Pattern,
-                          const std::string& Exclude_Pattern, std::vector<std::string>& Files,
-                          int Classes = platform::List_Normal_Only,
-                          platform::Listed_Attributes* Read_Attributes = nullptr);
+    // The files of one folder through the include and exclude filters.
+    // Classes (platform::Listing_Classes) adds hidden or system files. A
+    // failure is reported and lists nothing.
+    Folder_Listing Get_Folder_Files(const std::string& Folder, const std::string& Include_Pattern,
+                                    const std::string& Exclude_Pattern, int Classes = platform::List_Normal_Only,
+                                    Listing_For Role = Listing_For::Other);
 
 private:
+    class Copy_Attempt;
+
+    // Get_Folder_Files' second half: of the chosen names, the files that pass
+    // the classes (or the evaluation's verdicts), as paths into Listing.
+    void Keep_Passing_Files(Folder_Listing& Listing, const std::string& Folder, std::vector<std::string> Candidates,
+                            int Classes, Listing_For Role);
+    // Tells the events of a folder that could not be listed; left to the
+    // walk after a run's evaluation.
+    void Report_Listing_Failure(const std::string& Folder, const std::string& Description, Listing_For Role);
     // The listing classes the hidden and system options ask for.
     int Listing_Classes() const;
-    // The walk's "Fehler bei der Verarbeitung von Verzeichnis:" box.
+    // Process_Folder's files (steps 3 to 14): false when the run was
+    // cancelled, and the folder's walk ends there.
+    bool Walk_Files(const platform::Folder& SFolder, const Folder_Listing& Listing, int& Step, bool& Ignore_All,
+                    bool& Abort);
+    // True when the file at Index may take the evaluation's "unchanged";
+    // notes a change of the options on the way.
+    bool Known_Unchanged(const Folder_Listing& Listing, long Index);
+    // The listed file at Path, or nothing when it went away; a file that
+    // cannot be looked at goes into the error list, one whose folder may not
+    // be searched throws.
+    std::optional<platform::File> Look_Up_Listed(const std::string& Path, bool& Ignore_All, bool& Abort);
+    // One file of the walk (steps 5 to 13): tested, and copied when chosen;
+    // false when the run was cancelled.
+    bool Walk_File(std::optional<platform::File>& File, const Folder_Listing& Listing, long Index,
+                   const std::string& Collides_With, bool Known_Unchanged, int& Step, bool& Ignore_All, bool& Abort);
+    // A chosen file's copy and its counters (steps 7 to 13).
+    void Copy_Chosen(std::optional<platform::File>& File, const std::string& Path, const std::string& Collides_With,
+                     int& Step, bool& Ignore_All, bool& Abort);
+    // Tells the events of a folder whose walk failed at Step.
     void Report_Folder_Failure(const std::string& Folder_Path, const std::string& Description, int Step);
     // A folder the walk could not finish goes into the error list as its
     // path with a trailing separator, so that the run never ends as
     // "erfolgreich" with files left out unseen.
-    void Add_Unfinished_Folder(const std::string& Folder_Path, const std::string& Reason);
+    void Add_Unfinished_Folder(const std::string& Folder_Path, Copy_Trouble Why, const std::string& Detail = "",
+                               int Step = 0);
     // For a file the walk's look-up did not find: throws when it is there
     // but may not be looked at (its folder cannot be searched), which ends
     // the folder as a failure; returns when it is gone.
@@ -129,10 +177,12 @@ private:
     // cannot be cleared is counted for one message after the run.
     void Reset_Archive_Bit(platform::File& SFile);
     void Report_Kept_Archive_Bits();
-    // The copy's Abort/Retry/Ignore protocol: true when the user chose Retry;
-    // otherwise the entry is in Error_List and the caller gives up.
-    bool Copy_Error(const std::string& Prompt, const std::string& Entry, bool Retry_Allowed, bool& Ignore_All,
-                    bool& Abort);
+    // The copy's Abort/Retry/Ignore protocol through the events: true when
+    // the answer was Retry; otherwise the failure is in the error list and
+    // the caller gives up.
+    bool Copy_Error(const Copy_Failure& Failure, bool& Ignore_All, bool& Abort);
+    // One more entry in the error list.
+    void List_Error(const Copy_Failure& Failure);
     bool Later_Than_Filter_Date(const platform::File& SFile) const;
     // The step in nanoseconds in which the file system of File keeps
     // modification times; found once per file system and evaluation.
@@ -141,6 +191,30 @@ private:
     // listing read, if it read them.
     static void Use_Listed_Attribute(platform::File& File, const platform::Listed_Attributes& Listed, long Index);
     void Run_Start();
+    // The start's checks of the source and of the two folders' relation:
+    // the source, or nothing after a refusal.
+    std::optional<platform::Folder> Checked_Source(const std::string& source_text, const std::string& target_text);
+    // False, with the refusal, when the folders are one or lie in each other.
+    bool Folders_Apart(const std::string& source_text, const std::string& target_text);
+    // Finds the target, or makes a missing one the user agrees to have made:
+    // false after a refusal.
+    bool Checked_Target(const platform::Folder& source, const std::string& target_text,
+                        std::optional<platform::Folder>& target);
+    // The preview's evaluations after the start's checks.
+    void Run_Preview(const std::optional<platform::Folder>& target);
+    // Notes the target's file system for later starts and measures the time
+    // steps of the trees the run writes into.
+    void Note_Target_Trees(const std::string& target_text, const std::optional<platform::Folder>& target,
+                           const platform::Folder& source, bool source_locked);
+    // The run begins: its per-run notes are cleared.
+    void Begin_Run();
+    // The walk of the first pass, then a synchronisation's way back.
+    void Run_Passes(const platform::Folder& source, std::optional<platform::Folder>& target,
+                    const std::string& target_text, const std::function<bool()>& lock_source);
+    // A synchronisation's second pass: evaluation, space check and walk.
+    void Run_Way_Back(const platform::Folder& source, const platform::Folder& target, bool& Ignore_All);
+    // The run's outcome, final status text and the kept archive bits' note.
+    void Finish_Run();
     // Every value the file test reads, as one text: the walk uses the
     // evaluation's verdicts only while it is the same.
     std::string Test_Options() const;
@@ -214,6 +288,9 @@ private:
     std::shared_ptr<const Job_Options> options_now() const { return options_->Current(); }
 
     const Options_Port* options_;
+    // A preview is under way (Preview_Click), and who hears its files.
+    bool preview_ = false;
+    std::function<void(const std::string&)> counted_file_;
     Job_Display* display_;
     support::Support_Routines* support_;
     Run_State* state_;
@@ -253,19 +330,6 @@ private:
     std::optional<std::pair<dev_t, ino_t>> other_root_;
     // The last evaluation's verdicts, for the walk of its pass.
     Evaluation_Verdicts verdicts_;
-    // Set by Get_Folder_Files when its listing failed.
-    bool listing_failed_ = false;
-    // Who asks Get_Folder_Files next: the evaluation records its verdicts
-    // by the listing, the walk takes them over.
-    enum class Listing_For { Other, Evaluation, Walk };
-    Listing_For listing_for_ = Listing_For::Other;
-    // For the walk's listing, per file (from 1): found unchanged by the
-    // evaluation. Empty when the walk must test every file.
-    std::vector<bool> listing_unchanged_;
-    // The options those verdicts were made under, and when: each file
-    // takes its verdict only while both still hold at its turn.
-    std::string listing_options_;
-    Evaluation_Verdicts::Clock::time_point listing_judged_;
     // What the file and folder tests read when the evaluation of this pass
     // ended, and whether the walk has seen them differ since: files it
     // counted may then have been left out.
@@ -275,9 +339,6 @@ private:
     // Folders this pass's walk left unfinished: the files they kept from
     // it are theirs, not the options'.
     long unfinished_in_pass_ = 0;
-    // The subfolder names the same reading of the folder gave; none when
-    // the listing failed.
-    std::optional<std::vector<std::string>> listing_folders_;
     // Copied files that keep their archive bit because it could not be
     // cleared, and why the first of them could not.
     long archive_kept_ = 0;

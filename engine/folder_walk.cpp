@@ -8,9 +8,7 @@ namespace zentrel::engine {
 
 void Copy_Job::Report_Folder_Failure(const std::string& Folder_Path, const std::string& Description, int Step) {
     try {
-        support_->Message_Box("Fehler bei der Verarbeitung von Verzeichnis:\r\n" + Folder_Path + "\r\n" + Description +
-                                  "\r\nZeile: " + std::to_string(Step),
-                              support::Buttons_OK);
+        events_->Folder_Failed({Folder_Trouble::Walk_Failed, Folder_Path, Description, Step});
     } catch (...) {
     }
 }
@@ -22,13 +20,14 @@ void Copy_Job::Count_Failed_File(bool Folder) {
     display_->Show_Error_Counter(true);
 }
 
-void Copy_Job::Add_Unfinished_Folder(const std::string& Folder_Path, const std::string& Reason) {
+void Copy_Job::Add_Unfinished_Folder(const std::string& Folder_Path, Copy_Trouble Why, const std::string& Detail,
+                                     int Step) {
     try {
         const std::string entry = support::Trailing_Backslash(Folder_Path, false);
         // A folder whose listing failed may fail again when its subfolders
         // are asked for: one entry is enough.
-        if (display_->Error_Count() > 0 && display_->Last_Error() == entry) return;
-        display_->Add_Error(entry, "Das Verzeichnis konnte nicht vollständig verarbeitet werden: " + Reason);
+        if (!state_->Errors.empty() && state_->Errors.back().path == entry) return;
+        List_Error({.trouble = Why, .path = entry, .detail = Detail, .step = Step});
         ++unfinished_in_pass_;
         Count_Failed_File(true);
         display_->Arrange_Error_List();
@@ -51,12 +50,7 @@ void Copy_Job::Reset_Archive_Bit(platform::File& SFile) {
 
 void Copy_Job::Report_Kept_Archive_Bits() {
     if (archive_kept_ == 0) return;
-    support_->Message_Box("Bei " + std::to_string(archive_kept_) +
-                              " kopierten Dateien konnte das Archivbit nicht zurückgesetzt werden\r\n" +
-                              archive_kept_reason_ +
-                              "\r\nIhr Archivbit bleibt gesetzt. Die nächste Ausführung kopiert sie nur, wenn sie "
-                              "sich bis dahin ändern oder ihre Kopie im Ziel fehlt oder abweicht.",
-                          support::Buttons_OK);
+    events_->Archive_Bits_Kept(archive_kept_, archive_kept_reason_);
 }
 
 void Copy_Job::Confirm_Gone(const std::string& Path) const {
@@ -91,134 +85,25 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         }
 
         step = 2;
-        std::vector<std::string> files;
         // The listing reads each file's stored attribute to leave out hidden
-        // and system files; the file test below uses those bytes instead of
-        // reading them again. They live while this folder's files are
-        // processed: a change another program makes to a file's attributes
-        // between the listing and the file's test is seen by the next run,
-        // just as one made after the test.
-        platform::Listed_Attributes listed;
-        listing_for_ = Listing_For::Walk;
-        const long count = Get_Folder_Files(SFolder.Path(), options_now()->Include_Filter,
-                                            options_now()->Exclude_Filter, files, Listing_Classes(), &listed);
-        if (listing_failed_) Add_Unfinished_Folder(SFolder.Path(), "seine Dateien konnten nicht gelesen werden");
+        // and system files; the file test uses those bytes instead of reading
+        // them again. They live while this folder's files are processed: a
+        // change another program makes to a file's attributes between the
+        // listing and the file's test is seen by the next run, just as one
+        // made after the test.
+        Folder_Listing listing = Get_Folder_Files(SFolder.Path(), options_now()->Include_Filter,
+                                                  options_now()->Exclude_Filter, Listing_Classes(), Listing_For::Walk);
+        if (listing.failed) Add_Unfinished_Folder(SFolder.Path(), Copy_Trouble::Folder_Unreadable);
 
         step = 3;
-        // Two names that differ only in letter case become one file on FAT,
-        // exFAT or NTFS: the first is copied, the later ones fail, run after
-        // run, instead of replacing each other.
-        const std::vector<std::string> collisions = Case_Collisions(files, count);
-        // The files the evaluation of this pass found unchanged need no
-        // second look, as long as the folder and the options are the same.
-        const std::vector<bool> unchanged = std::move(listing_unchanged_);
-        support::Ui_Host& host = support_->host();
-        const std::string verdict_options = std::move(listing_options_);
-        const auto judged = listing_judged_;
-        for (long i = 1; i <= count; ++i) {
-            const std::string collides_with = collisions.empty() ? "" : collisions[i];
-            // Found unchanged by this pass's evaluation: no second look, as
-            // long as the options are still those it judged by and it
-            // judged a moment ago, not before a change the user made since.
-            const bool options_as_judged = Current_Test_Options() == verdict_options;
-            const bool known_unchanged = !unchanged.empty() && unchanged[static_cast<std::size_t>(i)] &&
-                                         collides_with.empty() && options_as_judged &&
-                                         Evaluation_Verdicts::Clock::now() - judged < Evaluation_Verdicts::Trust_Span;
-            step = 4;
-            std::optional<platform::File> file;
-            if (!known_unchanged) {
-                try {
-                    file = support_->Find_File(files[i]);
-                } catch (const std::exception& failure) {
-                    // A file that cannot even be looked at is this file's
-                    // failure, not its folder's.
-                    Copy_Error("Konnte Datei nicht kopieren: " + files[i] + "\r\n" + failure.what(), files[i], false,
-                               Ignore_All, Abort);
-                    Count_Failed_File();
-                    display_->Arrange_Error_List();
-                }
-                // The look-up tells nothing of why: a folder that may be read
-                // but not searched refuses every look with "permission
-                // denied", and its files are there all the same. Only "no
-                // such file" means the file went away.
-                if (!file) Confirm_Gone(files[i]);
-                // Not there: the file went away, or its folder did (deleted,
-                // or swapped for a link the run does not follow). Only the
-                // first is nothing to report; the folder's remaining files
-                // cannot be reached either.
-                if (!file && !Still_A_Folder(SFolder.Path())) {
-                    Add_Unfinished_Folder(SFolder.Path(),
-                                          "es ist verschwunden oder wurde durch eine Verknüpfung ersetzt");
-                    break;
-                }
-            }
-            if (file || known_unchanged) {
-                Increment_Counter(state_->Handled_Files);
-                if (file) Use_Listed_Attribute(*file, listed, i);
-                step = 5;
-                const std::string& path = file ? file->Path() : files[i];
-                display_->Show_Status("kopiere " + path);
-                host.Process_Events();
-
-                step = 6;
-                if (!known_unchanged && (!collides_with.empty() ? Selected_By_Attributes(*file) : Do_Process(*file))) {
-                    display_->Show_Status("kopiere " + path);
-                    host.Process_Events();
-
-                    step = 7;
-                    const std::string target = Targetfile(path);
-                    Remove_Stale_Partial_Copies(target);
-                    const bool copied = !collides_with.empty()
-                                            ? Report_Case_Collision(*file, collides_with, Ignore_All, Abort)
-                                            : Copy_File(file, target, Ignore_All, Abort);
-
-                    step = 8;
-                    if (!copied) Count_Failed_File();
-
-                    step = 9;
-                    display_->Arrange_Error_List();
-
-                    step = 10;
-                    // Only a file that really reached the target may lose its
-                    // archive bit, or the next incremental run would miss it.
-                    if (copied && options_now()->Reset_Archive) Reset_Archive_Bit(*file);
-
-                    step = 11;
-                    // "Dateien kopiert" counts what reached the target, not each attempt.
-                    if (copied) {
-                        Increment_Counter(state_->Processed_Files);
-                        state_->Processed_Bytes += static_cast<double>(file->Size());
-                        Increment_Counter(state_->Outcome.files_copied);
-                        state_->Outcome.bytes_copied += static_cast<double>(file->Size());
-                    }
-
-                    step = 12;
-                    display_->Show_Bytes(Byte_Count_Kind::Copied, state_->Processed_Bytes);
-                    if (state_->Source_Bytes != 0) Show_Progress(state_->Processed_Bytes / state_->Source_Bytes);
-                    display_->Repaint();
-
-                    step = 13;
-                } else {
-                    Increment_Counter(state_->Outcome.files_unchanged);
-                    display_->Show_Status("überspringe " + path);
-                    host.Process_Events();
-                    if (state_->Cancel_Requested) return;
-                }
-                display_->Show_Count(File_Counter::Processed_Files, state_->Processed_Files);
-            }
-
-            step = 14;
-            host.Process_Events();
-            if (state_->Cancel_Requested) return;
-        }
+        if (!Walk_Files(SFolder, listing, step, Ignore_All, Abort)) return;
 
         step = 15;
         // Also where nothing was copied: a killed run's old version waits
         // beside the file that has replaced it since.
         Clear_Parked_Version(Targetfile(SFolder.Path()));
-        listed = {};
         // A large folder's list goes before its subfolders are walked.
-        std::vector<std::string>().swap(files);
+        listing = {};
         Current_Test_Options();
         if (options_now()->Include_Subfolders) {
             step = 16;
@@ -238,11 +123,135 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         display_->Show_Status("");
     } catch (const std::exception& failure) {
         Report_Folder_Failure(SFolder.Path(), failure.what(), step);
-        Add_Unfinished_Folder(SFolder.Path(), failure.what() + std::string(" (Zeile: ") + std::to_string(step) + ")");
+        Add_Unfinished_Folder(SFolder.Path(), Copy_Trouble::Folder_Failed, failure.what(), step);
     } catch (...) {
-        Report_Folder_Failure(SFolder.Path(), "Unbekannter Fehler", step);
-        Add_Unfinished_Folder(SFolder.Path(), "Unbekannter Fehler (Zeile: " + std::to_string(step) + ")");
+        Report_Folder_Failure(SFolder.Path(), "", step);
+        Add_Unfinished_Folder(SFolder.Path(), Copy_Trouble::Folder_Failed, "", step);
     }
+}
+
+bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing& Listing, int& Step, bool& Ignore_All,
+                          bool& Abort) {
+    // Two names that differ only in letter case become one file on FAT,
+    // exFAT or NTFS: the first is copied, the later ones fail, run after
+    // run, instead of replacing each other.
+    const std::vector<std::string> collisions = Case_Collisions(Listing.files, Listing.count());
+    support::Ui_Host& host = support_->host();
+    for (long i = 1; i <= Listing.count(); ++i) {
+        const std::string collides_with = collisions.empty() ? "" : collisions[i];
+        const bool known_unchanged = Known_Unchanged(Listing, i) && collides_with.empty();
+        Step = 4;
+        std::optional<platform::File> file;
+        if (!known_unchanged) {
+            file = Look_Up_Listed(Listing.files[i], Ignore_All, Abort);
+            // Not there: the file went away, or its folder did (deleted, or
+            // swapped for a link the run does not follow). Only the first is
+            // nothing to report; the folder's remaining files cannot be
+            // reached either.
+            if (!file && !Still_A_Folder(SFolder.Path())) {
+                Add_Unfinished_Folder(SFolder.Path(), Copy_Trouble::Folder_Gone);
+                break;
+            }
+        }
+        if ((file || known_unchanged) &&
+            !Walk_File(file, Listing, i, collides_with, known_unchanged, Step, Ignore_All, Abort))
+            return false;
+
+        Step = 14;
+        host.Process_Events();
+        if (state_->Cancel_Requested) return false;
+    }
+    return true;
+}
+
+// Found unchanged by this pass's evaluation: no second look, as long as the
+// folder holds the same names, the options are still those it judged by and
+// it judged a moment ago, not before a change the user made since.
+bool Copy_Job::Known_Unchanged(const Folder_Listing& Listing, long Index) {
+    const bool options_as_judged = Current_Test_Options() == Listing.verdict_options;
+    return !Listing.unchanged.empty() && Listing.unchanged[static_cast<std::size_t>(Index)] && options_as_judged &&
+           Evaluation_Verdicts::Clock::now() - Listing.judged < Evaluation_Verdicts::Trust_Span;
+}
+
+std::optional<platform::File> Copy_Job::Look_Up_Listed(const std::string& Path, bool& Ignore_All, bool& Abort) {
+    std::optional<platform::File> file;
+    try {
+        file = support_->Find_File(Path);
+    } catch (const std::exception& failure) {
+        // A file that cannot even be looked at is this file's failure, not
+        // its folder's.
+        Copy_Error({.trouble = Copy_Trouble::Source_Unreachable, .path = Path, .detail = failure.what()}, Ignore_All,
+                   Abort);
+        Count_Failed_File();
+        display_->Arrange_Error_List();
+    }
+    // The look-up tells nothing of why: a folder that may be read but not
+    // searched refuses every look with "permission denied", and its files
+    // are there all the same. Only "no such file" means the file went away.
+    if (!file) Confirm_Gone(Path);
+    return file;
+}
+
+bool Copy_Job::Walk_File(std::optional<platform::File>& File, const Folder_Listing& Listing, long Index,
+                         const std::string& Collides_With, bool Known_Unchanged, int& Step, bool& Ignore_All,
+                         bool& Abort) {
+    support::Ui_Host& host = support_->host();
+    Increment_Counter(state_->Handled_Files);
+    if (File) Use_Listed_Attribute(*File, Listing.attributes, Index);
+    Step = 5;
+    const std::string path = File ? File->Path() : Listing.files[static_cast<std::size_t>(Index)];
+    display_->Show_File(Phase::Copying, path);
+    host.Process_Events();
+
+    Step = 6;
+    if (!Known_Unchanged && (!Collides_With.empty() ? Selected_By_Attributes(*File) : Do_Process(*File))) {
+        display_->Show_File(Phase::Copying, path);
+        host.Process_Events();
+        Copy_Chosen(File, path, Collides_With, Step, Ignore_All, Abort);
+    } else {
+        Increment_Counter(state_->Outcome.files_unchanged);
+        display_->Show_File(Phase::Skipping, path);
+        host.Process_Events();
+        if (state_->Cancel_Requested) return false;
+    }
+    display_->Show_Count(File_Counter::Processed_Files, state_->Processed_Files);
+    return true;
+}
+
+void Copy_Job::Copy_Chosen(std::optional<platform::File>& File, const std::string& Path,
+                           const std::string& Collides_With, int& Step, bool& Ignore_All, bool& Abort) {
+    Step = 7;
+    const std::string target = Targetfile(Path);
+    Remove_Stale_Partial_Copies(target);
+    const bool copied = !Collides_With.empty() ? Report_Case_Collision(*File, Collides_With, Ignore_All, Abort)
+                                               : Copy_File(File, target, Ignore_All, Abort);
+
+    Step = 8;
+    if (!copied) Count_Failed_File();
+
+    Step = 9;
+    display_->Arrange_Error_List();
+
+    Step = 10;
+    // Only a file that really reached the target may lose its archive bit,
+    // or the next incremental run would miss it.
+    if (copied && options_now()->Reset_Archive) Reset_Archive_Bit(*File);
+
+    Step = 11;
+    // "Dateien kopiert" counts what reached the target, not each attempt.
+    if (copied) {
+        Increment_Counter(state_->Processed_Files);
+        state_->Processed_Bytes += static_cast<double>(File->Size());
+        Increment_Counter(state_->Outcome.files_copied);
+        state_->Outcome.bytes_copied += static_cast<double>(File->Size());
+    }
+
+    Step = 12;
+    display_->Show_Bytes(Byte_Count_Kind::Copied, state_->Processed_Bytes);
+    if (state_->Source_Bytes != 0) Show_Progress(state_->Processed_Bytes / state_->Source_Bytes);
+    display_->Repaint();
+
+    Step = 13;
 }
 
 }  // namespace zentrel::engine

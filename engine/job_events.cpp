@@ -86,3 +86,30 @@ void Message_Box_Events::Refused(Refusal Why, const std::string& Detail) {
 }
 
 }  // namespace zentrel::engine
+
+namespace zentrel::engine {
+
+Failure_Answer Message_Box_Events::Copy_Failed(const Copy_Failure& Failure) {
+    const int answer = support_->Message_Box(Copy_Failure_Text(Failure), support::Buttons_Abort_Retry_Ignore);
+    if (answer == support::Answer_Retry && Failure.retry_allowed) return Failure_Answer::Retry;
+    // Retry where it cannot help is an Ignore; a box closed without a
+    // choice is an Abort, the safe reading.
+    if (answer != support::Answer_Ignore && answer != support::Answer_Retry) return Failure_Answer::Abort;
+    return support_->Message_Box("Alle weiteren Fehler ignorieren?", support::Buttons_Yes_No) == support::Answer_Yes
+               ? Failure_Answer::Skip_All
+               : Failure_Answer::Skip;
+}
+
+void Message_Box_Events::Folder_Failed(const Folder_Failure& Failure) {
+    support_->Message_Box(Folder_Failure_Text(Failure), support::Buttons_OK);
+}
+
+void Message_Box_Events::Archive_Bits_Kept(long Count, const std::string& Reason) {
+    support_->Message_Box(Archive_Bits_Text(Count, Reason), support::Buttons_OK);
+}
+
+void Message_Box_Events::Run_Failed(const std::string& Detail) {
+    support_->Message_Box(Detail, support::Buttons_OK + support::Icon_Stop);
+}
+
+}  // namespace zentrel::engine

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <stdexcept>
 
 namespace zentrel::engine {
@@ -59,13 +60,26 @@ void Copy_Job::Start_Click() {
             display_->Show_Cancel_Button(false);
             if (state_->Outcome.began) {
                 state_->Outcome.failed_unexpectedly = true;
-                support_->Message_Box(failure.what(), support::Buttons_OK + support::Icon_Stop);
+                events_->Run_Failed(failure.what());
             } else {
                 Refuse(Refusal::Unexpected_Failure, failure.what());
             }
         } catch (...) {
         }
     }
+}
+
+void Copy_Job::Preview_Click(const std::function<void(const std::string& Path)>& Counted_File) {
+    preview_ = true;
+    counted_file_ = Counted_File;
+    struct Back_To_Runs {
+        Copy_Job& job;
+        ~Back_To_Runs() {
+            job.preview_ = false;
+            job.counted_file_ = nullptr;
+        }
+    } back{*this};
+    Start_Click();
 }
 
 void Copy_Job::Refuse(Refusal Why, const std::string& Detail) {
@@ -111,7 +125,7 @@ std::optional<platform::Folder> Copy_Job::Make_Missing_Target(const std::string&
     }
     // A preview writes nothing: its evaluation finds every file missing
     // in the target the run would make.
-    if (Preview) return std::nullopt;
+    if (preview_) return std::nullopt;
     bool made = false;
     try {
         made = support_->Make_Folder(target_text);
@@ -142,112 +156,98 @@ bool Copy_Job::Enough_Space_Or_Agreed(const std::optional<platform::Folder>& Tar
     return false;
 }
 
-void Copy_Job::Run_Start() {
-    const std::string source_text = options_now()->Sourcefolder;
-    const std::string target_text = options_now()->Targetfolder;
+std::optional<platform::Folder> Copy_Job::Checked_Source(const std::string& source_text,
+                                                         const std::string& target_text) {
     // A relative text would count from the program's working folder, which
     // nobody chose for a program started from a desktop; "~" would even
     // become a folder of that name there.
     if (is_relative(source_text) || is_relative(target_text)) {
         Refuse(Refusal::Folder_Not_Absolute, "");
-        return;
+        return std::nullopt;
     }
     std::optional<platform::Folder> source;
     if (!source_text.empty()) source = support_->Find_Folder(source_text);
     if (!source && !source_text.empty()) {
         if (const auto why = unreachable_because(support_->file_system(), source_text)) {
             Refuse(Refusal::Source_Unreachable, *why);
-            return;
+            return std::nullopt;
         }
     }
     if (!source) {
         Refuse(Refusal::Source_Missing, source_text);
-        return;
+        return std::nullopt;
     }
-
     // An empty target text names no folder at all, so there is nothing to
-    // compare; the creation below refuses it.
-    if (!target_text.empty()) {
-        // Judged in the form the walk writes to: the folder objects fold ".."
-        // by spelling, the kernel after following a link, and "link/.." may
-        // therefore lead elsewhere in the two.
-        const std::string source_path = platform::normalize_path(source_text);
-        const std::string target_path = platform::normalize_path(target_text);
-        const std::string source_key = comparison_key(Get_UNC_Path(source_path));
-        const std::string target_key = comparison_key(Get_UNC_Path(target_path));
-        const Folder_Relation relation = Relate_Folders(support_->file_system(), source_path, target_path);
-        if (source_key == target_key || relation == Folder_Relation::Identical) {
-            Refuse(Refusal::Same_Folders, "");
-            return;
-        }
-        if (source_key.starts_with(target_key) || target_key.starts_with(source_key) ||
-            relation == Folder_Relation::Nested) {
-            Refuse(Refusal::Nested_Folders, "");
-            return;
-        }
-    }
+    // compare; the creation refuses it.
+    if (!target_text.empty() && !Folders_Apart(source_text, target_text)) return std::nullopt;
+    return source;
+}
 
-    state_->Reverse_Direction = false;
-    std::optional<platform::Folder> target;
+bool Copy_Job::Folders_Apart(const std::string& source_text, const std::string& target_text) {
+    // Judged in the form the walk writes to: the folder objects fold ".."
+    // by spelling, the kernel after following a link, and "link/.." may
+    // therefore lead elsewhere in the two.
+    const std::string source_path = platform::normalize_path(source_text);
+    const std::string target_path = platform::normalize_path(target_text);
+    const std::string source_key = comparison_key(Get_UNC_Path(source_path));
+    const std::string target_key = comparison_key(Get_UNC_Path(target_path));
+    const Folder_Relation relation = Relate_Folders(support_->file_system(), source_path, target_path);
+    if (source_key == target_key || relation == Folder_Relation::Identical) {
+        Refuse(Refusal::Same_Folders, "");
+        return false;
+    }
+    if (source_key.starts_with(target_key) || target_key.starts_with(source_key) ||
+        relation == Folder_Relation::Nested) {
+        Refuse(Refusal::Nested_Folders, "");
+        return false;
+    }
+    return true;
+}
+
+bool Copy_Job::Checked_Target(const platform::Folder& source, const std::string& target_text,
+                              std::optional<platform::Folder>& target) {
     if (!target_text.empty()) target = support_->Find_Folder(target_text);
     if (!target && !target_text.empty()) {
         if (const auto why = unreachable_because(support_->file_system(), target_text)) {
             Refuse(Refusal::Target_Unreachable, *why);
-            return;
+            return false;
         }
     }
-
-    if (!target && (source->Files_Count() + source->SubFolders_Count() != 0 || options_now()->Copy_Empty_Folders)) {
+    if (!target && (source.Files_Count() + source.SubFolders_Count() != 0 || options_now()->Copy_Empty_Folders)) {
         target = Make_Missing_Target(target_text);
-        if (state_->Outcome.refusal != Refusal::None) return;
-    } else if (target) {
-        // The mount point itself as the target, its device not mounted.
-        bool unmounted = false;
-        try {
-            unmounted = support_->file_system().is_unmounted_fstab_point(target->Path(), Mount_Rules);
-        } catch (...) {
-        }
-        if (unmounted) {
-            Refuse(Refusal::Target_Not_Mounted, target->Path());
-            return;
-        }
+        return state_->Outcome.refusal == Refusal::None;
     }
-
-    // Two runs writing into one tree at once would take each other's parked
-    // old versions and copies in progress: the second one does not start.
-    platform::Tree_Lock trees(support_->file_system());
-    if (target && !trees.acquire(target->Path())) {
-        Refuse(Refusal::Target_In_Use, target->Path());
-        return;
+    if (!target) return true;
+    // The mount point itself as the target, its device not mounted.
+    bool unmounted = false;
+    try {
+        unmounted = support_->file_system().is_unmounted_fstab_point(target->Path(), Mount_Rules);
+    } catch (...) {
     }
-    bool source_locked = false;
-    auto lock_source = [&] {
-        if (!source_locked) source_locked = trees.acquire(source->Path());
-        if (!source_locked) Refuse(Refusal::Source_In_Use, source->Path());
-        return source_locked;
-    };
-    // A synchronisation writes into the source as well.
-    if (options_now()->Synchronize && !lock_source()) return;
+    if (unmounted) Refuse(Refusal::Target_Not_Mounted, target->Path());
+    return !unmounted;
+}
 
-    if (Preview) {
-        Set_Run_Under_Way(true);
-        Evaluate_Source_Click();
-        // The run would ask about the space before it copies; so does its preview.
-        if (!state_->Cancel_Requested && !Enough_Space_Or_Agreed(target)) {
-            Set_Run_Under_Way(false);
-            return;
-        }
-        // A synchronisation copies back what is newer in the target; what
-        // the first pass brings there is then the same age and stays.
-        if (!state_->Cancel_Requested && options_now()->Synchronize && target) {
-            state_->Reverse_Direction = true;
-            Evaluate_Source_Click();
-        }
+void Copy_Job::Run_Preview(const std::optional<platform::Folder>& target) {
+    Set_Run_Under_Way(true);
+    Evaluate_Source_Click();
+    // The run would ask about the space before it copies; so does its preview.
+    if (!state_->Cancel_Requested && !Enough_Space_Or_Agreed(target)) {
         Set_Run_Under_Way(false);
-        state_->Outcome.cancelled = state_->Cancel_Requested;
         return;
     }
+    // A synchronisation copies back what is newer in the target; what the
+    // first pass brings there is then the same age and stays.
+    if (!state_->Cancel_Requested && options_now()->Synchronize && target) {
+        state_->Reverse_Direction = true;
+        Evaluate_Source_Click();
+    }
+    Set_Run_Under_Way(false);
+    state_->Outcome.cancelled = state_->Cancel_Requested;
+}
 
+void Copy_Job::Note_Target_Trees(const std::string& target_text, const std::optional<platform::Folder>& target,
+                                 const platform::Folder& source, bool source_locked) {
     // Which file system the target lies on, for a later start that finds
     // it missing.
     if (target) {
@@ -257,81 +257,123 @@ void Copy_Job::Run_Start() {
         } catch (...) {
         }
     }
-
     // How finely the trees written into keep times, where their type does
     // not tell: measured before the evaluation compares any.
     if (target) support_->file_system().measure_time_step(target->Path());
-    if (source_locked) support_->file_system().measure_time_step(source->Path());
+    if (source_locked) support_->file_system().measure_time_step(source.Path());
+}
 
-    // Nothing below the two folders is reached through a link that another
-    // program puts in a folder's place while the run is under way.
-    const platform::Confinement confined(support_->file_system(), Tree_Roots());
-
+void Copy_Job::Begin_Run() {
     Set_Run_Under_Way(true);
-    Run_Outcome& outcome = state_->Outcome;
-    outcome.began = true;
+    state_->Outcome.began = true;
     cleared_folder_.clear();  // a folder cleared by an earlier run may have new leftovers
     made_folder_.clear();
     kept_parked_.clear();
     archive_kept_ = 0;
     archive_kept_reason_.clear();
-    bool Ignore_All = false;
     state_->Handled_Files = 0;
     state_->Left_Out_By_Option_Change = 0;
+}
 
+void Copy_Job::Run_Start() {
+    const std::string source_text = options_now()->Sourcefolder;
+    const std::string target_text = options_now()->Targetfolder;
+    const std::optional<platform::Folder> source = Checked_Source(source_text, target_text);
+    if (!source) return;
+    state_->Reverse_Direction = false;
+    std::optional<platform::Folder> target;
+    if (!Checked_Target(*source, target_text, target)) return;
+
+    // Two runs writing into one tree at once would take each other's parked
+    // old versions and copies in progress: the second one does not start.
+    platform::Tree_Lock trees(support_->file_system());
+    if (target && !trees.acquire(target->Path())) {
+        Refuse(Refusal::Target_In_Use, target->Path());
+        return;
+    }
+    bool source_locked = false;
+    const std::function<bool()> lock_source = [&] {
+        if (!source_locked) source_locked = trees.acquire(source->Path());
+        if (!source_locked) Refuse(Refusal::Source_In_Use, source->Path());
+        return source_locked;
+    };
+    // A synchronisation writes into the source as well.
+    if (options_now()->Synchronize && !lock_source()) return;
+    if (preview_) {
+        Run_Preview(target);
+        return;
+    }
+
+    Note_Target_Trees(target_text, target, *source, source_locked);
+    // Nothing below the two folders is reached through a link that another
+    // program puts in a folder's place while the run is under way.
+    const platform::Confinement confined(support_->file_system(), Tree_Roots());
+    Begin_Run();
     Evaluate_Source_Click();
-    outcome.files_evaluated = state_->Total_Files;
+    state_->Outcome.files_evaluated = state_->Total_Files;
     if (!state_->Cancel_Requested && !Enough_Space_Or_Agreed(target)) {
-        outcome.began = false;
+        state_->Outcome.began = false;
         Set_Run_Under_Way(false);
         display_->Show_Cancel_Button(false);
         return;
     }
-    if (!state_->Cancel_Requested) {
-        display_->Clear_Errors();
-        outcome.files_failed = outcome.folders_unfinished = 0;
-        display_->Arrange_Error_List();
-        state_->Cancel_Requested = false;
+    if (!state_->Cancel_Requested) Run_Passes(*source, target, target_text, lock_source);
+    Finish_Run();
+}
+
+void Copy_Job::Run_Passes(const platform::Folder& source, std::optional<platform::Folder>& target,
+                          const std::string& target_text, const std::function<bool()>& lock_source) {
+    bool Ignore_All = false;
+    state_->Errors.clear();
+    display_->Clear_Errors();
+    state_->Outcome.files_failed = state_->Outcome.folders_unfinished = 0;
+    display_->Arrange_Error_List();
+    state_->Cancel_Requested = false;
+    display_->Show_Cancel_Button(true);
+    target_full_ = false;
+    Process_Folder(source, Ignore_All, state_->Cancel_Requested);
+    Count_Left_Out_By_Option_Change();
+
+    // Synchronize may have been set during the first pass.
+    if (state_->Cancel_Requested || !options_now()->Synchronize || !lock_source()) return;
+    const std::int32_t first_pass_total = state_->Total_Files;
+    state_->Reverse_Direction = true;
+    // The first pass makes the target when it copies a file there.
+    if (!target && !target_text.empty()) target = support_->Find_Folder(target_text);
+    if (!target) {
+        // Never made (an empty source): there is no folder to evaluate or
+        // walk back from. One box names it; the evaluation's would name the
+        // source.
+        Report_Folder_Failure(target_text, platform::File_System_Error(ENOENT, target_text).what(), 2);
+    } else {
+        Run_Way_Back(source, *target, Ignore_All);
+    }
+    // The sum may pass the 32-bit range only as a failure.
+    const std::int64_t sum = static_cast<std::int64_t>(first_pass_total) + state_->Total_Files;
+    if (sum > INT32_MAX) throw std::overflow_error("Überlauf");
+    state_->Total_Files = static_cast<std::int32_t>(sum);
+    state_->Outcome.files_evaluated = state_->Total_Files;
+}
+
+void Copy_Job::Run_Way_Back(const platform::Folder& source, const platform::Folder& target, bool& Ignore_All) {
+    Evaluate_Source_Click();
+    if (!state_->Cancel_Requested && Enough_Space_Or_Agreed(source)) {
         display_->Show_Cancel_Button(true);
         target_full_ = false;
-        Process_Folder(*source, Ignore_All, state_->Cancel_Requested);
+        Process_Folder(target, Ignore_All, state_->Cancel_Requested);
         Count_Left_Out_By_Option_Change();
-
-        // Synchronize may have been set during the first pass.
-        if (!state_->Cancel_Requested && options_now()->Synchronize && lock_source()) {
-            const std::int32_t first_pass_total = state_->Total_Files;
-            state_->Reverse_Direction = true;
-            // The first pass makes the target when it copies a file there.
-            if (!target && !target_text.empty()) target = support_->Find_Folder(target_text);
-            if (!target) {
-                // Never made (an empty source): there is no folder to
-                // evaluate or walk back from. One box names it; the
-                // evaluation's would name the source.
-                Report_Folder_Failure(target_text, platform::File_System_Error(ENOENT, target_text).what(), 2);
-            } else {
-                Evaluate_Source_Click();
-                if (!state_->Cancel_Requested && Enough_Space_Or_Agreed(source)) {
-                    display_->Show_Cancel_Button(true);
-                    target_full_ = false;
-                    Process_Folder(*target, Ignore_All, state_->Cancel_Requested);
-                    Count_Left_Out_By_Option_Change();
-                } else if (!state_->Cancel_Requested) {
-                    // Too little space in the source for the way back, and
-                    // the user chose not to run it: the first pass stands,
-                    // and the run ends as stopped by the user.
-                    outcome.refusal = Refusal::None;
-                    outcome.stopped_at_failure = true;
-                    state_->Cancel_Requested = true;
-                }
-            }
-            // The sum may pass the 32-bit range only as a failure.
-            const std::int64_t sum = static_cast<std::int64_t>(first_pass_total) + state_->Total_Files;
-            if (sum > INT32_MAX) throw std::overflow_error("Überlauf");
-            state_->Total_Files = static_cast<std::int32_t>(sum);
-            outcome.files_evaluated = state_->Total_Files;
-        }
+    } else if (!state_->Cancel_Requested) {
+        // Too little space in the source for the way back, and the user
+        // chose not to run it: the first pass stands, and the run ends as
+        // stopped by the user.
+        state_->Outcome.refusal = Refusal::None;
+        state_->Outcome.stopped_at_failure = true;
+        state_->Cancel_Requested = true;
     }
+}
 
+void Copy_Job::Finish_Run() {
+    Run_Outcome& outcome = state_->Outcome;
     Set_Run_Under_Way(false);
     outcome.files_handled = state_->Handled_Files;
     outcome.cancelled = state_->Cancel_Requested;

@@ -113,11 +113,7 @@ std::vector<std::string> Copy_Job::Case_Collisions(const std::vector<std::string
 
 bool Copy_Job::Report_Case_Collision(const platform::File& Source, const std::string& Other, bool& Ignore_All,
                                      bool& Abort) {
-    const std::string other_name = Other.substr(Other.find_last_of(Separator) + 1);
-    Copy_Error("Konnte Datei nicht kopieren: " + Source.Path() +
-                   "\r\nDas Ziel unterscheidet Groß- und Kleinschreibung nicht: der Name fällt dort mit \"" +
-                   other_name + "\" zusammen, die schon dorthin kopiert wird",
-               Source.Path(), false, Ignore_All, Abort);
+    Copy_Error({.trouble = Copy_Trouble::Case_Collision, .path = Source.Path(), .target = Other}, Ignore_All, Abort);
     return false;
 }
 

@@ -29,8 +29,7 @@ bool Copy_Job::Parked_Version_Is_Stale(const std::string& Temporary) {
 void Copy_Job::Report_Kept_Parked_Version(const std::string& Temporary) {
     if (!kept_parked_.insert(Temporary).second) return;
     try {
-        display_->Add_Error(Temporary, "Eine ältere Version unter dem Namen \"" + std::string(Temporary_Name) +
-                                           "\", die nicht diese Ausführung dort abgelegt hat: sie bleibt erhalten");
+        List_Error({.trouble = Copy_Trouble::Parked_Version_Kept, .path = Temporary});
         Count_Failed_File();
         display_->Arrange_Error_List();
     } catch (...) {

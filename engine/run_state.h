@@ -1,11 +1,14 @@
-// The counters and flags of a run, and how it ended. The window keeps one
-// for as long as it is open, the runner one for its single run.
+// The counters and flags of a run, its error list, and how it ended. The
+// window keeps one for as long as it is open, the runner one for its single
+// run; the job only works on it.
 #pragma once
 
+#include "engine/copy_failure.h"
 #include "platform/regional.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zentrel::engine {
 
@@ -96,6 +99,10 @@ struct Run_State {
     double Later_Then_Date = 0;
     // The last start command's (or single-file copy's) outcome.
     Run_Outcome Outcome;
+    // The error list as the job filled it: the entries of the last run that
+    // got past its evaluation, and of the single-file copies since. The
+    // window's list may since have dropped entries copied again.
+    std::vector<Copy_Failure> Errors;
 };
 
 // counter + 1; going past 2,147,483,647 throws std::overflow_error.

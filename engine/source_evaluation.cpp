@@ -65,7 +65,7 @@ void Copy_Job::Evaluate_Source_Click() {
     std::optional<platform::Folder> folder;
     if (!text.empty()) folder = support_->Find_Folder(text);
     if (!folder) {
-        support_->Message_Box("Quellverzeichnis existiert nicht...", support::Buttons_OK);
+        events_->Folder_Failed({.trouble = Folder_Trouble::Not_There, .path = text});
         display_->Show_Cancel_Button(false);
         return;
     }
@@ -111,22 +111,20 @@ void Copy_Job::Evaluate_Source_Click() {
 // Counts what the walk would copy; a file or subfolder that fails is left
 // out silently, since this is only an estimate.
 void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
-    std::vector<std::string> files;
-    // The attribute bytes the listing read, for the file tests below (see
-    // Process_Folder).
-    platform::Listed_Attributes listed;
-    listing_for_ = Listing_For::Evaluation;
-    const long count = Get_Folder_Files(SFolder.Path(), options_now()->Include_Filter, options_now()->Exclude_Filter,
-                                        files, Listing_Classes(), &listed);
-    // The subfolders come from the same reading of the folder.
-    std::optional<std::vector<std::string>> subfolder_names = std::move(listing_folders_);
+    // With the attribute bytes the listing read, for the file tests below
+    // (see Process_Folder), and the subfolders of the same reading.
+    Folder_Listing listing = Get_Folder_Files(SFolder.Path(), options_now()->Include_Filter, options_now()->Exclude_Filter,
+                                              Listing_Classes(), Listing_For::Evaluation);
+    const std::vector<std::string>& files = listing.files;
+    const long count = listing.count();
+    std::optional<std::vector<std::string>> subfolder_names = std::move(listing.folders);
     support::Ui_Host& host = support_->host();
     for (long i = 1; i <= count; ++i) {
         try {
             std::optional<platform::File> file = support_->Find_File(files[i]);
             if (!file) continue;
-            Use_Listed_Attribute(*file, listed, i);
-            display_->Show_Status(file->Path());
+            Use_Listed_Attribute(*file, listing.attributes, i);
+            display_->Show_File(Phase::Evaluating, file->Path());
             host.Process_Events();
             if (state_->Cancel_Requested) return;
             if (Do_Process(*file)) {
@@ -138,7 +136,7 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
                     state_->Replaced_Bytes += replaced;
                     largest_replaced_ = std::max(largest_replaced_, replaced);
                 }
-                if (Counted_File) Counted_File(file->Path());
+                if (counted_file_) counted_file_(file->Path());
                 display_->Show_Count(File_Counter::Source_Files, state_->Source_Files);
                 display_->Show_Bytes(Byte_Count_Kind::To_Copy, state_->Source_Bytes);
             } else {
@@ -151,9 +149,8 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
         }
     }
 
-    listed = {};
     // A large folder's list goes before its subfolders are walked.
-    std::vector<std::string>().swap(files);
+    listing = {};
     if (options_now()->Include_Subfolders) {
         try {
             for (const platform::Folder& subfolder :

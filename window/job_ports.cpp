@@ -133,6 +133,10 @@ void Main_Window::Lock_Folders(bool locked) {
 
 void Main_Window::Show_Status(const std::string& text) { Set_Label_Text(Control::Status, text); }
 
+void Main_Window::Show_File(engine::Phase phase, const std::string& path) {
+    Show_Status(engine::File_Status_Text(phase, path));
+}
+
 void Main_Window::Show_Count(engine::File_Counter counter, std::int32_t value) {
     Set_Label_Text(counter_label(counter), std::to_string(value));
 }
@@ -194,6 +198,10 @@ void Main_Window::Show_Run_Under_Way(bool under_way) {
     // Start loses its focus when it is disabled.
     if (under_way) Set_Focus(Control::Sourcefolder);
     Set_Enabled(Control::Start, !under_way);
+}
+
+void Main_Window::Add_Error(const engine::Copy_Failure& failure) {
+    Add_Error(engine::Error_Entry_Text(failure), engine::Copy_Failure_Text(failure));
 }
 
 void Main_Window::Add_Error(const std::string& entry, const std::string& reason) {

@@ -148,6 +148,7 @@ void Main_Window::Evaluate_Source_Click() {
 
 void Main_Window::Clear_Error_List() {
     // The last run's failures would read as this one's.
+    state_.Errors.clear();
     Clear_Errors();
     Arrange_Error_List();
 }

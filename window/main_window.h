@@ -98,9 +98,12 @@ public:
     void Show_Cancel_Button(bool shown) override;
     void Show_Error_Counter(bool shown) override;
     void Show_Run_Under_Way(bool under_way) override;
-    void Add_Error(const std::string& entry, const std::string& reason) override;
-    long Error_Count() const override;
-    std::string Last_Error() const override;
+    void Show_File(engine::Phase phase, const std::string& path) override;
+    void Add_Error(const engine::Copy_Failure& failure) override;
+    // An entry with its reason, as the list shows it.
+    void Add_Error(const std::string& entry, const std::string& reason);
+    long Error_Count() const;
+    std::string Last_Error() const;
     void Clear_Errors() override;
 
     // The thirteen stored settings as the fields and boxes show them, and

@@ -189,6 +189,7 @@ zentrel::engine::Job_Options job_options(const Options& options) {
 class Discarding_Display : public zentrel::engine::Job_Display {
 public:
     void Show_Status(const std::string&) override {}
+    void Show_File(zentrel::engine::Phase, const std::string&) override {}
     void Show_Count(zentrel::engine::File_Counter, std::int32_t) override {}
     void Show_Bytes(zentrel::engine::Byte_Count_Kind, double) override {}
     void Clear_Counters() override {}
@@ -196,9 +197,10 @@ public:
     void Show_Cancel_Button(bool) override {}
     void Show_Error_Counter(bool) override {}
     void Show_Run_Under_Way(bool) override {}
-    void Add_Error(const std::string& entry, const std::string&) override { errors_.push_back(entry); }
-    long Error_Count() const override { return static_cast<long>(errors_.size()); }
-    std::string Last_Error() const override { return errors_.empty() ? std::string() : errors_.back(); }
+    void Add_Error(const zentrel::engine::Copy_Failure& failure) override {
+        errors_.push_back(zentrel::engine::Error_Entry_Text(failure));
+    }
+    long Error_Count() const { return static_cast<long>(errors_.size()); }
     void Clear_Errors() override { errors_.clear(); }
     void Arrange_Error_List() override {}
     void Repaint() override {}

@@ -547,6 +547,7 @@ TEST_F(Copy_Run, ASynchronisationRemovesOnlyParkedFilesShownStale) {
 
     EXPECT_EQ(start(), "Kopierfehler bei 1 Dateien");
     EXPECT_EQ(display.errors, std::vector<std::string>{src + "/$$$Temp1$$$"});
+    EXPECT_EQ(display.troubles, std::vector{engine::Copy_Trouble::Parked_Version_Kept});
     EXPECT_EQ(read_file(src + "/$$$Temp1$$$"), "einzige Kopie");
     EXPECT_EQ(read_file(src + "/a.txt"), "neu a");
     EXPECT_EQ(read_file(dst + "/Unter/c.txt"), "neu c");

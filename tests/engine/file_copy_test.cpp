@@ -3,6 +3,7 @@
 #include "job_fixture.h"
 
 #include <filesystem>
+#include <set>
 
 namespace zentrel::testing {
 namespace {
@@ -223,6 +224,7 @@ TEST_F(File_Copy, AFullTargetAsksOnceAndTheRestFailWithoutABox) {
     EXPECT_EQ(host.boxes[0].buttons, support::Buttons_Yes_No);
     EXPECT_FALSE(abort);
     EXPECT_EQ(entries(), (std::vector<std::string>{src + "/a.txt", src + "/b.txt"}));
+    EXPECT_EQ(display.troubles, std::vector(2, engine::Copy_Trouble::Target_Full));
     EXPECT_NE(display.reasons[0].find("No space left on device"), std::string::npos);
     EXPECT_EQ(read_file(dst + "/a.txt"), "old version");
     EXPECT_FALSE(exists(temp));
@@ -344,6 +346,54 @@ TEST_F(File_Copy, AFileNamedLikeTheTemporaryFileIsReplacedSafely) {
     EXPECT_EQ(prompts(), std::vector<std::string>{"Konnte Datei nicht kopieren: " + src +
                                                   "/$$$Temp1$$$\r\nInput/output error: " + src + "/$$$Temp1$$$"});
     EXPECT_EQ(read_file(temp), "source's own file");
+}
+
+// The one place each failure's German text is checked: the boxes and the
+// error list show these, the runner prints them.
+TEST(Copy_Failure_Text, EachTroubleHasItsText) {
+    using engine::Copy_Trouble;
+    const std::string unfinished = "Das Verzeichnis konnte nicht vollständig verarbeitet werden: ";
+    const struct {
+        engine::Copy_Failure failure;
+        std::string text;
+    } cases[] = {
+        {{.trouble = Copy_Trouble::Source_Missing}, "Quelldatei existiert nicht"},
+        {{Copy_Trouble::Source_Unreachable, "/q/a", "", "Permission denied: /q/a"},
+         "Konnte Datei nicht kopieren: /q/a\r\nPermission denied: /q/a"},
+        {{Copy_Trouble::Folder_Not_Made, "/q/a", "/z/neu/", "No space"},
+         "Konnte Zielverzeichnis nicht erstellen: /z/neu/\r\nNo space"},
+        {{Copy_Trouble::Leftover_Not_Removed, "/q/a", "/z/$$$Temp1$$$"},
+         "Konnte Temporärdatei nicht löschen: /z/$$$Temp1$$$"},
+        {{Copy_Trouble::Target_Not_Parked, "/q/a", "/z/a"}, "Konnte Zieldatei nicht überschreiben: /z/a"},
+        {{Copy_Trouble::Target_Not_Restored, "/q/a", "/z/b/a"},
+         "Konnte Datei nicht zurückschreiben: \r\n/z/b/$$$Temp1$$$\r\nauf: /z/b/a"},
+        {{.trouble = Copy_Trouble::Not_Copied, .path = "/q/a"}, "Konnte Datei nicht kopieren: /q/a"},
+        {{Copy_Trouble::Target_Full, "/q/a", "", "No space left on device"},
+         "Konnte Datei nicht kopieren: /q/a\r\nNo space left on device"},
+        {{Copy_Trouble::Case_Collision, "/q/B.txt", "/q/b.txt"},
+         "Konnte Datei nicht kopieren: /q/B.txt\r\nDas Ziel unterscheidet Groß- und Kleinschreibung nicht: der "
+         "Name fällt dort mit \"b.txt\" zusammen, die schon dorthin kopiert wird"},
+        {{.trouble = Copy_Trouble::Parked_Version_Kept, .path = "/z/$$$Temp1$$$"},
+         "Eine ältere Version unter dem Namen \"$$$Temp1$$$\", die nicht diese Ausführung dort abgelegt hat: sie "
+         "bleibt erhalten"},
+        {{.trouble = Copy_Trouble::Folder_Unreadable, .path = "/q/A/"},
+         unfinished + "seine Dateien konnten nicht gelesen werden"},
+        {{.trouble = Copy_Trouble::Folder_Gone, .path = "/q/A/"},
+         unfinished + "es ist verschwunden oder wurde durch eine Verknüpfung ersetzt"},
+        {{.trouble = Copy_Trouble::Folder_Failed, .path = "/q/A/", .detail = "Überlauf", .step = 11},
+         unfinished + "Überlauf (Zeile: 11)"},
+        {{.trouble = Copy_Trouble::Folder_Failed, .path = "/q/A/", .step = 4},
+         unfinished + "Unbekannter Fehler (Zeile: 4)"},
+    };
+    std::set<Copy_Trouble> seen;
+    for (const auto& [failure, text] : cases) {
+        EXPECT_EQ(engine::Copy_Failure_Text(failure), text);
+        seen.insert(failure.trouble);
+    }
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(Copy_Trouble::Folder_Failed) + 1) << "a trouble without its case";
+    // The list names a missing source by what the box said.
+    EXPECT_EQ(engine::Error_Entry_Text(cases[0].failure), "Quelldatei existiert nicht");
+    EXPECT_EQ(engine::Error_Entry_Text(cases[1].failure), "/q/a");
 }
 
 }  // namespace

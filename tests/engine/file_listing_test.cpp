@@ -16,9 +16,7 @@ protected:
     // The names listed, without the folder.
     std::vector<std::string> names(const std::string& include, const std::string& exclude,
                                    int classes = platform::List_Normal_Only) {
-        std::vector<std::string> files{"stale", "entries"};
-        const long count = job.Get_Folder_Files(src, include, exclude, files, classes);
-        EXPECT_EQ(files.size(), static_cast<std::size_t>(count + 1));
+        const std::vector<std::string> files = job.Get_Folder_Files(src, include, exclude, classes).files;
         EXPECT_EQ(files.at(0), "");
         std::vector<std::string> result;
         for (long i = 1; i < static_cast<long>(files.size()); ++i) {
@@ -77,8 +75,7 @@ TEST_F(File_Listing, MoreThanAThousandAndMoreThan32767Files) {
     const std::string many = tmp / "viele";
     make_folders(many);
     for (int i = 0; i < 33'000; ++i) write_file(many + "/n" + std::to_string(i) + (i % 2 ? ".a" : ".b"), "");
-    std::vector<std::string> files;
-    EXPECT_EQ(job.Get_Folder_Files(many, "", "*.b", files), 16'500);
+    const std::vector<std::string> files = job.Get_Folder_Files(many, "", "*.b").files;
     ASSERT_EQ(files.size(), 16'501u);
     EXPECT_TRUE(files[16'500].ends_with(".a"));
     EXPECT_TRUE(host.boxes.empty());
@@ -87,8 +84,9 @@ TEST_F(File_Listing, MoreThanAThousandAndMoreThan32767Files) {
 TEST_F(File_Listing, AFailureIsReportedWithTheFolder) {
     fs.fail(Fs_Operation::read_folder, src + "/", EACCES);
     host.answer(support::Answer_OK);
-    std::vector<std::string> files;
-    EXPECT_EQ(job.Get_Folder_Files(src, "", "", files), 0);
+    const engine::Folder_Listing listing = job.Get_Folder_Files(src, "", "");
+    EXPECT_EQ(listing.count(), 0);
+    EXPECT_TRUE(listing.failed);
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].prompt,
               "Fehler bei der Verarbeitung von Verzeichnis:\r\n" + src + "/\r\nPermission denied: " + src + "/");
@@ -112,9 +110,7 @@ TEST_F(File_Listing, OneReadingServesEveryItemAndAFailureListsNothing) {
 
         fs.fail(Fs_Operation::get_attributes_in, src + "/", EIO);
         host.answer(support::Answer_OK);
-        std::vector<std::string> files;
-        EXPECT_EQ(job.Get_Folder_Files(src, include, exclude, files), 0);
-        EXPECT_EQ(files.size(), 1u);
+        EXPECT_EQ(job.Get_Folder_Files(src, include, exclude).files, std::vector<std::string>{""});
         EXPECT_EQ(host.boxes.size(), 1u);
         host.boxes.clear();
     }

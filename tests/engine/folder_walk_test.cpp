@@ -44,6 +44,7 @@ TEST_F(Folder_Walk, AFailingFileTestEndsItsFolderAndTheWalkGoesOnWithTheNextSubf
     EXPECT_EQ(display.status, "");  // the top folder ended normally
     // What was left out is in the error list, so the run cannot end as a success.
     EXPECT_EQ(display.errors, std::vector<std::string>{src + "/A/"});
+    EXPECT_EQ(display.troubles, std::vector{engine::Copy_Trouble::Folder_Failed});
     EXPECT_EQ(state.Error_Files, 1);
 }
 
@@ -63,6 +64,7 @@ TEST_F(Folder_Walk, AFolderThatCannotBeListedIsReportedAndSkipped) {
                                         "/A\r\nPermission denied: " + src + "/A\r\nZeile: 16");
     EXPECT_EQ(files_below(dst), std::vector<std::string>{"B/b.txt"});
     EXPECT_EQ(display.errors, std::vector<std::string>{src + "/A/"});
+    EXPECT_EQ(display.troubles, std::vector{engine::Copy_Trouble::Folder_Unreadable});
 }
 
 TEST_F(Folder_Walk, AVanishedFileIsPassedOverWithoutAnyDisplay) {

@@ -149,11 +149,7 @@ protected:
     // The files a dry run of the job lists.
     std::vector<std::string> dry_run() {
         std::vector<std::string> listed;
-        job.Preview = true;
-        job.Counted_File = [&](const std::string& path) { listed.push_back(path); };
-        start();
-        job.Preview = false;
-        job.Counted_File = nullptr;
+        job.Preview_Click([&](const std::string& path) { listed.push_back(path); });
         return listed;
     }
 

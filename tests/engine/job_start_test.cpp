@@ -145,17 +145,13 @@ TEST_F(Job_Start, AMissingTargetIsMadeOnlyAfterYes) {
 
     // A preview after Yes makes nothing, also of a synchronisation, whose
     // way back starts from the target the run would make.
-    job.Preview = true;
     synchronize(true);
     std::vector<std::string> counted;
-    job.Counted_File = [&](const std::string& path) { counted.push_back(path); };
     host.answer(Answer_Yes);
-    job.Start_Click();
+    job.Preview_Click([&](const std::string& path) { counted.push_back(path); });
     EXPECT_EQ(prompts().size(), 2u) << prompts().back();
     EXPECT_EQ(counted, std::vector<std::string>{src + "/a.txt"});
     EXPECT_FALSE(exists(dst));
-    job.Preview = false;
-    job.Counted_File = nullptr;
     synchronize(false);
 
     options.Targetfolder = dst + "/eins/zwei";

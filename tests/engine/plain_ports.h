@@ -24,7 +24,8 @@ struct Plain_Display : engine::Job_Display {
     bool cancel_shown = false, error_counter_shown = false, run_under_way = false;
     int runs_begun = 0;
     std::vector<std::string> errors;
-    std::vector<std::string> reasons;  // one per entry of errors
+    std::vector<std::string> reasons;            // one per entry of errors
+    std::vector<engine::Copy_Trouble> troubles;  // one per entry of errors
     int arrangements = 0, repaints = 0;
     // Called after each status and each repaint, so a test can act in the
     // middle of a run (press cancel, tick a box, change a file).
@@ -41,6 +42,9 @@ struct Plain_Display : engine::Job_Display {
         statuses.push_back(text);
         if (on_status) on_status();
     }
+    void Show_File(engine::Phase phase, const std::string& path) override {
+        Show_Status(engine::File_Status_Text(phase, path));
+    }
     void Show_Count(engine::File_Counter counter, std::int32_t value) override { counts[counter].push_back(value); }
     void Show_Bytes(engine::Byte_Count_Kind kind, double total) override { bytes[kind].push_back(total); }
     void Clear_Counters() override {
@@ -56,13 +60,17 @@ struct Plain_Display : engine::Job_Display {
         if (under_way) ++runs_begun;
         run_under_way = under_way;
     }
-    void Add_Error(const std::string& entry, const std::string& reason) override {
-        errors.push_back(entry);
-        reasons.push_back(reason);
+    void Add_Error(const engine::Copy_Failure& failure) override {
+        errors.push_back(engine::Error_Entry_Text(failure));
+        reasons.push_back(engine::Copy_Failure_Text(failure));
+        troubles.push_back(failure.trouble);
     }
-    long Error_Count() const override { return static_cast<long>(errors.size()); }
-    std::string Last_Error() const override { return errors.empty() ? std::string() : errors.back(); }
-    void Clear_Errors() override { errors.clear(); }
+    long Error_Count() const { return static_cast<long>(errors.size()); }
+    void Clear_Errors() override {
+        errors.clear();
+        reasons.clear();
+        troubles.clear();
+    }
     void Arrange_Error_List() override { ++arrangements; }
     void Repaint() override {
         ++repaints;
