@@ -170,7 +170,8 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                     Remove_Stale_Partial_Copies(target);
                     const bool copied = !collides_with.empty()
                                             ? Report_Case_Collision(*file, collides_with, Ignore_All, Abort)
-                                            : Copy_File(file, target, Ignore_All, Abort);
+                                        : sync_ ? Carry_Out_Sync(file, target, Ignore_All, Abort)
+                                                : Copy_File(file, target, Ignore_All, Abort);
 
                     step = 8;
                     if (!copied) Count_Failed_File();

@@ -228,6 +228,8 @@ void Copy_Job::Run_Start() {
     };
     // A synchronisation writes into the source as well.
     if (options_->Synchronize() && !lock_source()) return;
+    // What both sides held after the last synchronisation (sync_run.cpp).
+    if (options_->Synchronize() && target) Open_Sync_Record(*source, *target);
 
     if (Preview) {
         Set_Run_Under_Way(true);
@@ -245,6 +247,7 @@ void Copy_Job::Run_Start() {
         }
         Set_Run_Under_Way(false);
         state_->Outcome.cancelled = state_->Cancel_Requested;
+        Close_Sync_Record(false);
         return;
     }
 
@@ -276,6 +279,7 @@ void Copy_Job::Run_Start() {
     archive_kept_ = 0;
     archive_kept_reason_.clear();
     bool Ignore_All = false;
+    bool both_passes_walked = false;
     state_->Handled_Files = 0;
     state_->Left_Out_By_Option_Change = 0;
 
@@ -315,6 +319,7 @@ void Copy_Job::Run_Start() {
                     target_full_ = false;
                     Process_Folder(*target, Ignore_All, state_->Cancel_Requested);
                     Count_Left_Out_By_Option_Change();
+                    both_passes_walked = true;
                 } else if (!state_->Cancel_Requested) {
                     // Too little space in the source for the way back, and
                     // the user chose not to run it: the first pass stands,
@@ -340,6 +345,8 @@ void Copy_Job::Run_Start() {
     display_->Show_Status(Final_Status_Text(outcome, state_->Reverse_Direction));
     display_->Show_Cancel_Button(false);
     Report_Kept_Archive_Bits();
+    Close_Sync_Record(both_passes_walked && !outcome.cancelled && !outcome.stopped_at_failure &&
+                      outcome.folders_unfinished == 0);
 }
 
 }  // namespace zentrel::engine
