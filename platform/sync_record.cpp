@@ -106,6 +106,10 @@ public:
         sqlite3_clear_bindings(statement_);
     }
     std::int64_t column(int index) const { return sqlite3_column_int64(statement_, index); }
+    std::string bytes(int index) const {
+        const void* data = sqlite3_column_blob(statement_, index);
+        return data ? std::string(static_cast<const char*>(data), sqlite3_column_bytes(statement_, index)) : "";
+    }
 
 private:
     Database* db_;
@@ -206,8 +210,8 @@ private:
 std::optional<std::pair<std::int64_t, bool>> pair_row(Database& db, const Pair_Key& key, const std::string& first_path,
                                                       const std::string& second_path, bool read_only) {
     Statement find(db,
-                   "SELECT id, complete FROM pairs WHERE first_device = ?1 AND first_inode = ?2 AND "
-                   "second_device = ?3 AND second_inode = ?4");
+                   "SELECT id, complete, first_path, second_path FROM pairs WHERE first_device = ?1 AND "
+                   "first_inode = ?2 AND second_device = ?3 AND second_inode = ?4");
     auto bind_key = [&](Statement& statement) {
         statement.bind(1, static_cast<std::int64_t>(key.first.device))
             .bind(2, static_cast<std::int64_t>(key.first.inode))
@@ -217,8 +221,25 @@ std::optional<std::pair<std::int64_t, bool>> pair_row(Database& db, const Pair_K
     bind_key(find);
     if (find.step()) {
         std::pair<std::int64_t, bool> row{find.column(0), find.column(1) != 0};
+        // One folder moved keeps the pair; both elsewhere is a pair of
+        // new folders that were given the inodes of deleted ones.
+        const bool stale = !first_path.empty() && find.bytes(2) != first_path && find.bytes(3) != second_path;
         find.done();
-        return row;
+        if (!stale) {
+            if (!read_only && !first_path.empty()) {
+                Statement moved(db, "UPDATE pairs SET first_path = ?2, second_path = ?3 WHERE id = ?1");
+                moved.bind(1, row.first).bind(2, first_path).bind(3, second_path);
+                moved.step();
+            }
+            return row;
+        }
+        if (read_only) return std::nullopt;
+        Statement files(db, "DELETE FROM files WHERE pair = ?1");
+        files.bind(1, row.first);
+        files.step();
+        Statement pair(db, "DELETE FROM pairs WHERE id = ?1");
+        pair.bind(1, row.first);
+        pair.step();
     }
     if (read_only) return std::nullopt;
     Statement insert(db,

@@ -52,6 +52,18 @@ TEST(Sync_Record, KeptPerPairWhicheverWayRoundAndForgottenOnRequest) {
     EXPECT_FALSE(other.record);
     EXPECT_TRUE(other.problem.empty());
 
+    // Both folders elsewhere under the same identities: new folders that
+    // were given the inodes of deleted ones, never the old pair's record.
+    {
+        auto moved = open_sync_record(file, Laptop, Stick, "/home/a/Bericht", "/media/anderer");
+        ASSERT_TRUE(moved.record);
+        EXPECT_TRUE(moved.record->find("a/Bericht.txt"));
+    }
+    {
+        auto reused = open_sync_record(file, Laptop, Stick, "/tmp/x", "/tmp/y", true);
+        EXPECT_FALSE(reused.record);
+    }
+
     EXPECT_TRUE(forget_sync_record(file, Stick, Laptop));
     EXPECT_FALSE(forget_sync_record(file, Laptop, Stick));
     auto forgotten = open_sync_record(file, Laptop, Stick, "/home/a/Bericht", "/media/stick");
