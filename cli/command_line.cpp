@@ -21,6 +21,7 @@ constexpr Check_Flag Check_Flags[] = {
     {"hidden", &Job_Settings::Copy_HiddenFiles},       {"system", &Job_Settings::Copy_SysFiles},
     {"only-newer", &Job_Settings::Only_newer},         {"archive-only", &Job_Settings::Only_Archive},
     {"reset-archive", &Job_Settings::Reset_Archive},   {"sync", &Job_Settings::Synchronize},
+    {"sync-deletions", &Job_Settings::Sync_Deletions},
 };
 
 struct Text_Option {
@@ -44,6 +45,7 @@ enum Code : int {
     Dry_Run,
     Create_Target,
     Even_If_Full,
+    Forget_Sync_Record,
     No_Newer_Than,
     On_Error_Code,
     First_Text,                                            // Text_Options follow
@@ -62,6 +64,7 @@ std::vector<option> option_table(std::vector<std::string>& names) {
         {"dry-run", no_argument, nullptr, Dry_Run},
         {"create-target", no_argument, nullptr, Create_Target},
         {"even-if-full", no_argument, nullptr, Even_If_Full},
+        {"forget-sync-record", no_argument, nullptr, Forget_Sync_Record},
         {"no-newer-than", no_argument, nullptr, No_Newer_Than},
         {"on-error", required_argument, nullptr, On_Error_Code},
     };
@@ -118,6 +121,9 @@ std::optional<Command_Line> Parse_Command_Line(int argc, char** argv, std::strin
             case Even_If_Full:
                 line.even_if_full = true;
                 continue;
+            case Forget_Sync_Record:
+                line.forget_sync_record = true;
+                continue;
             case No_Newer_Than:
                 line.texts.emplace_back(&Job_Settings::Later_Then, "");
                 continue;
@@ -172,7 +178,11 @@ const char* Usage_Text() {
            "  --archive-only         nur Dateien mit Archivbit\n"
            "  --reset-archive        Archivbit zurücksetzen\n"
            "  --sync                 Verzeichnisse synchronisieren (in beide Richtungen)\n"
-           "  --no-subfolders, --no-empty-folders, ... --no-sync\n"
+           "  --sync-deletions       beim Synchronisieren: eine seit der letzten\n"
+           "                         Synchronisation auf einer Seite gelöschte Datei, die\n"
+           "                         auf der anderen unverändert ist, dort in den\n"
+           "                         Papierkorb verschieben (ohne: sie kommt zurück)\n"
+           "  --no-subfolders, --no-empty-folders, ... --no-sync, --no-sync-deletions\n"
            "                         die jeweilige Option für diesen Lauf ausschalten\n"
            "  --newer-than DATUM     nur Dateien, die später als DATUM geändert wurden\n"
            "  --no-newer-than        ohne Datumsfilter\n"
@@ -184,6 +194,8 @@ const char* Usage_Text() {
            "  --on-error=ignore      bei Kopierfehlern weitermachen (Vorgabe)\n"
            "  --on-error=abort       beim ersten Kopierfehler aufhören, auch wenn das Ziel\n"
            "                         voll ist (sonst werden die übrigen Dateien aufgeführt)\n"
+           "  --forget-sync-record   die Aufzeichnung der letzten Synchronisation der\n"
+           "                         beiden Verzeichnisse vergessen; sonst nichts\n"
            "  --dry-run              nur auswerten und die Dateien, die kopiert würden,\n"
            "                         zeilenweise ausgeben, am Ende Anzahl und Bytes;\n"
            "                         nichts wird geschrieben\n"

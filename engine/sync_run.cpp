@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <ctime>
 #include <fstream>
+#include <set>
 #include <utility>
 
 namespace zentrel::engine {
@@ -22,6 +23,9 @@ struct Copy_Job::Sync_Session {
     std::string source_label, target_label;
     // The roots as normalised at the start, each ending in a separator.
     std::string source_root, target_root;
+    // A preview's conflicts of the first pass, which the run would have
+    // settled before the second pass looks.
+    std::set<std::string> previewed_conflicts;
 };
 
 namespace {
@@ -121,7 +125,8 @@ Sync_Verdict Copy_Job::Sync_Test(const platform::File& SFile, const std::optiona
         Sync_Facts facts;
         facts.here = side_of(SFile);
         if (Target) facts.there = side_of(*Target);
-        facts.recorded = sync_->record->find(SFile.Path().substr(here_root.size()));
+        const std::string relative = SFile.Path().substr(here_root.size());
+        facts.recorded = sync_->record->find(relative);
         if (facts.recorded && state_->Reverse_Direction) std::swap(facts.recorded->source, facts.recorded->target);
         facts.record_complete = sync_->record->complete();
         facts.time_step = Target ? std::max(Time_Step(SFile), Time_Step(*Target)) : Time_Step(SFile);
@@ -141,6 +146,12 @@ Sync_Verdict Copy_Job::Sync_Test(const platform::File& SFile, const std::optiona
         }
         if (verdict == Sync_Verdict::In_Step && changed_alike && !same_content(SFile.Path(), Target->Path()))
             verdict = Sync_Verdict::Conflict;
+        if (verdict == Sync_Verdict::Conflict && Preview) {
+            if (!state_->Reverse_Direction)
+                sync_->previewed_conflicts.insert(relative);
+            else if (sync_->previewed_conflicts.contains(relative))
+                return Sync_Verdict::In_Step;
+        }
         if (verdict == Sync_Verdict::In_Step && !sync_->read_only) {
             platform::Synced_File now{facts.here, *facts.there};
             if (!facts.recorded || !(*facts.recorded == now)) Record_In_Step(SFile, *Target);

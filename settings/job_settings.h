@@ -23,6 +23,10 @@ struct Job_Settings {
     int Synchronize = 0;
     // The date field's text.
     std::string Later_Then;
+    // A synchronisation moves a file deleted on one side since the last one
+    // to the other side's trash (0 or 1). Stored beside the thirteen; no
+    // box of the window shows it.
+    int Sync_Deletions = 0;
 
     bool operator==(const Job_Settings&) const = default;
 };

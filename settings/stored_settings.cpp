@@ -38,6 +38,7 @@ const char* Option_Name(Option_Box box) {
     if (box == &Job_Settings::Copy_SysFiles) return "Copy_SysFiles";
     if (box == &Job_Settings::Copy_HiddenFiles) return "Copy_HiddenFiles";
     if (box == &Job_Settings::Synchronize) return "Synchronize";
+    if (box == &Job_Settings::Sync_Deletions) return "Sync_Deletions";
     return "";
 }
 
@@ -120,6 +121,7 @@ Job_Settings Load_Settings(support::Support_Routines& support, Load_Report& repo
     // Only_newer is loaded before Synchronize, while Synchronize is still
     // clear: only Synchronize's own handler has an effect.
     Option_Click(settings, &Job_Settings::Synchronize);
+    settings.Sync_Deletions = check_state_from(stored("Sync_Deletions"), support.regional()) == 1 ? 1 : 0;
 
     // A stored date is shown in the regional short form; a text that is no
     // date leaves the field empty, and the report names it.
@@ -148,6 +150,7 @@ Save_Report Save_Settings(const Job_Settings& settings, support::Support_Routine
     values.emplace_back("Exclude_Filter", settings.Exclude_Filter);
     for (Option_Box box : Option_Boxes) values.emplace_back(Option_Name(box), std::to_string(settings.*box));
     values.emplace_back("Later_Then", Stored_Date_Text(settings.Later_Then, support.regional()));
+    values.emplace_back("Sync_Deletions", std::to_string(settings.Sync_Deletions));
     // What the next load would refuse is not written; the value stored before stays.
     std::erase_if(values, [&](const auto& value) {
         if (value.second.size() <= Longest_Setting) return false;

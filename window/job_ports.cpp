@@ -59,6 +59,7 @@ settings::Job_Settings Main_Window::Settings() const {
     settings.Exclude_Filter = Text(Control::Exclude_Filter);
     settings.Later_Then = Text(Control::Later_then);
     for (const Option_Control& option : Option_Controls) settings.*option.setting = Check_State(option.box);
+    settings.Sync_Deletions = sync_deletions_;
     return settings;
 }
 
@@ -69,6 +70,8 @@ void Main_Window::Show_Settings(const settings::Job_Settings& settings) {
     Set_Text(Control::Exclude_Filter, settings.Exclude_Filter);
     for (const Option_Control& option : Option_Controls) Set_Check_State(option.box, settings.*option.setting);
     Set_Text(Control::Later_then, settings.Later_Then);
+    sync_deletions_ = settings.Sync_Deletions;
+    if (job_) job_->Sync_Deletions = sync_deletions_ != 0;
     // A box that kept its state raised no handler.
     const settings::Job_Settings shown = Settings();
     for (const Option_Control& option : Option_Controls)

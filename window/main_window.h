@@ -193,6 +193,9 @@ private:
     engine::Run_State state_;
     std::unique_ptr<engine::Copy_Job> job_;
     mutable std::optional<settings::Job_Settings> options_;
+    // The stored choice to let deletions follow in a synchronisation: kept
+    // from load to save, and given to each run; no control shows it.
+    int sync_deletions_ = 0;
     struct Finished_Edits {
         std::string Include_Filter, Exclude_Filter, Later_Then;
     } finished_;

@@ -189,6 +189,34 @@ TEST_P(Foreign_File_System, CopiesWithTheTimeItKeepsAndASecondRunCopiesNothing) 
     });
 }
 
+// Edits on both sides within one tick of the coarser clock (a stick's two
+// seconds) differ in size: a conflict, and both versions stay on both sides.
+TEST_P(Foreign_File_System, EditsOnBothSidesWithinOneTickAreAConflictAndBothStay) {
+    as_owner([&] {
+        for (const std::string& root : {src, target}) {
+            write_file(root + "/a.txt", "alpha");
+            set_mtime(root + "/a.txt", 1'600'000'000);
+        }
+        synchronize(true);
+        EXPECT_NE(start().find("erfolgreich synchronisiert"), std::string::npos) << display.status;
+        write_file(src + "/a.txt", "Fassung des Laptops");
+        write_file(target + "/a.txt", "Stick");
+        set_mtime(src + "/a.txt", 1'600'000'100, 600'000'000);
+        set_mtime(target + "/a.txt", 1'600'000'100);
+        start();
+        EXPECT_EQ(state.Outcome.conflicts, 1) << display.status;
+        EXPECT_EQ(files_below(target), files_below(src));
+        ASSERT_EQ(files_below(src).size(), 2u);
+        for (const std::string& root : {src, target}) {
+            EXPECT_EQ(read_file(root + "/a.txt"), "Fassung des Laptops");
+            EXPECT_EQ(read_file(root + "/" + files_below(src)[0]), "Stick") << files_below(src)[0];
+        }
+        fs.reset_calls();
+        EXPECT_NE(start().find("erfolgreich synchronisiert"), std::string::npos) << display.status;
+        EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);
+    });
+}
+
 TEST_P(Foreign_File_System, AttributesTravelThereAndBackWhereItKeepsThem) {
     as_owner([&] {
         write_file(src + "/versteckt.txt", "hidden");
