@@ -214,6 +214,29 @@ TEST_P(Foreign_File_System, EditsOnBothSidesWithinOneTickAreAConflictAndBothStay
         fs.reset_calls();
         EXPECT_NE(start().find("erfolgreich synchronisiert"), std::string::npos) << display.status;
         EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);
+
+        // Deleted in the source: into the trash of the target's own file
+        // system (at the top of a stick), never unlinked.
+        ::setenv("XDG_DATA_HOME", (tmp / "data").c_str(), 1);
+        std::filesystem::remove(src + "/a.txt");
+        job.Sync_Deletions = true;
+        start();
+        job.Sync_Deletions = false;
+        std::vector<std::string> trashed;
+        std::vector<std::string> trashes{tmp / "data/Trash"};
+        for (std::filesystem::path folder = target; folder.string().size() > tmp.path().size();
+             folder = folder.parent_path())
+            trashes.push_back(folder.string() + "/.Trash-" + std::to_string(::getuid()));
+        for (const std::string& trash : trashes)
+            if (exists(trash + "/files/a.txt")) trashed.push_back(trash + "/files/a.txt");
+        if (exists(target + "/a.txt")) {
+            // A file system without a trash of ours: it stays, and the error list says why.
+            EXPECT_TRUE(trashed.empty());
+            EXPECT_EQ(display.errors, std::vector<std::string>{target + "/a.txt"});
+        } else {
+            ASSERT_EQ(trashed.size(), 1u);
+            EXPECT_EQ(read_file(trashed[0]), "Fassung des Laptops");
+        }
     });
 }
 
