@@ -207,6 +207,8 @@ std::string copied_text(const engine::Run_Outcome& outcome, const cli::Progress_
                                                  : std::to_string(outcome.files_copied) + " Dateien kopiert (" +
                                                        progress.Bytes_Text(outcome.bytes_copied) + ")";
     if (outcome.files_unchanged > 0) text += ", " + std::to_string(outcome.files_unchanged) + " unverändert";
+    if (outcome.files_trashed > 0)
+        text += ", " + std::to_string(outcome.files_trashed) + " in den Papierkorb verschoben";
     return text;
 }
 

@@ -182,11 +182,13 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                     step = 10;
                     // Only a file that really reached the target may lose its
                     // archive bit, or the next incremental run would miss it.
-                    if (copied && options_->Reset_Archive()) Reset_Archive_Bit(*file);
+                    // A file moved to the trash was not copied (sync_run.cpp).
+                    const bool trashed = copied && sync_verdict_ == Sync_Verdict::Deleted_There;
+                    if (copied && !trashed && options_->Reset_Archive()) Reset_Archive_Bit(*file);
 
                     step = 11;
                     // "Dateien kopiert" counts what reached the target, not each attempt.
-                    if (copied) {
+                    if (copied && !trashed) {
                         Increment_Counter(state_->Processed_Files);
                         state_->Processed_Bytes += static_cast<double>(file->Size());
                         Increment_Counter(state_->Outcome.files_copied);

@@ -670,6 +670,8 @@ TEST_F(Stored_Job_Run, SynchronisationKeepsBothEditsAndLetsDeletionsFollowIntoTh
     const Outcome with_option = run_stored_job({"--sync-deletions"});
     EXPECT_EQ(with_option.status, 1) << with_option.err;
     EXPECT_NE(with_option.err.find(", 1 Konflikt\n"), std::string::npos) << with_option.err;
+    EXPECT_NE(with_option.err.find("2 Dateien kopiert"), std::string::npos) << with_option.err;
+    EXPECT_NE(with_option.err.find(", 1 in den Papierkorb verschoben\n"), std::string::npos) << with_option.err;
     EXPECT_EQ(read_file(source + "/a.txt"), "Stick, später");
     EXPECT_FALSE(exists(source + "/b.txt"));
     EXPECT_EQ(read_file(tmp / "XDG_DATA_HOME/Trash/files/b.txt"), "b");
