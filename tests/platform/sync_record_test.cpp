@@ -3,9 +3,12 @@
 #include "common/temp_folder.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 namespace zentrel::platform {
 namespace {
@@ -90,6 +93,34 @@ TEST(Sync_Record, ADamagedFileIsKeptAsideAndBegunAnewOneThatCannotBeOpenedIsSaid
     EXPECT_FALSE(refused.record);
     EXPECT_NE(refused.problem.find(blocked), std::string::npos);
     EXPECT_FALSE(exists(blocked + ".damaged"));
+}
+
+// Another program (or run) in the middle of writing the database: a run
+// opening it waits for the write to end, and both changes are there whole.
+TEST(Sync_Record, ASecondWriterWaitsAndNothingIsDamaged) {
+    testing::Temp_Folder tmp;
+    const std::string file = tmp / "sync-record.sqlite";
+    open_sync_record(file, Laptop, Stick, "/a", "/b").record->put("vorher", Report);
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM files WHERE path = CAST('vorher' AS BLOB);", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    const auto begin = std::chrono::steady_clock::now();
+    auto opened = open_sync_record(file, Laptop, Elsewhere, "/a", "/c");
+    ASSERT_TRUE(opened.record) << opened.problem;
+    opened.record->put("neu", Report);
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(300));
+    writer.join();
+    sqlite3_close(other);
+
+    EXPECT_FALSE(open_sync_record(file, Laptop, Stick, "/a", "/b").record->find("vorher"));
+    EXPECT_EQ(open_sync_record(file, Laptop, Elsewhere, "/a", "/c").record->find("neu"), Report);
 }
 
 }  // namespace
