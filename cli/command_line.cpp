@@ -2,16 +2,27 @@
 
 #include <getopt.h>
 
+#include <array>
 #include <cstddef>
 #include <iterator>
 
 namespace zentrel::cli {
 
 using engine::Job_Options;
-using settings::Option_Boxes;
 using settings::Text_Settings;
 
 namespace {
+
+// Every switch zentrel-run sets: the window's boxes, then the stored
+// switches no box shows.
+constexpr auto Switches = [] {
+    std::array<settings::Option_Box_Entry, std::size(settings::Option_Boxes) + std::size(settings::Other_Switches)>
+        all{};
+    std::size_t i = 0;
+    for (const settings::Option_Box_Entry& box : settings::Option_Boxes) all[i++] = box;
+    for (const settings::Option_Box_Entry& other : settings::Other_Switches) all[i++] = other;
+    return all;
+}();
 
 // getopt_long's table: every option, "no-" forms included, with a code that
 // leads back to what it sets.
@@ -23,17 +34,18 @@ enum Code : int {
     Dry_Run,
     Create_Target,
     Even_If_Full,
+    Forget_Sync_Record,
     No_Newer_Than,
     On_Error_Code,
-    First_Text,                                             // Text_Settings follow
-    First_Check = First_Text + std::size(Text_Settings),    // then each of Option_Boxes, set
-    First_Uncheck = First_Check + std::size(Option_Boxes),  // and cleared
+    First_Text,                                           // Text_Settings follow
+    First_Check = First_Text + std::size(Text_Settings),  // then each of Switches, set
+    First_Uncheck = First_Check + std::size(Switches),    // and cleared
 };
 
 std::vector<option> option_table(std::vector<std::string>& names) {
     names.clear();
-    names.reserve(std::size(Option_Boxes));
-    for (const settings::Option_Box_Entry& box : Option_Boxes) names.push_back(std::string("no-") + box.flag);
+    names.reserve(std::size(Switches));
+    for (const settings::Option_Box_Entry& box : Switches) names.push_back(std::string("no-") + box.flag);
     std::vector<option> table = {
         {"help", no_argument, nullptr, Help},
         {"version", no_argument, nullptr, Version},
@@ -41,13 +53,14 @@ std::vector<option> option_table(std::vector<std::string>& names) {
         {"dry-run", no_argument, nullptr, Dry_Run},
         {"create-target", no_argument, nullptr, Create_Target},
         {"even-if-full", no_argument, nullptr, Even_If_Full},
+        {"forget-sync-record", no_argument, nullptr, Forget_Sync_Record},
         {"no-newer-than", no_argument, nullptr, No_Newer_Than},
         {"on-error", required_argument, nullptr, On_Error_Code},
     };
     for (std::size_t i = 0; i < std::size(Text_Settings); ++i)
         table.push_back({Text_Settings[i].flag, required_argument, nullptr, static_cast<int>(First_Text + i)});
-    for (std::size_t i = 0; i < std::size(Option_Boxes); ++i) {
-        table.push_back({Option_Boxes[i].flag, no_argument, nullptr, static_cast<int>(First_Check + i)});
+    for (std::size_t i = 0; i < std::size(Switches); ++i) {
+        table.push_back({Switches[i].flag, no_argument, nullptr, static_cast<int>(First_Check + i)});
         table.push_back({names[i].c_str(), no_argument, nullptr, static_cast<int>(First_Uncheck + i)});
     }
     table.push_back({nullptr, 0, nullptr, 0});
@@ -97,6 +110,9 @@ std::optional<Command_Line> Parse_Command_Line(int argc, char** argv, std::strin
             case Even_If_Full:
                 line.even_if_full = true;
                 continue;
+            case Forget_Sync_Record:
+                line.forget_sync_record = true;
+                continue;
             case No_Newer_Than:
                 line.texts.emplace_back(&Job_Options::Later_then, "");
                 continue;
@@ -118,9 +134,9 @@ std::optional<Command_Line> Parse_Command_Line(int argc, char** argv, std::strin
         if (code >= First_Text && code < First_Check) {
             line.texts.emplace_back(Text_Settings[code - First_Text].member, optarg);
         } else if (code >= First_Check && code < First_Uncheck) {
-            line.checks.emplace_back(Option_Boxes[code - First_Check].member, 1);
-        } else if (code >= First_Uncheck && code < First_Uncheck + static_cast<int>(std::size(Option_Boxes))) {
-            line.checks.emplace_back(Option_Boxes[code - First_Uncheck].member, 0);
+            line.checks.emplace_back(Switches[code - First_Check].member, 1);
+        } else if (code >= First_Uncheck && code < First_Uncheck + static_cast<int>(std::size(Switches))) {
+            line.checks.emplace_back(Switches[code - First_Uncheck].member, 0);
         }
     }
     if (optind < argc) {
@@ -151,7 +167,11 @@ const char* Usage_Text() {
            "  --archive-only         nur Dateien mit Archivbit\n"
            "  --reset-archive        Archivbit zurücksetzen\n"
            "  --sync                 Verzeichnisse synchronisieren (in beide Richtungen)\n"
-           "  --no-subfolders, --no-empty-folders, ... --no-sync\n"
+           "  --sync-deletions       beim Synchronisieren: eine seit der letzten\n"
+           "                         Synchronisation auf einer Seite gelöschte Datei, die\n"
+           "                         auf der anderen unverändert ist, dort in den\n"
+           "                         Papierkorb verschieben (ohne: sie kommt zurück)\n"
+           "  --no-subfolders, --no-empty-folders, ... --no-sync, --no-sync-deletions\n"
            "                         die jeweilige Option für diesen Lauf ausschalten\n"
            "  --newer-than DATUM     nur Dateien, die später als DATUM geändert wurden\n"
            "  --no-newer-than        ohne Datumsfilter\n"
@@ -163,6 +183,8 @@ const char* Usage_Text() {
            "  --on-error=ignore      bei Kopierfehlern weitermachen (Vorgabe)\n"
            "  --on-error=abort       beim ersten Kopierfehler aufhören, auch wenn das Ziel\n"
            "                         voll ist (sonst werden die übrigen Dateien aufgeführt)\n"
+           "  --forget-sync-record   die Aufzeichnung der letzten Synchronisation der\n"
+           "                         beiden Verzeichnisse vergessen; sonst nichts\n"
            "  --dry-run              nur auswerten und die Dateien, die kopiert würden,\n"
            "                         zeilenweise ausgeben, am Ende Anzahl und Bytes;\n"
            "                         nichts wird geschrieben\n"

@@ -22,6 +22,8 @@ struct Command_Line {
     // Run even when the target seems to have too little space for what
     // the evaluation counted.
     bool even_if_full = false;
+    // Forget the record of the last synchronisation of the two folders, and run nothing.
+    bool forget_sync_record = false;
     On_Error on_error = On_Error::Ignore;
     // Folder, filter and date texts that replace the stored ones, and check
     // states, each in the order given, so a later one wins over an earlier.

@@ -7,6 +7,7 @@
 #include "cli/terminal_display.h"
 #include "engine/copy_job.h"
 #include "platform/file_system.h"
+#include "platform/sync_record.h"
 #include "settings/option_interlocks.h"
 #include "settings/stored_settings.h"
 
@@ -128,12 +129,32 @@ int exit_status(const engine::Run_Outcome& outcome) {
 }
 
 // The start's checks and the evaluation, then what it counted, one path a line.
-int dry_run(engine::Copy_Job& job, engine::Run_State& state) {
+// A synchronisation's lines say which way each file goes ("->" from the
+// source, "<-" from the target), or what else becomes of it.
+int dry_run(engine::Copy_Job& job, engine::Run_State& state, bool synchronise) {
     std::vector<std::string> files;
-    job.Preview_Click([&](const std::string& path) { files.push_back(path); });
+    std::vector<std::string> listed;
+    job.Preview_Click([&](const std::string& path) {
+        files.push_back(path);
+        if (!synchronise) {
+            listed.push_back(path);
+            return;
+        }
+        switch (job.Last_Sync_Verdict()) {
+            case engine::Sync_Verdict::Conflict:
+            case engine::Sync_Verdict::Deleted_Changed:
+                listed.push_back("!! " + path + " (Konflikt: beide Fassungen bleiben)");
+                break;
+            case engine::Sync_Verdict::Deleted_There:
+                listed.push_back("-- " + path + " (in den Papierkorb)");
+                break;
+            default:
+                listed.push_back((state.Reverse_Direction ? "<- " : "-> ") + path);
+        }
+    });
     const int status = exit_status(state.Outcome);
     if (status != Done) return status;
-    for (const std::string& file : files) std::printf("%s\n", file.c_str());
+    for (const std::string& line : listed) std::printf("%s\n", line.c_str());
     if (!written(stdout, "Die Liste")) return Finished_With_Errors;
     // Both passes of a synchronisation are listed; each file's size is
     // looked at once more rather than taken from one pass's count.
@@ -155,6 +176,27 @@ std::optional<Folder_Identity> identity_of(const std::string& folder) {
     return Folder_Identity{status.st_dev, status.st_ino};
 }
 
+// The next synchronisation of the two folders follows the rules without a
+// record, as the first one did.
+int forget_sync_record(const Job_Options& job) {
+    const auto source = identity_of(job.Sourcefolder);
+    const auto target = identity_of(job.Targetfolder);
+    if (!source || !target) {
+        std::fprintf(stderr, "zentrel: Quell- oder Zielverzeichnis existiert nicht\n");
+        return Refused;
+    }
+    try {
+        const bool forgotten = platform::forget_sync_record(
+            platform::sync_record_file(), {source->first, source->second}, {target->first, target->second});
+        std::fprintf(stderr, forgotten ? "Die Aufzeichnung der letzten Synchronisation ist vergessen\n"
+                                       : "Für diese Verzeichnisse gibt es keine Aufzeichnung\n");
+        return Done;
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "zentrel: %s\n", failure.what());
+        return Finished_With_Errors;
+    }
+}
+
 // "3 Dateien kopiert (1,5 MB), 20 unverändert": what the run wrote, also
 // when it was nothing.
 std::string copied_text(const engine::Run_Outcome& outcome, const cli::Progress_Line& progress) {
@@ -162,6 +204,8 @@ std::string copied_text(const engine::Run_Outcome& outcome, const cli::Progress_
                                                  : std::to_string(outcome.files_copied) + " Dateien kopiert (" +
                                                        progress.Bytes_Text(outcome.bytes_copied) + ")";
     if (outcome.files_unchanged > 0) text += ", " + std::to_string(outcome.files_unchanged) + " unverändert";
+    if (outcome.files_trashed > 0)
+        text += ", " + std::to_string(outcome.files_trashed) + " in den Papierkorb verschoben";
     return text;
 }
 
@@ -212,10 +256,12 @@ int main(int argc, char** argv) {
     const Job_Options& options = *loaded;
     const engine::Options_View current(options);
 
+    if (line->forget_sync_record) return forget_sync_record(options);
+
     engine::Copy_Job job(current, display, support, state);
     job.Set_Events(host);
     if (line->dry_run) {
-        const int status = dry_run(job, state);
+        const int status = dry_run(job, state, options.Synchronize != 0);
         progress.Clear();
         return status;
     }

@@ -18,9 +18,18 @@ enum class Copy_Trouble {
     Target_Full,           // no space left in the target (detail: why); never asked for each file
     Case_Collision,        // the target ignores case and the name meets an earlier file's (target: that file)
     Parked_Version_Kept,   // an old version this run did not park stays (path: its path)
-    Folder_Unreadable,     // a folder's files could not be listed (path: the folder and a separator)
-    Folder_Gone,           // a folder vanished, or became a link, while it was walked
-    Folder_Failed,         // a folder's walk ended on a failure (detail: why, empty when unknown; step)
+    // A synchronisation's: a file deleted on the other side could not go to
+    // the trash (detail: why); one deleted there and changed here is copied
+    // back; one changed on both sides keeps its older version beside it
+    // (target: that version's new name), or could not (target: the older
+    // version's path, detail: why).
+    Not_Trashed,
+    Deleted_There_Changed_Here,
+    Conflict_Kept,
+    Conflict_Not_Kept,
+    Folder_Unreadable,  // a folder's files could not be listed (path: the folder and a separator)
+    Folder_Gone,        // a folder vanished, or became a link, while it was walked
+    Folder_Failed,      // a folder's walk ended on a failure (detail: why, empty when unknown; step)
 };
 
 // One failure, and with it one entry of the error list.

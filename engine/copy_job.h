@@ -8,6 +8,7 @@
 #include "engine/job_events.h"
 #include "engine/job_options.h"
 #include "engine/run_state.h"
+#include "engine/sync_decisions.h"
 #include "platform/file_objects.h"
 #include "platform/folder_listing.h"
 #include "platform/mounts.h"
@@ -15,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -72,6 +74,14 @@ public:
     // Where storage is normally mounted, for the start's check that a
     // missing target is not made on an empty mount point.
     platform::Mount_Point_Rules Mount_Rules;
+
+    // A synchronisation remembers what both sides held after it, in this
+    // file (platform::sync_record_file() when empty), to tell an edit made
+    // on one side from one made on both.
+    std::string Sync_Record_File;
+    // What the synchronisation does with the file the file test looked at
+    // last (the one a preview is told of); None outside a synchronisation.
+    Sync_Verdict Last_Sync_Verdict() const { return sync_verdict_; }
 
     // The click handler of Start: checks, creation question, evaluation,
     // one or two passes, final status text.
@@ -280,6 +290,26 @@ private:
         platform::File_Time time;
         bool valid = false;
     };
+
+    // The record of the last synchronisation (sync_run.cpp).
+    struct Sync_Session;
+    // Shared only so that the session's type may stay in its own file.
+    std::shared_ptr<Sync_Session> sync_;
+    Sync_Verdict sync_verdict_ = Sync_Verdict::None;
+    // The run walked the way back too: the record may mark the pair in step.
+    bool both_passes_walked_ = false;
+    void Open_Sync_Record(const platform::Folder& Source, const platform::Folder& Target);
+    // Marks the pair in step when the run went through both passes.
+    void Close_Sync_Record(bool Completed);
+    // The file test's verdict for SFile against Target (its counterpart).
+    Sync_Verdict Sync_Test(const platform::File& SFile, const std::optional<platform::File>& Target);
+    // The walk's action for a file the file test chose: a copy, a conflict
+    // kept on both sides or a deletion; true when it was carried out.
+    bool Carry_Out_Sync(std::optional<platform::File>& SFile, const std::string& Target, bool& Ignore_All, bool& Abort);
+    bool Keep_Both_Versions(platform::File& Here, const std::string& There_Path, bool& Ignore_All, bool& Abort);
+    // Notes that Here and its counterpart There now hold the same.
+    void Record_In_Step(const platform::File& Here, const platform::File& There);
+    void Drop_Sync_Record(const std::string& Why);
 
     // Marks the run as under way or over, in the run state and on the display.
     void Set_Run_Under_Way(bool under_way);

@@ -224,6 +224,7 @@ void Copy_Job::Copy_Chosen(std::optional<platform::File>& File, const std::strin
     const std::string target = Targetfile(Path);
     Remove_Stale_Partial_Copies(target);
     const bool copied = !Collides_With.empty() ? Report_Case_Collision(*File, Collides_With, Ignore_All, Abort)
+                        : sync_                ? Carry_Out_Sync(File, target, Ignore_All, Abort)
                                                : Copy_File(File, target, Ignore_All, Abort);
 
     Step = 8;
@@ -234,12 +235,14 @@ void Copy_Job::Copy_Chosen(std::optional<platform::File>& File, const std::strin
 
     Step = 10;
     // Only a file that really reached the target may lose its archive bit,
-    // or the next incremental run would miss it.
-    if (copied && options_now()->Reset_Archive) Reset_Archive_Bit(*File);
+    // or the next incremental run would miss it. A file moved to the trash
+    // was not copied (sync_run.cpp).
+    const bool trashed = copied && sync_verdict_ == Sync_Verdict::Deleted_There;
+    if (copied && !trashed && options_now()->Reset_Archive) Reset_Archive_Bit(*File);
 
     Step = 11;
     // "Dateien kopiert" counts what reached the target, not each attempt.
-    if (copied) {
+    if (copied && !trashed) {
         Increment_Counter(state_->Processed_Files);
         state_->Processed_Bytes += static_cast<double>(File->Size());
         Increment_Counter(state_->Outcome.files_copied);

@@ -28,6 +28,10 @@ struct Job_Options {
     // with the run state's Later_Then_Date, the last text that read as a
     // date (Later_then_Change).
     std::string Later_then;
+    // A synchronisation moves a file deleted on one side since the last one
+    // to the other side's trash (0 or 1). Stored beside the thirteen; no box
+    // of the window shows it.
+    int Sync_Deletions = 0;
 
     bool operator==(const Job_Options&) const = default;
 };

@@ -273,6 +273,7 @@ void Copy_Job::Begin_Run() {
     archive_kept_reason_.clear();
     state_->Handled_Files = 0;
     state_->Left_Out_By_Option_Change = 0;
+    both_passes_walked_ = false;
 }
 
 void Copy_Job::Run_Start() {
@@ -299,8 +300,11 @@ void Copy_Job::Run_Start() {
     };
     // A synchronisation writes into the source as well.
     if (options_now()->Synchronize && !lock_source()) return;
+    // What both sides held after the last synchronisation (sync_run.cpp).
+    if (options_now()->Synchronize && target) Open_Sync_Record(*source, *target);
     if (preview_) {
         Run_Preview(target);
+        Close_Sync_Record(false);
         return;
     }
 
@@ -315,6 +319,7 @@ void Copy_Job::Run_Start() {
         state_->Outcome.began = false;
         Set_Run_Under_Way(false);
         display_->Show_Cancel_Button(false);
+        Close_Sync_Record(false);
         return;
     }
     if (!state_->Cancel_Requested) Run_Passes(*source, target, target_text, lock_source);
@@ -362,6 +367,7 @@ void Copy_Job::Run_Way_Back(const platform::Folder& source, const platform::Fold
         target_full_ = false;
         Process_Folder(target, Ignore_All, state_->Cancel_Requested);
         Count_Left_Out_By_Option_Change();
+        both_passes_walked_ = true;
     } else if (!state_->Cancel_Requested) {
         // Too little space in the source for the way back, and the user
         // chose not to run it: the first pass stands, and the run ends as
@@ -382,6 +388,8 @@ void Copy_Job::Finish_Run() {
     display_->Show_Status(Final_Status_Text(outcome, state_->Reverse_Direction));
     display_->Show_Cancel_Button(false);
     Report_Kept_Archive_Bits();
+    Close_Sync_Record(both_passes_walked_ && !outcome.cancelled && !outcome.stopped_at_failure &&
+                      outcome.folders_unfinished == 0);
 }
 
 }  // namespace zentrel::engine

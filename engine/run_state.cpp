@@ -20,7 +20,7 @@ Run_Result Result_Of(const Run_Outcome& outcome) {
     // stop chosen at a failure is that failure's consequence.
     if (outcome.cancelled && !outcome.stopped_at_failure) return Run_Result::Cancelled;
     if (outcome.error_entries() > 0 || outcome.failed_unexpectedly || outcome.stopped_at_failure ||
-        outcome.files_left_out_by_option_change > 0)
+        outcome.files_left_out_by_option_change > 0 || outcome.conflicts > 0)
         return Run_Result::Finished_With_Errors;
     return Run_Result::Done;
 }
@@ -33,12 +33,16 @@ std::string Final_Status_Text(const Run_Outcome& outcome, bool synchronised) {
         // After a cancel the evaluation's total was never reached.
         const std::int32_t files = outcome.cancelled ? outcome.files_handled : outcome.files_evaluated;
         const std::int32_t left_out = outcome.files_left_out_by_option_change;
-        text = std::to_string(files) + (left_out > 0 ? " Dateien " : " Dateien erfolgreich ") +
+        const bool not_all_well = left_out > 0 || outcome.conflicts > 0;
+        text = std::to_string(files) + (not_all_well ? " Dateien " : " Dateien erfolgreich ") +
                (synchronised ? "synchronisiert" : "verarbeitet");
         if (left_out > 0)
             text += " (" + std::to_string(left_out) +
                     " Dateien wegen während der Ausführung geänderter Optionen ausgelassen)";
     }
+    // Both versions of each were kept: named, never counted as copy errors.
+    if (outcome.conflicts > 0)
+        text += ", " + std::to_string(outcome.conflicts) + (outcome.conflicts == 1 ? " Konflikt" : " Konflikte");
     if (outcome.cancelled) text += " - Abbruch durch Benutzer";
     return text;
 }

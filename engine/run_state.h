@@ -55,8 +55,12 @@ struct Run_Outcome {
     // options were changed while the run was under way.
     std::int32_t files_left_out_by_option_change = 0;
     // Files changed on both sides of a synchronisation since they were last
-    // in step; none are told apart yet.
+    // in step (or deleted on one and changed on the other): both versions
+    // kept, each an entry of the error list.
     std::int32_t conflicts = 0;
+    // Files deleted on one side since the last synchronisation and moved to
+    // the other side's trash.
+    std::int32_t files_trashed = 0;
     // The user (or a signal) asked the run to stop.
     bool cancelled = false;
     // The run stopped at a failure because the user chose so (Abort, or
@@ -115,7 +119,7 @@ void Later_then_Change(const std::string& Text, Run_State& State, const platform
 // The status line's text at the end of a run, made from its outcome:
 // "Kopierfehler bei N Dateien" or "N Dateien erfolgreich verarbeitet"
 // ("synchronisiert" after a second pass), " - Abbruch durch Benutzer"
-// appended after a cancel.
+// appended after a cancel; a synchronisation's conflicts are named after it.
 std::string Final_Status_Text(const Run_Outcome& outcome, bool synchronised);
 
 }  // namespace zentrel::engine

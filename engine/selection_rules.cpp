@@ -69,6 +69,13 @@ bool Copy_Job::Do_Process(const platform::File& SFile) {
     tested_target_.valid = false;
     tested_target_.path = Targetfile(SFile.Path());
     std::optional<platform::File> target = support_->Find_File(tested_target_.path);
+    // A synchronisation with its record decides by what changed since (sync_run.cpp).
+    sync_verdict_ = sync_ ? Sync_Test(SFile, target) : Sync_Verdict::None;
+    if (sync_verdict_ != Sync_Verdict::None && sync_verdict_ != Sync_Verdict::Parts_Rules) {
+        tested_target_.file = std::move(target);
+        tested_target_.valid = Sync_Acts(sync_verdict_);
+        return tested_target_.valid;
+    }
     if (!target) {
         tested_target_.file.reset();
         tested_target_.valid = true;

@@ -48,6 +48,19 @@ std::string Copy_Failure_Text(const Copy_Failure& Failure) {
         case Copy_Trouble::Parked_Version_Kept:
             return "Eine ältere Version unter dem Namen \"" + std::string(Temporary_Name) +
                    "\", die nicht diese Ausführung dort abgelegt hat: sie bleibt erhalten";
+        case Copy_Trouble::Not_Trashed:
+            return with_detail("Konnte Datei nicht in den Papierkorb verschieben: " + path, Failure.detail);
+        case Copy_Trouble::Deleted_There_Changed_Here:
+            return "Konflikt: auf der anderen Seite gelöscht, hier geändert; die Datei bleibt und wird wieder auf "
+                   "beide Seiten gebracht";
+        case Copy_Trouble::Conflict_Kept:
+            return "Konflikt: auf beiden Seiten seit der letzten Synchronisation geändert; die neuere Fassung "
+                   "behält den Namen, die ältere liegt auf beiden Seiten als \"" +
+                   Failure.target + "\"";
+        case Copy_Trouble::Conflict_Not_Kept:
+            return with_detail("Konflikt: auf beiden Seiten geändert, und die ältere Fassung " + Failure.target +
+                                   " konnte nicht umbenannt werden; beide bleiben, wie sie sind",
+                               Failure.detail);
         case Copy_Trouble::Folder_Unreadable:
             return unfinished("seine Dateien konnten nicht gelesen werden");
         case Copy_Trouble::Folder_Gone:

@@ -113,8 +113,9 @@ void Copy_Job::Evaluate_Source_Click() {
 void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     // With the attribute bytes the listing read, for the file tests below
     // (see Process_Folder), and the subfolders of the same reading.
-    Folder_Listing listing = Get_Folder_Files(SFolder.Path(), options_now()->Include_Filter, options_now()->Exclude_Filter,
-                                              Listing_Classes(), Listing_For::Evaluation);
+    Folder_Listing listing =
+        Get_Folder_Files(SFolder.Path(), options_now()->Include_Filter, options_now()->Exclude_Filter,
+                         Listing_Classes(), Listing_For::Evaluation);
     const std::vector<std::string>& files = listing.files;
     const long count = listing.count();
     std::optional<std::vector<std::string>> subfolder_names = std::move(listing.folders);

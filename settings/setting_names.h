@@ -32,6 +32,11 @@ inline constexpr Option_Box_Entry Option_Boxes[] = {
     {&Job_Options::Synchronize, "Synchronize", "sync"},
 };
 
+// Stored switches that no box shows: the settings file and zentrel-run only.
+inline constexpr Option_Box_Entry Other_Switches[] = {
+    {&Job_Options::Sync_Deletions, "Sync_Deletions", "sync-deletions"},
+};
+
 struct Text_Setting_Entry {
     Text_Setting member;
     const char* control;
@@ -50,6 +55,8 @@ inline constexpr Text_Setting_Entry Text_Settings[] = {
 // The stored value's name of a box or a text.
 constexpr const char* Stored_Name(Option_Box box) {
     for (const Option_Box_Entry& entry : Option_Boxes)
+        if (entry.member == box) return entry.name;
+    for (const Option_Box_Entry& entry : Other_Switches)
         if (entry.member == box) return entry.name;
     return "";
 }

@@ -107,6 +107,8 @@ Job_Options Load_Settings(support::Support_Routines& support, Load_Report& repor
     // Only_newer is loaded before Synchronize, while Synchronize is still
     // clear: only Synchronize's own handler has an effect.
     Option_Click(settings, &Job_Options::Synchronize);
+    settings.Sync_Deletions =
+        check_state_from(stored(Stored_Name(&Job_Options::Sync_Deletions)), support.regional()) == 1 ? 1 : 0;
 
     // A stored date is shown in the regional short form; a text that is no
     // date leaves the field empty, and the report names it.
@@ -140,6 +142,7 @@ Save_Report Save_Settings(const Job_Options& settings, support::Support_Routines
         values.emplace_back(box.name, std::to_string(settings.*box.member));
     values.emplace_back(Stored_Name(&Job_Options::Later_then),
                         Stored_Date_Text(settings.Later_then, support.regional()));
+    values.emplace_back(Stored_Name(&Job_Options::Sync_Deletions), std::to_string(settings.Sync_Deletions));
     // What the next load would refuse is not written; the value stored before stays.
     std::erase_if(values, [&](const auto& value) {
         if (value.second.size() <= Longest_Setting) return false;

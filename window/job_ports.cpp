@@ -45,6 +45,7 @@ engine::Job_Options Main_Window::Settings() const {
         settings.*text.member = Text(text_control(text));
     for (const settings::Option_Box_Entry& box : settings::Option_Boxes)
         settings.*box.member = Check_State(Box_Control(box));
+    settings.Sync_Deletions = sync_deletions_;
     return settings;
 }
 
@@ -55,6 +56,8 @@ void Main_Window::Show_Settings(const engine::Job_Options& settings) {
     for (const settings::Option_Box_Entry& box : settings::Option_Boxes)
         Set_Check_State(Box_Control(box), settings.*box.member);
     Set_Text(Control::Later_then, settings.Later_then);
+    sync_deletions_ = settings.Sync_Deletions;
+    options_.reset();
     // A box that kept its state raised no handler.
     const engine::Job_Options shown = Settings();
     for (const settings::Option_Box_Entry& box : settings::Option_Boxes)

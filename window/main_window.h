@@ -189,6 +189,9 @@ private:
     std::unique_ptr<engine::Copy_Job> job_;
     // What Current() gave, until a field or box changes.
     mutable std::shared_ptr<const engine::Job_Options> options_;
+    // The stored choice to let deletions follow in a synchronisation: kept
+    // from load to save, and given to each run; no control shows it.
+    int sync_deletions_ = 0;
     struct Finished_Edits {
         std::string Include_Filter, Exclude_Filter, Later_then;
     } finished_;

@@ -116,13 +116,24 @@ class Stored_Job_Run : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("ZENTREL_REGISTRY_DIR", (tmp / "registry").c_str(), 1);
+        // A synchronisation's record and trash stay with the test.
+        for (const char* name : {"XDG_STATE_HOME", "XDG_DATA_HOME"}) {
+            if (const char* value = std::getenv(name)) kept_environment.emplace_back(name, value);
+            setenv(name, (tmp / name).c_str(), 1);
+        }
         make_folders(source);
         make_folders(target);
         store("Sourcefolder", source);
         store("Targetfolder", target);
         store("Include_Subfolders", "1");
     }
-    void TearDown() override { unsetenv("ZENTREL_REGISTRY_DIR"); }
+    void TearDown() override {
+        unsetenv("ZENTREL_REGISTRY_DIR");
+        unsetenv("XDG_STATE_HOME");
+        unsetenv("XDG_DATA_HOME");
+        for (const auto& [name, value] : kept_environment) setenv(name.c_str(), value.c_str(), 1);
+    }
+    std::vector<std::pair<std::string, std::string>> kept_environment;
 
     // One value of the stored settings, as the window writes it.
     static void store(const std::string& name, const std::string& value) {
@@ -438,7 +449,7 @@ TEST_F(Stored_Job_Run, CreatesAMissingTargetOnlyWhenTold) {
     // would make, and makes nothing.
     const Outcome preview = run_stored_job({"--target", missing, "--create-target", "--sync", "--dry-run"});
     EXPECT_EQ(preview.status, 0) << preview.err;
-    EXPECT_EQ(preview.out, source + "/a.txt\n");
+    EXPECT_EQ(preview.out, "-> " + source + "/a.txt\n");
     EXPECT_FALSE(exists(tmp / "new"));
     // Named from the working folder, as on any command line.
     const Outcome outcome = run_stored_job({"--target", fs::relative(missing).string(), "--create-target"});
@@ -578,8 +589,19 @@ TEST_P(Dry_Run, WritesNothingAndListsExactlyWhatTheRunCopies) {
     dry.push_back("--dry-run");
     const Outcome preview = run_stored_job(dry);
     EXPECT_EQ(preview.status, 0) << preview.err;
+    // A synchronisation says which way each file goes.
+    std::vector<std::string> listed;
+    for (const std::string& line : lines(preview.out)) {
+        if (!synchronize) {
+            listed.push_back(line);
+            continue;
+        }
+        const std::string path = line.substr(3);
+        EXPECT_EQ(line.substr(0, 3), path.starts_with(source + "/") ? "-> " : "<- ") << line;
+        listed.push_back(path);
+    }
     std::uintmax_t bytes = 0;
-    for (const auto& listed : lines(preview.out)) bytes += fs::file_size(listed);
+    for (const auto& path : listed) bytes += fs::file_size(path);
     EXPECT_EQ(lines(preview.err).back(), std::to_string(lines(preview.out).size()) + " Dateien, " +
                                              std::to_string(bytes) + " Bytes würden kopiert");
     EXPECT_EQ(tree(source), source_before);
@@ -598,7 +620,6 @@ TEST_P(Dry_Run, WritesNothingAndListsExactlyWhatTheRunCopies) {
             if (old == before.end() || old->second != content) written.insert(from + "/" + path);
         }
     }
-    const auto listed = lines(preview.out);
     EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), written);
     EXPECT_EQ(listed.size(), written.size()) << preview.out;
     EXPECT_EQ(written.size(), synchronize ? 5u : 4u);
@@ -619,6 +640,65 @@ INSTANTIATE_TEST_SUITE_P(Directions, Dry_Run,
                              }
                              return "";
                          });
+
+// A synchronisation that remembers: an edit on both sides is a conflict
+// that keeps both versions and fails the run; with deletions following
+// (option or stored setting), a file deleted on one side goes to the other
+// side's trash. The dry run says which way each file goes and what else
+// becomes of it.
+TEST_F(Stored_Job_Run, SynchronisationKeepsBothEditsAndLetsDeletionsFollowIntoTheTrash) {
+    store("Synchronize", "1");
+    for (const std::string& root : {source, target}) {
+        write_file(root + "/a.txt", "a");
+        write_file(root + "/b.txt", "b");
+        write_file(root + "/c.txt", "c");
+        for (const char* name : {"/a.txt", "/b.txt", "/c.txt"}) set_mtime(root + name, 1'600'000'000);
+    }
+    ASSERT_EQ(run_stored_job({}).status, 0);
+    write_file(source + "/a.txt", "Laptop");
+    write_file(target + "/a.txt", "Stick, später");
+    set_mtime(source + "/a.txt", 1'700'000'000);
+    set_mtime(target + "/a.txt", 1'700'000'100);
+    fs::remove(target + "/b.txt");
+    write_file(target + "/neu.txt", "neu");
+
+    const Outcome preview = run_stored_job({"--sync-deletions", "--dry-run"});
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(lines(preview.out),
+              (std::vector<std::string>{"!! " + source + "/a.txt (Konflikt: beide Fassungen bleiben)",
+                                        "-- " + source + "/b.txt (in den Papierkorb)", "<- " + target + "/neu.txt"}));
+    const Outcome with_option = run_stored_job({"--sync-deletions"});
+    EXPECT_EQ(with_option.status, 1) << with_option.err;
+    EXPECT_NE(with_option.err.find(", 1 Konflikt\n"), std::string::npos) << with_option.err;
+    EXPECT_NE(with_option.err.find("2 Dateien kopiert"), std::string::npos) << with_option.err;
+    EXPECT_NE(with_option.err.find(", 1 in den Papierkorb verschoben\n"), std::string::npos) << with_option.err;
+    EXPECT_EQ(read_file(source + "/a.txt"), "Stick, später");
+    EXPECT_FALSE(exists(source + "/b.txt"));
+    EXPECT_EQ(read_file(tmp / "XDG_DATA_HOME/Trash/files/b.txt"), "b");
+    EXPECT_EQ(tree(source), tree(target));
+    EXPECT_EQ(tree(source).size(), 4u);  // a.txt, its conflict copy, c.txt, neu.txt
+
+    // Without the option a deletion comes back; stored, it follows.
+    fs::remove(target + "/c.txt");
+    EXPECT_EQ(run_stored_job({}).status, 0);
+    EXPECT_EQ(read_file(target + "/c.txt"), "c");
+    store("Sync_Deletions", "1");
+    fs::remove(target + "/c.txt");
+    EXPECT_EQ(run_stored_job({}).status, 0);
+    EXPECT_FALSE(exists(source + "/c.txt"));
+    EXPECT_EQ(read_file(tmp / "XDG_DATA_HOME/Trash/files/c.txt"), "c");
+
+    // A pair forgotten is synchronised as the first time: the newer edit wins.
+    const Outcome forgotten = run_stored_job({"--forget-sync-record"});
+    EXPECT_EQ(forgotten.status, 0) << forgotten.err;
+    write_file(source + "/neu.txt", "Laptop");
+    write_file(target + "/neu.txt", "Stick");
+    set_mtime(source + "/neu.txt", 1'800'000'000);
+    set_mtime(target + "/neu.txt", 1'800'000'100);
+    EXPECT_EQ(run_stored_job({}).status, 0);
+    EXPECT_EQ(read_file(source + "/neu.txt"), "Stick");
+    EXPECT_EQ(tree(source).size(), 3u);
+}
 
 // SIGINT stops the run after the file in progress: whole files only.
 // SIGHUP, the terminal going away, does the same.

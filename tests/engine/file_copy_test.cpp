@@ -376,6 +376,17 @@ TEST(Copy_Failure_Text, EachTroubleHasItsText) {
         {{.trouble = Copy_Trouble::Parked_Version_Kept, .path = "/z/$$$Temp1$$$"},
          "Eine ältere Version unter dem Namen \"$$$Temp1$$$\", die nicht diese Ausführung dort abgelegt hat: sie "
          "bleibt erhalten"},
+        {{Copy_Trouble::Not_Trashed, "/q/a", "", "Permission denied"},
+         "Konnte Datei nicht in den Papierkorb verschieben: /q/a\r\nPermission denied"},
+        {{.trouble = Copy_Trouble::Deleted_There_Changed_Here, .path = "/q/a"},
+         "Konflikt: auf der anderen Seite gelöscht, hier geändert; die Datei bleibt und wird wieder auf beide Seiten "
+         "gebracht"},
+        {{Copy_Trouble::Conflict_Kept, "/q/a.txt", "a (Konflikt 2026-12-08 14-03, ziel).txt"},
+         "Konflikt: auf beiden Seiten seit der letzten Synchronisation geändert; die neuere Fassung behält den Namen, "
+         "die ältere liegt auf beiden Seiten als \"a (Konflikt 2026-12-08 14-03, ziel).txt\""},
+        {{Copy_Trouble::Conflict_Not_Kept, "/q/a.txt", "/z/a.txt", "Read-only file system"},
+         "Konflikt: auf beiden Seiten geändert, und die ältere Fassung /z/a.txt konnte nicht umbenannt werden; beide "
+         "bleiben, wie sie sind\r\nRead-only file system"},
         {{.trouble = Copy_Trouble::Folder_Unreadable, .path = "/q/A/"},
          unfinished + "seine Dateien konnten nicht gelesen werden"},
         {{.trouble = Copy_Trouble::Folder_Gone, .path = "/q/A/"},

@@ -252,6 +252,60 @@ TEST_P(Foreign_File_System, CopiesWithTheTimeItKeepsAndASecondRunCopiesNothing) 
     });
 }
 
+// Edits on both sides within one tick of the coarser clock (a stick's two
+// seconds) differ in size: a conflict, and both versions stay on both sides.
+TEST_P(Foreign_File_System, EditsOnBothSidesWithinOneTickAreAConflictAndBothStay) {
+    as_owner([&] {
+        for (const std::string& root : {src, target}) {
+            write_file(root + "/a.txt", "alpha");
+            set_mtime(root + "/a.txt", 1'600'000'000);
+        }
+        synchronize(true);
+        EXPECT_NE(start().find("erfolgreich synchronisiert"), std::string::npos) << display.status;
+        write_file(src + "/a.txt", "Fassung des Laptops");
+        write_file(target + "/a.txt", "Stick");
+        set_mtime(src + "/a.txt", 1'600'000'100, 600'000'000);
+        set_mtime(target + "/a.txt", 1'600'000'100);
+        start();
+        EXPECT_EQ(state.Outcome.conflicts, 1) << display.status;
+        EXPECT_EQ(files_below(target), files_below(src));
+        ASSERT_EQ(files_below(src).size(), 2u);
+        for (const std::string& root : {src, target}) {
+            EXPECT_EQ(read_file(root + "/a.txt"), "Fassung des Laptops");
+            EXPECT_EQ(read_file(root + "/" + files_below(src)[0]), "Stick") << files_below(src)[0];
+        }
+        fs.reset_calls();
+        EXPECT_NE(start().find("erfolgreich synchronisiert"), std::string::npos) << display.status;
+        EXPECT_EQ(fs.calls(Fs_Operation::copy_contents), 0);
+
+        // The trash lies on the real file systems, out of the in-memory
+        // stick's reach.
+        if (GetParam().memory) return;
+        // Deleted in the source: into the trash of the target's own file
+        // system (at the top of a stick), never unlinked.
+        ::setenv("XDG_DATA_HOME", (tmp / "data").c_str(), 1);
+        std::filesystem::remove(src + "/a.txt");
+        options.Sync_Deletions = true;
+        start();
+        options.Sync_Deletions = false;
+        std::vector<std::string> trashed;
+        std::vector<std::string> trashes{tmp / "data/Trash"};
+        for (std::filesystem::path folder = target; folder.string().size() > tmp.path().size();
+             folder = folder.parent_path())
+            trashes.push_back(folder.string() + "/.Trash-" + std::to_string(::getuid()));
+        for (const std::string& trash : trashes)
+            if (exists(trash + "/files/a.txt")) trashed.push_back(trash + "/files/a.txt");
+        if (exists(target + "/a.txt")) {
+            // A file system without a trash of ours: it stays, and the error list says why.
+            EXPECT_TRUE(trashed.empty());
+            EXPECT_EQ(display.errors, std::vector<std::string>{target + "/a.txt"});
+        } else {
+            ASSERT_EQ(trashed.size(), 1u);
+            EXPECT_EQ(read_file(trashed[0]), "Fassung des Laptops");
+        }
+    });
+}
+
 TEST_P(Foreign_File_System, AttributesTravelThereAndBackWhereItKeepsThem) {
     as_owner([&] {
         write_file(src + "/versteckt.txt", "hidden");

@@ -17,6 +17,8 @@ Job_Test::Job_Test(platform::File_System& base)
     options.Sourcefolder = src;
     options.Targetfolder = dst;
     options.Include_Subfolders = true;
+    // A synchronisation's record stays with the test.
+    job.Sync_Record_File = tmp / "state/sync-record.sqlite";
 }
 
 void Job_Test::later_then(const std::string& text) {

@@ -1,0 +1,339 @@
+#include "platform/sync_record.h"
+
+#include "platform/user_folders.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <utility>
+
+namespace zentrel::platform {
+
+namespace {
+
+// Long enough for another run to finish writing one file's entry, short
+// enough that a run never seems to hang on it.
+constexpr int Busy_Timeout_Ms = 10'000;
+
+constexpr const char* Schema = R"(
+CREATE TABLE IF NOT EXISTS pairs (
+    id INTEGER PRIMARY KEY,
+    first_device INTEGER NOT NULL, first_inode INTEGER NOT NULL,
+    second_device INTEGER NOT NULL, second_inode INTEGER NOT NULL,
+    first_path BLOB, second_path BLOB,
+    complete INTEGER NOT NULL DEFAULT 0,
+    UNIQUE (first_device, first_inode, second_device, second_inode));
+CREATE TABLE IF NOT EXISTS files (
+    pair INTEGER NOT NULL REFERENCES pairs(id) ON DELETE CASCADE,
+    path BLOB NOT NULL,
+    first_size INTEGER NOT NULL, first_seconds INTEGER NOT NULL, first_nanoseconds INTEGER NOT NULL,
+    second_size INTEGER NOT NULL, second_seconds INTEGER NOT NULL, second_nanoseconds INTEGER NOT NULL,
+    PRIMARY KEY (pair, path)) WITHOUT ROWID;
+)";
+
+bool is_damage(int code) { return code == SQLITE_CORRUPT || code == SQLITE_NOTADB; }
+
+struct Failure {
+    int code;
+    std::string text;
+};
+
+class Database {
+public:
+    Database() = default;
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+    ~Database() { close(); }
+
+    void close() {
+        if (db_) sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+
+    void open(const std::string& file, bool read_only) {
+        close();
+        const int flags = read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+        const int code = sqlite3_open_v2(file.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (code != SQLITE_OK) fail(code);
+        sqlite3_extended_result_codes(db_, 0);
+        sqlite3_busy_timeout(db_, Busy_Timeout_Ms);
+    }
+
+    void exec(const char* sql) {
+        const int code = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+        if (code != SQLITE_OK) fail(code);
+    }
+
+    [[noreturn]] void fail(int code) { throw Failure{code, db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code)}; }
+
+    sqlite3* handle() const { return db_; }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+// One prepared statement, reset after each use.
+class Statement {
+public:
+    Statement(Database& db, const char* sql) : db_(&db) {
+        const int code = sqlite3_prepare_v2(db.handle(), sql, -1, &statement_, nullptr);
+        if (code != SQLITE_OK) db.fail(code);
+    }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement() { sqlite3_finalize(statement_); }
+
+    Statement& bind(int index, std::int64_t value) {
+        sqlite3_bind_int64(statement_, index, value);
+        return *this;
+    }
+    Statement& bind(int index, const std::string& bytes) {
+        sqlite3_bind_blob(statement_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    // True while a row is there to read.
+    bool step() {
+        const int code = sqlite3_step(statement_);
+        if (code == SQLITE_ROW) return true;
+        sqlite3_reset(statement_);
+        if (code != SQLITE_DONE) db_->fail(code);
+        sqlite3_clear_bindings(statement_);
+        return false;
+    }
+    void done() {
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+    }
+    std::int64_t column(int index) const { return sqlite3_column_int64(statement_, index); }
+    std::string bytes(int index) const {
+        const void* data = sqlite3_column_blob(statement_, index);
+        return data ? std::string(static_cast<const char*>(data), sqlite3_column_bytes(statement_, index)) : "";
+    }
+
+private:
+    Database* db_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+struct Pair_Key {
+    Folder_Identity first, second;
+    // The source is the second folder of the pair as stored: the user swapped
+    // the two since.
+    bool swapped = false;
+};
+
+Pair_Key pair_key(Folder_Identity source, Folder_Identity target) {
+    if (target < source) return {target, source, true};
+    return {source, target, false};
+}
+
+template <typename Operation>
+auto guarded(const Operation& operation) -> decltype(operation()) {
+    try {
+        return operation();
+    } catch (const Failure& failure) {
+        throw Sync_Record_Error(failure.text);
+    }
+}
+
+class Sqlite_Sync_Record : public Sync_Record {
+public:
+    Sqlite_Sync_Record(std::unique_ptr<Database> db, std::int64_t pair, bool complete, bool swapped)
+        : db_(std::move(db)),
+          pair_(pair),
+          complete_(complete),
+          swapped_(swapped),
+          find_(*db_,
+                "SELECT first_size, first_seconds, first_nanoseconds, second_size, second_seconds, "
+                "second_nanoseconds FROM files WHERE pair = ?1 AND path = ?2"),
+          put_(*db_, "INSERT OR REPLACE INTO files VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
+          forget_(*db_, "DELETE FROM files WHERE pair = ?1 AND path = ?2") {}
+
+    bool complete() const override { return complete_; }
+
+    std::optional<Synced_File> find(const std::string& relative) override {
+        return guarded([&]() -> std::optional<Synced_File> {
+            find_.bind(1, pair_).bind(2, relative);
+            if (!find_.step()) return std::nullopt;
+            Synced_File file;
+            Synced_Side& first = swapped_ ? file.target : file.source;
+            Synced_Side& second = swapped_ ? file.source : file.target;
+            first = {static_cast<std::uint64_t>(find_.column(0)), {find_.column(1), find_.column(2)}};
+            second = {static_cast<std::uint64_t>(find_.column(3)), {find_.column(4), find_.column(5)}};
+            find_.done();
+            return file;
+        });
+    }
+
+    void put(const std::string& relative, const Synced_File& file) override {
+        guarded([&] {
+            const Synced_Side& first = swapped_ ? file.target : file.source;
+            const Synced_Side& second = swapped_ ? file.source : file.target;
+            put_.bind(1, pair_).bind(2, relative);
+            put_.bind(3, static_cast<std::int64_t>(first.size))
+                .bind(4, first.modified.seconds)
+                .bind(5, first.modified.nanoseconds);
+            put_.bind(6, static_cast<std::int64_t>(second.size))
+                .bind(7, second.modified.seconds)
+                .bind(8, second.modified.nanoseconds);
+            put_.step();
+        });
+    }
+
+    void forget(const std::string& relative) override {
+        guarded([&] {
+            forget_.bind(1, pair_).bind(2, relative);
+            forget_.step();
+        });
+    }
+
+    void mark_complete() override {
+        guarded([&] {
+            Statement mark(*db_, "UPDATE pairs SET complete = 1 WHERE id = ?1");
+            mark.bind(1, pair_);
+            mark.step();
+        });
+        complete_ = true;
+    }
+
+private:
+    std::unique_ptr<Database> db_;
+    std::int64_t pair_;
+    bool complete_;
+    bool swapped_;
+    Statement find_, put_, forget_;
+};
+
+// The pair's row, made when missing unless read_only; nothing for a pair a
+// read-only look does not find.
+std::optional<std::pair<std::int64_t, bool>> pair_row(Database& db, const Pair_Key& key, const std::string& first_path,
+                                                      const std::string& second_path, bool read_only) {
+    Statement find(db,
+                   "SELECT id, complete, first_path, second_path FROM pairs WHERE first_device = ?1 AND "
+                   "first_inode = ?2 AND second_device = ?3 AND second_inode = ?4");
+    auto bind_key = [&](Statement& statement) {
+        statement.bind(1, static_cast<std::int64_t>(key.first.device))
+            .bind(2, static_cast<std::int64_t>(key.first.inode))
+            .bind(3, static_cast<std::int64_t>(key.second.device))
+            .bind(4, static_cast<std::int64_t>(key.second.inode));
+    };
+    bind_key(find);
+    if (find.step()) {
+        std::pair<std::int64_t, bool> row{find.column(0), find.column(1) != 0};
+        // One folder moved keeps the pair; both elsewhere is a pair of
+        // new folders that were given the inodes of deleted ones.
+        const bool stale = !first_path.empty() && find.bytes(2) != first_path && find.bytes(3) != second_path;
+        find.done();
+        if (!stale) {
+            if (!read_only && !first_path.empty()) {
+                Statement moved(db, "UPDATE pairs SET first_path = ?2, second_path = ?3 WHERE id = ?1");
+                moved.bind(1, row.first).bind(2, first_path).bind(3, second_path);
+                moved.step();
+            }
+            return row;
+        }
+        if (read_only) return std::nullopt;
+        Statement files(db, "DELETE FROM files WHERE pair = ?1");
+        files.bind(1, row.first);
+        files.step();
+        Statement pair(db, "DELETE FROM pairs WHERE id = ?1");
+        pair.bind(1, row.first);
+        pair.step();
+    }
+    if (read_only) return std::nullopt;
+    Statement insert(db,
+                     "INSERT INTO pairs (first_device, first_inode, second_device, second_inode, first_path, "
+                     "second_path) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+    bind_key(insert);
+    insert.bind(5, first_path).bind(6, second_path);
+    insert.step();
+    return std::pair<std::int64_t, bool>{sqlite3_last_insert_rowid(db.handle()), false};
+}
+
+std::unique_ptr<Sync_Record> open_pair(const std::string& file, const Pair_Key& key, const std::string& first_path,
+                                       const std::string& second_path, bool read_only) {
+    auto db = std::make_unique<Database>();
+    db->open(file, read_only);
+    if (!read_only) {
+        // Readers go on while one run writes; a commit costs no wait for
+        // the disk, and a killed run loses at most its last entries, never
+        // the file's consistency.
+        db->exec("PRAGMA journal_mode = WAL");
+        db->exec("PRAGMA synchronous = NORMAL");
+        db->exec("PRAGMA foreign_keys = ON");
+        db->exec(Schema);
+    } else {
+        db->exec("SELECT count(*) FROM pairs");
+    }
+    const auto row = pair_row(*db, key, first_path, second_path, read_only);
+    if (!row) return nullptr;
+    return std::make_unique<Sqlite_Sync_Record>(std::move(db), row->first, row->second, key.swapped);
+}
+
+}  // namespace
+
+std::string sync_record_file() { return xdg_folder("XDG_STATE_HOME", ".local/state") + "/zentrel/sync-record.sqlite"; }
+
+Opened_Sync_Record open_sync_record(const std::string& file, Folder_Identity source, Folder_Identity target,
+                                    const std::string& source_path, const std::string& target_path, bool read_only) {
+    const Pair_Key key = pair_key(source, target);
+    const std::string& first_path = key.swapped ? target_path : source_path;
+    const std::string& second_path = key.swapped ? source_path : target_path;
+    Opened_Sync_Record opened;
+    std::error_code ignored;
+    if (read_only && !std::filesystem::exists(file, ignored)) return opened;
+    if (!read_only) std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
+    try {
+        opened.record = open_pair(file, key, first_path, second_path, read_only);
+        return opened;
+    } catch (const Failure& failure) {
+        opened.problem = file + ": " + failure.text;
+        if (!is_damage(failure.code) || read_only) return opened;
+    } catch (const std::exception& failure) {
+        opened.problem = file + ": " + failure.what();
+        return opened;
+    }
+    // Damaged: kept aside for whoever wants to look, and begun anew; the
+    // pairs it held start again as never synchronised.
+    const std::string aside = file + ".damaged";
+    if (std::rename(file.c_str(), aside.c_str()) != 0) return opened;
+    std::filesystem::remove(file + "-wal", ignored);
+    std::filesystem::remove(file + "-shm", ignored);
+    opened.problem += " (beschädigt, aufbewahrt als " + aside + ", neu angelegt)";
+    try {
+        opened.record = open_pair(file, key, first_path, second_path, false);
+    } catch (const Failure& failure) {
+        opened.problem += ": " + failure.text;
+    } catch (const std::exception& failure) {
+        opened.problem += std::string(": ") + failure.what();
+    }
+    return opened;
+}
+
+bool forget_sync_record(const std::string& file, Folder_Identity source, Folder_Identity target) {
+    std::error_code ignored;
+    if (!std::filesystem::exists(file, ignored)) return false;
+    const Pair_Key key = pair_key(source, target);
+    try {
+        Database db;
+        db.open(file, false);
+        db.exec("PRAGMA foreign_keys = ON");
+        db.exec(Schema);
+        const auto row = pair_row(db, key, "", "", true);
+        if (!row) return false;
+        db.exec("BEGIN IMMEDIATE");
+        Statement files(db, "DELETE FROM files WHERE pair = ?1");
+        files.bind(1, row->first);
+        files.step();
+        Statement pair(db, "DELETE FROM pairs WHERE id = ?1");
+        pair.bind(1, row->first);
+        pair.step();
+        db.exec("COMMIT");
+        return true;
+    } catch (const Failure& failure) {
+        throw Sync_Record_Error(file + ": " + failure.text);
+    }
+}
+
+}  // namespace zentrel::platform

@@ -1,0 +1,87 @@
+// What two folders kept in step held after their last synchronisation, per
+// file, so that a later one tells "changed here" from "changed there". One
+// SQLite database per user ($XDG_STATE_HOME/zentrel/sync-record.sqlite, by
+// default below ~/.local/state), never inside the user's folders; a pair of
+// folders is known by the device and inode of each, so that a renamed mount
+// point or a moved folder never meets another pair's record.
+#pragma once
+
+#include "platform/file_system.h"
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace zentrel::platform {
+
+struct Folder_Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    friend bool operator==(const Folder_Identity&, const Folder_Identity&) = default;
+    friend auto operator<=>(const Folder_Identity&, const Folder_Identity&) = default;
+};
+
+// What one side held of a file.
+struct Synced_Side {
+    std::uint64_t size = 0;
+    File_Time modified;
+    friend bool operator==(const Synced_Side&, const Synced_Side&) = default;
+};
+
+// A file as both sides held it when they were last in step; "source" and
+// "target" are the folders as the record was opened.
+struct Synced_File {
+    Synced_Side source, target;
+    friend bool operator==(const Synced_File&, const Synced_File&) = default;
+};
+
+// A record that cannot be read or written (damaged, read-only, full disk).
+class Sync_Record_Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The record of one pair. Each change is a transaction of its own, so that
+// a run killed at any moment leaves a record right for every file it holds.
+// Every call may throw Sync_Record_Error.
+class Sync_Record {
+public:
+    virtual ~Sync_Record() = default;
+    // True once a synchronisation of the pair has run to its end: a file
+    // without an entry is then new since.
+    virtual bool complete() const = 0;
+    virtual std::optional<Synced_File> find(const std::string& relative) = 0;
+    virtual void put(const std::string& relative, const Synced_File& file) = 0;
+    virtual void forget(const std::string& relative) = 0;
+    virtual void mark_complete() = 0;
+};
+
+// $XDG_STATE_HOME/zentrel/sync-record.sqlite.
+std::string sync_record_file();
+
+struct Opened_Sync_Record {
+    // Nothing when the pair runs without a record.
+    std::unique_ptr<Sync_Record> record;
+    // Why the pair runs without its record, or with a new one in place of a
+    // damaged file; empty when all is well (a pair never synchronised
+    // before included).
+    std::string problem;
+};
+
+// Opens (read_only: only reads, never makes) the record of the pair source
+// and target in file. A damaged file is kept aside as file.damaged and
+// begun anew. A second process that writes the file meanwhile is waited
+// for a while; never throws.
+Opened_Sync_Record open_sync_record(const std::string& file, Folder_Identity source, Folder_Identity target,
+                                    const std::string& source_path, const std::string& target_path,
+                                    bool read_only = false);
+
+// Removes the pair's record; true when there was one. Throws
+// Sync_Record_Error when the file cannot be changed.
+bool forget_sync_record(const std::string& file, Folder_Identity source, Folder_Identity target);
+
+}  // namespace zentrel::platform

@@ -1,0 +1,17 @@
+// The desktop's trash (the freedesktop.org trash specification): a file
+// moved there keeps its content and can be put back from any file manager.
+#pragma once
+
+#include <string>
+
+namespace zentrel::platform {
+
+// Moves the file or link at path (never followed) into the trash of its own
+// file system: the user's ($XDG_DATA_HOME/Trash) when it lies on that file
+// system, else $topdir/.Trash/$uid where the administrator made one, else
+// $topdir/.Trash-$uid. Writes the .trashinfo that names where it came from
+// first, so that a killed run never leaves a file in the trash without it.
+// Returns the path the file has in the trash; throws File_System_Error.
+std::string move_to_trash(const std::string& path);
+
+}  // namespace zentrel::platform
