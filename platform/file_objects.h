@@ -40,7 +40,8 @@ public:
     int Attributes() const;  // Dos_Attribute bits; read on first use
     // Hands over the user.DOSATTRIB bytes a listing of the file's folder has
     // just read (nullopt: none there), so that the first Attributes() need
-    // not read them again.
+    // not read them again, and a Copy of a file without them looks for no
+    // attribute to carry.
     void Use_Listed_Attribute(std::optional<std::string> bytes);
     void Set_Attributes(int attributes);  // throws File_System_Error
     // Clears the archive bit alone, if the file is still what the last Copy
@@ -73,6 +74,8 @@ private:
     std::optional<Entry_Status> copied_;
     // From Use_Listed_Attribute, until Attributes() has used it.
     mutable std::optional<std::optional<std::string>> listed_;
+    // The listing found no stored attribute (kept after Attributes()).
+    bool listed_without_attribute_ = false;
 };
 
 class Folder {
