@@ -29,6 +29,7 @@
 #include "platform/file_system.h"
 #include "platform/file_system_kind.h"
 #include "platform/folder_handles.h"
+#include "platform/mounts.h"
 #include "platform/new_file_rules.h"
 
 namespace zentrel::platform {
@@ -662,7 +663,9 @@ public:
 
     void confine(const std::vector<std::string>& roots) override {
         confined_.confine(roots);
+        // A run's start sees the folders and mounts as they are now.
         new_files_.forget();
+        ask_mounts_afresh();
     }
     void unconfine() override { confined_.unconfine(); }
 
