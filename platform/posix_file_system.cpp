@@ -301,13 +301,8 @@ class Posix_File_System final : public File_System {
 public:
     std::optional<Entry_Status> status(const std::string& path) override {
         struct stat st;
-        std::optional<Path_Place> place;
-        try {
-            place.emplace(confined_.place_of(path, true));
-        } catch (const File_System_Error& error) {
-            if (error.error_number() == ENOENT || error.error_number() == ENOTDIR) return std::nullopt;
-            throw;
-        }
+        const std::optional<Path_Place> place = confined_.look_place_of(path);
+        if (!place) return std::nullopt;
         const int result = place->confined() ? ::fstatat(place->at(), place->name(), &st, AT_SYMLINK_NOFOLLOW)
                                              : folders_.stat_entry(path, st);
         if (result != 0) {
