@@ -243,7 +243,13 @@ private:
         std::string path;
         std::optional<platform::File> file;
         bool valid = false;
+        // Absent by the evaluation's verdict, not looked at: the copy must
+        // not replace a file there, and fails instead (target_appeared_).
+        bool trusted_absent = false;
     };
+    // The copy of a file on the evaluation's verdict failed: the walk
+    // tests it in full and copies it again.
+    bool verdict_failed_ = false;
     Tested_Target tested_target_;
     // Device and inode of the folder the pass writes into, found by the
     // evaluation that starts each pass.
@@ -259,6 +265,8 @@ private:
     // For the walk's listing, per file (from 1): found unchanged by the
     // evaluation. Empty when the walk must test every file.
     std::vector<bool> listing_unchanged_;
+    // The same, found to be copied into an absent target.
+    std::vector<bool> listing_absent_;
     // The options those verdicts were made under, and when: each file
     // takes its verdict only while both still hold at its turn.
     std::string listing_options_;

@@ -92,7 +92,11 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
     // The test that chose the file has just looked at its target; the first
     // attempt takes its finding, a retry looks again.
     bool target_tested = tested_target_.valid && tested_target_.path == Target;
+    // Absent by the evaluation's verdict: copied without replacing
+    // anything; whatever fails goes back to the walk's full test.
+    bool on_verdict = target_tested && tested_target_.trusted_absent;
     tested_target_.valid = false;
+    tested_target_.trusted_absent = false;
     // The target folder was there for the file before: its look is spared
     // until a copy into it fails.
     bool folder_assumed = false;
@@ -227,7 +231,7 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                     support_->Run_Keeping_Window_Alive(
                         [&] {
                             try {
-                                source.Copy(Target, true);
+                                source.Copy(Target, !on_verdict);
                             } catch (...) {
                                 copy_failed = true;
                                 why_failed = description_of(std::current_exception());
@@ -242,6 +246,15 @@ bool Copy_Job::Copy_File(std::optional<platform::File>& Source, const std::strin
                                 Show_Progress((state_->Processed_Bytes + static_cast<double>(done)) /
                                               state_->Source_Bytes);
                         });
+                    // The tree changed since the verdict (the target appeared,
+                    // the file or its folder went): tested anew by the walk.
+                    // Any other failure is this copy's own.
+                    if (copy_failed && on_verdict &&
+                        (why_errno == EEXIST || why_errno == ENOENT || why_errno == ELOOP || why_errno == ENOTDIR)) {
+                        verdict_failed_ = true;
+                        return false;
+                    }
+                    on_verdict = false;
                     // A copy that reports success has put the whole file under
                     // its name. One that failed late may have done so as well,
                     // unless the name is our temporary one.

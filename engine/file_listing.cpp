@@ -39,6 +39,7 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
     const Listing_For role = listing_for_;
     listing_for_ = Listing_For::Other;
     listing_unchanged_.clear();
+    listing_absent_.clear();
     listing_folders_.reset();
     platform::File_System& fs = support_->file_system();
     Files.assign(1, std::string());
@@ -111,6 +112,7 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
                                    });
         std::vector<bool>().swap(decide);
         if (trusted) listing_unchanged_.push_back(false);
+        if (trusted) listing_absent_.push_back(false);
         if (Read_Attributes) Read_Attributes->reset(candidates.size() + 1);
         // The paths are made from the names in place: a large folder's
         // list is never held twice.
@@ -126,6 +128,7 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
             ++count;
             if (role == Listing_For::Evaluation) verdicts_.listed(count, i);
             if (trusted) listing_unchanged_.push_back(known[i] & Verdict::Unchanged);
+            if (trusted) listing_absent_.push_back(known[i] & Verdict::Target_Absent);
             if (Read_Attributes) {
                 if (auto bytes = read.get(i))
                     Read_Attributes->set(static_cast<std::size_t>(count), std::move(*bytes));
@@ -152,6 +155,7 @@ long Copy_Job::Get_Folder_Files(const std::string& Folder, const std::string& In
         // nothing, and the walk reports it as not finished.
         listing_failed_ = true;
         listing_unchanged_.clear();
+        listing_absent_.clear();
         listing_folders_.reset();
         Files.assign(1, std::string());
         if (Read_Attributes) Read_Attributes->reset(1);

@@ -115,6 +115,9 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         support::Ui_Host& host = support_->host();
         const std::string verdict_options = std::move(listing_options_);
         const auto judged = listing_judged_;
+        const std::vector<bool> absent = std::move(listing_absent_);
+        // A file whose copy on the evaluation's verdict failed: tested in full.
+        long tested_in_full = 0;
         for (long i = 1; i <= count; ++i) {
             const std::string collides_with = collisions.empty() ? "" : collisions[i];
             // Found unchanged by this pass's evaluation: no second look, as
@@ -124,9 +127,18 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
             const bool known_unchanged = !unchanged.empty() && unchanged[static_cast<std::size_t>(i)] &&
                                          collides_with.empty() && options_as_judged &&
                                          Evaluation_Verdicts::Clock::now() - judged < Evaluation_Verdicts::Trust_Span;
+            // To be copied into an absent target: the copy's own look at
+            // the file is the walk's.
+            const bool known_absent = !absent.empty() && absent[static_cast<std::size_t>(i)] && i != tested_in_full &&
+                                      collides_with.empty() && options_as_judged &&
+                                      Evaluation_Verdicts::Clock::now() - judged < Evaluation_Verdicts::Trust_Span;
             step = 4;
             std::optional<platform::File> file;
-            if (!known_unchanged) {
+            if (known_absent) {
+                platform::Entry_Status regular;
+                regular.kind = platform::Entry_Kind::Regular;
+                file.emplace(support_->file_system(), platform::normalize_path(files[i]), regular);
+            } else if (!known_unchanged) {
                 try {
                     file = support_->Find_File(files[i]);
                 } catch (const std::exception& failure) {
@@ -153,7 +165,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                 }
             }
             if (file || known_unchanged) {
-                Increment_Counter(state_->Handled_Files);
+                if (i != tested_in_full) Increment_Counter(state_->Handled_Files);
                 if (file) Use_Listed_Attribute(*file, listed, i);
                 step = 5;
                 const std::string& path = file ? file->Path() : files[i];
@@ -161,7 +173,9 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                 host.Process_Events();
 
                 step = 6;
-                if (!known_unchanged && (!collides_with.empty() ? Selected_By_Attributes(*file) : Do_Process(*file))) {
+                if (known_absent) tested_target_ = {Targetfile(path), std::nullopt, true, true};
+                if (!known_unchanged &&
+                    (known_absent || (!collides_with.empty() ? Selected_By_Attributes(*file) : Do_Process(*file)))) {
                     display_->Show_Status("kopiere " + path);
                     host.Process_Events();
 
@@ -171,6 +185,11 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
                     const bool copied = !collides_with.empty()
                                             ? Report_Case_Collision(*file, collides_with, Ignore_All, Abort)
                                             : Copy_File(file, target, Ignore_All, Abort);
+                    if (verdict_failed_) {
+                        verdict_failed_ = false;
+                        tested_in_full = i--;
+                        continue;
+                    }
 
                     step = 8;
                     if (!copied) Count_Failed_File();

@@ -137,6 +137,10 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
                     state_->Replaced_Bytes += replaced;
                     largest_replaced_ = std::max(largest_replaced_, replaced);
                 }
+                if (tested_target_.valid && !tested_target_.file &&
+                    file->Status().kind == platform::Entry_Kind::Regular &&
+                    file->Size() <= Evaluation_Verdicts::Absent_Target_Bytes)
+                    verdicts_.target_absent(i);
                 if (Counted_File) Counted_File(file->Path());
                 display_->Show_Count(File_Counter::Sourcefiles, state_->Source_Files);
                 display_->Show_Bytes(Byte_Count_Kind::To_Copy, state_->Source_Bytes);

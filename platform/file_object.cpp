@@ -300,17 +300,16 @@ void File::Copy(const std::string& destination, bool overwrite) {
     Copy_Task task(*fs_, path_, status_, destination, overwrite, listed_without_attribute_);
     // What was a regular file when we were made is copied without another
     // look: the copy opens it without following a link and checks what it
-    // opened, so a look-up first would only repeat that. A link, a file that
-    // must not replace anything, or a regular file that has become a link
-    // meanwhile is looked at first.
-    if (status_.kind != Entry_Kind::Regular || !overwrite) {
-        look_at_source(task);
-        if (!overwrite && fs_->status(task.target)) throw File_System_Error(EEXIST, task.target);
-    }
+    // opened, so a look-up first would only repeat that. A link is looked at
+    // first. A target that is taken fails the copy without overwrite when it
+    // is linked or renamed there (EEXIST): neither replaces anything.
+    if (status_.kind != Entry_Kind::Regular) look_at_source(task);
     refuse_name_of_target(task.target, task.kind);
     std::optional<Entry_Status> copied = copy_unnamed(task);
     if (!copied) copied = copy_through_temporary(task);
-    if (copied) copied_ = *copied;
+    // The copy's own look at the source is the latest: a file made without
+    // one (on an earlier look's word) learns its size and time from it.
+    if (copied) copied_ = status_ = *copied;
     finish_copy(task, copied ? copied->modified : File_Time{});
 }
 

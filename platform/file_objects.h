@@ -62,7 +62,10 @@ public:
     // All or nothing: the destination name holds either what it held before
     // or the complete copy, with modification time, permission bits and DOS
     // attributes; a symbolic link is copied as a link. Special files are
-    // never opened.
+    // never opened. Without overwrite a taken destination fails (EEXIST),
+    // found only when the copy is to be named. Afterwards Status() is what
+    // the copy saw of the file: a File made without a look (a regular
+    // file's kind alone) learns its size and time there.
     void Copy(const std::string& destination, bool overwrite);
 
 private:
