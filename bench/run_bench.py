@@ -11,6 +11,12 @@ virtual one started here), as the engine alone (a display that keeps only
 the error list), both through build/tests/zentrel_scripted_run, and as the command
 line (build/app/zentrel-run, what "zentrel --run" starts).
 
+bench/run starts it under a session bus of its own, as a desktop has one
+(the table's heading says whether there was one). Before each large-file
+run the page cache is synced (and dropped where allowed), so that no tool
+pays for writing back the copy before it. --calls adds the system calls
+per file (bench/count_calls.py).
+
 Every run of a case gets a target of its own, and all of them are prepared
 before the first timed run and removed after the last: removing a large
 tree just before creating one slows some file systems several-fold for
@@ -236,6 +242,23 @@ def zentrel_cli(src, dst, sync=False):
     return timed(argv, env)
 
 
+CACHE_DROPS = {"allowed": None}
+
+
+def settle_page_cache():
+    """Writes out every dirty page; drops the clean ones where this user may
+    (root outside a container), so that each run reads its source alike."""
+    os.sync()
+    if CACHE_DROPS["allowed"] is False:
+        return
+    try:
+        with open("/proc/sys/vm/drop_caches", "w") as f:
+            f.write("3\n")
+        CACHE_DROPS["allowed"] = True
+    except OSError:
+        CACHE_DROPS["allowed"] = False
+
+
 def tree_bytes(root):
     return sum(os.lstat(path).st_size for path in all_files(root))
 
@@ -255,6 +278,9 @@ def main():
                         help="add the results as a section to bench/RESULTS.md instead of replacing it "
                              "(for a second file system, e.g. --work /dev/shm/zbench)")
     parser.add_argument("--build", default=os.path.join(ROOT, "build"), help="build folder holding the runner")
+    parser.add_argument("--calls", action="store_true",
+                        help="also count the system calls per file of zentrel-run, cp -a and rsync -a "
+                             "(bench/count_calls.py, 2,000 files in 20 folders) into the table's section")
     args = parser.parse_args()
 
     global RUNNER, CLI
@@ -279,9 +305,12 @@ def main():
         print(f"trees ready: {args.files} small files, {n_changed} of them changed in the second tree", flush=True)
         targets = os.path.join(work, "targets")
 
-        def run_case(case, tools, prepare, verify, result_bytes, repeat=args.repeat):
+        def run_case(case, tools, prepare, verify, result_bytes, repeat=args.repeat, settle=False):
             """tools: (name, command(target)); prepare(target) makes the state
-            a run starts from, verify(target) checks what it left."""
+            a run starts from, verify(target) checks what it left. settle:
+            before each run the data of the one before is written out (and
+            the page cache dropped where allowed), so that no tool pays for
+            the writeback of another's copy."""
             runs = [(round_, name, command, os.path.join(targets, f"{round_}-{index}", "target"))
                     for round_ in range(repeat) for index, (name, command) in enumerate(tools)]
             # Results stay until the case is over unless the file system
@@ -301,6 +330,8 @@ def main():
             cpu_times = {name: [] for name, _ in tools}
             peaks = {name: 0 for name, _ in tools}
             for _, name, command, dst in runs:
+                if settle:
+                    settle_page_cache()
                 seconds, run_seconds, peak, cpu = command(dst)
                 verify(dst)
                 if not keep:
@@ -383,7 +414,7 @@ def main():
             run_case("full copy, 20 x 64 MiB",
                      ours(large) + [("cp -a", lambda dst: timed(["cp", "-a", large, dst])), rsync(large)],
                      prepare=lambda dst: None, verify=lambda dst: check_equal(large, dst),
-                     result_bytes=tree_bytes(large))
+                     result_bytes=tree_bytes(large), settle=True)
             remove(large)
 
         # 6. Peak memory against the size of the tree: a small tree, then one
@@ -399,12 +430,17 @@ def main():
                          prepare=lambda dst: None, verify=lambda dst: check_equal(tree, dst),
                          result_bytes=tree_bytes(tree), repeat=1)
                 remove(tree)
-        report(rows, work, args.append)
+        calls = None
+        if args.calls:
+            calls = subprocess.run([sys.executable, os.path.join(HERE, "count_calls.py"), "--work",
+                                    os.path.join(work, "calls"), "--build", args.build],
+                                   check=True, capture_output=True, text=True).stdout
+        report(rows, work, args.append, calls)
     finally:
         display.close()
 
 
-def report(rows, work, append):
+def report(rows, work, append, calls=None):
     by_case = {}
     for case, tool, seconds, run_seconds, peak, cpu_seconds in rows:
         by_case.setdefault(case, {})[tool] = (seconds, run_seconds, peak, cpu_seconds)
@@ -415,8 +451,12 @@ def report(rows, work, append):
             if line.startswith("model name"):
                 cpu = line.split(":", 1)[1].strip()
                 break
+    bus = "a session bus of its own for the run" if os.environ.get("DBUS_SESSION_BUS_ADDRESS") else "no session bus"
+    large = {None: "", True: " Before each large-file run: sync and dropped page cache.",
+             False: " Before each large-file run: sync (dropping the page cache was not allowed)."}
     machine = (f"Date: {datetime.date.today().isoformat()}. Machine: {os.cpu_count()} cores ({cpu}), "
-               f"Linux {os.uname().release}, file system {fs} (work folder {work}), warm page cache.")
+               f"Linux {os.uname().release}, file system {fs} (work folder {work}), warm page cache, "
+               f"{bus}.{large[CACHE_DROPS['allowed']]}")
     lines = [f"## File system {fs}", "", machine, ""] if append else [
         "# Benchmark results",
         "",
@@ -457,6 +497,11 @@ def report(rows, work, append):
             lines.append(f"| {case} | {tool} | {seconds:.3f} | {run_text} | {cpu_seconds:.3f} | {peak / 1024:.1f} "
                          f"| {ratio(seconds, cp)} | {ratio(run_seconds, cp)} "
                          f"| {ratio(seconds, rs)} | {ratio(run_seconds, rs)} |")
+    if calls:
+        table = [line for line in calls.splitlines() if line.startswith("|")]
+        details = [line for line in calls.splitlines() if line and not line.startswith("|")]
+        lines += ["", "System calls per file, counted with strace -f (bench/count_calls.py):", ""] + table
+        lines += ["", "```"] + details + ["```"]
     text = "\n".join(lines) + "\n"
     print()
     print(text)

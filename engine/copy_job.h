@@ -46,9 +46,11 @@ struct Folder_Listing {
     std::optional<std::vector<std::string>> folders;
     // The reading failed (and was reported): no files are listed.
     bool failed = false;
-    // For the walk, per file: found unchanged by the evaluation of the pass.
-    // Empty when the walk must test every file.
+    // For the walk, per file: found unchanged by the evaluation of the pass,
+    // or to be copied into an absent target. Empty when the walk must test
+    // every file.
     std::vector<bool> unchanged;
+    std::vector<bool> absent;
     // The options those verdicts were made under, and when: each file takes
     // its verdict only while both still hold at its turn.
     std::string verdict_options;
@@ -141,9 +143,10 @@ private:
     // cancelled, and the folder's walk ends there.
     bool Walk_Files(const platform::Folder& SFolder, const Folder_Listing& Listing, int& Step, bool& Ignore_All,
                     bool& Abort);
-    // True when the file at Index may take the evaluation's "unchanged";
-    // notes a change of the options on the way.
-    bool Known_Unchanged(const Folder_Listing& Listing, long Index);
+    // True when the file at Index may take the evaluation's verdict Flags
+    // (Listing.unchanged or Listing.absent); notes a change of the options
+    // on the way.
+    bool Verdict_Holds(const Folder_Listing& Listing, const std::vector<bool>& Flags, long Index);
     // The listed file at Path, or nothing when it went away; a file that
     // cannot be looked at goes into the error list, one whose folder may not
     // be searched throws.
@@ -151,7 +154,8 @@ private:
     // One file of the walk (steps 5 to 13): tested, and copied when chosen;
     // false when the run was cancelled.
     bool Walk_File(std::optional<platform::File>& File, const Folder_Listing& Listing, long Index,
-                   const std::string& Collides_With, bool Known_Unchanged, int& Step, bool& Ignore_All, bool& Abort);
+                   const std::string& Collides_With, bool Known_Unchanged, bool Known_Absent, int& Step,
+                   bool& Ignore_All, bool& Abort);
     // A chosen file's copy and its counters (steps 7 to 13).
     void Copy_Chosen(std::optional<platform::File>& File, const std::string& Path, const std::string& Collides_With,
                      int& Step, bool& Ignore_All, bool& Abort);
@@ -353,7 +357,13 @@ private:
         std::string path;
         std::optional<platform::File> file;
         bool valid = false;
+        // Absent by the evaluation's verdict, not looked at: the copy must
+        // not replace a file there, and fails instead (target_appeared_).
+        bool trusted_absent = false;
     };
+    // The copy of a file on the evaluation's verdict failed: the walk
+    // tests it in full and copies it again.
+    bool verdict_failed_ = false;
     Tested_Target tested_target_;
     // Device and inode of the folder the pass writes into, found by the
     // evaluation that starts each pass.

@@ -19,8 +19,8 @@ void mix(std::uint64_t& hash, const std::string& text) {
 // changed in between.
 constexpr std::size_t Look_Ahead = 8;
 
-// Left out, unchanged, no attribute.
-constexpr std::size_t Bits_Per_Name = 3;
+// Left out, unchanged, no attribute, target absent.
+constexpr std::size_t Bits_Per_Name = 4;
 
 }  // namespace
 
@@ -78,6 +78,13 @@ void Evaluation_Verdicts::record(long index, bool unchanged) {
     if (at < bits.size()) bits[at] = unchanged;
 }
 
+void Evaluation_Verdicts::target_absent(long index) {
+    if (full_ || folders_.empty() || index < 1 || static_cast<std::size_t>(index) >= positions_.size()) return;
+    auto& bits = folders_.back().bits;
+    const std::size_t at = Bits_Per_Name * std::size_t{positions_[static_cast<std::size_t>(index)]} + 3;
+    if (at < bits.size()) bits[at] = true;
+}
+
 bool Evaluation_Verdicts::for_folder(const std::string& folder, const std::vector<std::string>& names,
                                      const std::string& options, std::vector<unsigned char>& verdicts,
                                      Clock::time_point& judged) {
@@ -93,8 +100,8 @@ bool Evaluation_Verdicts::for_folder(const std::string& folder, const std::vecto
         verdicts.assign(names.size(), Test);
         for (std::size_t i = 0; i < names.size(); ++i) {
             const std::size_t at = Bits_Per_Name * i;
-            verdicts[i] =
-                (bits[at] ? Left_Out : 0) | (bits[at + 1] ? Unchanged : 0) | (bits[at + 2] ? No_Attribute : 0);
+            verdicts[i] = (bits[at] ? Left_Out : 0) | (bits[at + 1] ? Unchanged : 0) |
+                          (bits[at + 2] ? No_Attribute : 0) | (bits[at + 3] ? Target_Absent : 0);
         }
         return true;
     }

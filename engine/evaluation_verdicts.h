@@ -9,7 +9,10 @@
 // folders). Each folder's verdicts carry the moment the evaluation began
 // it: the walk trusts them only for a short while (Trust_Span), so that a
 // file edited, hidden or whose copy is deleted while a long run is under
-// way is tested at its turn, as without them. Three bits per file, in the
+// way is tested at its turn, as without them. A file it found to be copied
+// into an absent target is copied without the walk's looks at it and its
+// target: the copy never replaces a file that appeared meanwhile, and then
+// the walk tests it in full. Four bits per file, in the
 // order both walk the tree; a cap keeps a huge tree's memory flat, the rest
 // is tested again.
 #pragma once
@@ -31,7 +34,11 @@ public:
     static constexpr Clock::duration Trust_Span = std::chrono::seconds(1);
 
     // What the evaluation found of one name, as flags; none: test it.
-    enum Verdict : unsigned char { Test = 0, Left_Out = 1, Unchanged = 2, No_Attribute = 4 };
+    enum Verdict : unsigned char { Test = 0, Left_Out = 1, Unchanged = 2, No_Attribute = 4, Target_Absent = 8 };
+    // The largest file copied on such a verdict: its size unknown to the
+    // walk until it is copied, it is copied while the window waits, which
+    // a larger file must not make it do.
+    static constexpr std::uint64_t Absent_Target_Bytes = std::uint64_t{1} << 20;
 
     // Forgets everything: each evaluation starts afresh.
     void clear();
@@ -51,6 +58,9 @@ public:
     // unchanged (the test did not take it) or not; files it never judged
     // count as to be tested.
     void record(long index, bool unchanged);
+    // File Index (a regular file up to Absent_Target_Bytes) is to be copied
+    // into a target that is not there.
+    void target_absent(long index);
 
     // For the walk, which asks for its folders in the evaluation's order:
     // fills verdicts (flags, one per name) and the moment the evaluation
@@ -63,7 +73,7 @@ public:
 private:
     struct Folder_Verdicts {
         std::uint64_t key = 0;   // the folder, its names and the options
-        std::vector<bool> bits;  // per name: left out, unchanged, no attribute
+        std::vector<bool> bits;  // per name: left out, unchanged, no attribute, target absent
         Clock::time_point judged;
     };
     static std::uint64_t key_of(const std::string& folder, const std::vector<std::string>& names,

@@ -153,6 +153,10 @@ private:
     // The test that chose the file has just looked at its target; the first
     // attempt takes its finding, a retry looks again.
     bool target_tested_;
+    // The target is absent by the evaluation's verdict, not looked at: the
+    // copy replaces nothing, and where the tree changed since, the walk
+    // tests the file in full instead.
+    bool on_verdict_;
     // The target folder was there for the file before: its look is spared
     // until a copy into it fails.
     bool folder_assumed_ = false;
@@ -176,8 +180,10 @@ Copy_Job::Copy_Attempt::Copy_Attempt(Copy_Job& job, std::optional<platform::File
       prefix_(support::Filepath(target, false) + support::Separator),
       temporary_(prefix_ + Temporary_Name),
       target_is_temporary_(target.ends_with(support::Separator + std::string(Temporary_Name))),
-      target_tested_(job.tested_target_.valid && job.tested_target_.path == target) {
+      target_tested_(job.tested_target_.valid && job.tested_target_.path == target),
+      on_verdict_(target_tested_ && job.tested_target_.trusted_absent) {
     job.tested_target_.valid = false;
+    job.tested_target_.trusted_absent = false;
 }
 
 bool Copy_Job::Copy_Attempt::Run() {
@@ -314,7 +320,7 @@ Copy_Job::Copy_Attempt::Step Copy_Job::Copy_Attempt::Copy() {
     job_.support_->Run_Keeping_Window_Alive(
         [&] {
             try {
-                source.Copy(target_, true);
+                source.Copy(target_, !on_verdict_);
             } catch (...) {
                 copy_failed = true;
                 why_failed_ = description_of(std::current_exception());
@@ -328,6 +334,15 @@ Copy_Job::Copy_Attempt::Step Copy_Job::Copy_Attempt::Copy() {
             if (state.Source_Bytes != 0 && state.Run_Under_Way)
                 job_.Show_Progress((state.Processed_Bytes + static_cast<double>(done)) / state.Source_Bytes);
         });
+    // The tree changed since the verdict (the target appeared, the file or
+    // its folder went): the walk tests the file anew. Any other failure is
+    // this copy's own.
+    if (copy_failed && on_verdict_ &&
+        (why_errno_ == EEXIST || why_errno_ == ENOENT || why_errno_ == ELOOP || why_errno_ == ENOTDIR)) {
+        job_.verdict_failed_ = true;
+        return Step::Given_Up;
+    }
+    on_verdict_ = false;
     // A copy that reports success has put the whole file under its name.
     // One that failed late may have done so as well, unless the name is our
     // temporary one.

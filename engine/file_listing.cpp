@@ -119,6 +119,7 @@ void Copy_Job::Keep_Passing_Files(Folder_Listing& Listing, const std::string& Fo
                                });
     std::vector<bool>().swap(decide);
     if (trusted) Listing.unchanged.push_back(false);
+    if (trusted) Listing.absent.push_back(false);
     if (keep_attributes) Listing.attributes.reset(Candidates.size() + 1);
     // The paths are made from the names in place: a large folder's list is
     // never held twice.
@@ -134,6 +135,7 @@ void Copy_Job::Keep_Passing_Files(Folder_Listing& Listing, const std::string& Fo
         ++count;
         if (Role == Listing_For::Evaluation) verdicts_.listed(static_cast<long>(count), i);
         if (trusted) Listing.unchanged.push_back(known[i] & Verdict::Unchanged);
+        if (trusted) Listing.absent.push_back(known[i] & Verdict::Target_Absent);
         if (!keep_attributes) continue;
         if (auto bytes = read.get(i))
             Listing.attributes.set(count, std::move(*bytes));

@@ -137,12 +137,23 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
     // run, instead of replacing each other.
     const std::vector<std::string> collisions = Case_Collisions(Listing.files, Listing.count());
     support::Ui_Host& host = support_->host();
+    // A file whose copy on the evaluation's verdict found the tree changed:
+    // tested in full.
+    long tested_in_full = 0;
     for (long i = 1; i <= Listing.count(); ++i) {
         const std::string collides_with = collisions.empty() ? "" : collisions[i];
-        const bool known_unchanged = Known_Unchanged(Listing, i) && collides_with.empty();
+        const bool known_unchanged = Verdict_Holds(Listing, Listing.unchanged, i) && collides_with.empty();
+        // To be copied into an absent target: the copy's own look at the
+        // file is the walk's.
+        const bool known_absent =
+            i != tested_in_full && Verdict_Holds(Listing, Listing.absent, i) && collides_with.empty();
         Step = 4;
         std::optional<platform::File> file;
-        if (!known_unchanged) {
+        if (known_absent) {
+            platform::Entry_Status regular;
+            regular.kind = platform::Entry_Kind::Regular;
+            file.emplace(support_->file_system(), platform::normalize_path(Listing.files[i]), regular);
+        } else if (!known_unchanged) {
             file = Look_Up_Listed(Listing.files[i], Ignore_All, Abort);
             // Not there: the file went away, or its folder did (deleted, or
             // swapped for a link the run does not follow). Only the first is
@@ -154,8 +165,15 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
             }
         }
         if ((file || known_unchanged) &&
-            !Walk_File(file, Listing, i, collides_with, known_unchanged, Step, Ignore_All, Abort))
+            !Walk_File(file, Listing, i, collides_with, known_unchanged, known_absent, Step, Ignore_All, Abort))
             return false;
+        if (verdict_failed_) {
+            // Counted once, when it is walked again.
+            verdict_failed_ = false;
+            --state_->Handled_Files;
+            tested_in_full = i--;
+            continue;
+        }
 
         Step = 14;
         host.Process_Events();
@@ -164,12 +182,12 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
     return true;
 }
 
-// Found unchanged by this pass's evaluation: no second look, as long as the
-// folder holds the same names, the options are still those it judged by and
+// Found unchanged, or to be copied into an absent target, by this pass's
+// evaluation: no second look, as long as the folder holds the same names, the options are still those it judged by and
 // it judged a moment ago, not before a change the user made since.
-bool Copy_Job::Known_Unchanged(const Folder_Listing& Listing, long Index) {
+bool Copy_Job::Verdict_Holds(const Folder_Listing& Listing, const std::vector<bool>& Flags, long Index) {
     const bool options_as_judged = Current_Test_Options() == Listing.verdict_options;
-    return !Listing.unchanged.empty() && Listing.unchanged[static_cast<std::size_t>(Index)] && options_as_judged &&
+    return !Flags.empty() && Flags[static_cast<std::size_t>(Index)] && options_as_judged &&
            Evaluation_Verdicts::Clock::now() - Listing.judged < Evaluation_Verdicts::Trust_Span;
 }
 
@@ -193,8 +211,8 @@ std::optional<platform::File> Copy_Job::Look_Up_Listed(const std::string& Path, 
 }
 
 bool Copy_Job::Walk_File(std::optional<platform::File>& File, const Folder_Listing& Listing, long Index,
-                         const std::string& Collides_With, bool Known_Unchanged, int& Step, bool& Ignore_All,
-                         bool& Abort) {
+                         const std::string& Collides_With, bool Known_Unchanged, bool Known_Absent, int& Step,
+                         bool& Ignore_All, bool& Abort) {
     support::Ui_Host& host = support_->host();
     Increment_Counter(state_->Handled_Files);
     if (File) Use_Listed_Attribute(*File, Listing.attributes, Index);
@@ -204,7 +222,9 @@ bool Copy_Job::Walk_File(std::optional<platform::File>& File, const Folder_Listi
     host.Process_Events();
 
     Step = 6;
-    if (!Known_Unchanged && (!Collides_With.empty() ? Selected_By_Attributes(*File) : Do_Process(*File))) {
+    if (Known_Absent) tested_target_ = {Targetfile(path), std::nullopt, true, true};
+    if (!Known_Unchanged &&
+        (Known_Absent || (!Collides_With.empty() ? Selected_By_Attributes(*File) : Do_Process(*File)))) {
         display_->Show_File(Phase::Copying, path);
         host.Process_Events();
         Copy_Chosen(File, path, Collides_With, Step, Ignore_All, Abort);
@@ -226,6 +246,9 @@ void Copy_Job::Copy_Chosen(std::optional<platform::File>& File, const std::strin
     const bool copied = !Collides_With.empty() ? Report_Case_Collision(*File, Collides_With, Ignore_All, Abort)
                         : sync_                ? Carry_Out_Sync(File, target, Ignore_All, Abort)
                                                : Copy_File(File, target, Ignore_All, Abort);
+    // Copied on the evaluation's verdict into a tree that changed since:
+    // the walk tests the file again, and nothing is counted yet.
+    if (verdict_failed_) return;
 
     Step = 8;
     if (!copied) Count_Failed_File();

@@ -137,6 +137,13 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
                     state_->Replaced_Bytes += replaced;
                     largest_replaced_ = std::max(largest_replaced_, replaced);
                 }
+                // To be copied into an absent target: the walk may copy it
+                // without another look. Never in a synchronisation, whose
+                // walk decides each file by its record.
+                if (tested_target_.valid && !tested_target_.file && !sync_ &&
+                    file->Status().kind == platform::Entry_Kind::Regular &&
+                    file->Size() <= Evaluation_Verdicts::Absent_Target_Bytes)
+                    verdicts_.target_absent(i);
                 if (counted_file_) counted_file_(file->Path());
                 display_->Show_Count(File_Counter::Source_Files, state_->Source_Files);
                 display_->Show_Bytes(Byte_Count_Kind::To_Copy, state_->Source_Bytes);

@@ -2,13 +2,13 @@
 // conflicts kept on both sides, deletions into the trash.
 #include "engine/copy_job.h"
 
+#include "platform/content_compare.h"
 #include "platform/file_system_kind.h"
 #include "platform/sync_record.h"
 #include "platform/trash.h"
 
 #include <algorithm>
 #include <ctime>
-#include <fstream>
 #include <set>
 #include <utility>
 
@@ -51,20 +51,6 @@ std::string conflict_name(const std::string& name, platform::File_Time modified,
     if (number > 1) label += " " + std::to_string(number);
     return (extension ? name.substr(0, dot) : name) + " (Konflikt " + date + ", " + label + ")" +
            (extension ? name.substr(dot) : "");
-}
-
-// True unless both can be read and differ: a file that cannot be read is
-// no reason to keep two versions of it.
-bool same_content(const std::string& first, const std::string& second) {
-    std::ifstream a(first, std::ios::binary), b(second, std::ios::binary);
-    if (!a || !b) return true;
-    char x[65536], y[65536];
-    for (;;) {
-        a.read(x, sizeof x);
-        b.read(y, sizeof y);
-        if (a.gcount() != b.gcount() || !std::equal(x, x + a.gcount(), y)) return false;
-        if (a.gcount() == 0 || !a || !b) return a.eof() == b.eof();
-    }
 }
 
 platform::Synced_Side side_of(const platform::File& file) { return {file.Size(), file.Modified_Time()}; }
@@ -144,7 +130,8 @@ Sync_Verdict Copy_Job::Sync_Test(const platform::File& SFile, const std::optiona
                 return Sync_Verdict::Parts_Rules;
             }
         }
-        if (verdict == Sync_Verdict::In_Step && changed_alike && !same_content(SFile.Path(), Target->Path()))
+        if (verdict == Sync_Verdict::In_Step && changed_alike &&
+            platform::contents_differ(SFile.Path(), Target->Path()))
             verdict = Sync_Verdict::Conflict;
         if (verdict == Sync_Verdict::Conflict && preview_) {
             if (!state_->Reverse_Direction)

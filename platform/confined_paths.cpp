@@ -77,6 +77,20 @@ void Confined_Paths::unconfine_all() {
 }
 
 Path_Place Confined_Paths::place_of(const std::string& path, bool reading) const {
+    int error = 0;
+    auto place = find_place(path, reading, error);
+    if (!place) throw File_System_Error(error, path);
+    return std::move(*place);
+}
+
+std::optional<Path_Place> Confined_Paths::look_place_of(const std::string& path) const {
+    int error = 0;
+    auto place = find_place(path, true, error);
+    if (!place && error != ENOENT && error != ENOTDIR) throw File_System_Error(error, path);
+    return place;
+}
+
+std::optional<Path_Place> Confined_Paths::find_place(const std::string& path, bool reading, int& error) const {
     std::lock_guard lock(mutex_);
     if (roots_.empty()) return Path_Place(path);
     // The deepest root that holds the path: the two never nest, but a
@@ -109,7 +123,10 @@ Path_Place Confined_Paths::place_of(const std::string& path, bool reading) const
         std::erase_if(recent_, [&](const Recent& recent) { return now - recent.opened >= Lifetime; });
         for (const Recent& recent : recent_) {
             if (!same_folder(recent)) continue;
-            if (!recent.folder) throw File_System_Error(recent.error, path);
+            if (!recent.folder) {
+                error = recent.error;
+                return std::nullopt;
+            }
             return Path_Place(recent.folder, std::move(name));
         }
     }
@@ -119,12 +136,12 @@ Path_Place Confined_Paths::place_of(const std::string& path, bool reading) const
     if (fd < 0) {
         // A path of ours with ".." (never the walk's) leaves the tree.
         if (errno == EXDEV) errno = ELOOP;
-        const int error = errno;
+        error = errno;
         if (reading && (error == ENOENT || error == ENOTDIR)) {
             if (recent_.size() >= Capacity) recent_.erase(recent_.begin());
             recent_.push_back({holder, folder_text, nullptr, now, error});
         }
-        throw File_System_Error(error, path);
+        return std::nullopt;
     }
     auto opened = std::make_shared<const Open_Folder>(fd);
     // Kept for the next looks in the same folder, but never handed to a

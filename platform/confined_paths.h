@@ -12,6 +12,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,11 @@ public:
     // target folder not yet made are each looked up in vain. Writes always
     // open the way afresh.
     Path_Place place_of(const std::string& path, bool reading = false) const;
+    // The same for a look that only reads, giving nothing where a folder on
+    // the way is missing (ENOENT, ENOTDIR) instead of throwing: a run looks
+    // up every file of a target folder not made yet, and an exception for
+    // each would cost more than the look-up. Other failures throw.
+    std::optional<Path_Place> look_place_of(const std::string& path) const;
 
     static constexpr std::chrono::milliseconds Lifetime{100};
     static constexpr std::size_t Capacity = 4;
@@ -91,6 +97,9 @@ private:
         int error = 0;
     };
     void unconfine_all();
+    // place_of's work: error is set (and nothing returned) where a folder on
+    // the way cannot be reached.
+    std::optional<Path_Place> find_place(const std::string& path, bool reading, int& error) const;
 
     mutable std::mutex mutex_;
     int depth_ = 0;

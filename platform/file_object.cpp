@@ -60,34 +60,166 @@ void remove_quietly(File_System& fs, const std::string& path) {
     }
 }
 
-// The extended attributes that carry the DOS attributes; both go with a copy
-// so that it reads exactly like its source.
-// The extended attributes a copy into folder carries. NTFS keeps the DOS
+// The extended attributes a copy carries: those that hold the DOS
+// attributes, so that it reads exactly like its source. NTFS keeps the DOS
 // attributes itself, and Windows shows every other one as a stream of the
-// file: nothing is added there.
-const std::vector<std::string>& carried_attributes(File_System& fs, const std::string& folder) {
+// file: nothing is added there. Nothing either for a source whose folder's
+// listing found no stored attribute: there is none to look for.
+const std::vector<std::string>& carried_attributes(const File_System_Kind& kind, bool listed_without) {
     static const std::vector<std::string> names{Dos_Attribute_Name, Archive_Time_Name};
     static const std::vector<std::string> none;
-    return fs.folder_kind(folder).native == Native_Attributes::Ntfs_Xattr ? none : names;
+    return kind.native == Native_Attributes::Ntfs_Xattr || listed_without ? none : names;
 }
 
 // A name the target's file system would refuse, or take for another (FAT
 // drops a trailing dot), fails with the reason before anything is written.
-void refuse_name_of_target(File_System& fs, const std::string& target, const std::string& folder) {
-    const std::string name = target.substr(target.find_last_of('/') + 1);
-    // Most names pass under the strictest rules, without a look at the target.
-    File_System_Kind strictest;
-    strictest.windows_names = true;
-    if (refused_name_reason(strictest, name).empty()) return;
-    const std::string reason = refused_name_reason(fs.folder_kind(folder), name);
+void refuse_name_of_target(const std::string& target, const File_System_Kind& kind) {
+    const std::string reason = refused_name_reason(kind, target.substr(target.find_last_of('/') + 1));
     if (!reason.empty()) throw File_System_Error(reason, target);
 }
 
 // Whether a failure to create a link means that the file system holds none:
 // FUSE drivers without links answer ENOSYS, others EPERM or EOPNOTSUPP.
-bool links_refused(File_System& fs, int error_number, const std::string& folder) {
+bool links_refused(int error_number, const File_System_Kind& kind) {
     if (not_kept_by_file_system(error_number)) return true;
-    return error_number == EPERM && !fs.folder_kind(folder).holds_links;
+    return error_number == EPERM && !kind.holds_links;
+}
+
+// One File::Copy: the source, the target and its folder's kind, asked once.
+struct Copy_Task {
+    Copy_Task(File_System& file_system, const std::string& source_path, const Entry_Status& status,
+              const std::string& destination, bool replace, bool listed_without_attribute)
+        : fs(file_system),
+          source(source_path),
+          source_status(status),
+          target(normalize_path(destination)),
+          folder(folder_of(target)),
+          kind(file_system.folder_kind(folder)),
+          attributes(carried_attributes(kind, listed_without_attribute)),
+          overwrite(replace) {}
+
+    File_System& fs;
+    const std::string& source;
+    const Entry_Status& source_status;
+    const std::string target;
+    const std::string folder;
+    const File_System_Kind kind;
+    const std::vector<std::string>& attributes;
+    const bool overwrite;
+    // A link is copied as a link: its text and time.
+    bool as_link = false;
+    std::string link_target;
+    File_Time link_modified;
+    bool looked_again = false;  // the source was looked at after the copy found a link
+};
+
+// Looks at the source as it is now: a link is taken as one, a folder or a
+// special file refused.
+void look_at_source(Copy_Task& task) {
+    auto source = task.fs.status(task.source);
+    if (!source) throw File_System_Error(ENOENT, task.source);
+    if (source->kind == Entry_Kind::Directory) throw File_System_Error(EISDIR, task.source);
+    if (source->kind == Entry_Kind::Other)
+        throw File_System_Error("Keine gewöhnliche Datei (Pipe, Gerät oder Socket), wird nicht kopiert", task.source);
+    if (source->kind == Entry_Kind::Symlink) {
+        task.as_link = true;
+        task.link_target = task.fs.read_link(task.source);
+        task.link_modified = source->modified;
+    }
+}
+
+// FAT and NTFS keep the attributes in the file system, where the copied
+// extended attributes do not reach. fusefat, and a share's server, set a
+// file's time again when it is closed, after the copy set it: without the
+// right time every later run would copy it again, so it is set once more by
+// its name, now that the file is closed, and looked at again.
+void finish_copy(const Copy_Task& task, File_Time source_time) {
+    if (task.as_link) return;
+    carry_dos_attributes(task.fs, task.source, task.source_status, task.target, task.kind);
+    if (task.kind.name.empty() && !task.kind.checks_time_after_copy) return;
+    const File_Time wanted = truncated_time(source_time, task.kind.time_step);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto copied = task.fs.status(task.target);
+        if (!copied || truncated_time(copied->modified, task.kind.time_step) == wanted) return;
+        task.fs.set_modified(task.target, source_time);
+    }
+}
+
+// Builds the copy without a name where the file system can, so that it
+// appears under the target name only complete. nullopt where it cannot, for
+// a target that is taken (to be replaced), or a source found to be a link:
+// then the copy goes through a temporary name.
+std::optional<Entry_Status> copy_unnamed(Copy_Task& task) {
+    if (task.as_link) return std::nullopt;
+    try {
+        return task.fs.copy_file_unnamed(task.source, task.target, task.attributes);
+    } catch (const File_System_Error& error) {
+        const bool replace = error.error_number() == EEXIST && task.overwrite && error.path() == task.target;
+        const bool became_link = error.error_number() == ELOOP && error.path() == task.source;
+        if (!replace && !became_link) throw;
+        if (became_link) {
+            task.looked_again = true;
+            look_at_source(task);
+            if (!task.as_link) throw;
+        }
+    }
+    return std::nullopt;
+}
+
+// Makes the copy (or the link) under a free temporary name in the target's
+// folder and returns that name; nothing is left under it when this fails.
+std::string write_temporary(Copy_Task& task, std::optional<Entry_Status>& copied) {
+    for (int attempt = 0;; ++attempt) {
+        const std::string temporary = temporary_name(task.folder);
+        try {
+            if (task.as_link)
+                task.fs.create_link(task.link_target, temporary);
+            else
+                copied = task.fs.copy_file(task.source, temporary, task.attributes);
+            return temporary;
+        } catch (const File_System_Error& error) {
+            if (error.error_number() == EEXIST && attempt + 1 < Temporary_Attempts) continue;
+            // The copy may leave a partial file under the name; unless the
+            // name was taken, it is ours to remove.
+            if (error.error_number() != EEXIST) remove_quietly(task.fs, temporary);
+            if (!task.as_link && !task.looked_again && error.error_number() == ELOOP && error.path() == task.source) {
+                task.looked_again = true;
+                look_at_source(task);
+                if (task.as_link) continue;
+            }
+            if (task.as_link && error.path() == temporary && links_refused(error.error_number(), task.kind))
+                throw File_System_Error(
+                    "Das Zieldateisystem kann keine symbolischen Verknüpfungen speichern, die Verknüpfung zeigt auf "
+                    "\"" +
+                        task.link_target + "\"",
+                    task.target);
+            rethrow_for_target(error, temporary, task.target);
+        }
+    }
+}
+
+// The copy is built under a temporary name and renamed onto the target only
+// when complete: rename() is atomic, so the target name holds the old file
+// or the whole new one, also if the process is killed or the disk fills. No
+// fsync: a power cut may lose the new data, but the name never points at a
+// half-written file that we reported as copied, and syncing every file would
+// cost more than the copy itself.
+std::optional<Entry_Status> copy_through_temporary(Copy_Task& task) {
+    std::optional<Entry_Status> copied;
+    const std::string temporary = write_temporary(task, copied);
+    try {
+        // Where setting a link's time may set that of what it leads to, the
+        // link keeps the time it was made at.
+        if (task.as_link && task.kind.sets_link_times) task.fs.set_modified(temporary, task.link_modified);
+        task.fs.rename(temporary, task.target, task.overwrite);
+    } catch (const File_System_Error& error) {
+        remove_quietly(task.fs, temporary);
+        rethrow_for_target(error, temporary, task.target);
+    } catch (...) {
+        remove_quietly(task.fs, temporary);
+        throw;
+    }
+    return copied;
 }
 
 }  // namespace
@@ -117,6 +249,7 @@ int File::Attributes() const {
 }
 
 void File::Use_Listed_Attribute(std::optional<std::string> bytes) {
+    listed_without_attribute_ = !bytes;
     listed_.emplace(std::move(bytes));  // engaged also when bytes is nullopt
 }
 
@@ -126,6 +259,7 @@ void File::Set_Attributes(int attributes) {
     if (!now) throw File_System_Error(ENOENT, path_);
     attributes_.reset();
     listed_.reset();
+    listed_without_attribute_ = false;
     status_ = *now;
     write_dos_attributes(*fs_, path_, status_, attributes);
     if (auto after = fs_->status(path_)) status_ = *after;
@@ -161,124 +295,24 @@ void File::Move(const std::string& destination) {
     path_ = std::move(target);
     attributes_.reset();  // a new name may begin with a dot
     listed_.reset();
+    listed_without_attribute_ = false;
 }
 
 void File::Copy(const std::string& destination, bool overwrite) {
-    const std::string target = normalize_path(destination);
+    Copy_Task task(*fs_, path_, status_, destination, overwrite, listed_without_attribute_);
     // What was a regular file when we were made is copied without another
     // look: the copy opens it without following a link and checks what it
-    // opened, so a look-up first would only repeat that. A link, a file that
-    // must not replace anything, or a regular file that has become a link
-    // meanwhile is looked at first.
-    bool as_link = false;
-    std::string link_target;
-    File_Time link_modified;
-    auto look_at_source = [&] {
-        auto source = fs_->status(path_);
-        if (!source) throw File_System_Error(ENOENT, path_);
-        if (source->kind == Entry_Kind::Directory) throw File_System_Error(EISDIR, path_);
-        if (source->kind == Entry_Kind::Other)
-            throw File_System_Error("Keine gewöhnliche Datei (Pipe, Gerät oder Socket), wird nicht kopiert", path_);
-        if (source->kind == Entry_Kind::Symlink) {
-            as_link = true;
-            link_target = fs_->read_link(path_);
-            link_modified = source->modified;
-        }
-    };
-    if (status_.kind != Entry_Kind::Regular || !overwrite) {
-        look_at_source();
-        if (!overwrite && fs_->status(target)) throw File_System_Error(EEXIST, target);
-    }
-
-    const std::string folder = folder_of(target);
-    refuse_name_of_target(*fs_, target, folder);
-    bool looked_again = false;
-    // FAT and NTFS keep the attributes in the file system, where the copied
-    // extended attributes do not reach. fusefat, and a share's server, set
-    // a file's time again when it is closed, after the copy set it: without
-    // the right time every later run would copy it again, so it is set once
-    // more by its name, now that the file is closed, and looked at again.
-    auto finish = [&](File_Time source_time) {
-        if (as_link) return;
-        const File_System_Kind kind = fs_->folder_kind(folder);
-        carry_dos_attributes(*fs_, path_, status_, target, kind);
-        if (kind.name.empty() && !kind.checks_time_after_copy) return;
-        const File_Time wanted = truncated_time(source_time, kind.time_step);
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            auto copied = fs_->status(target);
-            if (!copied || truncated_time(copied->modified, kind.time_step) == wanted) return;
-            fs_->set_modified(target, source_time);
-        }
-    };
-
-    // Where the file system can, a file is built without a name and appears
-    // under the destination name only complete; only a destination that is
-    // taken (to be replaced) needs the temporary name below.
-    if (!as_link) {
-        try {
-            if (auto seen = fs_->copy_file_unnamed(path_, target, carried_attributes(*fs_, folder))) {
-                copied_ = *seen;
-                finish(seen->modified);
-                return;
-            }
-        } catch (const File_System_Error& error) {
-            const bool replace = error.error_number() == EEXIST && overwrite && error.path() == target;
-            const bool became_link = error.error_number() == ELOOP && error.path() == path_;
-            if (!replace && !became_link) throw;
-            if (became_link) {
-                looked_again = true;
-                look_at_source();
-                if (!as_link) throw;
-            }
-        }
-    }
-
-    // The copy is built under a temporary name and renamed onto the
-    // destination only when complete: rename() is atomic, so the destination
-    // name holds the old file or the whole new one, also if the process is
-    // killed or the disk fills. No fsync: a power cut may lose the new data,
-    // but the name never points at a half-written file that we reported as
-    // copied, and syncing every file would cost more than the copy itself.
-    std::string temporary;
-    for (int attempt = 0;; ++attempt) {
-        temporary = temporary_name(folder);
-        try {
-            if (as_link)
-                fs_->create_link(link_target, temporary);
-            else
-                copied_ = fs_->copy_file(path_, temporary, carried_attributes(*fs_, folder));
-            break;
-        } catch (const File_System_Error& error) {
-            if (error.error_number() == EEXIST && attempt + 1 < Temporary_Attempts) continue;
-            // The copy may leave a partial file under the name; unless the
-            // name was taken, it is ours to remove.
-            if (error.error_number() != EEXIST) remove_quietly(*fs_, temporary);
-            if (!as_link && !looked_again && error.error_number() == ELOOP && error.path() == path_) {
-                looked_again = true;
-                look_at_source();
-                if (as_link) continue;
-            }
-            if (as_link && error.path() == temporary && links_refused(*fs_, error.error_number(), folder))
-                throw File_System_Error(
-                    "Das Zieldateisystem kann keine symbolischen Verknüpfungen speichern, die Verknüpfung zeigt auf "
-                    "\"" +
-                        link_target + "\"",
-                    target);
-            rethrow_for_target(error, temporary, target);
-        }
-    }
-
-    try {
-        if (as_link && fs_->folder_kind(folder).sets_link_times) fs_->set_modified(temporary, link_modified);
-        fs_->rename(temporary, target, overwrite);
-    } catch (const File_System_Error& error) {
-        remove_quietly(*fs_, temporary);
-        rethrow_for_target(error, temporary, target);
-    } catch (...) {
-        remove_quietly(*fs_, temporary);
-        throw;
-    }
-    finish(copied_ ? copied_->modified : File_Time{});
+    // opened, so a look-up first would only repeat that. A link is looked at
+    // first. A target that is taken fails the copy without overwrite when it
+    // is linked or renamed there (EEXIST): neither replaces anything.
+    if (status_.kind != Entry_Kind::Regular) look_at_source(task);
+    refuse_name_of_target(task.target, task.kind);
+    std::optional<Entry_Status> copied = copy_unnamed(task);
+    if (!copied) copied = copy_through_temporary(task);
+    // The copy's own look at the source is the latest: a file made without
+    // one (on an earlier look's word) learns its size and time from it.
+    if (copied) copied_ = status_ = *copied;
+    finish_copy(task, copied ? copied->modified : File_Time{});
 }
 
 std::string partial_copy_path(const std::string& folder) { return temporary_name(folder); }

@@ -40,7 +40,8 @@ public:
     int Attributes() const;  // Dos_Attribute bits; read on first use
     // Hands over the user.DOSATTRIB bytes a listing of the file's folder has
     // just read (nullopt: none there), so that the first Attributes() need
-    // not read them again.
+    // not read them again, and a Copy of a file without them looks for no
+    // attribute to carry.
     void Use_Listed_Attribute(std::optional<std::string> bytes);
     void Set_Attributes(int attributes);  // throws File_System_Error
     // Clears the archive bit alone, if the file is still what the last Copy
@@ -61,7 +62,10 @@ public:
     // All or nothing: the destination name holds either what it held before
     // or the complete copy, with modification time, permission bits and DOS
     // attributes; a symbolic link is copied as a link. Special files are
-    // never opened.
+    // never opened. Without overwrite a taken destination fails (EEXIST),
+    // found only when the copy is to be named. Afterwards Status() is what
+    // the copy saw of the file: a File made without a look (a regular
+    // file's kind alone) learns its size and time there.
     void Copy(const std::string& destination, bool overwrite);
 
 private:
@@ -73,6 +77,8 @@ private:
     std::optional<Entry_Status> copied_;
     // From Use_Listed_Attribute, until Attributes() has used it.
     mutable std::optional<std::optional<std::string>> listed_;
+    // The listing found no stored attribute (kept after Attributes()).
+    bool listed_without_attribute_ = false;
 };
 
 class Folder {

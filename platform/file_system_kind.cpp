@@ -179,30 +179,32 @@ const File_System_Kind& file_system_kind(const std::string& path, dev_t device) 
     static std::mutex mutex;
     static Known_Kinds known;
     std::lock_guard lock(mutex);
-    auto mounts = current_mounts();
+    // A device known already is taken from the table as of a moment ago;
+    // one not known yet may have been mounted since, and the kernel is asked.
     const std::uint64_t measurements = time_step_measurements();
-    if (mounts != known.mounts || measurements != known.measurements) {
-        // A device number may be given to another file system after an unmount.
-        known.by_device.clear();
-        known.mounts = mounts;
-        known.measurements = measurements;
-    }
-    auto found = known.by_device.find(device);
-    if (found == known.by_device.end()) {
-        // By the device itself: a path that is a link would lead the mount
-        // table elsewhere.
-        const std::string id = std::to_string(major(device)) + ":" + std::to_string(minor(device));
-        const Mount* of_device = nullptr;
-        for (const Mount& mount : *mounts)
-            if (mount.device == id) of_device = &mount;
-        const Mount mount = of_device ? *of_device : mount_in(*mounts, real_file_system().canonical(path));
-        File_System_Kind kind = file_system_kind_of_mount(mount.file_system_type, mount.source, path, mount.device);
-        if (!kind.time_step_known) {
-            if (auto step = measured_time_step(mount)) kind.time_step = *step;
+    for (bool fresh : {false, true}) {
+        auto mounts = recent_mounts(fresh);
+        if (mounts != known.mounts || measurements != known.measurements) {
+            // A device number may be given to another file system after an unmount.
+            known.by_device.clear();
+            known.mounts = mounts;
+            known.measurements = measurements;
         }
-        found = known.by_device.emplace(device, std::move(kind)).first;
+        auto found = known.by_device.find(device);
+        if (found != known.by_device.end()) return found->second;
     }
-    return found->second;
+    // By the device itself: a path that is a link would lead the mount
+    // table elsewhere.
+    const std::string id = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    const Mount* of_device = nullptr;
+    for (const Mount& mount : *known.mounts)
+        if (mount.device == id) of_device = &mount;
+    const Mount mount = of_device ? *of_device : mount_in(*known.mounts, real_file_system().canonical(path));
+    File_System_Kind kind = file_system_kind_of_mount(mount.file_system_type, mount.source, path, mount.device);
+    if (!kind.time_step_known) {
+        if (auto step = measured_time_step(mount)) kind.time_step = *step;
+    }
+    return known.by_device.emplace(device, std::move(kind)).first->second;
 }
 
 File_System_Kind folder_file_system_kind(const std::string& folder) {
@@ -213,12 +215,13 @@ File_System_Kind folder_file_system_kind(const std::string& folder) {
         File_System_Kind kind;
     };
     static thread_local Last last;
-    auto mounts = current_mounts();
+    auto mounts = recent_mounts();
     const std::uint64_t measurements = time_step_measurements();
     if (mounts == last.mounts && measurements == last.measurements && folder == last.folder) return last.kind;
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) return {};
-    last = {std::move(mounts), measurements, folder, file_system_kind(folder, st.st_dev)};
+    File_System_Kind kind = file_system_kind(folder, st.st_dev);
+    last = {recent_mounts(), measurements, folder, std::move(kind)};
     return last.kind;
 }
 
@@ -231,7 +234,7 @@ std::optional<std::size_t> depth_in_smbnetfs(const std::string& path) {
         std::vector<std::string> mount_points;
     };
     static thread_local Mounted mounted;
-    auto mounts = current_mounts();
+    auto mounts = recent_mounts();
     if (mounts != mounted.mounts) {
         mounted.mount_points.clear();
         for (const Mount& mount : *mounts)

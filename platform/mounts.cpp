@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -178,6 +181,29 @@ bool is_unmounted_fstab_point(const std::string& folder, const Mount_Point_Rules
 }
 
 std::shared_ptr<const std::vector<Mount>> current_mounts() { return system_mounts(); }
+
+namespace {
+std::atomic<std::uint64_t> mount_generation{0};
+}
+
+std::shared_ptr<const std::vector<Mount>> recent_mounts(bool fresh) {
+    struct Recent {
+        std::shared_ptr<const std::vector<Mount>> mounts;
+        std::chrono::steady_clock::time_point at;
+        std::uint64_t generation = 0;
+    };
+    static thread_local Recent recent;
+    // The clock is read without a system call; the table's own check costs
+    // two (getpid and poll) each time.
+    const auto now = std::chrono::steady_clock::now();
+    const std::uint64_t generation = mount_generation.load(std::memory_order_relaxed);
+    if (fresh || !recent.mounts || generation != recent.generation ||
+        now - recent.at >= std::chrono::milliseconds(Recent_Mounts_Span_Ms))
+        recent = {system_mounts(), now, generation};
+    return recent.mounts;
+}
+
+void ask_mounts_afresh() { mount_generation.fetch_add(1, std::memory_order_relaxed); }
 
 std::vector<Mount> parse_mountinfo(const std::string& text) {
     // id parent major:minor root mount-point options [optional fields...] - type source super-options

@@ -24,6 +24,16 @@ struct Mount {
 // as long as this stays the same.
 std::shared_ptr<const std::vector<Mount>> current_mounts();
 
+// The same for a caller that asks file after file (the file-system kind of
+// every copied file): the table this thread got from the kernel less than
+// Recent_Mounts_Span ago, so that a mount or an unmount shows that much
+// later. fresh asks the kernel now (for a device the table does not know
+// yet). Every thread asks the kernel afresh after ask_mounts_afresh().
+inline constexpr int Recent_Mounts_Span_Ms = 100;
+std::shared_ptr<const std::vector<Mount>> recent_mounts(bool fresh = false);
+// A run's start: the next recent_mounts() of every thread asks the kernel.
+void ask_mounts_afresh();
+
 // The mount holding path (the longest mount point that is a prefix of it).
 Mount mount_of(const std::string& path);
 

@@ -30,6 +30,7 @@
 #include "platform/file_system_kind.h"
 #include "platform/folder_handles.h"
 #include "platform/mounts.h"
+#include "platform/new_file_rules.h"
 #include "platform/posix_services.h"
 #include "platform/time_steps.h"
 
@@ -302,13 +303,8 @@ class Posix_File_System final : public File_System {
 public:
     std::optional<Entry_Status> status(const std::string& path) override {
         struct stat st;
-        std::optional<Path_Place> place;
-        try {
-            place.emplace(confined_.place_of(path, true));
-        } catch (const File_System_Error& error) {
-            if (error.error_number() == ENOENT || error.error_number() == ENOTDIR) return std::nullopt;
-            throw;
-        }
+        const std::optional<Path_Place> place = confined_.look_place_of(path);
+        if (!place) return std::nullopt;
         const int result = place->confined() ? ::fstatat(place->at(), place->name(), &st, AT_SYMLINK_NOFOLLOW)
                                              : folders_.stat_entry(path, st);
         if (result != 0) {
@@ -443,36 +439,39 @@ public:
     std::optional<Entry_Status> copy_file_unnamed(const std::string& from, const std::string& to,
                                                   const std::vector<std::string>& attributes) override {
         if (!unnamed_files_.load(std::memory_order_relaxed)) return std::nullopt;
-        const Path_Place place = confined_.place_of(to);
-        // The folder the new file goes into: the place's folder, or by path.
         const auto slash = to.find_last_of('/');
-        const std::string folder = place.at() != AT_FDCWD       ? "."
-                                   : slash == std::string::npos ? "."
-                                   : slash == 0                 ? "/"
-                                                                : to.substr(0, slash);
-        // Made first: where the file system has no unnamed files, nothing
-        // has been opened in vain. An unnamed file vanishes with its
-        // descriptor, whatever fails later.
-        Descriptor out(::openat(place.at(), folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        const std::string to_folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+        // A folder whose file system refused the last time is not asked for
+        // each file again.
+        if (new_files_.refuses_unnamed(to_folder)) return std::nullopt;
+        const Path_Place place = confined_.place_of(to);
+        struct stat st;
+        Descriptor in(open_source(confined_.place_of(from, true), from, st, Not_Regular_Description));
+        const auto carried = attributes_of(in.get(), carried_between(attributes, from, to), from);
+        // Nobody sees the file before it is complete and named, so it is made
+        // with its source's bits at once, unless special bits (which a write
+        // clears) or attributes still to be written by an owner without
+        // write permission need a chmod at the end anyway.
+        const mode_t wanted = st.st_mode & 07777;
+        const bool final_bits = (wanted & 07000) == 0 && (carried.empty() || (wanted & S_IWUSR));
+        const mode_t asked = final_bits ? wanted : 0600;
+        // An unnamed file vanishes with its descriptor, whatever fails later.
+        Descriptor out(::openat(place.at(), place.at() != AT_FDCWD ? "." : to_folder.c_str(),
+                                O_TMPFILE | O_WRONLY | O_CLOEXEC, asked));
         if (out.get() < 0) {
             // A file system without them (FAT, most FUSE and network ones)
-            // says so for each file, at the cost of this one call; a kernel
-            // without them once for all.
-            if (errno == EOPNOTSUPP) return std::nullopt;
+            // says so once per folder; a kernel without them once for all.
+            if (errno == EOPNOTSUPP) {
+                new_files_.note_unnamed_refused(to_folder);
+                return std::nullopt;
+            }
             if (errno == EISDIR || errno == EINVAL) {
                 unnamed_files_.store(false, std::memory_order_relaxed);
                 return std::nullopt;
             }
             fail(to);
         }
-        struct stat st;
-        Descriptor in(open_source(confined_.place_of(from, true), from, st, Not_Regular_Description));
-        const auto carried = attributes_of(in.get(), carried_between(attributes, from, to), from);
-        // Locked before it can have a name: a clean-up that finds it named
-        // later (it never does here, but it may under a temporary name
-        // elsewhere) sees a writer.
-        ::flock(out.get(), LOCK_EX | LOCK_NB);
-        fill_copy(in.get(), out.get(), st, carried, from, to);
+        fill_copy(in.get(), out.get(), st, carried, from, to, final_bits && opened_with(out.get(), to_folder, asked));
         if (!link_unnamed(out.get(), place, to)) {
             unnamed_files_.store(false, std::memory_order_relaxed);
             return std::nullopt;
@@ -485,6 +484,23 @@ public:
             throw File_System_Error(error, to);
         }
         return status_of(st);
+    }
+
+    // Whether the new file out of folder got the bits asked for: known from
+    // the folder's earlier files, or looked at once.
+    bool opened_with(int out, const std::string& folder, mode_t asked) {
+        switch (new_files_.bits(folder, asked)) {
+            case New_File_Rules::Bits::Kept:
+                return true;
+            case New_File_Rules::Bits::Changed:
+                return false;
+            case New_File_Rules::Bits::Unknown:
+                break;
+        }
+        struct stat made;
+        if (::fstat(out, &made) != 0) return false;
+        new_files_.learn(folder, asked, made.st_mode & 07777);
+        return (made.st_mode & 07777) == asked;
     }
 
     // Gives the finished unnamed file its name; linkat never replaces.
@@ -642,7 +658,12 @@ public:
         }
     }
 
-    void confine(const std::vector<std::string>& roots) override { confined_.confine(roots); }
+    void confine(const std::vector<std::string>& roots) override {
+        confined_.confine(roots);
+        // A run's start sees the folders and mounts as they are now.
+        new_files_.forget();
+        ask_mounts_afresh();
+    }
     void unconfine() override { confined_.unconfine(); }
 
     void hold_folders() override { folders_.hold(); }
@@ -680,9 +701,10 @@ private:
     }
 
     // Data, carried attributes, mode and time of a new copy out of in.
+    // has_mode: the file was made with st's permission bits and has them.
     void fill_copy(int in, int out, const struct stat& st,
                    const std::vector<std::pair<const std::string*, std::string>>& carried, const std::string& from,
-                   const std::string& to) {
+                   const std::string& to, bool has_mode = false) {
         copy_data(in, out, st, clone_refusals_, from, to);
         for (const auto& [name, value] : carried) {
             if (::fsetxattr(out, name->c_str(), value.data(), value.size(), 0) == 0) continue;
@@ -692,7 +714,7 @@ private:
             fail(to);
         }
         // FAT keeps no permission bits; its files show what the mount says.
-        if (::fchmod(out, st.st_mode & 07777) != 0 && !mode_not_kept_by_file_system(errno)) fail(to);
+        if (!has_mode && ::fchmod(out, st.st_mode & 07777) != 0 && !mode_not_kept_by_file_system(errno)) fail(to);
         // Set last, after every write; network file systems send what they
         // still hold before they change the time.
         const timespec times[2] = {st.st_mtim, st.st_mtim};
@@ -730,6 +752,7 @@ private:
     }
 
     Clone_Refusals clone_refusals_;
+    New_File_Rules new_files_;
     Folder_Handles folders_;
     Confined_Paths confined_;
     // Whether files can be built without a name (O_TMPFILE and /proc).

@@ -270,10 +270,12 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
     });
     start();
     EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "n.txt"}));
-    // A file copied is read again by the walk, unless the evaluation found
-    // nothing stored.
+    // A file copied into an absent target is copied on the evaluation's
+    // word, not read again by the walk; its copy carries what it has.
     EXPECT_EQ(reads[src + "/a.txt"], 1);
-    EXPECT_EQ(reads[src + "/n.txt"], 2);
+    EXPECT_EQ(reads[src + "/n.txt"], 1);
+    char stored[8];
+    EXPECT_EQ(::getxattr((dst + "/n.txt").c_str(), "user.DOSATTRIB", stored, sizeof stored), 4);
 
     reads.clear();
     start();
@@ -293,6 +295,33 @@ TEST_F(Copy_Run, FileTestsUseTheAttributesTheListingRead) {
     start();
     EXPECT_EQ(files_below(dst), (std::vector<std::string>{"a.txt", "c.txt", "n.txt"}));
     EXPECT_EQ(read_file(dst + "/c.txt"), "changed");
+}
+
+// A file the evaluation found to be copied into an absent target is copied
+// on that word, without the walk's looks at it and its target; a target that
+// appears meanwhile is never replaced unseen: the walk tests the file in
+// full, as without the verdict, and here keeps the newer target.
+TEST_F(Copy_Run, ATargetThatAppearsAfterTheEvaluationIsTestedInFull) {
+    write_file(src + "/a.txt", "a");
+    write_file(src + "/b.txt", "b");
+    set_mtime(src + "/b.txt", 1'500'000'000);
+    options.Only_newer = 1;
+    std::map<std::string, int> looks;
+    fs.before([&](Fs_Operation operation, const std::string& path) {
+        if (operation == Fs_Operation::status) ++looks[path];
+        if (operation == Fs_Operation::copy_file && path == src + "/b.txt" && !exists(dst + "/b.txt")) {
+            write_file(dst + "/b.txt", "newer");
+            set_mtime(dst + "/b.txt", 1'600'000'000);
+        }
+    });
+    start();
+    fs.before(nullptr);
+    EXPECT_EQ(read_file(dst + "/a.txt"), "a");
+    EXPECT_EQ(read_file(dst + "/b.txt"), "newer");
+    EXPECT_EQ(state.Processed_Files, 1);
+    EXPECT_EQ(state.Error_Files, 0);
+    EXPECT_EQ(looks[src + "/a.txt"], 1);
+    EXPECT_EQ(looks[dst + "/a.txt"], 1);
 }
 
 // A re-run looks at an unchanged file once, in the evaluation; the walk

@@ -12,6 +12,7 @@
 #include "common/faulty_file_system.h"
 #include "common/stepwise_file_system.h"
 #include "common/temp_folder.h"
+#include "common/unprivileged.h"
 #include "platform/copy_progress.h"
 #include "platform/dos_attributes.h"
 #include "platform/file_objects.h"
@@ -123,6 +124,45 @@ TEST_F(File_Copy_Test, ReadOnlySourceWithAttributesIsCopiedWhole) {
     File copy = objects.GetFile(tmp / "copy.txt");
     EXPECT_EQ(copy.Attributes(), Attribute_Read_Only | Attribute_Hidden | Attribute_Archive);
     EXPECT_EQ(copy.Status().mode & 0222, 0u);
+}
+
+// A copy is made with its source's bits where the folder's earlier copies
+// showed that new files keep them, else it is given them afterwards: under
+// every umask each copy has its source's mode, also one asking for bits the
+// folder's earlier copies did not show, and a read-only source whose
+// attributes its owner can only write while the copy is still writable.
+TEST_F(File_Copy_Test, EveryCopyHasItsSourcesModeUnderAnyUmask) {
+    testing::Hand_Over(tmp.path());
+    auto outcome = testing::Run_Unprivileged([&]() -> std::string {
+        for (const mode_t mask : {022, 077, 002, 0}) {
+            const std::string folder = tmp / ("dst" + std::to_string(mask));
+            testing::make_folders(folder);
+            for (const mode_t mode : {0644, 0600, 0664, 0755, 0444, 0640, 0777}) {
+                const std::string name = "m" + std::to_string(mode) + "u" + std::to_string(mask);
+                write_file(tmp / name, "bits");
+                if (mode == 0444) objects.GetFile(tmp / name).Set_Attributes(Attribute_Hidden | Attribute_Archive);
+                ::chmod((tmp / name).c_str(), mode);
+                const mode_t before = ::umask(mask);
+                try {
+                    objects.GetFile(tmp / name).Copy(folder + "/" + name, true);
+                } catch (const std::exception& error) {
+                    ::umask(before);
+                    return name + " under umask " + std::to_string(mask) + ": " + error.what();
+                }
+                ::umask(before);
+                struct stat copy {};
+                if (::lstat((folder + "/" + name).c_str(), &copy) != 0 || (copy.st_mode & 07777) != mode)
+                    return name + " under umask " + std::to_string(mask) + " has mode " +
+                           std::to_string(copy.st_mode & 07777);
+                if (mode == 0444 && objects.GetFile(folder + "/" + name).Attributes() !=
+                                        (Attribute_Read_Only | Attribute_Hidden | Attribute_Archive))
+                    return "the read-only copy lost its attributes";
+            }
+        }
+        return "";
+    });
+    if (outcome.skipped) GTEST_SKIP() << outcome.message;
+    EXPECT_EQ(outcome.message, "");
 }
 
 TEST_F(File_Copy_Test, OverwriteReplacesAndWithoutItRefuses) {
