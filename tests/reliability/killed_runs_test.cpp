@@ -83,11 +83,7 @@ std::map<std::string, std::string> private_registry(const Temp_Folder& tmp) {
 TEST(Killed_Runs, Every_Kill_Leaves_Whole_Files_And_A_Complete_Run_Converges) {
     const bool full = long_form();
     const int kills = full ? 200 : 20;
-    const unsigned seed = static_cast<unsigned>(
-        std::getenv("ZENTREL_SEED") ? std::strtoul(std::getenv("ZENTREL_SEED"), nullptr, 10)
-                                    : std::chrono::system_clock::now().time_since_epoch().count() % 1000000);
-    std::printf("seed %u (ZENTREL_SEED=%u repeats it)\n", seed, seed);
-    std::mt19937_64 random(seed);
+    std::mt19937_64 random = seeded_random();
 
     Temp_Folder tmp;
     const std::string source = tmp / "quelle";
@@ -97,7 +93,7 @@ TEST(Killed_Runs, Every_Kill_Leaves_Whole_Files_And_A_Complete_Run_Converges) {
 
     // How long one complete run takes decides where the kills fall.
     {
-        std::mt19937_64 scratch(seed);
+        std::mt19937_64 scratch(random());
         write_old_versions(source, tmp / "ziel", scratch);
         const auto begin = std::chrono::steady_clock::now();
         const Child_Result timed = run_driver(copy_arguments, private_registry(tmp), std::nullopt);
@@ -106,7 +102,6 @@ TEST(Killed_Runs, Every_Kill_Leaves_Whole_Files_And_A_Complete_Run_Converges) {
         std::printf("a complete run takes %lld ms\n",
                     static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
         std::filesystem::remove_all(tmp / "ziel");
-        random.seed(seed + 1);
         // A little short of the whole, so that nearly every kill lands.
         auto max_delay = std::chrono::duration_cast<std::chrono::microseconds>(took) * 9 / 10;
 

@@ -18,11 +18,7 @@ namespace {
 
 TEST(Killed_Syncs, NoEditIsLostAndNoFileGoesOverRoundsOfEditsOnBothSides) {
     const int rounds = long_form() ? 100 : 8;
-    const unsigned seed = static_cast<unsigned>(
-        std::getenv("ZENTREL_SEED") ? std::strtoul(std::getenv("ZENTREL_SEED"), nullptr, 10)
-                                    : std::chrono::system_clock::now().time_since_epoch().count() % 1000000);
-    std::printf("seed %u (ZENTREL_SEED=%u repeats it)\n", seed, seed);
-    std::mt19937_64 random(seed);
+    std::mt19937_64 random = seeded_random();
 
     Temp_Folder tmp;
     const std::string laptop = tmp / "laptop", stick = tmp / "stick";

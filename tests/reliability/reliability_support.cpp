@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -22,6 +23,15 @@ namespace fs = std::filesystem;
 bool long_form() {
     const char* value = std::getenv("ZENTREL_LONG");
     return value && *value && std::string(value) != "0";
+}
+
+std::mt19937_64 seeded_random() {
+    const char* given = std::getenv("ZENTREL_SEED");
+    const unsigned seed =
+        static_cast<unsigned>(given ? std::strtoul(given, nullptr, 10)
+                                    : std::chrono::system_clock::now().time_since_epoch().count() % 1000000);
+    std::printf("seed %u (ZENTREL_SEED=%u repeats it)\n", seed, seed);
+    return std::mt19937_64(seed);
 }
 
 std::map<std::string, File_Image> snapshot(const std::string& root) {

@@ -16,6 +16,10 @@ namespace zentrel::testing {
 // ZENTREL_LONG=1 asks for the long form of the suite.
 bool long_form();
 
+// A generator seeded from ZENTREL_SEED, or from the clock; the seed is
+// printed, so that a failed round can be repeated.
+std::mt19937_64 seeded_random();
+
 // One file as the tests compare it: content and modification time.
 struct File_Image {
     std::string content;
