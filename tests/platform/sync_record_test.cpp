@@ -16,9 +16,9 @@ namespace {
 using testing::exists;
 using testing::write_file;
 
-const Folder_Identity Laptop{5, 100};
-const Folder_Identity Stick{9, 7};
-const Folder_Identity Elsewhere{5, 101};
+const Folder_Identity Laptop{5, 100, {}, {}};
+const Folder_Identity Stick{9, 7, {}, {}};
+const Folder_Identity Elsewhere{5, 101, {}, {}};
 
 const Synced_File Report{{10, {1000, 5}}, {10, {1000, 0}}};
 
@@ -67,6 +67,16 @@ TEST(Sync_Record, KeptPerPairWhicheverWayRoundAndForgottenOnRequest) {
         EXPECT_FALSE(reused.record);
     }
 
+    // A stick known by its file system's identity and the folder's place on
+    // it: found again after a plug-in, whatever its device and mount point;
+    // a folder at another place on it is another folder.
+    const Folder_Identity on_stick{0, 0, "5324-F0BC", "/Bericht"};
+    open_sync_record(file, Laptop, on_stick, "/home/a/Bericht", "/Bericht").record->put("x", Report);
+    EXPECT_EQ(open_sync_record(file, Laptop, on_stick, "/home/a/Bericht", "/Bericht", true).record->find("x"), Report);
+    Folder_Identity moved_on_stick = on_stick;
+    moved_on_stick.place = "/Alt/Bericht";
+    EXPECT_FALSE(open_sync_record(file, Laptop, moved_on_stick, "/home/a/Bericht", "/Alt/Bericht", true).record);
+
     EXPECT_TRUE(forget_sync_record(file, Stick, Laptop));
     EXPECT_FALSE(forget_sync_record(file, Laptop, Stick));
     auto forgotten = open_sync_record(file, Laptop, Stick, "/home/a/Bericht", "/media/stick");
@@ -104,8 +114,8 @@ TEST(Sync_Record, ASecondWriterWaitsAndNothingIsDamaged) {
 
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM files WHERE path = CAST('vorher' AS BLOB);", nullptr,
-                           nullptr, nullptr),
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM pair_files WHERE path = CAST('vorher' AS BLOB);",
+                           nullptr, nullptr, nullptr),
               SQLITE_OK);
     std::thread writer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
