@@ -185,7 +185,7 @@ bool Copy_Job::Carry_Out_Sync(std::optional<platform::File>& SFile, const std::s
     if (verdict == Sync_Verdict::Deleted_There) {
         const std::string path = SFile->Path();
         try {
-            platform::move_to_trash(path);
+            platform::move_to_trash(support_->file_system(), path);
         } catch (const std::exception& failure) {
             List_Error({.trouble = Copy_Trouble::Not_Trashed, .path = path, .detail = failure.what()});
             return false;
