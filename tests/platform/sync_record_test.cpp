@@ -96,6 +96,27 @@ TEST(Sync_Record, ADamagedFileIsKeptAsideAndBegunAnewOneThatCannotBeOpenedIsSaid
     opened.record->put("x", Report);
     EXPECT_EQ(opened.record->find("x"), Report);
 
+    // A file of the first version, whose pairs were kept by device and
+    // inode: a look finds no pair and says nothing; a run begins anew.
+    const std::string first_version = tmp / "first-version.sqlite";
+    sqlite3* old = nullptr;
+    ASSERT_EQ(sqlite3_open(first_version.c_str(), &old), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(old,
+                           "CREATE TABLE pairs (id INTEGER PRIMARY KEY, first_device INTEGER, first_inode INTEGER, "
+                           "second_device INTEGER, second_inode INTEGER, complete INTEGER);"
+                           "CREATE TABLE files (pair INTEGER, path BLOB);"
+                           "INSERT INTO pairs VALUES (1, 5, 100, 9, 7, 1);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(old);
+    auto looked = open_sync_record(first_version, Laptop, Stick, "/a", "/b", true);
+    EXPECT_FALSE(looked.record);
+    EXPECT_EQ(looked.problem, "");
+    auto begun = open_sync_record(first_version, Laptop, Stick, "/a", "/b");
+    ASSERT_TRUE(begun.record) << begun.problem;
+    EXPECT_EQ(begun.problem, "");
+    EXPECT_FALSE(begun.record->complete());
+
     // A folder where the file belongs: no record, and why; nothing moved.
     const std::string blocked = tmp / "blocked.sqlite";
     testing::make_folders(blocked);
