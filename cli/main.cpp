@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
@@ -179,15 +180,21 @@ std::optional<Folder_Identity> identity_of(const std::string& folder) {
 // The next synchronisation of the two folders follows the rules without a
 // record, as the first one did.
 int forget_sync_record(const Job_Options& job) {
-    const auto source = identity_of(job.Sourcefolder);
-    const auto target = identity_of(job.Targetfolder);
-    if (!source || !target) {
+    if (!identity_of(job.Sourcefolder) || !identity_of(job.Targetfolder)) {
         std::fprintf(stderr, "zentrel: Quell- oder Zielverzeichnis existiert nicht\n");
         return Refused;
     }
     try {
-        const bool forgotten = platform::forget_sync_record(
-            platform::sync_record_file(), {source->first, source->second}, {target->first, target->second});
+        // Known as a run knows them, by the folders a link leads to.
+        platform::File_System& fs = platform::real_file_system();
+        auto identity = [&](const std::string& folder) {
+            const std::string real = fs.canonical(folder);
+            const auto status = fs.status(real);
+            if (!status) throw platform::File_System_Error(ENOENT, folder);
+            return platform::identify_folder(fs, real, *status).identity;
+        };
+        const bool forgotten = platform::forget_sync_record(platform::sync_record_file(), identity(job.Sourcefolder),
+                                                            identity(job.Targetfolder));
         std::fprintf(stderr, forgotten ? "Die Aufzeichnung der letzten Synchronisation ist vergessen\n"
                                        : "Für diese Verzeichnisse gibt es keine Aufzeichnung\n");
         return Done;

@@ -4,6 +4,7 @@
 
 #include "platform/content_compare.h"
 #include "platform/file_system_kind.h"
+#include "platform/folder_identity.h"
 #include "platform/sync_record.h"
 #include "platform/trash.h"
 
@@ -69,9 +70,11 @@ void Copy_Job::Open_Sync_Record(const platform::Folder& Source, const platform::
         sync_->target_label = "Ziel";
     }
     const std::string file = Sync_Record_File.empty() ? platform::sync_record_file() : Sync_Record_File;
-    platform::Opened_Sync_Record opened = platform::open_sync_record(
-        file, {Source.Status().device, Source.Status().inode}, {Target.Status().device, Target.Status().inode},
-        Source.Path(), Target.Path(), preview_);
+    platform::File_System& fs = support_->file_system();
+    const platform::Identified_Folder source = platform::identify_folder(fs, Source.Path(), Source.Status());
+    const platform::Identified_Folder target = platform::identify_folder(fs, Target.Path(), Target.Status());
+    platform::Opened_Sync_Record opened =
+        platform::open_sync_record(file, source.identity, target.identity, source.seen_at, target.seen_at, preview_);
     sync_->record = std::move(opened.record);
     sync_->problem = std::move(opened.problem);
 }
@@ -169,7 +172,7 @@ bool Copy_Job::Carry_Out_Sync(std::optional<platform::File>& SFile, const std::s
     if (verdict == Sync_Verdict::Deleted_There) {
         const std::string path = SFile->Path();
         try {
-            platform::move_to_trash(path);
+            platform::move_to_trash(support_->file_system(), path);
         } catch (const std::exception& failure) {
             List_Error({.trouble = Copy_Trouble::Not_Trashed, .path = path, .detail = failure.what()});
             return false;

@@ -232,6 +232,12 @@ public:
     // True when path is the point of a mount, "/" included.
     virtual bool is_mount_point(const std::string& path);
 
+    // The identity of mount's file system that stays the same from one
+    // mount to the next (platform/file_system_kind.h:
+    // file_system_volume_of_mount); empty where none is known. The
+    // default: none.
+    virtual std::string volume_of(const Mount& /*mount*/) { return {}; }
+
     // What the file system holding path can keep (platform/file_system_kind.h),
     // path's entries having device device; a link at path is judged itself,
     // never what it leads to. The default: the POSIX kind.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
 #include <locale>
 #include <map>
 #include <memory>
@@ -36,19 +37,25 @@ File_System_Kind exfat(bool kernel) {
 // back to Windows must not hold two of them.
 File_System_Kind ntfs() { return {"NTFS", 100, true, true, true, Native_Attributes::Ntfs_Xattr}; }
 
-// FUSE drivers show only "fuse" or "fuseblk"; the image or device they were
-// mounted from says what it holds.
-std::string boot_sector_kind(const std::string& source) {
-    if (!source.starts_with('/')) return {};
-    const int fd = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return {};
-    std::array<char, 512> sector{};
+// The first sector of the image or device a file system was mounted from,
+// where it can be read (a device usually by root only); never opens what
+// is neither a file nor a block device.
+std::optional<std::array<char, 512>> boot_sector(const std::string& source) {
     struct stat st {};
+    if (!source.starts_with('/') || ::stat(source.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)))
+        return std::nullopt;
+    const int fd = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::array<char, 512> sector{};
     const bool readable = ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) &&
                           ::pread(fd, sector.data(), sector.size(), 0) == static_cast<ssize_t>(sector.size());
     ::close(fd);
-    if (!readable) return {};
-    const std::string_view bytes(sector.data(), sector.size());
+    if (!readable) return std::nullopt;
+    return sector;
+}
+
+// "exfat", "ntfs" or "fat" for what a boot sector holds; empty for anything else.
+std::string sector_kind(std::string_view bytes) {
     if (bytes.substr(3, 8) == "EXFAT   ") return "exfat";
     if (bytes.substr(3, 8) == "NTFS    ") return "ntfs";
     if (bytes.substr(510, 2) != "\x55\xAA") return {};
@@ -56,11 +63,37 @@ std::string boot_sector_kind(const std::string& source) {
     return {};
 }
 
+// FUSE drivers show only "fuse" or "fuseblk"; the image or device they were
+// mounted from says what it holds.
+std::string boot_sector_kind(const std::string& source) {
+    const auto sector = boot_sector(source);
+    return sector ? sector_kind(std::string_view(sector->data(), sector->size())) : std::string();
+}
+
+// The volume serial number in a boot sector, spelt as udev spells it:
+// "5324-F0BC" for FAT and exFAT, sixteen digits for NTFS.
+std::string boot_sector_serial(const std::string& source) {
+    const auto sector = boot_sector(source);
+    if (!sector) return {};
+    const std::string_view bytes(sector->data(), sector->size());
+    const std::string kind = sector_kind(bytes);
+    auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+    char text[24] = "";
+    if (kind == "fat" || kind == "exfat") {
+        const std::size_t at = kind == "exfat" ? 100 : bytes.substr(82, 5) == "FAT32" ? 67 : 39;
+        std::snprintf(text, sizeof text, "%02X%02X-%02X%02X", byte(at + 3), byte(at + 2), byte(at + 1), byte(at));
+    } else if (kind == "ntfs") {
+        for (int i = 7; i >= 0; --i) std::snprintf(text + 2 * (7 - i), 3, "%02X", byte(72 + i));
+    }
+    return text;
+}
+
 bool contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
 
-// udev's record of a block device (readable by every user, unlike the
-// device itself), as "exfat", "ntfs", "vfat" ...; empty when there is none.
-std::string udev_kind(const std::string& device, const std::string& udev_folder) {
+// One value (key "ID_FS_TYPE", "ID_FS_UUID" ...) of udev's record of the
+// block device "major:minor", readable by every user, unlike the device
+// itself; empty when there is none.
+std::string udev_value(const std::string& device, std::string_view key, const std::string& udev_folder) {
     if (device.empty() || device.find_first_not_of("0123456789:") != std::string::npos) return {};
     const int fd = ::open((udev_folder + "/b" + device).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return {};
@@ -69,11 +102,11 @@ std::string udev_kind(const std::string& device, const std::string& udev_folder)
     for (ssize_t length; (length = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() < 65536;)
         text.append(buffer, static_cast<std::size_t>(length));
     ::close(fd);
-    constexpr std::string_view key = "E:ID_FS_TYPE=";
+    const std::string line = "E:" + std::string(key) + "=";
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = text.find('\n', at);
         if (end == std::string::npos) end = text.size();
-        if (text.compare(at, key.size(), key) == 0) return text.substr(at + key.size(), end - at - key.size());
+        if (text.compare(at, line.size(), line) == 0) return text.substr(at + line.size(), end - at - line.size());
         at = end + 1;
     }
     return {};
@@ -141,7 +174,7 @@ File_System_Kind file_system_kind_of_mount(const std::string& type, const std::s
     if (type.starts_with("fuse")) {
         std::string inside = boot_sector_kind(source);
         if (inside.empty()) {
-            const std::string recorded = udev_kind(block_device_of(type, source, device), udev_folder);
+            const std::string recorded = udev_value(block_device_of(type, source, device), "ID_FS_TYPE", udev_folder);
             if (recorded == "vfat" || recorded == "msdos")
                 inside = "fat";
             else if (recorded == "exfat" || recorded == "ntfs")
@@ -173,6 +206,14 @@ File_System_Kind file_system_kind_of_mount(const std::string& type, const std::s
         return kind;
     }
     return {};
+}
+
+std::string file_system_volume_of_mount(const std::string& type, const std::string& source, const std::string& device,
+                                        const std::string& udev_folder) {
+    const std::string block = type.starts_with("fuse") ? block_device_of(type, source, device) : device;
+    std::string volume = udev_value(block, "ID_FS_UUID", udev_folder);
+    if (volume.empty()) volume = boot_sector_serial(source);
+    return volume;
 }
 
 const File_System_Kind& file_system_kind(const std::string& path, dev_t device) {

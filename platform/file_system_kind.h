@@ -55,6 +55,16 @@ File_System_Kind file_system_kind_of_mount(const std::string& type, const std::s
                                            const std::string& device = "",
                                            const std::string& udev_folder = "/run/udev/data");
 
+// The file system's own identity, which stays the same from one mount to
+// the next (a stick plugged in again gets another device number, and FAT
+// and exFAT make their inode numbers up anew): udev's ID_FS_UUID of its
+// block device (for FUSE the device the driver mounted), else the serial
+// number in the boot sector of a FAT, exFAT or NTFS image or device that can
+// be read, spelt as udev spells it ("5324-F0BC"). Empty where none is known
+// (tmpfs, sshfs, a share). Arguments as for file_system_kind_of_mount.
+std::string file_system_volume_of_mount(const std::string& type, const std::string& source, const std::string& device,
+                                        const std::string& udev_folder = "/run/udev/data");
+
 // The kind of the file system holding path, whose entries have device
 // device; remembered per device until the mount table changes. Never throws.
 const File_System_Kind& file_system_kind(const std::string& path, dev_t device);

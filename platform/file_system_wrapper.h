@@ -79,6 +79,7 @@ public:
     std::shared_ptr<const std::vector<Mount>> mounts() override { return wrapped_->mounts(); }
     Mount mount_of(const std::string& path) override { return wrapped_->mount_of(path); }
     bool is_mount_point(const std::string& path) override { return wrapped_->is_mount_point(path); }
+    std::string volume_of(const Mount& mount) override { return wrapped_->volume_of(mount); }
     File_System_Kind kind_of(const std::string& path, dev_t device) override { return wrapped_->kind_of(path, device); }
     File_System_Kind folder_kind(const std::string& folder) override { return wrapped_->folder_kind(folder); }
     void measure_time_step(const std::string& folder) override { wrapped_->measure_time_step(folder); }

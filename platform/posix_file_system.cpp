@@ -839,6 +839,9 @@ public:
     std::shared_ptr<const std::vector<Mount>> mounts() override { return current_mounts(); }
     Mount mount_of(const std::string& path) override { return platform::mount_of(path); }
     bool is_mount_point(const std::string& path) override { return platform::is_mount_point(path); }
+    std::string volume_of(const Mount& mount) override {
+        return file_system_volume_of_mount(mount.file_system_type, mount.source, mount.device);
+    }
     File_System_Kind kind_of(const std::string& path, dev_t device) override {
         return platform::file_system_kind(path, device);
     }

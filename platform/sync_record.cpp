@@ -16,21 +16,39 @@ namespace {
 // enough that a run never seems to hang on it.
 constexpr int Busy_Timeout_Ms = 10'000;
 
+// A pair's folders as keys (pair_key_text); the tables of the first
+// version, keyed by device and inode, are dropped: a stick's device number
+// changed at every plug-in, so their pairs would never be met again.
 constexpr const char* Schema = R"(
-CREATE TABLE IF NOT EXISTS pairs (
+DROP TABLE IF EXISTS files;
+DROP TABLE IF EXISTS pairs;
+CREATE TABLE IF NOT EXISTS folder_pairs (
     id INTEGER PRIMARY KEY,
-    first_device INTEGER NOT NULL, first_inode INTEGER NOT NULL,
-    second_device INTEGER NOT NULL, second_inode INTEGER NOT NULL,
+    first_key BLOB NOT NULL, second_key BLOB NOT NULL,
     first_path BLOB, second_path BLOB,
     complete INTEGER NOT NULL DEFAULT 0,
-    UNIQUE (first_device, first_inode, second_device, second_inode));
-CREATE TABLE IF NOT EXISTS files (
-    pair INTEGER NOT NULL REFERENCES pairs(id) ON DELETE CASCADE,
+    UNIQUE (first_key, second_key));
+CREATE TABLE IF NOT EXISTS pair_files (
+    pair INTEGER NOT NULL REFERENCES folder_pairs(id) ON DELETE CASCADE,
     path BLOB NOT NULL,
     first_size INTEGER NOT NULL, first_seconds INTEGER NOT NULL, first_nanoseconds INTEGER NOT NULL,
     second_size INTEGER NOT NULL, second_seconds INTEGER NOT NULL, second_nanoseconds INTEGER NOT NULL,
     PRIMARY KEY (pair, path)) WITHOUT ROWID;
 )";
+
+// "volume <uuid> inode <n>", "volume <uuid> place </a/b>" or "device <d> inode <n>".
+std::string key_text(const Folder_Identity& folder) {
+    if (folder.volume.empty())
+        return "device " + std::to_string(folder.device) + " inode " + std::to_string(folder.inode);
+    std::string key = "volume ";
+    key += folder.volume;
+    key += '\0';
+    if (folder.place.empty())
+        key += "inode " + std::to_string(folder.inode);
+    else
+        key += "place " + folder.place;
+    return key;
+}
 
 bool is_damage(int code) { return code == SQLITE_CORRUPT || code == SQLITE_NOTADB; }
 
@@ -123,7 +141,7 @@ struct Pair_Key {
     bool swapped = false;
 };
 
-Pair_Key pair_key(Folder_Identity source, Folder_Identity target) {
+Pair_Key pair_key(const Folder_Identity& source, const Folder_Identity& target) {
     if (target < source) return {target, source, true};
     return {source, target, false};
 }
@@ -146,9 +164,9 @@ public:
           swapped_(swapped),
           find_(*db_,
                 "SELECT first_size, first_seconds, first_nanoseconds, second_size, second_seconds, "
-                "second_nanoseconds FROM files WHERE pair = ?1 AND path = ?2"),
-          put_(*db_, "INSERT OR REPLACE INTO files VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
-          forget_(*db_, "DELETE FROM files WHERE pair = ?1 AND path = ?2") {}
+                "second_nanoseconds FROM pair_files WHERE pair = ?1 AND path = ?2"),
+          put_(*db_, "INSERT OR REPLACE INTO pair_files VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
+          forget_(*db_, "DELETE FROM pair_files WHERE pair = ?1 AND path = ?2") {}
 
     bool complete() const override { return complete_; }
 
@@ -190,7 +208,7 @@ public:
 
     void mark_complete() override {
         guarded([&] {
-            Statement mark(*db_, "UPDATE pairs SET complete = 1 WHERE id = ?1");
+            Statement mark(*db_, "UPDATE folder_pairs SET complete = 1 WHERE id = ?1");
             mark.bind(1, pair_);
             mark.step();
         });
@@ -209,15 +227,9 @@ private:
 // read-only look does not find.
 std::optional<std::pair<std::int64_t, bool>> pair_row(Database& db, const Pair_Key& key, const std::string& first_path,
                                                       const std::string& second_path, bool read_only) {
-    Statement find(db,
-                   "SELECT id, complete, first_path, second_path FROM pairs WHERE first_device = ?1 AND "
-                   "first_inode = ?2 AND second_device = ?3 AND second_inode = ?4");
-    auto bind_key = [&](Statement& statement) {
-        statement.bind(1, static_cast<std::int64_t>(key.first.device))
-            .bind(2, static_cast<std::int64_t>(key.first.inode))
-            .bind(3, static_cast<std::int64_t>(key.second.device))
-            .bind(4, static_cast<std::int64_t>(key.second.inode));
-    };
+    Statement find(
+        db, "SELECT id, complete, first_path, second_path FROM folder_pairs WHERE first_key = ?1 AND second_key = ?2");
+    auto bind_key = [&](Statement& statement) { statement.bind(1, key_text(key.first)).bind(2, key_text(key.second)); };
     bind_key(find);
     if (find.step()) {
         std::pair<std::int64_t, bool> row{find.column(0), find.column(1) != 0};
@@ -227,26 +239,25 @@ std::optional<std::pair<std::int64_t, bool>> pair_row(Database& db, const Pair_K
         find.done();
         if (!stale) {
             if (!read_only && !first_path.empty()) {
-                Statement moved(db, "UPDATE pairs SET first_path = ?2, second_path = ?3 WHERE id = ?1");
+                Statement moved(db, "UPDATE folder_pairs SET first_path = ?2, second_path = ?3 WHERE id = ?1");
                 moved.bind(1, row.first).bind(2, first_path).bind(3, second_path);
                 moved.step();
             }
             return row;
         }
         if (read_only) return std::nullopt;
-        Statement files(db, "DELETE FROM files WHERE pair = ?1");
+        Statement files(db, "DELETE FROM pair_files WHERE pair = ?1");
         files.bind(1, row.first);
         files.step();
-        Statement pair(db, "DELETE FROM pairs WHERE id = ?1");
+        Statement pair(db, "DELETE FROM folder_pairs WHERE id = ?1");
         pair.bind(1, row.first);
         pair.step();
     }
     if (read_only) return std::nullopt;
-    Statement insert(db,
-                     "INSERT INTO pairs (first_device, first_inode, second_device, second_inode, first_path, "
-                     "second_path) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+    Statement insert(
+        db, "INSERT INTO folder_pairs (first_key, second_key, first_path, second_path) VALUES (?1, ?2, ?3, ?4)");
     bind_key(insert);
-    insert.bind(5, first_path).bind(6, second_path);
+    insert.bind(3, first_path).bind(4, second_path);
     insert.step();
     return std::pair<std::int64_t, bool>{sqlite3_last_insert_rowid(db.handle()), false};
 }
@@ -264,7 +275,11 @@ std::unique_ptr<Sync_Record> open_pair(const std::string& file, const Pair_Key& 
         db->exec("PRAGMA foreign_keys = ON");
         db->exec(Schema);
     } else {
-        db->exec("SELECT count(*) FROM pairs");
+        // A file of the first version holds no pair that could be met.
+        Statement tables(*db, "SELECT count(*) FROM sqlite_master WHERE name = 'folder_pairs'");
+        const bool current = tables.step() && tables.column(0) > 0;
+        tables.done();
+        if (!current) return nullptr;
     }
     const auto row = pair_row(*db, key, first_path, second_path, read_only);
     if (!row) return nullptr;
@@ -275,8 +290,9 @@ std::unique_ptr<Sync_Record> open_pair(const std::string& file, const Pair_Key& 
 
 std::string sync_record_file() { return xdg_folder("XDG_STATE_HOME", ".local/state") + "/zentrel/sync-record.sqlite"; }
 
-Opened_Sync_Record open_sync_record(const std::string& file, Folder_Identity source, Folder_Identity target,
-                                    const std::string& source_path, const std::string& target_path, bool read_only) {
+Opened_Sync_Record open_sync_record(const std::string& file, const Folder_Identity& source,
+                                    const Folder_Identity& target, const std::string& source_path,
+                                    const std::string& target_path, bool read_only) {
     const Pair_Key key = pair_key(source, target);
     const std::string& first_path = key.swapped ? target_path : source_path;
     const std::string& second_path = key.swapped ? source_path : target_path;
@@ -311,7 +327,7 @@ Opened_Sync_Record open_sync_record(const std::string& file, Folder_Identity sou
     return opened;
 }
 
-bool forget_sync_record(const std::string& file, Folder_Identity source, Folder_Identity target) {
+bool forget_sync_record(const std::string& file, const Folder_Identity& source, const Folder_Identity& target) {
     std::error_code ignored;
     if (!std::filesystem::exists(file, ignored)) return false;
     const Pair_Key key = pair_key(source, target);
@@ -323,10 +339,10 @@ bool forget_sync_record(const std::string& file, Folder_Identity source, Folder_
         const auto row = pair_row(db, key, "", "", true);
         if (!row) return false;
         db.exec("BEGIN IMMEDIATE");
-        Statement files(db, "DELETE FROM files WHERE pair = ?1");
+        Statement files(db, "DELETE FROM pair_files WHERE pair = ?1");
         files.bind(1, row->first);
         files.step();
-        Statement pair(db, "DELETE FROM pairs WHERE id = ?1");
+        Statement pair(db, "DELETE FROM folder_pairs WHERE id = ?1");
         pair.bind(1, row->first);
         pair.step();
         db.exec("COMMIT");

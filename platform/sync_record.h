@@ -2,11 +2,13 @@
 // file, so that a later one tells "changed here" from "changed there". One
 // SQLite database per user ($XDG_STATE_HOME/zentrel/sync-record.sqlite, by
 // default below ~/.local/state), never inside the user's folders; a pair of
-// folders is known by the device and inode of each, so that a renamed mount
-// point or a moved folder never meets another pair's record.
+// folders is known by the identity of each (platform/folder_identity.h), so
+// that a renamed mount point or a moved folder never meets another pair's
+// record, and a stick plugged in again meets its own.
 #pragma once
 
 #include "platform/file_system.h"
+#include "platform/folder_identity.h"
 
 #include <sys/types.h>
 
@@ -17,13 +19,6 @@
 #include <string>
 
 namespace zentrel::platform {
-
-struct Folder_Identity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    friend bool operator==(const Folder_Identity&, const Folder_Identity&) = default;
-    friend auto operator<=>(const Folder_Identity&, const Folder_Identity&) = default;
-};
 
 // What one side held of a file.
 struct Synced_Side {
@@ -73,15 +68,16 @@ struct Opened_Sync_Record {
 };
 
 // Opens (read_only: only reads, never makes) the record of the pair source
-// and target in file. A damaged file is kept aside as file.damaged and
+// and target in file; source_path and target_path are where each was seen
+// (Identified_Folder::seen_at). A damaged file is kept aside as file.damaged and
 // begun anew. A second process that writes the file meanwhile is waited
 // for a while; never throws.
-Opened_Sync_Record open_sync_record(const std::string& file, Folder_Identity source, Folder_Identity target,
-                                    const std::string& source_path, const std::string& target_path,
-                                    bool read_only = false);
+Opened_Sync_Record open_sync_record(const std::string& file, const Folder_Identity& source,
+                                    const Folder_Identity& target, const std::string& source_path,
+                                    const std::string& target_path, bool read_only = false);
 
 // Removes the pair's record; true when there was one. Throws
 // Sync_Record_Error when the file cannot be changed.
-bool forget_sync_record(const std::string& file, Folder_Identity source, Folder_Identity target);
+bool forget_sync_record(const std::string& file, const Folder_Identity& source, const Folder_Identity& target);
 
 }  // namespace zentrel::platform

@@ -43,12 +43,6 @@ std::string base_name(const std::string& path) {
 
 bool make_folder(const std::string& path, mode_t mode) { return ::mkdir(path.c_str(), mode) == 0 || errno == EEXIST; }
 
-std::optional<dev_t> device_of(const std::string& path) {
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
-    return status.st_dev;
-}
-
 // A trash folder with its files/ and info/, made as the specification
 // says (only the user may enter it); nothing when it cannot be.
 std::optional<std::string> prepared(const std::string& trash) {
@@ -82,10 +76,11 @@ std::string deletion_date() {
     return text;
 }
 
-// Moves path into trash under a name free there; the info file, taken
-// first with O_EXCL, reserves the name. Nothing when the move crosses file
-// systems (a bind mount); throws on any other failure.
-std::optional<std::string> move_into(const std::string& trash, const std::string& path, const std::string& info_path) {
+// Moves path into trash under a name free there, through fs; the info
+// file, taken first with O_EXCL, reserves the name. Nothing when the move
+// crosses file systems (a bind mount); throws on any other failure.
+std::optional<std::string> move_into(File_System& fs, const std::string& trash, const std::string& path,
+                                     const std::string& info_path) {
     const std::string name = base_name(path);
     const std::string text =
         "[Trash Info]\nPath=" + url_escaped(info_path) + "\nDeletionDate=" + deletion_date() + "\n";
@@ -117,35 +112,46 @@ std::optional<std::string> move_into(const std::string& trash, const std::string
             ::unlink(info.c_str());
             continue;
         }
-        if (::rename(path.c_str(), destination.c_str()) == 0) return destination;
-        const int error = errno;
-        ::unlink(info.c_str());
-        if (error == EXDEV) return std::nullopt;
-        throw File_System_Error(error, path);
+        try {
+            fs.rename(path, destination, false);
+            return destination;
+        } catch (const File_System_Error& failure) {
+            ::unlink(info.c_str());
+            if (failure.error_number() == EXDEV) return std::nullopt;
+            if (failure.error_number() == EEXIST && attempt < 10000) continue;
+            throw;
+        }
     }
 }
 
 }  // namespace
 
-std::string move_to_trash(const std::string& path) {
-    const auto device = device_of(path);
-    if (!device) throw File_System_Error(errno, path);
+std::string move_to_trash(File_System& fs, const std::string& path) {
+    // Through fs, as the run reaches the file: a folder on the way that was
+    // swapped for a link fails here, before any trash is chosen or made.
+    const auto status = fs.status(path);
+    if (!status) throw File_System_Error(ENOENT, path);
 
     const std::string data_home = xdg_folder("XDG_DATA_HOME", ".local/share");
     std::error_code ignored;
     const std::string home_trash = data_home + "/Trash";
     std::filesystem::create_directories(data_home, ignored);
-    if (device_of(data_home) == device) {
+    std::optional<Entry_Status> home;
+    try {
+        home = fs.status(data_home);
+    } catch (const File_System_Error&) {
+    }
+    if (home && home->device == status->device) {
         if (auto trash = prepared(home_trash)) {
-            if (auto moved = move_into(*trash, path, path)) return *moved;
+            if (auto moved = move_into(fs, *trash, path, path)) return *moved;
         }
     }
-    const std::string top = mount_of(path).mount_point;
+    const std::string top = fs.mount_of(path).mount_point;
     if (auto trash = top_trash(top)) {
         // Paths in a trash at the top of a file system are relative to that top.
         std::string relative = path;
         if (top != "/" && relative.starts_with(top + "/")) relative = relative.substr(top.size() + 1);
-        if (auto moved = move_into(*trash, path, relative)) return *moved;
+        if (auto moved = move_into(fs, *trash, path, relative)) return *moved;
     }
     throw File_System_Error("Kein Papierkorb auf dem Dateisystem dieser Datei", path);
 }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <functional>
 #include <utility>
 
 #include "platform/file_objects.h"
@@ -51,6 +52,7 @@ Memory_Volume Memory_Volume::fat() {
     volume.type = "vfat";
     volume.kind = {"FAT", 2 * Second, true, true, false};
     volume.keeps_attributes = false;
+    volume.uuid = "5324-F0BC";
     return volume;
 }
 
@@ -58,6 +60,7 @@ Memory_Volume Memory_Volume::whole_seconds() {
     Memory_Volume volume;
     volume.type = "ext2";
     volume.kind = {"ext", Second};
+    volume.uuid = "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0";
     return volume;
 }
 
@@ -206,6 +209,37 @@ void Memory_File_System::mount(const std::string& folder, const Memory_Volume& v
     mounts.push_back({joined(place.real), volume.type, "memory",
                       std::to_string(major(device)) + ":" + std::to_string(minor(device)), "/"});
     mounts_ = std::make_shared<const std::vector<platform::Mount>>(std::move(mounts));
+}
+
+void Memory_File_System::plug_in_again(const std::string& folder) {
+    std::lock_guard lock(mutex_);
+    Node& top = existing(folder, true);
+    const dev_t before = top.device;
+    const dev_t after = volumes_.rbegin()->first + 1;
+    volumes_[after] = volumes_.at(before);
+    volumes_.erase(before);
+    const std::string kind = volumes_[after].kind.name;
+    const bool new_inodes = kind == "FAT" || kind == "exFAT";
+    std::function<void(Node&)> renumber = [&](Node& node) {
+        if (node.device != before) return;
+        node.device = after;
+        if (new_inodes) node.inode = next_inode_++;
+        for (auto& [name, child] : node.children) renumber(*child);
+    };
+    renumber(top);
+    auto mounts = *mounts_;
+    const std::string device_text = std::to_string(major(before)) + ":" + std::to_string(minor(before));
+    for (platform::Mount& mount : mounts)
+        if (mount.device == device_text)
+            mount.device = std::to_string(major(after)) + ":" + std::to_string(minor(after));
+    mounts_ = std::make_shared<const std::vector<platform::Mount>>(std::move(mounts));
+}
+
+std::string Memory_File_System::volume_of(const platform::Mount& mount) {
+    std::lock_guard lock(mutex_);
+    for (const auto& [device, volume] : volumes_)
+        if (mount.device == std::to_string(major(device)) + ":" + std::to_string(minor(device))) return volume.uuid;
+    return {};
 }
 
 void Memory_File_System::make_folders(const std::string& path) {

@@ -38,6 +38,7 @@ struct Memory_Volume {
     std::string type = "memory";      // as the mount table names it
     platform::File_System_Kind kind;  // what it keeps; native attributes are never kept
     bool keeps_attributes = true;     // extended attributes
+    std::string uuid;                 // the file system's own identity, none when empty
 
     // FAT as a FUSE driver keeps it: two seconds, no case, no links, no
     // extended attributes.
@@ -53,6 +54,10 @@ public:
 
     // Mounts an empty volume on the existing, empty folder folder.
     void mount(const std::string& folder, const Memory_Volume& volume);
+    // The volume mounted on folder as a stick unplugged and plugged in
+    // again: the same tree under another device number, with inode numbers
+    // made anew where the volume's kind is FAT or exFAT.
+    void plug_in_again(const std::string& folder);
 
     // For building and reading trees in tests: the folder with its missing
     // parents; a file with its missing parents, written anew; a file's
@@ -77,6 +82,7 @@ public:
     std::string canonical(const std::string& path) override;
     std::shared_ptr<const std::vector<platform::Mount>> mounts() override;
     platform::File_System_Kind kind_of(const std::string& path, dev_t device) override;
+    std::string volume_of(const platform::Mount& mount) override;
     std::unique_ptr<platform::Folder_Lock> lock_folder(const std::string& path, platform::Lock_Mode mode) override;
     bool being_written(const std::string& path) override;
 

@@ -135,7 +135,7 @@ std::unique_ptr<Mounted_Image> Mounted_Image::mount(Image_Kind kind, const std::
         command = "sshfs -o allow_other,ssh_command=" + quoted(server) + " " + quoted("localhost:" + served) + " " +
                   quoted(mounted->mount_point_);
     } else {
-        const std::string image = folder + "/image.img";
+        const std::string image = mounted->image_ = folder + "/image.img";
         const std::string make_options = kind == Image_Kind::Ntfs                ? " -F -Q"
                                          : kind == Image_Kind::Ext2_Small_Inodes ? " -q -t ext2 -I 128"
                                                                                  : "";
@@ -183,6 +183,39 @@ std::unique_ptr<Mounted_Image> Mounted_Image::mount(Image_Kind kind, const std::
         why_not = name + ": the machine does not let us mount it: " + output;
         return nullptr;  // the destructor frees the loop device
     }
+    mounted->command_ = command;
+    return mounted;
+}
+
+bool Mounted_Image::remount(std::string& why_not) {
+    if (command_.empty() || !fuse_mount_.empty()) {
+        why_not = "a share is mounted anew with the server, not plugged in again";
+        return false;
+    }
+    std::string output;
+    if (!run("umount " + quoted(mount_point_), output)) {
+        why_not = "cannot unmount: " + output;
+        return false;
+    }
+    // A stick's block device may come back as another one (sdc1 for sdb1).
+    if (!loop_device_.empty()) {
+        if (!run("losetup -f --show " + quoted(image_), output)) {
+            why_not = "no other loop device for the image: " + output;
+            return false;
+        }
+        const std::string other = output;
+        for (auto at = command_.find(quoted(loop_device_)); at != std::string::npos;
+             at = command_.find(quoted(loop_device_)))
+            command_.replace(at, quoted(loop_device_).size(), quoted(other));
+        run("losetup -d " + quoted(loop_device_), output);
+        loop_device_ = other;
+    }
+    const std::string holder = mount_point_ + "-holder";
+    ::mkdir(holder.c_str(), 0755);
+    const bool held = run("mount -t tmpfs zentrel-holder " + quoted(holder), output);
+    const bool mounted = run(command_, output) && mounted_at(mount_point_);
+    if (held) run("umount " + quoted(holder), output);
+    if (!mounted) why_not = "cannot mount it again: " + output;
     return mounted;
 }
 bool Mounted_Image::share(const std::string& folder, std::string& why_not) {

@@ -37,6 +37,13 @@ public:
 
     const std::string& path() const { return mount_point_; }
 
+    // Unmounts it and mounts it again, as a stick unplugged and plugged in
+    // again: while another mount holds the device number it had, so that
+    // the kernel gives it another, as it does to a stick on its next
+    // plug-in. False with the reason in why_not for a share, or where the
+    // machine does not let us.
+    bool remount(std::string& why_not);
+
 private:
     Mounted_Image() = default;
     // Starts an smbd serving a folder of folder and mounts its share.
@@ -45,6 +52,8 @@ private:
     std::string fuse_mount_;   // the mount itself, where that differs
     std::string loop_device_;
     std::string server_folder_;  // of the smbd started for the share
+    std::string command_;        // that mounted it; empty for a share
+    std::string image_;          // the image file, where there is one
 };
 
 }  // namespace zentrel::testing

@@ -3,9 +3,11 @@
 // mounted on every machine, so their answers are checked here.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "common/temp_folder.h"
@@ -40,6 +42,16 @@ TEST_P(File_System_Kind_Test, KnowsWhatTheMountKeeps) {
     }
     const File_System_Kind kind = file_system_kind_of_mount(mount.type, source, tmp.path());
     EXPECT_EQ(kind.name, mount.name);
+    // The image's serial, where a test can read it, spelt as blkid spells it
+    // (a stick's user gets udev's record of the same, below).
+    if (!mount.make.empty() && kind.time_step_known && std::system("command -v blkid >/dev/null") == 0) {
+        std::string uuid;
+        std::unique_ptr<FILE, int (*)(FILE*)> blkid(::popen(("blkid -s UUID -o value '" + source + "'").c_str(), "r"),
+                                                    ::pclose);
+        for (int c; blkid && (c = std::fgetc(blkid.get())) != EOF && c != '\n';) uuid += static_cast<char>(c);
+        EXPECT_FALSE(uuid.empty());
+        EXPECT_EQ(file_system_volume_of_mount(mount.type, source, ""), uuid);
+    }
     EXPECT_EQ(kind.time_step, mount.time_step);
     EXPECT_EQ(kind.ignores_case, mount.ignores_case);
     EXPECT_EQ(kind.native, mount.native);
@@ -93,7 +105,11 @@ TEST(File_System_Kind, UdevTellsWhatAnUnreadableDeviceHolds) {
     for (const auto& c : cases) {
         std::filesystem::create_directories(udev);
         std::ofstream(udev + "/b8:17") << "S:disk/by-label/STICK\nE:ID_FS_LABEL=STICK\n"
-                                       << c.recorded << "\nG:systemd\n";
+                                       << c.recorded << "\nE:ID_FS_UUID=5324-F0BC\nG:systemd\n";
+        // Its identity, which outlives the mount: the same through the
+        // kernel's driver and through FUSE.
+        EXPECT_EQ(file_system_volume_of_mount(c.type, "/dev/sdb1", "8:17", udev), "5324-F0BC") << c.type;
+        EXPECT_EQ(file_system_volume_of_mount("fuseblk", "/dev/sdb1", "8:17", udev), "5324-F0BC") << c.type;
         const File_System_Kind kind =
             file_system_kind_of_mount("fuseblk", "/dev/zentrel-no-such-device", tmp.path(), "8:17", udev);
         EXPECT_EQ(kind.name, c.name) << c.type;
@@ -106,6 +122,12 @@ TEST(File_System_Kind, UdevTellsWhatAnUnreadableDeviceHolds) {
         file_system_kind_of_mount("fuseblk", "/dev/zentrel-no-such-device", tmp.path(), "8:18", udev);
     EXPECT_FALSE(unknown.time_step_known);
     EXPECT_TRUE(unknown.ignores_case);
+    // Nothing known: a device without a record, a FUSE driver whose source
+    // is no device (its own number, 0:45, is made anew at each mount), tmpfs.
+    EXPECT_EQ(file_system_volume_of_mount("fuseblk", "/dev/zentrel-no-such-device", "8:18", udev), "");
+    std::ofstream(udev + "/b0:45") << "E:ID_FS_UUID=nie\n";
+    EXPECT_EQ(file_system_volume_of_mount("fuse.sshfs", "localhost:/srv", "0:45", udev), "");
+    EXPECT_EQ(file_system_volume_of_mount("tmpfs", "tmpfs", "0:46", udev), "");
 }
 
 TEST(File_System_Kind, AMeasuredTimeTellsTheStep) {

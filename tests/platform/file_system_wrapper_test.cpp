@@ -130,6 +130,10 @@ public:
         record("is_mount_point", {path});
         return true;
     }
+    std::string volume_of(const Mount& mount) override {
+        record("volume_of", {mount.mount_point});
+        return "5324-F0BC";
+    }
     File_System_Kind kind_of(const std::string& path, dev_t device) override {
         record("kind_of", {path, std::to_string(device)});
         return {"FAT"};
@@ -237,6 +241,11 @@ const std::vector<Forwarding>& forwardings() {
         {"mount_of", [](File_System& fs) { return fs.mount_of("/f").mount_point; }, "mount_of(/f)", "/mnt/other"},
         {"is_mount_point", [](File_System& fs) { return fs.is_mount_point("/d") ? "yes" : "no"; }, "is_mount_point(/d)",
          "yes"},
+        {"volume_of",
+         [](File_System& fs) {
+             return fs.volume_of({"/mnt/stick", "vfat", "/dev/sdb1", "8:17", "/"});
+         },
+         "volume_of(/mnt/stick)", "5324-F0BC"},
         {"kind_of", [](File_System& fs) { return fs.kind_of("/f", 7).name; }, "kind_of(/f,7)", "FAT"},
         {"folder_kind", [](File_System& fs) { return fs.folder_kind("/d").name; }, "folder_kind(/d)", "NTFS"},
         {"measure_time_step", [](File_System& fs) { return fs.measure_time_step("/d"), std::string(); },

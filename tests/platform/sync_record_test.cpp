@@ -18,9 +18,9 @@ namespace {
 using testing::exists;
 using testing::write_file;
 
-const Folder_Identity Laptop{5, 100};
-const Folder_Identity Stick{9, 7};
-const Folder_Identity Elsewhere{5, 101};
+const Folder_Identity Laptop{5, 100, {}, {}};
+const Folder_Identity Stick{9, 7, {}, {}};
+const Folder_Identity Elsewhere{5, 101, {}, {}};
 
 const Synced_File Report{{10, {1000, 5}}, {10, {1000, 0}}};
 
@@ -69,6 +69,16 @@ TEST(Sync_Record, KeptPerPairWhicheverWayRoundAndForgottenOnRequest) {
         EXPECT_FALSE(reused.record);
     }
 
+    // A stick known by its file system's identity and the folder's place on
+    // it: found again after a plug-in, whatever its device and mount point;
+    // a folder at another place on it is another folder.
+    const Folder_Identity on_stick{0, 0, "5324-F0BC", "/Bericht"};
+    open_sync_record(file, Laptop, on_stick, "/home/a/Bericht", "/Bericht").record->put("x", Report);
+    EXPECT_EQ(open_sync_record(file, Laptop, on_stick, "/home/a/Bericht", "/Bericht", true).record->find("x"), Report);
+    Folder_Identity moved_on_stick = on_stick;
+    moved_on_stick.place = "/Alt/Bericht";
+    EXPECT_FALSE(open_sync_record(file, Laptop, moved_on_stick, "/home/a/Bericht", "/Alt/Bericht", true).record);
+
     EXPECT_TRUE(forget_sync_record(file, Stick, Laptop));
     EXPECT_FALSE(forget_sync_record(file, Laptop, Stick));
     auto forgotten = open_sync_record(file, Laptop, Stick, "/home/a/Bericht", "/media/stick");
@@ -88,6 +98,27 @@ TEST(Sync_Record, ADamagedFileIsKeptAsideAndBegunAnewOneThatCannotBeOpenedIsSaid
     opened.record->put("x", Report);
     EXPECT_EQ(opened.record->find("x"), Report);
 
+    // A file of the first version, whose pairs were kept by device and
+    // inode: a look finds no pair and says nothing; a run begins anew.
+    const std::string first_version = tmp / "first-version.sqlite";
+    sqlite3* old = nullptr;
+    ASSERT_EQ(sqlite3_open(first_version.c_str(), &old), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(old,
+                           "CREATE TABLE pairs (id INTEGER PRIMARY KEY, first_device INTEGER, first_inode INTEGER, "
+                           "second_device INTEGER, second_inode INTEGER, complete INTEGER);"
+                           "CREATE TABLE files (pair INTEGER, path BLOB);"
+                           "INSERT INTO pairs VALUES (1, 5, 100, 9, 7, 1);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(old);
+    auto looked = open_sync_record(first_version, Laptop, Stick, "/a", "/b", true);
+    EXPECT_FALSE(looked.record);
+    EXPECT_EQ(looked.problem, "");
+    auto begun = open_sync_record(first_version, Laptop, Stick, "/a", "/b");
+    ASSERT_TRUE(begun.record) << begun.problem;
+    EXPECT_EQ(begun.problem, "");
+    EXPECT_FALSE(begun.record->complete());
+
     // A folder where the file belongs: no record, and why; nothing moved.
     const std::string blocked = tmp / "blocked.sqlite";
     testing::make_folders(blocked);
@@ -106,8 +137,8 @@ TEST(Sync_Record, ASecondWriterWaitsAndNothingIsDamaged) {
 
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM files WHERE path = CAST('vorher' AS BLOB);", nullptr,
-                           nullptr, nullptr),
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM pair_files WHERE path = CAST('vorher' AS BLOB);",
+                           nullptr, nullptr, nullptr),
               SQLITE_OK);
     std::thread writer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(400));

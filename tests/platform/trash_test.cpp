@@ -1,11 +1,14 @@
 #include "platform/trash.h"
 
+#include "common/faulty_file_system.h"
 #include "common/temp_folder.h"
 #include "platform/file_system.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -28,10 +31,10 @@ TEST(Trash, EachFileKeepsItsContentAndSaysWhereItCameFrom) {
     write_file(tmp / "a/Bericht.txt", "erste");
     write_file(tmp / "b/Bericht.txt", "zweite");
     write_file(tmp / "b/M\xe4rz 50%.txt", "odd");
-    const std::string first = move_to_trash(tmp / "a/Bericht.txt");
-    const std::string second = move_to_trash(tmp / "b/Bericht.txt");
-    const std::string odd = move_to_trash(tmp / "b/M\xe4rz 50%.txt");
-    EXPECT_THROW(move_to_trash(tmp / "b/fehlt.txt"), File_System_Error);
+    const std::string first = move_to_trash(real_file_system(), tmp / "a/Bericht.txt");
+    const std::string second = move_to_trash(real_file_system(), tmp / "b/Bericht.txt");
+    const std::string odd = move_to_trash(real_file_system(), tmp / "b/M\xe4rz 50%.txt");
+    EXPECT_THROW(move_to_trash(real_file_system(), tmp / "b/fehlt.txt"), File_System_Error);
 
     EXPECT_FALSE(exists(tmp / "a/Bericht.txt"));
     EXPECT_EQ(first, tmp / "data/Trash/files/Bericht.txt");
@@ -43,6 +46,31 @@ TEST(Trash, EachFileKeepsItsContentAndSaysWhereItCameFrom) {
     EXPECT_TRUE(info.starts_with("[Trash Info]\nPath=" + tmp / "b/Bericht.txt\nDeletionDate=")) << info;
     EXPECT_NE(read_file(tmp / "data/Trash/info/M\xe4rz 50%.txt.trashinfo").find("/M%E4rz%2050%25.txt\n"),
               std::string::npos);
+
+    // A run's folder replaced by a link to another folder while the run
+    // works, before the file is looked up or as it is moved: the file of
+    // the same name there stays where it is.
+    for (const bool at_move : {false, true}) {
+        const auto posix = make_posix_file_system();
+        testing::Faulty_File_System fs{*posix};
+        std::filesystem::remove_all(tmp / "root");
+        write_file(tmp / "root/Unter/Bericht.txt", "eigene");
+        write_file(tmp / "fremd/Bericht.txt", "fremde");
+        auto swap = [&] {
+            std::filesystem::rename(tmp / "root/Unter", tmp / "root/Unter.weg");
+            std::filesystem::create_directory_symlink(tmp / "fremd", tmp / "root/Unter");
+        };
+        const Confinement confined(fs, {tmp / "root"});
+        if (at_move)
+            fs.before([&](testing::Fs_Operation operation, const std::string&) {
+                if (operation == testing::Fs_Operation::rename) swap();
+            });
+        else
+            swap();
+        EXPECT_THROW(move_to_trash(fs, tmp / "root/Unter/Bericht.txt"), File_System_Error) << at_move;
+        EXPECT_EQ(read_file(tmp / "fremd/Bericht.txt"), "fremde") << at_move;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp / "data/Trash/files"), {}), 3);
 
     if (earlier)
         ::setenv("XDG_DATA_HOME", earlier->c_str(), 1);
