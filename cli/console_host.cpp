@@ -85,6 +85,10 @@ void Console_Host::Archive_Bits_Kept(long Count, const std::string& Reason) {
 
 void Console_Host::Run_Failed(const std::string& Detail) { Print("Fehler: ", Detail); }
 
+void Console_Host::Sync_Record_Unused(const std::string& Why) {
+    Print("Hinweis: ", engine::Sync_Record_Unused_Text(Why));
+}
+
 int Console_Host::Show_Message_Box(const std::string& prompt, int buttons, const std::string&) {
     // The job asks and reports through its events; what comes here are the
     // settings' and the support routines' own boxes, which tell of a

@@ -35,6 +35,7 @@ public:
     engine::Failure_Answer Copy_Failed(const engine::Copy_Failure& Failure) override;
     void Folder_Failed(const engine::Folder_Failure& Failure) override;
     void Archive_Bits_Kept(long Count, const std::string& Reason) override;
+    void Sync_Record_Unused(const std::string& Why) override;
     void Run_Failed(const std::string& Detail) override;
 
 private:

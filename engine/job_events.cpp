@@ -108,6 +108,10 @@ void Message_Box_Events::Archive_Bits_Kept(long Count, const std::string& Reason
     support_->Message_Box(Archive_Bits_Text(Count, Reason), support::Buttons_OK);
 }
 
+void Message_Box_Events::Sync_Record_Unused(const std::string& Why) {
+    support_->Message_Box(Sync_Record_Unused_Text(Why), support::Buttons_OK);
+}
+
 void Message_Box_Events::Run_Failed(const std::string& Detail) {
     support_->Message_Box(Detail, support::Buttons_OK + support::Icon_Stop);
 }

@@ -63,6 +63,9 @@ public:
     virtual void Archive_Bits_Kept(long Count, const std::string& Reason) = 0;
     // The run ended on a failure nobody foresaw, after it had begun.
     virtual void Run_Failed(const std::string& Detail) = 0;
+    // After a synchronisation: its record of the last one could not be
+    // used (Why), and it followed the rules that need none.
+    virtual void Sync_Record_Unused(const std::string& Why) = 0;
 };
 
 // The German texts of the events, as the window shows them.
@@ -75,6 +78,7 @@ std::string Copy_Failure_Text(const Copy_Failure& Failure);
 std::string Error_Entry_Text(const Copy_Failure& Failure);
 std::string Folder_Failure_Text(const Folder_Failure& Failure);
 std::string Archive_Bits_Text(long Count, const std::string& Reason);
+std::string Sync_Record_Unused_Text(const std::string& Why);
 
 // The window's answers: message boxes with the program's texts.
 class Message_Box_Events : public Job_Events {
@@ -90,6 +94,7 @@ public:
     Failure_Answer Copy_Failed(const Copy_Failure& Failure) override;
     void Folder_Failed(const Folder_Failure& Failure) override;
     void Archive_Bits_Kept(long Count, const std::string& Reason) override;
+    void Sync_Record_Unused(const std::string& Why) override;
     void Run_Failed(const std::string& Detail) override;
 
 private:

@@ -103,6 +103,12 @@ std::string File_Status_Text(Phase phase, const std::string& path) {
     return path;
 }
 
+std::string Sync_Record_Unused_Text(const std::string& Why) {
+    return "Die Aufzeichnung der letzten Synchronisation war nicht zu gebrauchen; synchronisiert wurde ohne sie "
+           "(neuere Dateien ersetzen ältere, gelöschte kommen zurück):\r\n" +
+           Why;
+}
+
 std::string Archive_Bits_Text(long Count, const std::string& Reason) {
     return "Bei " + std::to_string(Count) + " kopierten Dateien konnte das Archivbit nicht zurückgesetzt werden\r\n" +
            Reason +

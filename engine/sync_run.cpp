@@ -97,12 +97,7 @@ void Copy_Job::Close_Sync_Record(bool Completed) {
     const std::string problem = std::move(sync_->problem);
     sync_.reset();
     sync_verdict_ = Sync_Verdict::None;
-    if (!problem.empty())
-        support_->Message_Box(
-            "Die Aufzeichnung der letzten Synchronisation war nicht zu gebrauchen; synchronisiert "
-            "wurde ohne sie (neuere Dateien ersetzen ältere, gelöschte kommen zurück):\r\n" +
-                problem,
-            support::Buttons_OK);
+    if (!problem.empty()) events_->Sync_Record_Unused(problem);
 }
 
 Sync_Verdict Copy_Job::Sync_Test(const platform::File& SFile, const std::optional<platform::File>& Target) {
