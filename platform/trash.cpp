@@ -43,8 +43,8 @@ std::string base_name(const std::string& path) {
 
 bool make_folder(const std::string& path, mode_t mode) { return ::mkdir(path.c_str(), mode) == 0 || errno == EEXIST; }
 
-// A trash folder with its files/ and info/, made as the specification
-// says (only the user may enter it); nothing when it cannot be.
+// A trash folder with its files/ and info/, made as desktops make it
+// (only the user may enter it); nothing when it cannot be.
 std::optional<std::string> prepared(const std::string& trash) {
     if (!make_folder(trash, 0700)) return std::nullopt;
     struct stat status {};

@@ -1,5 +1,5 @@
-// The desktop's trash (the freedesktop.org trash specification): a file
-// moved there keeps its content and can be put back from any file manager.
+// The desktop's trash, in the freedesktop.org layout: a file moved there
+// keeps its content and can be put back from any file manager.
 #pragma once
 
 #include "platform/file_system.h"
