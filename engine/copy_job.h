@@ -143,10 +143,9 @@ private:
     // cancelled, and the folder's walk ends there.
     bool Walk_Files(const platform::Folder& SFolder, const Folder_Listing& Listing, int& Step, bool& Ignore_All,
                     bool& Abort);
-    // True when the file at Index may take the evaluation's verdict Flags
-    // (Listing.unchanged or Listing.absent); notes a change of the options
-    // on the way.
-    bool Verdict_Holds(const Folder_Listing& Listing, const std::vector<bool>& Flags, long Index);
+    // True while the walk may take the evaluation's verdicts in Listing
+    // (unchanged, target absent); notes a change of the options on the way.
+    bool Verdicts_Hold(const Folder_Listing& Listing);
     // The listed file at Path, or nothing when it went away; a file that
     // cannot be looked at goes into the error list, one whose folder may not
     // be searched throws.

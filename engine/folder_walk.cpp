@@ -142,11 +142,13 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
     long tested_in_full = 0;
     for (long i = 1; i <= Listing.count(); ++i) {
         const std::string collides_with = collisions.empty() ? "" : collisions[i];
-        const bool known_unchanged = Verdict_Holds(Listing, Listing.unchanged, i) && collides_with.empty();
+        // Asked once a file: it builds the options' text and notes a change.
+        const bool verdicts_hold = Verdicts_Hold(Listing) && collides_with.empty();
+        const auto at = static_cast<std::size_t>(i);
+        const bool known_unchanged = verdicts_hold && !Listing.unchanged.empty() && Listing.unchanged[at];
         // To be copied into an absent target: the copy's own look at the
         // file is the walk's.
-        const bool known_absent =
-            i != tested_in_full && Verdict_Holds(Listing, Listing.absent, i) && collides_with.empty();
+        const bool known_absent = verdicts_hold && i != tested_in_full && !Listing.absent.empty() && Listing.absent[at];
         Step = 4;
         std::optional<platform::File> file;
         if (known_absent) {
@@ -183,12 +185,12 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
 }
 
 // Found unchanged, or to be copied into an absent target, by this pass's
-// evaluation: no second look, as long as the folder holds the same names, the options are still those it judged by and
-// it judged a moment ago, not before a change the user made since.
-bool Copy_Job::Verdict_Holds(const Folder_Listing& Listing, const std::vector<bool>& Flags, long Index) {
+// evaluation: no second look, as long as the folder holds the same names,
+// the options are still those it judged by and it judged a moment ago, not
+// before a change the user made since.
+bool Copy_Job::Verdicts_Hold(const Folder_Listing& Listing) {
     const bool options_as_judged = Current_Test_Options() == Listing.verdict_options;
-    return !Flags.empty() && Flags[static_cast<std::size_t>(Index)] && options_as_judged &&
-           Evaluation_Verdicts::Clock::now() - Listing.judged < Evaluation_Verdicts::Trust_Span;
+    return options_as_judged && Evaluation_Verdicts::Clock::now() - Listing.judged < Evaluation_Verdicts::Trust_Span;
 }
 
 std::optional<platform::File> Copy_Job::Look_Up_Listed(const std::string& Path, bool& Ignore_All, bool& Abort) {
