@@ -23,6 +23,7 @@ public:
 
     void Set_Pointer(support::Pointer_Shape) override {}
     void Process_Events() override;
+    bool Has_No_Window() const override { return true; }
     void Activate_Application() override {}
     int Show_Message_Box(const std::string& prompt, int buttons, const std::string& title) override;
 

@@ -47,10 +47,14 @@ public:
     // window's events, and rethrows what work threw. Short work may run
     // inline: bytes tells how large the work is. Between the turns of
     // events, progress learns how many bytes the copies of work have written.
+    // A host without a window gets the work on this thread, with progress
+    // and the event turns after each piece the copies write.
     void Run_Keeping_Window_Alive(const std::function<void()>& work, std::uint64_t bytes,
                                   const std::function<void(std::uint64_t)>& progress = {});
 
 private:
+    void Run_Between_Event_Turns(const std::function<void()>& work, const std::function<void(std::uint64_t)>& progress);
+
     Ui_Host* host_;
     platform::File_System* fs_;
     platform::File_System_Objects objects_;

@@ -43,6 +43,11 @@ public:
     // called very often: an implementation may skip calls that come sooner
     // than a screen refresh after the last one it served.
     virtual void Process_Events() = 0;
+    // True for a host without a window to keep painted: its Process_Events
+    // only notes requests and writes a line now and then, so long work may
+    // call it between its own pieces on this thread instead of running on
+    // a thread of its own beside the event turns.
+    virtual bool Has_No_Window() const { return false; }
     // Brings the program's window to the front.
     virtual void Activate_Application() = 0;
     // Shows a modal box with prompt, buttons value and title, returns the

@@ -22,6 +22,7 @@ class Scripted_Ui_Host : public support::Ui_Host {
 public:
     void Set_Pointer(support::Pointer_Shape shape) override;
     void Process_Events() override;
+    bool Has_No_Window() const override { return no_window; }
     void Activate_Application() override { ++activations; }
     int Show_Message_Box(const std::string& prompt, int buttons, const std::string& title) override;
 
@@ -36,6 +37,8 @@ public:
     std::vector<support::Pointer_Shape> pointer_changes;
     support::Pointer_Shape pointer = support::Pointer_Shape::Default;
     long events_processed = 0;
+    // Plays a host without a window, as the command line's.
+    bool no_window = false;
     int activations = 0;
     // Runs inside every Process_Events: a test presses cancel or changes
     // the tree from here, as a user would during a run.

@@ -153,6 +153,7 @@ public:
     void Process_Events() override {
         if (events_) events_->Process_Events();
     }
+    bool Has_No_Window() const override { return !events_; }
     void Activate_Application() override {}
     int Show_Message_Box(const std::string& prompt, int buttons, const std::string&) override {
         using namespace zentrel::support;
