@@ -11,6 +11,7 @@
 #include <QCursor>
 #include <QGroupBox>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -24,6 +25,15 @@
 namespace zentrel::window {
 
 namespace {
+
+// One of the window's own pictures, all of them PNG: read by Qt's built-in
+// reader, without the guess at the format that loads every image plugin
+// installed (and their libraries) at each start.
+QPixmap own_picture(const QString& name) {
+    QImageReader reader(QStringLiteral(":/zentrel/") + name, "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
 
 enum class Kind { Button, Picture_Button, Text_Box, Label, Frame, Check_Box, List_Box };
 
@@ -211,7 +221,7 @@ void Main_Window::Build_Controls() {
     setFont(font_of("MS Sans Serif", 8.25));
     QIcon icon;
     for (const char* size : {"16", "32", "48", "64", "128", "256"})
-        icon.addFile(QStringLiteral(":/zentrel/zentrel-%1.png").arg(QString::fromLatin1(size)));
+        icon.addPixmap(own_picture(QStringLiteral("zentrel-%1.png").arg(QString::fromLatin1(size))));
     setWindowIcon(icon);
     controls_[static_cast<int>(Control::Zentrel)] = this;
     layout_[static_cast<int>(Control::Zentrel)] = {0, 0, Client_Width, Design_Height};
@@ -237,12 +247,12 @@ void Main_Window::Build_Controls() {
 
 void Main_Window::Decorate_Controls() {
     auto* start = static_cast<QPushButton*>(control(Control::Start));
-    start->setIcon(QIcon(QStringLiteral(":/zentrel/start.png")));
+    start->setIcon(QIcon(own_picture(QStringLiteral("start.png"))));
     start->setIconSize(QSize(35, 35));
     start->setToolTip(QStringLiteral("Ausführung starten"));
 
     auto* cancel = static_cast<QPushButton*>(control(Control::Cancel_Execution));
-    cancel->setIcon(QIcon(QStringLiteral(":/zentrel/cancel.png")));
+    cancel->setIcon(QIcon(own_picture(QStringLiteral("cancel.png"))));
     cancel->setIconSize(QSize(32, 32));
     cancel->setToolTip(QStringLiteral("Ausführung abbrechen"));
     cancel->setMouseTracking(true);
@@ -272,7 +282,7 @@ void Main_Window::Decorate_Controls() {
     // as dark as the window behind the link.
     auto* link = control(Control::Tivoran);
     link->setForegroundRole(QPalette::Link);
-    link->setCursor(QCursor(QPixmap(QStringLiteral(":/zentrel/hand.png")), 12, 1));
+    link->setCursor(QCursor(own_picture(QStringLiteral("hand.png")), 12, 1));
 }
 
 void Main_Window::Set_Accessible_Names() {

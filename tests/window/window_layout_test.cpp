@@ -94,7 +94,8 @@ TEST_F(Window_Test, TextsFontsColoursAndTooltips) {
     EXPECT_EQ(w->control(Control::Evaluate_Source)->toolTip(), "Quellverzeichnis auswerten");
     EXPECT_FALSE(widget<QPushButton>(*w, Control::Start)->icon().isNull());
     EXPECT_FALSE(widget<QPushButton>(*w, Control::Cancel_Execution)->icon().isNull());
-    EXPECT_FALSE(w->windowIcon().isNull());
+    EXPECT_EQ(w->windowIcon().availableSizes(),
+              (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}}));
 
     EXPECT_DOUBLE_EQ(w->control(Control::Sourcefolder)->font().pointSizeF(), 9.75);
     EXPECT_DOUBLE_EQ(w->control(Control::Label1)->font().pointSizeF(), 9.75);
