@@ -155,6 +155,18 @@ private:
     bool Walk_File(std::optional<platform::File>& File, const Folder_Listing& Listing, long Index,
                    const std::string& Collides_With, bool Known_Unchanged, bool Known_Absent, int& Step,
                    bool& Ignore_All, bool& Abort);
+    // Copies a file the evaluation found absent in the target into the
+    // batch of its target folder, once a copy has made that folder; false
+    // where it is to be copied on its own.
+    bool Copy_Into_Batch(platform::File& File, const std::string& Path, const Folder_Listing& Listing, long Index);
+    // Names the batch's copies and counts them; one that gets no name is
+    // tested in full and copied on its own. Before anything else is copied
+    // or asked, and when a folder's files are done.
+    void Name_Batch(int& Step, bool& Ignore_All, bool& Abort);
+    // Forgets the batch, its copies unnamed (a folder's walk failed).
+    void Drop_Batch();
+    // A copied file's archive bit (step 10) and counters (step 11).
+    void Note_Copied(platform::File& File, int& Step);
     // A chosen file's copy and its counters (steps 7 to 13).
     void Copy_Chosen(std::optional<platform::File>& File, const std::string& Path, const std::string& Collides_With,
                      int& Step, bool& Ignore_All, bool& Abort);
@@ -360,6 +372,20 @@ private:
         // not replace a file there, and fails instead (target_appeared_).
         bool trusted_absent = false;
     };
+    // Copies of the current target folder waiting for their names, with
+    // what the walk needs to test one in full that gets none.
+    struct Batched_File {
+        platform::File file;
+        std::string path;
+        long index = 0;
+    };
+    std::unique_ptr<platform::Copy_Batch> batch_;
+    std::string batch_folder_;  // the target folder batch_ is for; batch_ null: none there
+    std::vector<Batched_File> batched_;
+    const Folder_Listing* batched_listing_ = nullptr;
+    std::string batched_source_folder_;
+    // Copies named together at most: each holds an open file until then.
+    static constexpr std::size_t Batch_Files = 64;
     // The copy of a file on the evaluation's verdict failed: the walk
     // tests it in full and copies it again.
     bool verdict_failed_ = false;

@@ -122,9 +122,11 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         step = 19;
         display_->Show_Status("");
     } catch (const std::exception& failure) {
+        Drop_Batch();
         Report_Folder_Failure(SFolder.Path(), failure.what(), step);
         Add_Unfinished_Folder(SFolder.Path(), Copy_Trouble::Folder_Failed, failure.what(), step);
     } catch (...) {
+        Drop_Batch();
         Report_Folder_Failure(SFolder.Path(), "", step);
         Add_Unfinished_Folder(SFolder.Path(), Copy_Trouble::Folder_Failed, "", step);
     }
@@ -179,8 +181,12 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
 
         Step = 14;
         host.Process_Events();
-        if (state_->Cancel_Requested) return false;
+        if (state_->Cancel_Requested) {
+            Name_Batch(Step, Ignore_All, Abort);
+            return false;
+        }
     }
+    Name_Batch(Step, Ignore_All, Abort);
     return true;
 }
 
@@ -224,6 +230,7 @@ bool Copy_Job::Walk_File(std::optional<platform::File>& File, const Folder_Listi
     host.Process_Events();
 
     Step = 6;
+    if (Known_Absent && Copy_Into_Batch(*File, path, Listing, Index)) return true;
     if (Known_Absent) tested_target_ = {Targetfile(path), std::nullopt, true, true};
     if (!Known_Unchanged &&
         (Known_Absent || (!Collides_With.empty() ? Selected_By_Attributes(*File) : Do_Process(*File)))) {
@@ -243,6 +250,9 @@ bool Copy_Job::Walk_File(std::optional<platform::File>& File, const Folder_Listi
 void Copy_Job::Copy_Chosen(std::optional<platform::File>& File, const std::string& Path,
                            const std::string& Collides_With, int& Step, bool& Ignore_All, bool& Abort) {
     Step = 7;
+    // Whatever the batch holds is named first: a question about this file
+    // must come with the counters of the files before it.
+    Name_Batch(Step, Ignore_All, Abort);
     const std::string target = Targetfile(Path);
     Remove_Stale_Partial_Copies(target);
     const bool copied = !Collides_With.empty() ? Report_Case_Collision(*File, Collides_With, Ignore_All, Abort)
@@ -259,20 +269,9 @@ void Copy_Job::Copy_Chosen(std::optional<platform::File>& File, const std::strin
     display_->Arrange_Error_List();
 
     Step = 10;
-    // Only a file that really reached the target may lose its archive bit,
-    // or the next incremental run would miss it. A file moved to the trash
-    // was not copied (sync_run.cpp).
+    // A file moved to the trash was not copied (sync_run.cpp).
     const bool trashed = copied && sync_verdict_ == Sync_Verdict::Deleted_There;
-    if (copied && !trashed && options_now()->Reset_Archive) Reset_Archive_Bit(*File);
-
-    Step = 11;
-    // "Dateien kopiert" counts what reached the target, not each attempt.
-    if (copied && !trashed) {
-        Increment_Counter(state_->Processed_Files);
-        state_->Processed_Bytes += static_cast<double>(File->Size());
-        Increment_Counter(state_->Outcome.files_copied);
-        state_->Outcome.bytes_copied += static_cast<double>(File->Size());
-    }
+    if (copied && !trashed) Note_Copied(*File, Step);
 
     Step = 12;
     display_->Show_Bytes(Byte_Count_Kind::Copied, state_->Processed_Bytes);

@@ -315,6 +315,21 @@ void File::Copy(const std::string& destination, bool overwrite) {
     finish_copy(task, copied ? copied->modified : File_Time{});
 }
 
+bool File::Copy_Into(Copy_Batch& batch, const std::string& destination) {
+    if (status_.kind != Entry_Kind::Regular) return false;
+    Copy_Task task(*fs_, path_, status_, destination, false, listed_without_attribute_);
+    // FAT, exFAT and NTFS, on either side, take attributes and times after
+    // the copy (finish_copy), which the copy on its own sees to.
+    if (!task.kind.name.empty() || task.kind.checks_time_after_copy || task.kind.native != Native_Attributes::None ||
+        fs_->folder_kind(folder_of(path_)).native != Native_Attributes::None ||
+        !refused_name_reason(task.kind, task.target.substr(task.target.find_last_of('/') + 1)).empty())
+        return false;
+    std::optional<Entry_Status> copied = batch.add(path_, task.target, task.attributes);
+    if (!copied) return false;
+    copied_ = status_ = *copied;
+    return true;
+}
+
 std::string partial_copy_path(const std::string& folder) { return temporary_name(folder); }
 
 bool is_partial_copy_name(const std::string& name) {

@@ -67,6 +67,12 @@ public:
     // the copy saw of the file: a File made without a look (a regular
     // file's kind alone) learns its size and time there.
     void Copy(const std::string& destination, bool overwrite);
+    // Copies as Copy does without overwrite, but into batch: the copy gets
+    // its name when the batch names its files. False, having copied
+    // nothing, where this file is to be copied on its own (a link, a target
+    // file system that needs more than the copy's data, bits, attributes
+    // and time). Throws as Copy does.
+    bool Copy_Into(Copy_Batch& batch, const std::string& destination);
 
 private:
     File_System* fs_;

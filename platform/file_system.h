@@ -91,6 +91,28 @@ public:
 
 enum class Lock_Mode { Shared, Exclusive };
 
+// New files of one folder, each built complete without a name and named
+// together: the folder is opened afresh once for all of them instead of
+// once for each. A file built but not named vanishes with the batch, and
+// with the process if that is killed.
+class Copy_Batch {
+public:
+    virtual ~Copy_Batch() = default;
+    // Copies from as File_System::copy_file_unnamed does, for the name to in
+    // the batch's folder, but leaves it without a name. Returns from's
+    // status as the copy read it; nullopt, having built nothing, where the
+    // file cannot be built this way (the caller copies it on its own).
+    // Throws as copy_file_unnamed does.
+    virtual std::optional<Entry_Status> add(const std::string& from, const std::string& to,
+                                            const std::vector<std::string>& attributes) = 0;
+    // Opens the folder afresh, from the root of its tree and never through
+    // a link, and names the files built since the last call, in the order
+    // they were added: for each 0, or the errno why it got no name (EEXIST:
+    // the name is taken; ENOENT, ENOTDIR or ELOOP for all of them: the
+    // folder is no longer there as it was, moved away or replaced).
+    virtual std::vector<int> name_all() = 0;
+};
+
 class File_System {
 public:
     virtual ~File_System() = default;
@@ -145,6 +167,10 @@ public:
                                                           const std::vector<std::string>& /*attributes*/) {
         return std::nullopt;
     }
+
+    // A batch of unnamed copies into folder; nullptr where the file system
+    // builds none (the default): the caller copies each file on its own.
+    virtual std::unique_ptr<Copy_Batch> start_copy_batch(const std::string& /*folder*/) { return nullptr; }
 
     // readlink() and symlink().
     virtual std::string read_link(const std::string& path) = 0;

@@ -61,6 +61,9 @@ public:
                                                   const std::vector<std::string>& attributes) override {
         return wrapped_->copy_file_unnamed(from, to, attributes);
     }
+    std::unique_ptr<Copy_Batch> start_copy_batch(const std::string& folder) override {
+        return wrapped_->start_copy_batch(folder);
+    }
     std::optional<int> get_native_attributes(const std::string& path, dev_t device) override {
         return wrapped_->get_native_attributes(path, device);
     }

@@ -47,6 +47,11 @@ Entry_Kind kind_of_mode(mode_t mode) {
     return Entry_Kind::Other;
 }
 
+std::string folder_of(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 Entry_Status status_of(const struct stat& st) {
     Entry_Status status;
     status.kind = kind_of_mode(st.st_mode);
@@ -439,13 +444,34 @@ public:
     std::optional<Entry_Status> copy_file_unnamed(const std::string& from, const std::string& to,
                                                   const std::vector<std::string>& attributes) override {
         if (!unnamed_files_.load(std::memory_order_relaxed)) return std::nullopt;
-        const auto slash = to.find_last_of('/');
-        const std::string to_folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
         // A folder whose file system refused the last time is not asked for
         // each file again.
-        if (new_files_.refuses_unnamed(to_folder)) return std::nullopt;
+        if (new_files_.refuses_unnamed(folder_of(to))) return std::nullopt;
         const Path_Place place = confined_.place_of(to);
-        struct stat st;
+        Unnamed_File built = build_unnamed(from, to, attributes, place);
+        if (!built.fd) return std::nullopt;
+        return name_unnamed(built, place, to);
+    }
+
+    std::unique_ptr<Copy_Batch> start_copy_batch(const std::string& folder) override {
+        if (!unnamed_files_.load(std::memory_order_relaxed) || new_files_.refuses_unnamed(folder)) return nullptr;
+        return std::make_unique<Batch>(*this, folder);
+    }
+
+private:
+    // A copy complete but for its name; fd is null where none could be made.
+    struct Unnamed_File {
+        std::unique_ptr<Descriptor> fd;
+        struct stat source {};
+    };
+
+    // The copy of from, complete but without a name, made in to's folder
+    // (opened at place).
+    Unnamed_File build_unnamed(const std::string& from, const std::string& to,
+                               const std::vector<std::string>& attributes, const Path_Place& place) {
+        const std::string to_folder = folder_of(to);
+        Unnamed_File built;
+        struct stat& st = built.source;
         Descriptor in(open_source(confined_.place_of(from, true), from, st, Not_Regular_Description));
         const auto carried = attributes_of(in.get(), carried_between(attributes, from, to), from);
         // Nobody sees the file before it is complete and named, so it is made
@@ -456,36 +482,101 @@ public:
         const bool final_bits = (wanted & 07000) == 0 && (carried.empty() || (wanted & S_IWUSR));
         const mode_t asked = final_bits ? wanted : 0600;
         // An unnamed file vanishes with its descriptor, whatever fails later.
-        Descriptor out(::openat(place.at(), place.at() != AT_FDCWD ? "." : to_folder.c_str(),
-                                O_TMPFILE | O_WRONLY | O_CLOEXEC, asked));
-        if (out.get() < 0) {
+        auto out = std::make_unique<Descriptor>(::openat(place.at(), place.at() != AT_FDCWD ? "." : to_folder.c_str(),
+                                                         O_TMPFILE | O_WRONLY | O_CLOEXEC, asked));
+        if (out->get() < 0) {
             // A file system without them (FAT, most FUSE and network ones)
             // says so once per folder; a kernel without them once for all.
             if (errno == EOPNOTSUPP) {
                 new_files_.note_unnamed_refused(to_folder);
-                return std::nullopt;
+                return built;
             }
             if (errno == EISDIR || errno == EINVAL) {
                 unnamed_files_.store(false, std::memory_order_relaxed);
-                return std::nullopt;
+                return built;
             }
             fail(to);
         }
-        fill_copy(in.get(), out.get(), st, carried, from, to, final_bits && opened_with(out.get(), to_folder, asked));
-        if (!link_unnamed(out.get(), place, to)) {
+        fill_copy(in.get(), out->get(), st, carried, from, to, final_bits && opened_with(out->get(), to_folder, asked));
+        built.fd = std::move(out);
+        return built;
+    }
+
+    // Gives the finished copy the name of place, in the folder opened
+    // there; nullopt where this kernel cannot name an unnamed file.
+    std::optional<Entry_Status> name_unnamed(Unnamed_File& built, const Path_Place& place, const std::string& to) {
+        if (!link_unnamed(built.fd->get(), place, to)) {
             unnamed_files_.store(false, std::memory_order_relaxed);
             return std::nullopt;
         }
         // Named and complete: an error reported now would leave a file the
         // caller believes not made; the name is taken back with it.
-        if (::close(out.release()) != 0) {
+        if (::close(built.fd->release()) != 0) {
             const int error = errno;
             ::unlinkat(place.at(), place.name(), 0);
             throw File_System_Error(error, to);
         }
-        return status_of(st);
+        return status_of(built.source);
     }
 
+    // The unnamed copies of one folder: made in the folder as opened at the
+    // first, named through an opening of it when they are named.
+    class Batch final : public Copy_Batch {
+    public:
+        Batch(Posix_File_System& fs, std::string folder) : fs_(fs), folder_(std::move(folder)) {}
+
+        std::optional<Entry_Status> add(const std::string& from, const std::string& to,
+                                        const std::vector<std::string>& attributes) override {
+            if (folder_of(to) != folder_ || !fs_.unnamed_files_.load(std::memory_order_relaxed)) return std::nullopt;
+            if (!made_in_) made_in_.emplace(fs_.confined_.place_of(to));
+            Unnamed_File built = fs_.build_unnamed(from, to, attributes, *made_in_);
+            if (!built.fd) return std::nullopt;
+            const Entry_Status status = status_of(built.source);
+            built_.push_back({std::move(built), to});
+            return status;
+        }
+
+        std::vector<int> name_all() override {
+            std::vector<Built> built = std::move(built_);
+            built_.clear();
+            std::vector<int> results(built.size(), 0);
+            if (built.empty()) return results;
+            // The one fresh opening of the folder the files get their names in.
+            std::optional<Path_Place> folder;
+            int unreachable = 0;
+            try {
+                folder.emplace(fs_.confined_.place_of(built.front().to));
+            } catch (const File_System_Error& error) {
+                unreachable = error.error_number() != 0 ? error.error_number() : EIO;
+            }
+            for (std::size_t i = 0; i < built.size(); ++i) {
+                if (!folder) {
+                    results[i] = unreachable;
+                    continue;
+                }
+                const std::string& to = built[i].to;
+                try {
+                    const Path_Place place = folder->sibling(to.substr(to.find_last_of('/') + 1));
+                    if (!fs_.name_unnamed(built[i].file, place, to)) results[i] = EOPNOTSUPP;
+                } catch (const File_System_Error& error) {
+                    results[i] = error.error_number() != 0 ? error.error_number() : EIO;
+                }
+            }
+            return results;
+        }
+
+    private:
+        struct Built {
+            Unnamed_File file;
+            std::string to;
+        };
+        Posix_File_System& fs_;
+        const std::string folder_;
+        std::optional<Path_Place> made_in_;
+        std::vector<Built> built_;
+    };
+
+public:
     // Whether the new file out of folder got the bits asked for: known from
     // the folder's earlier files, or looked at once.
     bool opened_with(int out, const std::string& folder, mode_t asked) {

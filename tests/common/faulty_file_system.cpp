@@ -203,6 +203,39 @@ std::optional<platform::Entry_Status> Faulty_File_System::copy_file_unnamed(
     return made;
 }
 
+class Faulty_File_System::Batch final : public platform::Copy_Batch {
+public:
+    Batch(Faulty_File_System& fs, std::unique_ptr<platform::Copy_Batch> wrapped)
+        : fs_(fs), wrapped_(std::move(wrapped)) {}
+
+    std::optional<platform::Entry_Status> add(const std::string& from, const std::string& to,
+                                              const std::vector<std::string>& attributes) override {
+        auto hit = fs_.enter(Fs_Operation::copy_file, from, to);
+        if (hit && !hit->fault.after_bytes) throw platform::File_System_Error(hit->fault.error_number, hit->path);
+        // A full disk takes no unnamed file that does not fit: nothing is built.
+        if (hit) {
+            const auto source = fs_.wrapped().status(from);
+            if (source && source->size > *hit->fault.after_bytes)
+                throw platform::File_System_Error(hit->fault.error_number, to);
+        }
+        auto made = wrapped_->add(from, to, attributes);
+        // Not made: the caller copies on its own, which counts itself.
+        if (!made) --fs_.calls_[static_cast<int>(Fs_Operation::copy_file)];
+        return made;
+    }
+    std::vector<int> name_all() override { return wrapped_->name_all(); }
+
+private:
+    Faulty_File_System& fs_;
+    std::unique_ptr<platform::Copy_Batch> wrapped_;
+};
+
+std::unique_ptr<platform::Copy_Batch> Faulty_File_System::start_copy_batch(const std::string& folder) {
+    auto wrapped = File_System_Wrapper::start_copy_batch(folder);
+    if (!wrapped) return nullptr;
+    return std::make_unique<Batch>(*this, std::move(wrapped));
+}
+
 void Faulty_File_System::remove_attribute(const std::string& path, const std::string& name) {
     enter_and_throw(Fs_Operation::remove_attribute, path);
     wrapped().remove_attribute(path, name);

@@ -136,6 +136,9 @@ public:
     // nothing behind.
     std::optional<platform::Entry_Status> copy_file_unnamed(const std::string& from, const std::string& to,
                                                             const std::vector<std::string>& attributes) override;
+    // A batch whose files are counted and fail as copy_file_unnamed's do; a
+    // failing one is left out of the wrapped batch.
+    std::unique_ptr<platform::Copy_Batch> start_copy_batch(const std::string& folder) override;
     void remove_attribute(const std::string& path, const std::string& name) override;
     std::optional<int> get_native_attributes(const std::string& path, dev_t device) override;
     bool set_native_attributes(const std::string& path, dev_t device, int attributes) override;
@@ -152,6 +155,7 @@ private:
     // Counts the call, runs the callback, and returns the first matching live
     // fault (spending one of its times).
     std::optional<Hit> enter(Fs_Operation operation, const std::string& path, const std::string& second = {});
+    class Batch;
     // enter(), throwing for a fault that fails the call outright.
     void enter_and_throw(Fs_Operation operation, const std::string& path, const std::string& second = {});
     // The first live fault of operation matching one of paths (empty ones

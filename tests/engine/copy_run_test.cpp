@@ -695,6 +695,25 @@ TEST_F(Copy_Run, AFolderSwappedForALinkDuringTheRunIsNeverFollowed) {
     EXPECT_EQ(display.errors, std::vector<std::string>{src + "/A/"});
 }
 
+// Another program moves the target folder out of the tree while the run
+// copies into it: the copies made meanwhile, not named yet, never appear
+// there; they go to the folder the tree holds under that name.
+TEST_F(Copy_Run, ATargetFolderMovedOutOfTheTreeMidFolderReceivesNothingMore) {
+    for (const char* name : {"a", "b", "c", "d", "e"}) write_file(src + "/A/" + name + ".txt", name);
+    make_folders(tmp / "weg");
+    bool moved = false;
+    fs.before([&](Fs_Operation operation, const std::string& path) {
+        if (moved || operation != Fs_Operation::copy_file || path != src + "/A/c.txt") return;
+        moved = true;
+        std::filesystem::rename(dst + "/A", tmp / "weg/A");
+    });
+    EXPECT_EQ(start(), "5 Dateien erfolgreich verarbeitet");
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(files_below(tmp / "weg/A"), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(files_below(dst + "/A"), (std::vector<std::string>{"b.txt", "c.txt", "d.txt", "e.txt"}));
+    EXPECT_EQ(state.Outcome.files_copied, 5);
+}
+
 // The target shows up inside the source (a bind mount made after the
 // start's checks): the walk does not enter it, as cp -r refuses to copy a
 // folder into itself.

@@ -94,6 +94,17 @@ public:
         status.size = 33;
         return status;
     }
+    std::unique_ptr<Copy_Batch> start_copy_batch(const std::string& folder) override {
+        record("start_copy_batch", {folder});
+        struct Batch final : Copy_Batch {
+            std::optional<Entry_Status> add(const std::string&, const std::string&,
+                                            const std::vector<std::string>&) override {
+                return std::nullopt;
+            }
+            std::vector<int> name_all() override { return {0, EEXIST}; }
+        };
+        return std::make_unique<Batch>();
+    }
     std::optional<int> get_native_attributes(const std::string& path, dev_t device) override {
         record("get_native_attributes", {path, std::to_string(device)});
         return 0x22;
@@ -219,6 +230,13 @@ const std::vector<Forwarding>& forwardings() {
         {"copy_file_unnamed",
          [](File_System& fs) { return std::to_string(fs.copy_file_unnamed("/a", "/b", {"user.x"})->size); },
          "copy_file_unnamed(/a,/b,user.x)", "33"},
+        {"start_copy_batch",
+         [](File_System& fs) {
+             std::vector<std::string> named;
+             for (int result : fs.start_copy_batch("/d")->name_all()) named.push_back(std::to_string(result));
+             return joined(named);
+         },
+         "start_copy_batch(/d)", "0," + std::to_string(EEXIST)},
         {"get_native_attributes", [](File_System& fs) { return std::to_string(*fs.get_native_attributes("/f", 7)); },
          "get_native_attributes(/f,7)", "34"},
         {"set_native_attributes",
