@@ -243,9 +243,11 @@ private:
     // Every value the file test reads, as one text: the walk uses the
     // evaluation's verdicts only while it is the same.
     std::string Test_Options() const;
-    // Test_Options now, noting when they or Include_Subfolders differ from
-    // the evaluation's.
-    std::string Current_Test_Options();
+    // Test_Options() == Text, without building the text: asked once a file.
+    bool Test_Options_Are(const std::string& Text) const;
+    // Notes when the test options or Include_Subfolders differ from the
+    // evaluation's now; true while the test options do not.
+    bool Note_Option_Change();
     // After a pass's walk: the files its evaluation counted that the walk
     // did not take, when the options changed in between.
     void Count_Left_Out_By_Option_Change();
@@ -409,7 +411,5 @@ private:
     long archive_kept_ = 0;
     std::string archive_kept_reason_;
 };
-
-void Swap_Values(std::string& first, std::string& second);
 
 }  // namespace zentrel::engine

@@ -104,7 +104,7 @@ void Copy_Job::Process_Folder(const platform::Folder& SFolder, bool& Ignore_All,
         Clear_Parked_Version(Targetfile(SFolder.Path()));
         // A large folder's list goes before its subfolders are walked.
         listing = {};
-        Current_Test_Options();
+        Note_Option_Change();
         if (options_now()->Include_Subfolders) {
             step = 16;
             // Read again, unlike in the evaluation: copying the files takes
@@ -144,7 +144,7 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
     long tested_in_full = 0;
     for (long i = 1; i <= Listing.count(); ++i) {
         const std::string collides_with = collisions.empty() ? "" : collisions[i];
-        // Asked once a file: it builds the options' text and notes a change.
+        // Asked once a file: it notes a change of the options.
         const bool verdicts_hold = Verdicts_Hold(Listing) && collides_with.empty();
         const auto at = static_cast<std::size_t>(i);
         const bool known_unchanged = verdicts_hold && !Listing.unchanged.empty() && Listing.unchanged[at];
@@ -195,7 +195,9 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
 // the options are still those it judged by and it judged a moment ago, not
 // before a change the user made since.
 bool Copy_Job::Verdicts_Hold(const Folder_Listing& Listing) {
-    const bool options_as_judged = Current_Test_Options() == Listing.verdict_options;
+    const bool as_evaluated = Note_Option_Change();
+    const bool options_as_judged =
+        Listing.verdict_options == evaluation_options_ ? as_evaluated : Test_Options_Are(Listing.verdict_options);
     return options_as_judged && Evaluation_Verdicts::Clock::now() - Listing.judged < Evaluation_Verdicts::Trust_Span;
 }
 

@@ -55,11 +55,16 @@ bool Copy_Job::Later_Than_Filter_Date(const platform::File& SFile) const {
 }
 
 bool Copy_Job::Selected_By_Attributes(const platform::File& SFile) {
-    const int attributes = SFile.Attributes();
-    if (!options_now()->Copy_SysFiles && (attributes & platform::Attribute_System)) return false;
-    if (!options_now()->Copy_HiddenFiles && (attributes & platform::Attribute_Hidden)) return false;
-    if (!options_now()->Later_then.empty() && !Later_Than_Filter_Date(SFile)) return false;
-    if (options_now()->Only_Archive && !(attributes & platform::Attribute_Archive)) return false;
+    const auto options = options_now();
+    // Read only when an option asks for them: with hidden and system files
+    // copied and the archive bit not asked, the listing has not read them
+    // either, and a file found unchanged needs no look at them.
+    const bool by_attributes = !options->Copy_SysFiles || !options->Copy_HiddenFiles || options->Only_Archive;
+    const int attributes = by_attributes ? SFile.Attributes() : 0;
+    if (!options->Copy_SysFiles && (attributes & platform::Attribute_System)) return false;
+    if (!options->Copy_HiddenFiles && (attributes & platform::Attribute_Hidden)) return false;
+    if (!options->Later_then.empty() && !Later_Than_Filter_Date(SFile)) return false;
+    if (options->Only_Archive && !(attributes & platform::Attribute_Archive)) return false;
     return true;
 }
 

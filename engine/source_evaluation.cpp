@@ -2,7 +2,9 @@
 #include "engine/copy_job.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
+#include <string_view>
 
 namespace zentrel::engine {
 
@@ -18,23 +20,50 @@ bool Copy_Job::Is_Other_Root(const platform::Folder& Folder) const {
     return other_root_ && other_root_->first == Folder.Status().device && other_root_->second == Folder.Status().inode;
 }
 
-std::string Copy_Job::Test_Options() const {
-    std::string options;
-    for (bool set : {options_now()->Copy_SysFiles != 0, options_now()->Copy_HiddenFiles != 0,
-                     options_now()->Only_newer != 0, options_now()->Only_Archive != 0, state_->Reverse_Direction})
-        options += set ? '1' : '0';
-    for (const std::string& text :
-         {options_now()->Later_then, options_now()->Include_Filter, options_now()->Exclude_Filter,
-          options_now()->Sourcefolder, options_now()->Targetfolder})
-        options += text + '\0';
-    return options + std::to_string(state_->Later_Then_Date);
+namespace {
+
+// Hands each piece of the test options' text to Take in turn, as long as it
+// returns true; false when it did not. The date as its shortest exact text:
+// a change in its last digit is a change.
+template <typename Take>
+bool each_test_option_part(const Job_Options& options, const Run_State& state, Take&& take) {
+    for (bool set : {options.Copy_SysFiles != 0, options.Copy_HiddenFiles != 0, options.Only_newer != 0,
+                     options.Only_Archive != 0, state.Reverse_Direction})
+        if (!take(std::string_view(set ? "1" : "0"))) return false;
+    for (const std::string* text : {&options.Later_then, &options.Include_Filter, &options.Exclude_Filter,
+                                    &options.Sourcefolder, &options.Targetfolder})
+        if (!take(std::string_view(*text)) || !take(std::string_view("", 1))) return false;
+    char date[64];
+    const char* end = std::to_chars(date, date + sizeof date, state.Later_Then_Date).ptr;
+    return take(std::string_view(date, static_cast<std::size_t>(end - date)));
 }
 
-std::string Copy_Job::Current_Test_Options() {
-    std::string options = Test_Options();
-    if (options != evaluation_options_ || (options_now()->Include_Subfolders != 0) != evaluation_subfolders_)
-        selection_changed_ = true;
+}  // namespace
+
+std::string Copy_Job::Test_Options() const {
+    std::string options;
+    each_test_option_part(*options_now(), *state_, [&](std::string_view part) {
+        options += part;
+        return true;
+    });
     return options;
+}
+
+bool Copy_Job::Test_Options_Are(const std::string& Text) const {
+    std::string_view rest(Text);
+    return each_test_option_part(*options_now(), *state_,
+                                 [&](std::string_view part) {
+                                     if (!rest.starts_with(part)) return false;
+                                     rest.remove_prefix(part.size());
+                                     return true;
+                                 }) &&
+           rest.empty();
+}
+
+bool Copy_Job::Note_Option_Change() {
+    const bool as_evaluated = Test_Options_Are(evaluation_options_);
+    if (!as_evaluated || (options_now()->Include_Subfolders != 0) != evaluation_subfolders_) selection_changed_ = true;
+    return as_evaluated;
 }
 
 void Copy_Job::Count_Left_Out_By_Option_Change() {

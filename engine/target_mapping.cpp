@@ -32,28 +32,34 @@ bool has_parent_step(const std::string& relative) {
 
 }  // namespace
 
-void Swap_Values(std::string& first, std::string& second) { std::swap(first, second); }
-
 std::string Copy_Job::Targetfile(const std::string& Source_Path) const {
-    std::string from_text = options_now()->Sourcefolder;
-    std::string to_text = options_now()->Targetfolder;
-    if (!roots_.valid || roots_.source_text != from_text || roots_.target_text != to_text) {
-        roots_.source_root = normalised_root(from_text);
-        roots_.target_root = normalised_root(to_text);
-        roots_.source_text = std::move(from_text);
-        roots_.target_text = std::move(to_text);
-        roots_.valid = true;
+    // Asked for every file: the typed texts are compared, not copied.
+    {
+        const auto options = options_now();
+        if (!roots_.valid || roots_.source_text != options->Sourcefolder ||
+            roots_.target_text != options->Targetfolder) {
+            roots_.source_root = normalised_root(options->Sourcefolder);
+            roots_.target_root = normalised_root(options->Targetfolder);
+            roots_.source_text = options->Sourcefolder;
+            roots_.target_text = options->Targetfolder;
+            roots_.valid = true;
+        }
     }
-    std::string from_root = roots_.source_root;
-    std::string to_root = roots_.target_root;
-    if (state_->Reverse_Direction) Swap_Values(from_root, to_root);
+    const std::string& from_root = state_->Reverse_Direction ? roots_.target_root : roots_.source_root;
+    const std::string& to_root = state_->Reverse_Direction ? roots_.source_root : roots_.target_root;
 
     if (Source_Path.size() <= from_root.size()) return to_root;
+    const bool below = Source_Path.compare(0, from_root.size(), from_root) == 0;
+    if (below && !Names_Ignore_Case()) {
+        std::string target;
+        target.reserve(to_root.size() + Source_Path.size() - from_root.size());
+        return target.append(to_root).append(Source_Path, from_root.size());
+    }
     std::string relative = Source_Path.substr(from_root.size());
     // A path that does not lie below the from-root (the folder text was
     // changed during the run) is still cut by length, but never so that the
     // result climbs out of the to-root.
-    if (Source_Path.compare(0, from_root.size(), from_root) != 0) {
+    if (!below) {
         while (!relative.empty() && relative.front() == Separator) relative.erase(0, 1);
         if (has_parent_step(relative))
             throw platform::File_System_Error("Zielpfad läge außerhalb des Zielverzeichnisses", Source_Path);
