@@ -191,8 +191,8 @@ bool Copy_Job::Carry_Out_Sync(std::optional<platform::File>& SFile, const std::s
 bool Copy_Job::Trash_Deleted_There(const std::string& Path) {
     // The entry goes first: a run killed before the file reaches the trash
     // then finds it unknown and copies it back, where the other way round a
-    // file the user restores from the trash would be trashed again. It
-    // comes back when the file stays.
+    // file the user restores from the trash would be trashed again. The
+    // entry comes back when the file stays.
     std::optional<platform::Synced_File> entry;
     const bool recorded = sync_->record && !sync_->read_only;
     const std::string& here_root = state_->Reverse_Direction ? sync_->target_root : sync_->source_root;

@@ -281,7 +281,7 @@ private:
         return guarded(operation);
     }
 
-    // Opens the batch a call needs, after ending one that is due. A read
+    // Opens the batch a call needs, after ending one that is full. A read
     // transaction cannot take the write lock once another run has written
     // since it began, so a write ends it first and waits for the lock.
     void begin(Batch wanted) {

@@ -46,9 +46,9 @@ public:
 // record that is right for every file it holds, or lags behind: an entry
 // its last batch would have made or changed is missing or older. A later
 // run takes such a file as unknown or changed on both sides, and copies it
-// or keeps both versions; a deletion needs an entry both sides still
-// match, and forget is never left pending. Every call may throw
-// Sync_Record_Error.
+// or keeps both versions; a deletion needs an entry that the side still
+// holding the file matches, and forget is never left pending. Every call
+// may throw Sync_Record_Error.
 class Sync_Record {
 public:
     // Writes what is pending, as commit does.
@@ -62,9 +62,10 @@ public:
     virtual void forget(const std::string& relative) = 0;
     // Writes what is pending, and the pair as in step, at once.
     virtual void mark_complete() = 0;
-    // Writes what is pending and ends the batch: before the run waits (for
-    // the user, for a long copy), so that another run writing the file
-    // never waits on it meanwhile.
+    // Writes what is pending and ends the batch, at the end of a run. A
+    // batch that is due ends by itself, also while the run waits for the
+    // user or a long copy, so that another run writing the file never
+    // waits on it longer.
     virtual void commit() = 0;
 };
 
