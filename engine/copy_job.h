@@ -324,6 +324,8 @@ private:
     // kept on both sides or a deletion; true when it was carried out.
     bool Carry_Out_Sync(std::optional<platform::File>& SFile, const std::string& Target, bool& Ignore_All, bool& Abort);
     bool Keep_Both_Versions(platform::File& Here, const std::string& There_Path, bool& Ignore_All, bool& Abort);
+    // Moves the file at Path, deleted on the other side, to the trash.
+    bool Trash_Deleted_There(const std::string& Path);
     // Notes that Here and its counterpart There now hold the same.
     void Record_In_Step(const platform::File& Here, const platform::File& There);
     void Drop_Sync_Record(const std::string& Why);

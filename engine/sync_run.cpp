@@ -94,6 +94,14 @@ void Copy_Job::Close_Sync_Record(bool Completed) {
             Drop_Sync_Record(failure.what());
         }
     }
+    // Said when the last entries cannot be written either.
+    if (sync_->record) {
+        try {
+            sync_->record->commit();
+        } catch (const platform::Sync_Record_Error& failure) {
+            Drop_Sync_Record(failure.what());
+        }
+    }
     const std::string problem = std::move(sync_->problem);
     sync_.reset();
     sync_verdict_ = Sync_Verdict::None;
@@ -164,25 +172,7 @@ void Copy_Job::Record_In_Step(const platform::File& Here, const platform::File& 
 bool Copy_Job::Carry_Out_Sync(std::optional<platform::File>& SFile, const std::string& Target, bool& Ignore_All,
                               bool& Abort) {
     const Sync_Verdict verdict = sync_verdict_;
-    if (verdict == Sync_Verdict::Deleted_There) {
-        const std::string path = SFile->Path();
-        try {
-            platform::move_to_trash(support_->file_system(), path);
-        } catch (const std::exception& failure) {
-            List_Error({.trouble = Copy_Trouble::Not_Trashed, .path = path, .detail = failure.what()});
-            return false;
-        }
-        Increment_Counter(state_->Outcome.files_trashed);
-        if (sync_->record && !sync_->read_only) {
-            const std::string& here_root = state_->Reverse_Direction ? sync_->target_root : sync_->source_root;
-            try {
-                sync_->record->forget(path.substr(here_root.size()));
-            } catch (const platform::Sync_Record_Error& failure) {
-                Drop_Sync_Record(failure.what());
-            }
-        }
-        return true;
-    }
+    if (verdict == Sync_Verdict::Deleted_There) return Trash_Deleted_There(SFile->Path());
     if (verdict == Sync_Verdict::Conflict) {
         std::optional<platform::File> there = support_->Find_File(Target);
         if (there) return Keep_Both_Versions(*SFile, Target, Ignore_All, Abort);
@@ -196,6 +186,40 @@ bool Copy_Job::Carry_Out_Sync(std::optional<platform::File>& SFile, const std::s
         if (std::optional<platform::File> there = support_->Find_File(Target)) Record_In_Step(*SFile, *there);
     }
     return copied;
+}
+
+bool Copy_Job::Trash_Deleted_There(const std::string& Path) {
+    // The entry goes first: a run killed before the file reaches the trash
+    // then finds it unknown and copies it back, where the other way round a
+    // file the user restores from the trash would be trashed again. The
+    // entry comes back when the file stays.
+    std::optional<platform::Synced_File> entry;
+    const bool recorded = sync_->record && !sync_->read_only;
+    const std::string& here_root = state_->Reverse_Direction ? sync_->target_root : sync_->source_root;
+    const std::string relative = Path.substr(here_root.size());
+    if (recorded) {
+        try {
+            entry = sync_->record->find(relative);
+            sync_->record->forget(relative);
+        } catch (const platform::Sync_Record_Error& failure) {
+            Drop_Sync_Record(failure.what());
+        }
+    }
+    try {
+        platform::move_to_trash(support_->file_system(), Path);
+    } catch (const std::exception& failure) {
+        List_Error({.trouble = Copy_Trouble::Not_Trashed, .path = Path, .detail = failure.what()});
+        if (entry && sync_->record) {
+            try {
+                sync_->record->put(relative, *entry);
+            } catch (const platform::Sync_Record_Error& record_failure) {
+                Drop_Sync_Record(record_failure.what());
+            }
+        }
+        return false;
+    }
+    Increment_Counter(state_->Outcome.files_trashed);
+    return true;
 }
 
 bool Copy_Job::Keep_Both_Versions(platform::File& Here, const std::string& There_Path, bool& Ignore_All, bool& Abort) {

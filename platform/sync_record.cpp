@@ -4,17 +4,30 @@
 
 #include <sqlite3.h>
 
+#include <pthread.h>
+#include <signal.h>
+
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 namespace zentrel::platform {
 
 namespace {
 
-// Long enough for another run to finish writing one file's entry, short
-// enough that a run never seems to hang on it.
+// Long enough for another run to finish writing its batch, short enough
+// that a run never seems to hang on it.
 constexpr int Busy_Timeout_Ms = 10'000;
+
+// A batch of entries is written after this long or this many changes,
+// whichever comes first: other runs wait at most that long for the file,
+// and a killed run loses no more.
+constexpr auto Batch_Span = std::chrono::milliseconds(100);
+constexpr int Batch_Changes = 1000;
 
 // A pair's folders as keys (pair_key_text); the tables of the first
 // version, keyed by device and inode, are dropped: a stick's device number
@@ -86,6 +99,9 @@ public:
     [[noreturn]] void fail(int code) { throw Failure{code, db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code)}; }
 
     sqlite3* handle() const { return db_; }
+    // True while a transaction is open (SQLite ends one by itself after
+    // some failures).
+    bool in_transaction() const { return db_ && !sqlite3_get_autocommit(db_); }
 
 private:
     sqlite3* db_ = nullptr;
@@ -166,12 +182,36 @@ public:
                 "SELECT first_size, first_seconds, first_nanoseconds, second_size, second_seconds, "
                 "second_nanoseconds FROM pair_files WHERE pair = ?1 AND path = ?2"),
           put_(*db_, "INSERT OR REPLACE INTO pair_files VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
-          forget_(*db_, "DELETE FROM pair_files WHERE pair = ?1 AND path = ?2") {}
+          forget_(*db_, "DELETE FROM pair_files WHERE pair = ?1 AND path = ?2") {
+        // The program's signals stay with the thread that runs the job.
+        sigset_t all, previous;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &previous);
+        closer_ = std::thread([this] { close_due_batches(); });
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+
+    ~Sqlite_Sync_Record() override {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        closer_.join();
+        try {
+            end_batch();
+        } catch (const Failure&) {
+            // What stays unwritten is a record that lags, as after a kill.
+        }
+    }
 
     bool complete() const override { return complete_; }
 
     std::optional<Synced_File> find(const std::string& relative) override {
-        return guarded([&]() -> std::optional<Synced_File> {
+        return locked([&]() -> std::optional<Synced_File> {
+            // Many looks in one read transaction: each alone would take and
+            // give back the file's locks.
+            begin(Batch::Reading);
             find_.bind(1, pair_).bind(2, relative);
             if (!find_.step()) return std::nullopt;
             Synced_File file;
@@ -185,9 +225,10 @@ public:
     }
 
     void put(const std::string& relative, const Synced_File& file) override {
-        guarded([&] {
+        locked([&] {
             const Synced_Side& first = swapped_ ? file.target : file.source;
             const Synced_Side& second = swapped_ ? file.source : file.target;
+            begin(Batch::Writing);
             put_.bind(1, pair_).bind(2, relative);
             put_.bind(3, static_cast<std::int64_t>(first.size))
                 .bind(4, first.modified.seconds)
@@ -196,31 +237,108 @@ public:
                 .bind(7, second.modified.seconds)
                 .bind(8, second.modified.nanoseconds);
             put_.step();
+            ++changes_;
         });
     }
 
+    // Written at once: a pending forget would leave an entry that a file
+    // restored from the trash still matches, and the next run would trash
+    // it again.
     void forget(const std::string& relative) override {
-        guarded([&] {
+        locked([&] {
+            begin(Batch::Writing);
             forget_.bind(1, pair_).bind(2, relative);
             forget_.step();
+            end_batch();
         });
     }
 
     void mark_complete() override {
-        guarded([&] {
+        locked([&] {
+            begin(Batch::Writing);
             Statement mark(*db_, "UPDATE folder_pairs SET complete = 1 WHERE id = ?1");
             mark.bind(1, pair_);
             mark.step();
+            end_batch();
         });
         complete_ = true;
     }
 
+    void commit() override {
+        locked([&] { end_batch(); });
+    }
+
 private:
+    using Clock = std::chrono::steady_clock;
+    enum class Batch { None, Reading, Writing };
+
+    // One call at a time, the closer's included; a failure of the closer's
+    // commit is the next call's.
+    template <typename Operation>
+    auto locked(const Operation& operation) -> decltype(operation()) {
+        const std::lock_guard lock(mutex_);
+        if (!late_failure_.empty()) throw Sync_Record_Error(late_failure_);
+        return guarded(operation);
+    }
+
+    // Opens the batch a call needs, after ending one that is full. A read
+    // transaction cannot take the write lock once another run has written
+    // since it began, so a write ends it first and waits for the lock.
+    void begin(Batch wanted) {
+        if (batch_ != Batch::None &&
+            (changes_ >= Batch_Changes || (wanted == Batch::Writing && batch_ == Batch::Reading)))
+            end_batch();
+        if (batch_ != Batch::None) return;
+        db_->exec(wanted == Batch::Writing ? "BEGIN IMMEDIATE" : "BEGIN");
+        batch_ = wanted;
+        began_ = Clock::now();
+        changes_ = 0;
+        wake_.notify_one();
+    }
+
+    void end_batch() {
+        if (batch_ == Batch::None) return;
+        if (db_->in_transaction()) db_->exec("COMMIT");
+        batch_ = Batch::None;
+    }
+
+    // Ends each batch once it is due, also while the run is busy elsewhere
+    // (a long copy, a question to the user): another run never waits on
+    // this one longer than Batch_Span.
+    void close_due_batches() {
+        std::unique_lock lock(mutex_);
+        while (!stopping_) {
+            if (batch_ == Batch::None) {
+                wake_.wait(lock);
+            } else if (const auto due = began_ + Batch_Span; Clock::now() < due) {
+                wake_.wait_until(lock, due);
+            } else {
+                try {
+                    end_batch();
+                } catch (const Failure& failure) {
+                    // Given up rather than tried again and again: lost
+                    // entries are a record that lags.
+                    late_failure_ = failure.text;
+                    sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+                    batch_ = Batch::None;
+                }
+            }
+        }
+    }
+
     std::unique_ptr<Database> db_;
     std::int64_t pair_;
     bool complete_;
     bool swapped_;
     Statement find_, put_, forget_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    Batch batch_ = Batch::None;
+    Clock::time_point began_;
+    int changes_ = 0;
+    bool stopping_ = false;
+    std::string late_failure_;
+    std::thread closer_;
 };
 
 // The pair's row, made when missing unless read_only; nothing for a pair a

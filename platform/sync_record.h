@@ -40,19 +40,33 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The record of one pair. Each change is a transaction of its own, so that
-// a run killed at any moment leaves a record right for every file it holds.
-// Every call may throw Sync_Record_Error.
+// The record of one pair. Entries are written in batches, a transaction
+// at most about a tenth of a second long, so that a run pays for a few
+// commits a second, not one a file. A run killed at any moment leaves a
+// record that is right for every file it holds, or lags behind: an entry
+// its last batch would have made or changed is missing or older. A later
+// run takes such a file as unknown or changed on both sides, and copies it
+// or keeps both versions; a deletion needs an entry that the side still
+// holding the file matches, and forget is never left pending. Every call
+// may throw Sync_Record_Error.
 class Sync_Record {
 public:
+    // Writes what is pending, as commit does.
     virtual ~Sync_Record() = default;
     // True once a synchronisation of the pair has run to its end: a file
     // without an entry is then new since.
     virtual bool complete() const = 0;
     virtual std::optional<Synced_File> find(const std::string& relative) = 0;
     virtual void put(const std::string& relative, const Synced_File& file) = 0;
+    // Gone from the file when it returns.
     virtual void forget(const std::string& relative) = 0;
+    // Writes what is pending, and the pair as in step, at once.
     virtual void mark_complete() = 0;
+    // Writes what is pending and ends the batch, at the end of a run. A
+    // batch that is due ends by itself, also while the run waits for the
+    // user or a long copy, so that another run writing the file never
+    // waits on it longer.
+    virtual void commit() = 0;
 };
 
 // $XDG_STATE_HOME/zentrel/sync-record.sqlite.
