@@ -255,15 +255,21 @@ File_System_Kind folder_file_system_kind(const std::string& folder) {
         std::string folder;
         File_System_Kind kind;
     };
-    static thread_local Last last;
+    // Two: a copy asks for the folder it reads from and the one it writes
+    // into, file after file.
+    static thread_local Last last[2];
+    static thread_local std::size_t older = 0;
     auto mounts = recent_mounts();
     const std::uint64_t measurements = time_step_measurements();
-    if (mounts == last.mounts && measurements == last.measurements && folder == last.folder) return last.kind;
+    for (const Last& known : last)
+        if (mounts == known.mounts && measurements == known.measurements && folder == known.folder) return known.kind;
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) return {};
     File_System_Kind kind = file_system_kind(folder, st.st_dev);
-    last = {recent_mounts(), measurements, folder, std::move(kind)};
-    return last.kind;
+    Last& slot = last[older];
+    older = 1 - older;
+    slot = {recent_mounts(), measurements, folder, std::move(kind)};
+    return slot.kind;
 }
 
 namespace {
