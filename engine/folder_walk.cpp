@@ -169,8 +169,11 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
             }
         }
         if ((file || known_unchanged) &&
-            !Walk_File(file, Listing, i, collides_with, known_unchanged, known_absent, Step, Ignore_All, Abort))
+            !Walk_File(file, Listing, i, collides_with, known_unchanged, known_absent, Step, Ignore_All, Abort)) {
+            // Cancelled: the copies made so far are whole and get their names.
+            Name_Batch(Step, Ignore_All, Abort);
             return false;
+        }
         if (verdict_failed_) {
             // Counted once, when it is walked again.
             verdict_failed_ = false;

@@ -268,6 +268,7 @@ void Copy_Job::Begin_Run() {
     state_->Outcome.began = true;
     cleared_folder_.clear();  // a folder cleared by an earlier run may have new leftovers
     made_folder_.clear();
+    Drop_Batch();  // none is left from a run that ended by an exception
     kept_parked_.clear();
     archive_kept_ = 0;
     archive_kept_reason_.clear();
