@@ -254,10 +254,10 @@ bool Copy_Job::Walk_File(std::optional<platform::File>& File, const Folder_Listi
 
 void Copy_Job::Copy_Chosen(std::optional<platform::File>& File, const std::string& Path,
                            const std::string& Collides_With, int& Step, bool& Ignore_All, bool& Abort) {
-    Step = 7;
     // Whatever the batch holds is named first: a question about this file
     // must come with the counters of the files before it.
     Name_Batch(Step, Ignore_All, Abort);
+    Step = 7;
     const std::string target = Targetfile(Path);
     Remove_Stale_Partial_Copies(target);
     const bool copied = !Collides_With.empty() ? Report_Case_Collision(*File, Collides_With, Ignore_All, Abort)
