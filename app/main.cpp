@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process_memory.h"
 #include "window/main_window.h"
 #include "window/qt_translations.h"
 
@@ -86,6 +87,7 @@ bool has_display() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    zentrel::platform::hand_back_large_blocks();
     if (wants_run_without_window(argc, argv)) return hand_over_to_run_without_window(argv);
     const Window_Arguments arguments = window_arguments(argc, argv);
     if (!arguments.unknown_option.empty()) {

@@ -7,6 +7,7 @@
 #include "cli/terminal_display.h"
 #include "engine/copy_job.h"
 #include "platform/file_system.h"
+#include "platform/process_memory.h"
 #include "platform/sync_record.h"
 #include "settings/option_interlocks.h"
 #include "settings/stored_settings.h"
@@ -233,6 +234,7 @@ int report(const engine::Run_State& state, const cli::Progress_Line& progress) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    zentrel::platform::hand_back_large_blocks();
     // Dates and numbers by the user's regional rules.
     std::setlocale(LC_ALL, "");
     std::string error;
