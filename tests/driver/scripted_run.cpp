@@ -31,6 +31,7 @@
 #include "common/dark_palette.h"
 #include "engine/copy_job.h"
 #include "platform/file_system.h"
+#include "platform/process_memory.h"
 #include "settings/setting_names.h"
 #include "window/main_window.h"
 #include "window/qt_translations.h"
@@ -279,6 +280,8 @@ int store_settings(int argc, char** argv, const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As the programs it stands in for.
+    zentrel::platform::hand_back_large_blocks();
     Options options;
     if (!parse(argc, argv, options)) {
         std::fprintf(stderr, "usage: %s --window|--engine --source S --target T [options]\n", argv[0]);
