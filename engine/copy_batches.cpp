@@ -14,10 +14,9 @@ bool Copy_Job::Copy_Into_Batch(platform::File& File, const std::string& Path, co
     // The folder must be there: the first copy into it makes it, on its own.
     if (made_folder_ != folder + support::Separator) return false;
     if (folder != batch_folder_) {
-        int step = 7;
-        bool ignore_all = false;
-        bool abort = false;
-        Name_Batch(step, ignore_all, abort);
+        // The walk names a folder's batch before it leaves the folder:
+        // nothing of another one is left to name here.
+        Drop_Batch();
         batch_folder_ = folder;
         batch_ = support_->file_system().start_copy_batch(folder);
     }
