@@ -28,9 +28,11 @@ bool Copy_Job::Copy_Into_Batch(platform::File& File, const std::string& Path, co
         // reports it (or finds the tree changed since the evaluation).
         return false;
     }
+    if (batched_.empty()) {
+        batched_listing_ = &Listing;
+        batched_source_folder_ = support::Filepath(Path, false);
+    }
     batched_.push_back({File, Path, Index});
-    batched_listing_ = &Listing;
-    batched_source_folder_ = support::Filepath(Path, false);
     return true;
 }
 

@@ -235,7 +235,11 @@ bool Copy_Job::Walk_File(std::optional<platform::File>& File, const Folder_Listi
     host.Process_Events();
 
     Step = 6;
-    if (Known_Absent && Copy_Into_Batch(*File, path, Listing, Index)) return true;
+    if (Known_Absent && Copy_Into_Batch(*File, path, Listing, Index)) {
+        // Each copy waiting for its name holds an open file.
+        if (batched_.size() >= Batch_Files) Name_Batch(Step, Ignore_All, Abort);
+        return true;
+    }
     if (Known_Absent) tested_target_ = {Targetfile(path), std::nullopt, true, true};
     if (!Known_Unchanged &&
         (Known_Absent || (!Collides_With.empty() ? Selected_By_Attributes(*File) : Do_Process(*File)))) {

@@ -714,6 +714,21 @@ TEST_F(Copy_Run, ATargetFolderMovedOutOfTheTreeMidFolderReceivesNothingMore) {
     EXPECT_EQ(state.Outcome.files_copied, 5);
 }
 
+// A large folder's new files get their names a batch at a time, not all at
+// its end: each one waiting holds an open file.
+TEST_F(Copy_Run, ALargeFoldersNewFilesAreNamedABatchAtATime) {
+    for (int i = 0; i < 100; ++i) write_file(src + "/A/" + std::to_string(1000 + i) + ".txt", "x");
+    std::size_t named_before_last = 0;
+    fs.before([&](Fs_Operation operation, const std::string& path) {
+        if (operation == Fs_Operation::copy_file && path == src + "/A/1099.txt")
+            named_before_last = files_below(dst + "/A").size();
+    });
+    EXPECT_EQ(start(), "100 Dateien erfolgreich verarbeitet");
+    EXPECT_GE(named_before_last, 64u);
+    EXPECT_LT(named_before_last, 99u);
+    EXPECT_EQ(files_below(dst + "/A").size(), 100u);
+}
+
 // The target shows up inside the source (a bind mount made after the
 // start's checks): the walk does not enter it, as cp -r refuses to copy a
 // folder into itself.
