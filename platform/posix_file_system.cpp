@@ -4,7 +4,6 @@
 #include <linux/fs.h>
 #include <stdio.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
@@ -17,14 +16,13 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/confined_paths.h"
-#include "platform/copy_progress.h"
+#include "platform/data_copy.h"
 #include "platform/file_objects.h"
 #include "platform/file_system.h"
 #include "platform/file_system_kind.h"
@@ -80,109 +78,6 @@ public:
 private:
     int fd_;
 };
-
-void write_all(int fd, const char* data, size_t size, const std::string& path) {
-    while (size > 0) {
-        ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            fail(path);
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-}
-
-// copy_file_range() refuses some pairs of files (other file systems on old
-// kernels, special file systems); those are copied by read and write instead.
-bool in_kernel_copy_unavailable(int error) {
-    return error == ENOSYS || error == EXDEV || error == EINVAL || error == EOPNOTSUPP || error == ENOTSUP ||
-           error == EBADF || error == ETXTBSY;
-}
-
-// The devices whose file system has refused a reflink. A refusal holds for
-// the whole file system (a clone between two file systems fails with EXDEV
-// before the file system is asked), so it is asked once, not for every file.
-class Clone_Refusals {
-public:
-    bool refused(dev_t device) {
-        std::lock_guard lock(mutex_);
-        return std::find(devices_.begin(), devices_.end(), device) != devices_.end();
-    }
-    void remember(dev_t device) {
-        std::lock_guard lock(mutex_);
-        if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) devices_.push_back(device);
-    }
-
-private:
-    std::mutex mutex_;  // large files are copied on a worker thread
-    std::vector<dev_t> devices_;
-};
-
-// Copies from the current offset of in to the current offset of out until
-// the end of in; source is in's status.
-void copy_data(int in, int out, const struct stat& source, Clone_Refusals& refusals, const std::string& from,
-               const std::string& to) {
-    // A reflink shares the blocks: instant, and no space used until one side
-    // changes. It fails harmlessly where the file system cannot do it.
-    if (!refusals.refused(source.st_dev)) {
-        if (::ioctl(out, FICLONE, in) == 0) {
-            Count_Copied_Bytes(static_cast<std::uint64_t>(source.st_size));
-            return;
-        }
-        if (errno == EOPNOTSUPP) refusals.remember(source.st_dev);
-    }
-
-    std::uint64_t total = 0;
-    bool kernel_copy = true;
-    while (kernel_copy) {
-        // Pieces small enough that a window showing the progress of a large
-        // file sees it move several times a second.
-        ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, size_t{1} << 26, 0);
-        if (copied > 0) {
-            total += static_cast<std::uint64_t>(copied);
-            Count_Copied_Bytes(static_cast<std::uint64_t>(copied));
-            // The size the status gave is reached: asking on only to hear
-            // "end of file" costs a call per file. Whatever a writer adds
-            // meanwhile makes the file newer than the time the copy takes
-            // over, so the next run copies it again.
-            if (source.st_size > 0 && total >= static_cast<std::uint64_t>(source.st_size)) return;
-            continue;
-        }
-        // After data, nothing more is the end. Nothing at all may also be a
-        // file system that reports no size: read on to be sure.
-        if (copied == 0) {
-            if (total > 0) return;
-            break;
-        }
-        if (errno == EINTR) continue;
-        if (!in_kernel_copy_unavailable(errno)) {
-            // The error belongs to whichever side failed; ENOSPC, EDQUOT and
-            // EFBIG can only come from the destination.
-            int error = errno;
-            bool target_side = error == ENOSPC || error == EDQUOT || error == EFBIG;
-            throw File_System_Error(error, target_side ? to : from);
-        }
-        kernel_copy = false;
-    }
-
-    // Small files (the usual reason to get here) need no large buffer.
-    const size_t buffer_size = source.st_size < (1 << 16) ? size_t{1} << 16 : size_t{1} << 20;
-    std::unique_ptr<char[]> buffer(new char[buffer_size]);
-    for (;;) {
-        ssize_t got = ::read(in, buffer.get(), buffer_size);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            // Opened non-blocking (see open_source): a file system that
-            // honours the flag for files is waited for after all.
-            if (errno == EAGAIN && ::fcntl(in, F_SETFL, 0) == 0) continue;
-            fail(from);
-        }
-        if (got == 0) return;
-        write_all(out, buffer.get(), static_cast<size_t>(got), to);
-        Count_Copied_Bytes(static_cast<std::uint64_t>(got));
-    }
-}
 
 // Opens from for copying: never through a link, never waiting for the
 // writer of a pipe that slipped in; fills st and accepts only a regular file.
@@ -422,7 +317,7 @@ public:
         Descriptor in(open_source(confined_.place_of(from, true), from, st, Not_Regular_Description));
         // The caller's mode is applied once the data is in.
         Descriptor out(create_copy(confined_.place_of(to), to));
-        copy_data(in.get(), out.get(), st, clone_refusals_, from, to);
+        posix::copy_data(in.get(), out.get(), st, clone_refusals_, from, to);
         if (::fchmod(out.get(), mode & 07777) != 0 && !mode_not_kept_by_file_system(errno)) fail(to);
         // Network file systems report deferred write errors at close.
         if (::close(out.release()) != 0) fail(to);
@@ -796,7 +691,7 @@ private:
     void fill_copy(int in, int out, const struct stat& st,
                    const std::vector<std::pair<const std::string*, std::string>>& carried, const std::string& from,
                    const std::string& to, bool has_mode = false) {
-        copy_data(in, out, st, clone_refusals_, from, to);
+        posix::copy_data(in, out, st, clone_refusals_, from, to);
         for (const auto& [name, value] : carried) {
             if (::fsetxattr(out, name->c_str(), value.data(), value.size(), 0) == 0) continue;
             // A target file system without extended attributes (FAT, some
@@ -842,7 +737,7 @@ private:
         }
     }
 
-    Clone_Refusals clone_refusals_;
+    posix::Clone_Refusals clone_refusals_;
     New_File_Rules new_files_;
     Folder_Handles folders_;
     Confined_Paths confined_;

@@ -13,6 +13,8 @@
 #include "common/unprivileged.h"
 #include "platform/file_objects.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -195,6 +197,38 @@ protected:
         return found;
     }
 
+    // A file with a hole before, between and after its data, as a disk
+    // image or a database leaves them; in memory, its zeros are written.
+    static constexpr off_t Sparse_Size = 1536 * 1024;
+    void write_sparse(const std::string& path) {
+        std::string content(Sparse_Size, '\0');
+        content.replace(512 * 1024, 6, "middle");
+        content.replace(1024 * 1024, 4, "tail");
+        if (GetParam().memory) return write_file(path, content);
+        write_file(path, "");
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, "middle", 6, 512 * 1024), 6);
+        ASSERT_EQ(::pwrite(fd, "tail", 4, 1024 * 1024), 4);
+        ASSERT_EQ(::ftruncate(fd, Sparse_Size), 0);
+        ::close(fd);
+        ASSERT_EQ(read_file(path), content);
+    }
+    static off_t bytes_stored(const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_blocks * 512 : -1;
+    }
+    // Whether a file only made longer takes no room in folder.
+    static bool keeps_holes(const std::string& folder) {
+        const std::string probe = folder + "/probe.img";
+        const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (fd < 0) return false;
+        const bool holes = ::ftruncate(fd, Sparse_Size) == 0 && bytes_stored(probe) < Sparse_Size / 4;
+        ::close(fd);
+        ::unlink(probe.c_str());
+        return holes;
+    }
+
     std::unique_ptr<Mounted_Image> image;
     std::string target;
 };
@@ -207,8 +241,9 @@ TEST_P(Foreign_File_System, CopiesWithTheTimeItKeepsAndASecondRunCopiesNothing) 
         set_mtime(src + "/a.txt", 1'600'000'001, 123'456'789);  // an odd second: FAT keeps the even one below
         set_mtime(src + "/Briefe/b.txt", 1'500'000'000, 999'999'999);
         set_mtime(src + "/c.txt", 1'400'000'003, 0);
+        write_sparse(src + "/d.img");
 
-        EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
+        EXPECT_EQ(start(), "4 Dateien erfolgreich verarbeitet");
         EXPECT_TRUE(host.boxes.empty());
         ASSERT_EQ(files_below(target), files_below(src));
         for (const std::string& name : files_below(src)) {
@@ -218,9 +253,12 @@ TEST_P(Foreign_File_System, CopiesWithTheTimeItKeepsAndASecondRunCopiesNothing) 
             EXPECT_LE(copied, source) << name;
             EXPECT_GT(copied, (platform::File_Time{source.seconds - 2, source.nanoseconds})) << name;
         }
+        // Its holes stay holes where the target has them, as with cp.
+        if (!GetParam().memory && keeps_holes(target))
+            EXPECT_LT(bytes_stored(target + "/d.img"), Sparse_Size / 4);
 
         // Again, with any difference and with "only newer" files.
-        EXPECT_EQ(start(), "3 Dateien erfolgreich verarbeitet");
+        EXPECT_EQ(start(), "4 Dateien erfolgreich verarbeitet");
         EXPECT_EQ(state.Source_Files, 0);
         EXPECT_EQ(state.Processed_Files, 0);
         options.Only_newer = true;
