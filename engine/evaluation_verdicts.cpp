@@ -95,13 +95,15 @@ bool Evaluation_Verdicts::for_folder(const std::string& folder, const std::vecto
         if (folders_[at].key != key) continue;
         next_ = at + 1;
         judged = folders_[at].judged;
-        if (Clock::now() - judged >= Trust_Span) return false;
+        const bool fresh = Clock::now() - judged < Trust_Span;
         const auto& bits = folders_[at].bits;
         verdicts.assign(names.size(), Test);
         for (std::size_t i = 0; i < names.size(); ++i) {
             const std::size_t at = Bits_Per_Name * i;
-            verdicts[i] = (bits[at] ? Left_Out : 0) | (bits[at + 1] ? Unchanged : 0) |
-                          (bits[at + 2] ? No_Attribute : 0) | (bits[at + 3] ? Target_Absent : 0);
+            verdicts[i] = bits[at + 3] ? Target_Absent : 0;
+            if (fresh)
+                verdicts[i] |= (bits[at] ? Left_Out : 0) | (bits[at + 1] ? Unchanged : 0) |
+                               (bits[at + 2] ? No_Attribute : 0);
         }
         return true;
     }

@@ -11,8 +11,11 @@
 // file edited, hidden or whose copy is deleted while a long run is under
 // way is tested at its turn, as without them. A file it found to be copied
 // into an absent target is copied without the walk's looks at it and its
-// target: the copy never replaces a file that appeared meanwhile, and then
-// the walk tests it in full. Four bits per file, in the
+// target, also later in a long run: the copy reads the file as it is then,
+// never replaces a file that appeared meanwhile (the walk then tests it in
+// full), and once Trust_Span is over the walk reads the stored attributes
+// afresh, so that a file hidden meanwhile is left out and one that got
+// attributes carries them. Four bits per file, in the
 // order both walk the tree; a cap keeps a huge tree's memory flat, the rest
 // is tested again.
 #pragma once
@@ -21,6 +24,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/file_system.h"
 
 namespace zentrel::engine {
 
@@ -38,7 +43,7 @@ public:
     // The largest file copied on such a verdict: its size unknown to the
     // walk until it is copied, it is copied while the window waits, which
     // a larger file must not make it do.
-    static constexpr std::uint64_t Absent_Target_Bytes = std::uint64_t{1} << 20;
+    static constexpr std::uint64_t Absent_Target_Bytes = platform::Copy_Batch::Largest_File;
 
     // Forgets everything: each evaluation starts afresh.
     void clear();
@@ -65,8 +70,8 @@ public:
     // For the walk, which asks for its folders in the evaluation's order:
     // fills verdicts (flags, one per name) and the moment the evaluation
     // began the folder, and returns true; returns false when the folder, its
-    // names or the options differ from the evaluation's, or the verdicts
-    // are older than Trust_Span.
+    // names or the options differ from the evaluation's. Verdicts older than
+    // Trust_Span keep only Target_Absent.
     bool for_folder(const std::string& folder, const std::vector<std::string>& names, const std::string& options,
                     std::vector<unsigned char>& verdicts, Clock::time_point& judged);
 

@@ -104,7 +104,8 @@ void Copy_Job::Keep_Passing_Files(Folder_Listing& Listing, const std::string& Fo
     }
     if (Role == Listing_For::Evaluation) verdicts_.begin_folder(Folder, Candidates, Test_Options());
     std::vector<bool> decide;
-    if (trusted) {
+    // Older verdicts keep only "target absent": every attribute is read afresh.
+    if (trusted && Evaluation_Verdicts::Clock::now() - Listing.judged < Evaluation_Verdicts::Trust_Span) {
         decide.resize(Candidates.size());
         for (std::size_t i = 0; i < Candidates.size(); ++i) decide[i] = known[i] == Verdict::Test;
     }
@@ -112,7 +113,7 @@ void Copy_Job::Keep_Passing_Files(Folder_Listing& Listing, const std::string& Fo
     platform::Listed_Attributes read;
     if (keep_attributes) read.reset(Candidates.size());
     const std::vector<char> passes =
-        platform::pass_classes(support_->file_system(), Folder, Candidates, Classes, trusted ? &decide : nullptr,
+        platform::pass_classes(support_->file_system(), Folder, Candidates, Classes, decide.empty() ? nullptr : &decide,
                                [&](std::size_t position, std::optional<std::string> bytes) {
                                    if (Role == Listing_For::Evaluation && !bytes) verdicts_.no_attribute(position);
                                    if (keep_attributes) read.set(position, std::move(bytes));

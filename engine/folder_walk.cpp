@@ -147,7 +147,9 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
         // Asked once a file: it notes a change of the options.
         const bool verdicts_hold = Verdicts_Hold(Listing) && collides_with.empty();
         const auto at = static_cast<std::size_t>(i);
-        const bool known_unchanged = verdicts_hold && !Listing.unchanged.empty() && Listing.unchanged[at];
+        // A file of a large folder may come long after its folder's listing.
+        const bool known_unchanged = verdicts_hold && !Listing.unchanged.empty() && Listing.unchanged[at] &&
+                                     Evaluation_Verdicts::Clock::now() - Listing.judged < Evaluation_Verdicts::Trust_Span;
         // To be copied into an absent target: the copy's own look at the
         // file is the walk's.
         const bool known_absent = verdicts_hold && i != tested_in_full && !Listing.absent.empty() && Listing.absent[at];
@@ -194,14 +196,12 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
 }
 
 // Found unchanged, or to be copied into an absent target, by this pass's
-// evaluation: no second look, as long as the folder holds the same names,
-// the options are still those it judged by and it judged a moment ago, not
-// before a change the user made since.
+// evaluation: no second look, as long as the folder holds the same names
+// and the options are still those it judged by, not before a change the
+// user made since. How long each verdict holds is the caller's to weigh.
 bool Copy_Job::Verdicts_Hold(const Folder_Listing& Listing) {
     const bool as_evaluated = Note_Option_Change();
-    const bool options_as_judged =
-        Listing.verdict_options == evaluation_options_ ? as_evaluated : Test_Options_Are(Listing.verdict_options);
-    return options_as_judged && Evaluation_Verdicts::Clock::now() - Listing.judged < Evaluation_Verdicts::Trust_Span;
+    return Listing.verdict_options == evaluation_options_ ? as_evaluated : Test_Options_Are(Listing.verdict_options);
 }
 
 std::optional<platform::File> Copy_Job::Look_Up_Listed(const std::string& Path, bool& Ignore_All, bool& Abort) {

@@ -97,12 +97,16 @@ enum class Lock_Mode { Shared, Exclusive };
 // with the process if that is killed.
 class Copy_Batch {
 public:
+    // A batch is filled while nothing else happens: a caller that keeps a
+    // window alive copies a larger file on its own, with its progress.
+    static constexpr std::uint64_t Largest_File = std::uint64_t{1} << 20;
+
     virtual ~Copy_Batch() = default;
     // Copies from as File_System::copy_file_unnamed does, for the name to in
     // the batch's folder, but leaves it without a name. Returns from's
     // status as the copy read it; nullopt, having built nothing, where the
-    // file cannot be built this way (the caller copies it on its own).
-    // Throws as copy_file_unnamed does.
+    // file cannot be built this way or is larger than Largest_File (the
+    // caller copies it on its own). Throws as copy_file_unnamed does.
     virtual std::optional<Entry_Status> add(const std::string& from, const std::string& to,
                                             const std::vector<std::string>& attributes) = 0;
     // Opens the folder afresh, from the root of its tree and never through

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -361,13 +362,15 @@ private:
     };
 
     // The copy of from, complete but without a name, made in to's folder
-    // (opened at place).
+    // (opened at place); none where from is larger than largest.
     Unnamed_File build_unnamed(const std::string& from, const std::string& to,
-                               const std::vector<std::string>& attributes, const Path_Place& place) {
+                               const std::vector<std::string>& attributes, const Path_Place& place,
+                               off_t largest = std::numeric_limits<off_t>::max()) {
         const std::string to_folder = folder_of(to);
         Unnamed_File built;
         struct stat& st = built.source;
         Descriptor in(open_source(confined_.place_of(from, true), from, st, Not_Regular_Description));
+        if (st.st_size > largest) return built;
         const auto carried = attributes_of(in.get(), carried_between(attributes, from, to), from);
         // Nobody sees the file before it is complete and named, so it is made
         // with its source's bits at once, unless special bits (which a write
@@ -424,7 +427,8 @@ private:
                                         const std::vector<std::string>& attributes) override {
             if (folder_of(to) != folder_ || !fs_.unnamed_files_.load(std::memory_order_relaxed)) return std::nullopt;
             if (!made_in_) made_in_.emplace(fs_.confined_.place_of(to));
-            Unnamed_File built = fs_.build_unnamed(from, to, attributes, *made_in_);
+            Unnamed_File built =
+                fs_.build_unnamed(from, to, attributes, *made_in_, static_cast<off_t>(Largest_File));
             if (!built.fd) return std::nullopt;
             const Entry_Status status = status_of(built.source);
             built_.push_back({std::move(built), to});

@@ -414,6 +414,26 @@ TEST_F(Copy_Run, ChangesDuringTheWalkApplyFromTheNextFile) {
     EXPECT_EQ(state.Left_Out_By_Option_Change, 1);
     EXPECT_FALSE(exists(dst + "/Zwei/z.txt"));
     EXPECT_TRUE(exists(dst + "/Zwei/y.txt"));
+
+    // New files reached more than a second after the evaluation: still
+    // copied on its word, without a second look, but their stored
+    // attributes are read again: one hidden meanwhile is left out.
+    write_file(src + "/Drei/p.txt", "p");
+    write_file(src + "/Drei/q.txt", "q");
+    std::map<std::string, int> looks;
+    fs.before([&](Fs_Operation operation, const std::string& path) {
+        if (operation == Fs_Operation::status) ++looks[path];
+    });
+    display.on_status = [&] {
+        if (display.status != "überspringe " + src + "/a.txt") return;
+        ASSERT_EQ(::setxattr((src + "/Drei/q.txt").c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    };
+    start();
+    fs.before(nullptr);
+    EXPECT_EQ(read_file(dst + "/Drei/p.txt"), "p");
+    EXPECT_EQ(looks[src + "/Drei/p.txt"], 1);
+    EXPECT_FALSE(exists(dst + "/Drei/q.txt"));
 }
 
 // Where the bit cannot be cleared (a file system without user attributes, a
