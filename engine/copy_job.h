@@ -35,10 +35,14 @@ inline constexpr const char* Parked_From_Attribute = "user.zentrel.parked_from";
 
 // What Get_Folder_Files found in one reading of a folder.
 struct Folder_Listing {
-    // The files through the filters and classes, as full paths at positions
-    // 1 to count(); entry 0 is empty, as every caller counts from 1.
-    std::vector<std::string> files{std::string()};
-    long count() const { return static_cast<long>(files.size()) - 1; }
+    // The files through the filters and classes, by name at positions 1 to
+    // count(); entry 0 is empty, as every caller counts from 1. Names alone:
+    // most fit in the string itself, where a folder of a few hundred
+    // thousand files would take a block of memory for each path.
+    std::string folder;  // with its trailing separator
+    std::vector<std::string> names{std::string()};
+    long count() const { return static_cast<long>(names.size()) - 1; }
+    std::string path(long index) const { return folder + names[static_cast<std::size_t>(index)]; }
     // For the walk and the evaluation: the user.DOSATTRIB bytes the listing
     // read, at the positions of their files.
     platform::Listed_Attributes attributes;
@@ -258,12 +262,12 @@ private:
     // show it inside the tree being walked, and entering it would copy the
     // copy into itself.
     bool Is_Other_Root(const platform::Folder& Folder) const;
-    // For each of the listed Files (1 to Count) whose target would be the
+    // For each of the listed files (1 to count()) whose target would be the
     // same file as that of an earlier one (names compared ignoring letter
     // case), the path of that earlier file, or of the earlier folder whose
     // name the file's folder shares but for case; empty for all others. All
     // empty when both folders keep every name apart.
-    std::vector<std::string> Case_Collisions(const std::vector<std::string>& Files, long Count) const;
+    std::vector<std::string> Case_Collisions(const Folder_Listing& Listing) const;
     // Fails the copy of Source, whose name (or its folder's) differs from
     // Other's only in letter case, with its entry in the error list.
     bool Report_Case_Collision(const platform::File& Source, const std::string& Other, bool& Ignore_All, bool& Abort);

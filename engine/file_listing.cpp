@@ -122,7 +122,7 @@ void Copy_Job::Keep_Passing_Files(Folder_Listing& Listing, const std::string& Fo
     if (trusted) Listing.unchanged.push_back(false);
     if (trusted) Listing.absent.push_back(false);
     if (keep_attributes) Listing.attributes.reset(Candidates.size() + 1);
-    // The paths are made from the names in place: a large folder's list is
+    // The passing names are kept in place: a large folder's list is
     // never held twice.
     std::size_t count = 0;
     for (std::size_t i = 0; i < Candidates.size(); ++i) {
@@ -131,7 +131,6 @@ void Copy_Job::Keep_Passing_Files(Folder_Listing& Listing, const std::string& Fo
             if (Role == Listing_For::Evaluation) verdicts_.left_out(i);
             continue;
         }
-        Candidates[i].insert(0, Folder);
         if (count != i) Candidates[count] = std::move(Candidates[i]);
         ++count;
         if (Role == Listing_For::Evaluation) verdicts_.listed(static_cast<long>(count), i);
@@ -145,7 +144,8 @@ void Copy_Job::Keep_Passing_Files(Folder_Listing& Listing, const std::string& Fo
     }
     Candidates.resize(count);
     Candidates.insert(Candidates.begin(), std::string());
-    Listing.files = std::move(Candidates);
+    Listing.folder = Folder;
+    Listing.names = std::move(Candidates);
 }
 
 void Copy_Job::Report_Listing_Failure(const std::string& Folder, const std::string& Description, Listing_For Role) {

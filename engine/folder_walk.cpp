@@ -137,7 +137,7 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
     // Two names that differ only in letter case become one file on FAT,
     // exFAT or NTFS: the first is copied, the later ones fail, run after
     // run, instead of replacing each other.
-    const std::vector<std::string> collisions = Case_Collisions(Listing.files, Listing.count());
+    const std::vector<std::string> collisions = Case_Collisions(Listing);
     support::Ui_Host& host = support_->host();
     // A file whose copy on the evaluation's verdict found the tree changed:
     // tested in full.
@@ -158,9 +158,9 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
         if (known_absent) {
             platform::Entry_Status regular;
             regular.kind = platform::Entry_Kind::Regular;
-            file.emplace(support_->file_system(), platform::normalize_path(Listing.files[i]), regular);
+            file.emplace(support_->file_system(), platform::normalize_path(Listing.path(i)), regular);
         } else if (!known_unchanged) {
-            file = Look_Up_Listed(Listing.files[i], Ignore_All, Abort);
+            file = Look_Up_Listed(Listing.path(i), Ignore_All, Abort);
             // Not there: the file went away, or its folder did (deleted, or
             // swapped for a link the run does not follow). Only the first is
             // nothing to report; the folder's remaining files cannot be
@@ -230,7 +230,7 @@ bool Copy_Job::Walk_File(std::optional<platform::File>& File, const Folder_Listi
     Increment_Counter(state_->Handled_Files);
     if (File) Use_Listed_Attribute(*File, Listing.attributes, Index);
     Step = 5;
-    const std::string path = File ? File->Path() : Listing.files[static_cast<std::size_t>(Index)];
+    const std::string path = File ? File->Path() : Listing.path(Index);
     display_->Show_File(Phase::Copying, path);
     host.Process_Events();
 

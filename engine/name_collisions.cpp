@@ -73,7 +73,8 @@ std::string Copy_Job::Existing_Spelling(const std::string& Root, const std::stri
     return path;
 }
 
-std::vector<std::string> Copy_Job::Case_Collisions(const std::vector<std::string>& Files, long Count) const {
+std::vector<std::string> Copy_Job::Case_Collisions(const Folder_Listing& Listing) const {
+    const long Count = Listing.count();
     if (Count < 1 || !Names_Ignore_Case()) return {};
     std::vector<std::string> collisions(static_cast<std::size_t>(Count) + 1);
 
@@ -83,8 +84,7 @@ std::vector<std::string> Copy_Job::Case_Collisions(const std::vector<std::string
     std::string top =
         platform::normalize_path(state_->Reverse_Direction ? options_now()->Targetfolder : options_now()->Sourcefolder);
     while (top.size() > 1 && top.back() == Separator) top.pop_back();
-    const std::string& first = Files[1];
-    std::string folder = first.substr(0, first.find_last_of(Separator));
+    std::string folder = Listing.folder.substr(0, Listing.folder.find_last_of(Separator));
     std::string earlier;
     while (earlier.empty() && folder.size() > top.size() && folder.starts_with(top) &&
            folder[top.size()] == Separator) {
@@ -104,9 +104,8 @@ std::vector<std::string> Copy_Job::Case_Collisions(const std::vector<std::string
 
     std::unordered_map<std::string, long> first_of;
     for (long i = 1; i <= Count; ++i) {
-        const std::string& path = Files[i];
-        auto [found, added] = first_of.emplace(platform::case_folded(path.substr(path.find_last_of(Separator) + 1)), i);
-        if (!added) collisions[i] = Files[found->second];
+        auto [found, added] = first_of.emplace(platform::case_folded(Listing.names[static_cast<std::size_t>(i)]), i);
+        if (!added) collisions[i] = Listing.path(found->second);
     }
     return collisions;
 }

@@ -145,13 +145,12 @@ void Copy_Job::Do_Evaluate_Source(const platform::Folder& SFolder) {
     Folder_Listing listing =
         Get_Folder_Files(SFolder.Path(), options_now()->Include_Filter, options_now()->Exclude_Filter,
                          Listing_Classes(), Listing_For::Evaluation);
-    const std::vector<std::string>& files = listing.files;
     const long count = listing.count();
     std::optional<std::vector<std::string>> subfolder_names = std::move(listing.folders);
     support::Ui_Host& host = support_->host();
     for (long i = 1; i <= count; ++i) {
         try {
-            std::optional<platform::File> file = support_->Find_File(files[i]);
+            std::optional<platform::File> file = support_->Find_File(listing.path(i));
             if (!file) continue;
             Use_Listed_Attribute(*file, listing.attributes, i);
             display_->Show_File(Phase::Evaluating, file->Path());

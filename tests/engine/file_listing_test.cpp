@@ -16,12 +16,12 @@ protected:
     // The names listed, without the folder.
     std::vector<std::string> names(const std::string& include, const std::string& exclude,
                                    int classes = platform::List_Normal_Only) {
-        const std::vector<std::string> files = job.Get_Folder_Files(src, include, exclude, classes).files;
-        EXPECT_EQ(files.at(0), "");
+        const engine::Folder_Listing listing = job.Get_Folder_Files(src, include, exclude, classes);
+        EXPECT_EQ(listing.names.at(0), "");
         std::vector<std::string> result;
-        for (long i = 1; i < static_cast<long>(files.size()); ++i) {
-            EXPECT_TRUE(files[i].starts_with(src + "/")) << files[i];
-            result.push_back(files[i].substr(src.size() + 1));
+        for (long i = 1; i <= listing.count(); ++i) {
+            EXPECT_TRUE(listing.path(i).starts_with(src + "/")) << listing.path(i);
+            result.push_back(listing.path(i).substr(src.size() + 1));
         }
         return result;
     }
@@ -75,9 +75,9 @@ TEST_F(File_Listing, MoreThanAThousandAndMoreThan32767Files) {
     const std::string many = tmp / "viele";
     make_folders(many);
     for (int i = 0; i < 33'000; ++i) write_file(many + "/n" + std::to_string(i) + (i % 2 ? ".a" : ".b"), "");
-    const std::vector<std::string> files = job.Get_Folder_Files(many, "", "*.b").files;
-    ASSERT_EQ(files.size(), 16'501u);
-    EXPECT_TRUE(files[16'500].ends_with(".a"));
+    const engine::Folder_Listing listing = job.Get_Folder_Files(many, "", "*.b");
+    ASSERT_EQ(listing.count(), 16'500);
+    EXPECT_TRUE(listing.path(16'500).ends_with(".a"));
     EXPECT_TRUE(host.boxes.empty());
 }
 
@@ -110,7 +110,7 @@ TEST_F(File_Listing, OneReadingServesEveryItemAndAFailureListsNothing) {
 
         fs.fail(Fs_Operation::get_attributes_in, src + "/", EIO);
         host.answer(support::Answer_OK);
-        EXPECT_EQ(job.Get_Folder_Files(src, include, exclude).files, std::vector<std::string>{""});
+        EXPECT_EQ(job.Get_Folder_Files(src, include, exclude).count(), 0);
         EXPECT_EQ(host.boxes.size(), 1u);
         host.boxes.clear();
     }
