@@ -40,6 +40,13 @@ bool in_kernel_copy_unavailable(int error) {
            error == EBADF || error == ETXTBSY;
 }
 
+// Whether copy_file_range() is still worth asking for this file, and the
+// error it answered when it stopped being.
+struct Kernel_Copy {
+    bool usable = true;
+    int refusal = 0;
+};
+
 // Reads into buffer; 0 at the end. offset < 0 reads at the current offset.
 size_t read_some(int in, char* buffer, size_t size, off_t offset, const std::string& from) {
     for (;;) {
@@ -78,9 +85,10 @@ void write_zeros(int out, off_t from_offset, off_t end, const std::string& to) {
 }
 
 // A dense file from the current offsets, as most files are copied.
-void copy_dense(int in, int out, const struct stat& source, const std::string& from, const std::string& to) {
+void copy_dense(int in, int out, const struct stat& source, Kernel_Copy& kernel_copy, const std::string& from,
+                const std::string& to) {
     std::uint64_t total = 0;
-    for (;;) {
+    while (kernel_copy.usable) {
         const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, Piece, 0);
         if (copied > 0) {
             total += static_cast<std::uint64_t>(copied);
@@ -100,7 +108,7 @@ void copy_dense(int in, int out, const struct stat& source, const std::string& f
         }
         if (errno == EINTR) continue;
         if (!in_kernel_copy_unavailable(errno)) fail_copy(errno, from, to);
-        break;
+        kernel_copy = {false, errno};
     }
     const size_t size = buffer_size_for(source.st_size);
     std::unique_ptr<char[]> buffer(new char[size]);
@@ -109,14 +117,17 @@ void copy_dense(int in, int out, const struct stat& source, const std::string& f
         if (got == 0) return;
         write_all(out, buffer.get(), got, -1, to);
         Count_Copied_Bytes(got);
+        // As above: the size reached is the end.
+        total += got;
+        if (source.st_size > 0 && total >= static_cast<std::uint64_t>(source.st_size)) return;
     }
 }
 
 // Copies in's bytes from offset up to end into out at the same offsets.
 // Returns the offset reached: end, or less where in ended first.
-off_t copy_range(int in, int out, off_t offset, off_t end, bool& kernel_copy, const std::string& from,
+off_t copy_range(int in, int out, off_t offset, off_t end, Kernel_Copy& kernel_copy, const std::string& from,
                  const std::string& to) {
-    while (kernel_copy && offset < end) {
+    while (kernel_copy.usable && offset < end) {
         loff_t in_at = offset, out_at = offset;
         const auto length = std::min(static_cast<size_t>(end - offset), Piece);
         const ssize_t copied = ::copy_file_range(in, &in_at, out, &out_at, length, 0);
@@ -128,7 +139,7 @@ off_t copy_range(int in, int out, off_t offset, off_t end, bool& kernel_copy, co
         if (copied == 0) return offset;
         if (errno == EINTR) continue;
         if (!in_kernel_copy_unavailable(errno)) fail_copy(errno, from, to);
-        kernel_copy = false;
+        kernel_copy = {false, errno};
     }
     if (offset >= end) return offset;
     const size_t size = buffer_size_for(end - offset);
@@ -155,11 +166,11 @@ bool may_have_holes(const struct stat& source) {
 // Copies only the data of in, leaving its holes as holes in out; false
 // when in's file system cannot tell where the data lies, before anything
 // was copied.
-bool copy_sparse(int in, int out, const struct stat& source, const std::string& from, const std::string& to) {
+bool copy_sparse(int in, int out, const struct stat& source, Kernel_Copy& kernel_copy, const std::string& from,
+                 const std::string& to) {
     off_t end = source.st_size;
     off_t position = 0;  // copied or a hole up to here
     off_t written = 0;   // the size of out
-    bool kernel_copy = true;
     while (position < end) {
         off_t data = ::lseek(in, position, SEEK_DATA);
         if (data < 0) {
@@ -193,14 +204,27 @@ bool copy_sparse(int in, int out, const struct stat& source, const std::string& 
 
 }  // namespace
 
-bool Clone_Refusals::refused(dev_t device) {
+bool Clone_Refusals::refused(Call call, dev_t device) {
     std::lock_guard lock(mutex_);
-    return std::find(devices_.begin(), devices_.end(), device) != devices_.end();
+    for (auto at = refusals_.begin(); at != refusals_.end(); ++at) {
+        if (at->call != call || at->device != device) continue;
+        if (at->skips_left < 0) return true;
+        if (at->skips_left-- > 0) return true;
+        refusals_.erase(at);  // ask again
+        return false;
+    }
+    return false;
 }
 
-void Clone_Refusals::remember(dev_t device) {
+void Clone_Refusals::remember(Call call, dev_t device, int error) {
+    const int skips = error == EXDEV ? Across_Devices_Skipped : -1;
     std::lock_guard lock(mutex_);
-    if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) devices_.push_back(device);
+    for (Refusal& refusal : refusals_) {
+        if (refusal.call != call || refusal.device != device) continue;
+        refusal.skips_left = skips;
+        return;
+    }
+    refusals_.push_back({call, device, skips});
 }
 
 void copy_data(int in, int out, const struct stat& source, Clone_Refusals& refusals, const std::string& from,
@@ -208,15 +232,18 @@ void copy_data(int in, int out, const struct stat& source, Clone_Refusals& refus
     // A reflink shares the blocks, holes included: instant, and no space
     // used until one side changes. It fails harmlessly where the file
     // system cannot do it.
-    if (!refusals.refused(source.st_dev)) {
+    using Call = Clone_Refusals::Call;
+    if (!refusals.refused(Call::Clone, source.st_dev)) {
         if (::ioctl(out, FICLONE, in) == 0) {
             Count_Copied_Bytes(static_cast<std::uint64_t>(source.st_size));
             return;
         }
-        if (errno == EOPNOTSUPP) refusals.remember(source.st_dev);
+        if (errno == EOPNOTSUPP || errno == EXDEV) refusals.remember(Call::Clone, source.st_dev, errno);
     }
-    if (may_have_holes(source) && copy_sparse(in, out, source, from, to)) return;
-    copy_dense(in, out, source, from, to);
+    Kernel_Copy kernel_copy{!refusals.refused(Call::Copy_Range, source.st_dev)};
+    if (!(may_have_holes(source) && copy_sparse(in, out, source, kernel_copy, from, to)))
+        copy_dense(in, out, source, kernel_copy, from, to);
+    if (kernel_copy.refusal == EXDEV) refusals.remember(Call::Copy_Range, source.st_dev, EXDEV);
 }
 
 }  // namespace zentrel::platform::posix

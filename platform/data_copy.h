@@ -12,17 +12,31 @@
 
 namespace zentrel::platform::posix {
 
-// The devices whose file system has refused a reflink. A refusal holds for
-// the whole file system (a clone between two file systems fails with EXDEV
-// before the file system is asked), so it is asked once, not for every file.
+// What the kernel refused to copy from a source device, so that the next
+// files are not asked again, each refused call costing a call per file.
+// A file system without reflinks refuses them for good. A copy onto another
+// file system (EXDEV) is refused for the next Across_Devices_Skipped files
+// only: the same source may be copied onto its own file system later (a
+// target tree with a mount inside, the next job of a window), and the worst
+// that then happens to those files is a copy through read and write.
 class Clone_Refusals {
 public:
-    bool refused(dev_t device);
-    void remember(dev_t device);
+    enum class Call { Clone, Copy_Range };
+    static constexpr int Across_Devices_Skipped = 64;
+
+    // Whether call is not to be asked for a file of device.
+    bool refused(Call call, dev_t device);
+    // call answered error for a file of device.
+    void remember(Call call, dev_t device, int error);
 
 private:
+    struct Refusal {
+        Call call;
+        dev_t device;
+        int skips_left;  // negative: for good
+    };
     std::mutex mutex_;  // large files are copied on a worker thread
-    std::vector<dev_t> devices_;
+    std::vector<Refusal> refusals_;
 };
 
 // Copies in, whose status is source, into out, both at offset 0, until
