@@ -240,6 +240,13 @@ bool Copy_Job::Walk_File(std::optional<platform::File>& File, const Folder_Listi
         if (batched_.size() >= Batch_Files) Name_Batch(Step, Ignore_All, Abort);
         return true;
     }
+    // Copied on its own, the file's size decides whether the window stays
+    // alive meanwhile: a verdict from a while ago may no longer tell it.
+    if (Known_Absent && Evaluation_Verdicts::Clock::now() - Listing.judged >= Evaluation_Verdicts::Trust_Span) {
+        File = Look_Up_Listed(path, Ignore_All, Abort);
+        if (!File) return true;
+        Use_Listed_Attribute(*File, Listing.attributes, Index);
+    }
     if (Known_Absent) tested_target_ = {Targetfile(path), std::nullopt, true, true};
     if (!Known_Unchanged &&
         (Known_Absent || (!Collides_With.empty() ? Selected_By_Attributes(*File) : Do_Process(*File)))) {

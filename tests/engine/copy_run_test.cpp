@@ -6,6 +6,7 @@
 #include "platform/dos_attributes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -417,23 +418,40 @@ TEST_F(Copy_Run, ChangesDuringTheWalkApplyFromTheNextFile) {
 
     // New files reached more than a second after the evaluation: still
     // copied on its word, without a second look, but their stored
-    // attributes are read again: one hidden meanwhile is left out.
+    // attributes are read again: one hidden meanwhile is left out. One
+    // grown large meanwhile is copied while the window goes on.
+    write_file(src + "/Drei/o.txt", "o");  // makes the folder, copied on its own
     write_file(src + "/Drei/p.txt", "p");
     write_file(src + "/Drei/q.txt", "q");
+    write_file(src + "/Drei/r.txt", "r");
+    const std::string grown(16 << 20, 'r');
     std::map<std::string, int> looks;
+    std::atomic<bool> event_seen{false};
+    bool events_during_copy = false;
+    host.on_events = [&] { event_seen = true; };
     fs.before([&](Fs_Operation operation, const std::string& path) {
         if (operation == Fs_Operation::status) ++looks[path];
+        if (operation != Fs_Operation::copy_file || path != src + "/Drei/r.txt") return;
+        // The copy goes on once the window has handled an event. The last
+        // try counts: a batch asked first turns the grown file away.
+        event_seen = false;
+        for (int i = 0; i < 1'000 && !event_seen; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        events_during_copy = event_seen;
     });
     display.on_status = [&] {
         if (display.status != "überspringe " + src + "/a.txt") return;
         ASSERT_EQ(::setxattr((src + "/Drei/q.txt").c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
+        write_file(src + "/Drei/r.txt", grown);
         std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     };
     start();
     fs.before(nullptr);
+    host.on_events = nullptr;
     EXPECT_EQ(read_file(dst + "/Drei/p.txt"), "p");
     EXPECT_EQ(looks[src + "/Drei/p.txt"], 1);
     EXPECT_FALSE(exists(dst + "/Drei/q.txt"));
+    EXPECT_TRUE(read_file(dst + "/Drei/r.txt") == grown);
+    EXPECT_TRUE(events_during_copy);
 }
 
 // Where the bit cannot be cleared (a file system without user attributes, a
