@@ -102,8 +102,8 @@ bool Evaluation_Verdicts::for_folder(const std::string& folder, const std::vecto
             const std::size_t at = Bits_Per_Name * i;
             verdicts[i] = bits[at + 3] ? Target_Absent : 0;
             if (fresh)
-                verdicts[i] |= (bits[at] ? Left_Out : 0) | (bits[at + 1] ? Unchanged : 0) |
-                               (bits[at + 2] ? No_Attribute : 0);
+                verdicts[i] |=
+                    (bits[at] ? Left_Out : 0) | (bits[at + 1] ? Unchanged : 0) | (bits[at + 2] ? No_Attribute : 0);
         }
         return true;
     }

@@ -145,8 +145,7 @@ off_t copy_range(int in, int out, off_t offset, off_t end, Kernel_Copy& kernel_c
     const size_t size = buffer_size_for(end - offset);
     std::unique_ptr<char[]> buffer(new char[size]);
     while (offset < end) {
-        const size_t got =
-            read_some(in, buffer.get(), std::min(size, static_cast<size_t>(end - offset)), offset, from);
+        const size_t got = read_some(in, buffer.get(), std::min(size, static_cast<size_t>(end - offset)), offset, from);
         if (got == 0) return offset;
         write_all(out, buffer.get(), got, offset, to);
         offset += static_cast<off_t>(got);

@@ -427,8 +427,7 @@ private:
                                         const std::vector<std::string>& attributes) override {
             if (folder_of(to) != folder_ || !fs_.unnamed_files_.load(std::memory_order_relaxed)) return std::nullopt;
             if (!made_in_) made_in_.emplace(fs_.confined_.place_of(to));
-            Unnamed_File built =
-                fs_.build_unnamed(from, to, attributes, *made_in_, static_cast<off_t>(Largest_File));
+            Unnamed_File built = fs_.build_unnamed(from, to, attributes, *made_in_, static_cast<off_t>(Largest_File));
             if (!built.fd) return std::nullopt;
             const Entry_Status status = status_of(built.source);
             built_.push_back({std::move(built), to});

@@ -254,8 +254,7 @@ TEST_P(Foreign_File_System, CopiesWithTheTimeItKeepsAndASecondRunCopiesNothing) 
             EXPECT_GT(copied, (platform::File_Time{source.seconds - 2, source.nanoseconds})) << name;
         }
         // Its holes stay holes where the target has them, as with cp.
-        if (!GetParam().memory && keeps_holes(target))
-            EXPECT_LT(bytes_stored(target + "/d.img"), Sparse_Size / 4);
+        if (!GetParam().memory && keeps_holes(target)) EXPECT_LT(bytes_stored(target + "/d.img"), Sparse_Size / 4);
 
         // Again, with any difference and with "only newer" files.
         EXPECT_EQ(start(), "4 Dateien erfolgreich verarbeitet");
