@@ -95,7 +95,7 @@ bool Evaluation_Verdicts::for_folder(const std::string& folder, const std::vecto
         if (folders_[at].key != key) continue;
         next_ = at + 1;
         judged = folders_[at].judged;
-        const bool fresh = Clock::now() - judged < Trust_Span;
+        const bool fresh = Fresh(judged);
         const auto& bits = folders_[at].bits;
         verdicts.assign(names.size(), Test);
         for (std::size_t i = 0; i < names.size(); ++i) {

@@ -37,6 +37,8 @@ public:
     // How long after the evaluation looked at a folder its verdicts hold: a
     // re-run with nothing changed walks each folder well within it.
     static constexpr Clock::duration Trust_Span = std::chrono::seconds(1);
+    // Whether verdicts judged then still hold in full.
+    static bool Fresh(Clock::time_point judged) { return Clock::now() - judged < Trust_Span; }
 
     // What the evaluation found of one name, as flags; none: test it.
     enum Verdict : unsigned char { Test = 0, Left_Out = 1, Unchanged = 2, No_Attribute = 4, Target_Absent = 8 };

@@ -105,7 +105,7 @@ void Copy_Job::Keep_Passing_Files(Folder_Listing& Listing, const std::string& Fo
     if (Role == Listing_For::Evaluation) verdicts_.begin_folder(Folder, Candidates, Test_Options());
     std::vector<bool> decide;
     // Older verdicts keep only "target absent": every attribute is read afresh.
-    if (trusted && Evaluation_Verdicts::Clock::now() - Listing.judged < Evaluation_Verdicts::Trust_Span) {
+    if (trusted && Evaluation_Verdicts::Fresh(Listing.judged)) {
         decide.resize(Candidates.size());
         for (std::size_t i = 0; i < Candidates.size(); ++i) decide[i] = known[i] == Verdict::Test;
     }

@@ -148,9 +148,8 @@ bool Copy_Job::Walk_Files(const platform::Folder& SFolder, const Folder_Listing&
         const bool verdicts_hold = Verdicts_Hold(Listing) && collides_with.empty();
         const auto at = static_cast<std::size_t>(i);
         // A file of a large folder may come long after its folder's listing.
-        const bool known_unchanged =
-            verdicts_hold && !Listing.unchanged.empty() && Listing.unchanged[at] &&
-            Evaluation_Verdicts::Clock::now() - Listing.judged < Evaluation_Verdicts::Trust_Span;
+        const bool known_unchanged = verdicts_hold && !Listing.unchanged.empty() && Listing.unchanged[at] &&
+                                     Evaluation_Verdicts::Fresh(Listing.judged);
         // To be copied into an absent target: the copy's own look at the
         // file is the walk's.
         const bool known_absent = verdicts_hold && i != tested_in_full && !Listing.absent.empty() && Listing.absent[at];
@@ -243,7 +242,7 @@ bool Copy_Job::Walk_File(std::optional<platform::File>& File, const Folder_Listi
     }
     // Copied on its own, the file's size decides whether the window stays
     // alive meanwhile: a verdict from a while ago may no longer tell it.
-    if (Known_Absent && Evaluation_Verdicts::Clock::now() - Listing.judged >= Evaluation_Verdicts::Trust_Span) {
+    if (Known_Absent && !Evaluation_Verdicts::Fresh(Listing.judged)) {
         File = Look_Up_Listed(path, Ignore_All, Abort);
         if (!File) return true;
         Use_Listed_Attribute(*File, Listing.attributes, Index);
